@@ -1,0 +1,47 @@
+// Runs a fuzz target over the files (or the files inside the folders) named on the command line.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
+namespace {
+
+int RunFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "cannot open %s\n", path.c_str());
+    return 1;
+  }
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int failures = 0;
+  int count = 0;
+  for (int i = 1; i < argc; ++i) {
+    std::filesystem::path arg(argv[i]);
+    std::error_code ec;
+    if (std::filesystem::is_directory(arg, ec)) {
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(arg, ec)) {
+        if (entry.is_regular_file(ec)) {
+          failures += RunFile(entry.path());
+          ++count;
+        }
+      }
+    } else {
+      failures += RunFile(arg);
+      ++count;
+    }
+  }
+  std::printf("replayed %d inputs\n", count);
+  return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Configures and builds one configuration: scripts/build.sh [release|asan]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+kind=${1:-release}
+jobs=${JOBS:-2}
+case "$kind" in
+  release)
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build build -j"$jobs"
+    ;;
+  asan)
+    cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTABLORA_SANITIZE=ON \
+      -DTABLORA_GUI=OFF -DTABLORA_BENCH=OFF >/dev/null
+    cmake --build build-asan -j"$jobs"
+    ;;
+  *)
+    echo "usage: scripts/build.sh [release|asan]" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "imaging/stream.h"
+#include "imaging/types.h"
+
+namespace tablora {
+
+// Pixel formats by ordinal. pfDevice stands for the screen's format, which is 32 bits here.
+enum TPixelFormat : uint8_t {
+  pfDevice = 0,
+  pf1bit = 1,
+  pf4bit = 2,
+  pf8bit = 3,
+  pf15bit = 4,  // 16 bits per pixel, 5-5-5
+  pf16bit = 5,  // 16 bits per pixel, masks 0xF800, 0x07E0, 0x001F
+  pf24bit = 6,  // blue, green, red
+  pf32bit = 7,  // blue, green, red, unused
+  pfCustom = 8,
+};
+
+// One palette entry in logical-palette order.
+struct TPaletteEntry {
+  uint8_t peRed = 0;
+  uint8_t peGreen = 0;
+  uint8_t peBlue = 0;
+  uint8_t peFlags = 0;
+  friend bool operator==(const TPaletteEntry&, const TPaletteEntry&) = default;
+};
+
+using TPalette = std::vector<TPaletteEntry>;
+
+constexpr std::size_t kMaxPaletteEntries = 256;
+
+// In-memory raster: rows are stored top row first, each padded to a multiple of 4 bytes; new
+// pixel memory starts zeroed. Indexed formats carry a palette of up to 256 entries.
+class TBitmap {
+ public:
+  TBitmap();
+  virtual ~TBitmap();
+  TBitmap(const TBitmap& other);
+  TBitmap& operator=(const TBitmap& other);
+
+  virtual void Assign(const TBitmap& source);
+
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  bool Empty() const { return width_ == 0 || height_ == 0; }
+  virtual void SetWidth(int width);
+  virtual void SetHeight(int height);
+  // Resizes in one step; pixels of the overlapping area are kept, new pixels are zero.
+  void SetSize(int width, int height);
+
+  TPixelFormat PixelFormat() const { return pixelFormat_; }
+  // Converts existing pixels into the new format; pfCustom raises "Invalid pixel format".
+  void SetPixelFormat(TPixelFormat format);
+  int BitsPerPixel() const { return BitsPerPixelOf(pixelFormat_); }
+  static int BitsPerPixelOf(TPixelFormat format);
+
+  std::size_t RowSize() const { return rowSize_; }
+  // Row 0 is the top row; outside 0..Height()-1 raises "Scan line index out of range".
+  uint8_t* ScanLine(int row);
+  const uint8_t* ScanLine(int row) const;
+  uint8_t* Bits() { return pixels_.data(); }
+  const uint8_t* Bits() const { return pixels_.data(); }
+
+  const TPalette& Palette() const { return palette_; }
+  // At most 256 entries are kept.
+  void SetPalette(TPalette palette);
+  bool PaletteModified() const { return paletteModified_; }
+  void SetPaletteModified(bool modified) { paletteModified_ = modified; }
+
+  bool Transparent() const { return transparent_; }
+  void SetTransparent(bool transparent) { transparent_ = transparent; }
+  TColor TransparentColor() const { return transparentColor_; }
+  void SetTransparentColor(TColor color) { transparentColor_ = color; }
+
+  // Frees the pixels: the bitmap becomes 0 x 0 and loses its palette and file data.
+  void ReleaseContents();
+
+  // Colour of one pixel as 0x00BBGGRR (indexed formats through the palette).
+  TColor PixelColor(int x, int y) const;
+  void SetPixelColor(int x, int y, TColor color);
+
+  // Reads a BMP/DIB/RLE file.
+  virtual void LoadFromStream(TStream& stream);
+  void LoadFromFile(const std::string& path);
+
+  // Header values a BMP file carried.
+  int32_t XPelsPerMeter = 0;
+  int32_t YPelsPerMeter = 0;
+  uint32_t ColorsUsed = 0;
+  uint32_t ColorsImportant = 0;
+  // The copy of a compressed (run-length) file that stays attached to the bitmap.
+  std::vector<uint8_t> FileData;
+
+  // Default palettes of the indexed formats.
+  static TPalette MonochromePalette();
+  static TPalette SystemPalette16();
+  static TPalette HalftonePalette();
+
+ private:
+  void Reallocate(int width, int height, TPixelFormat format, bool keepPixels);
+
+  int width_ = 0;
+  int height_ = 0;
+  TPixelFormat pixelFormat_ = pfDevice;
+  std::size_t rowSize_ = 0;
+  std::vector<uint8_t> pixels_;
+  TPalette palette_;
+  bool paletteModified_ = false;
+  bool transparent_ = false;
+  TColor transparentColor_ = 0;
+};
+
+}  // namespace tablora

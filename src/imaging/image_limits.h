@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+
+namespace tablora {
+
+// Every decoded image is checked against one limit before its pixels are allocated, so a file
+// that claims huge dimensions is a failed load with a message rather than an out-of-memory kill.
+constexpr uint64_t kDefaultImageSizeLimit = uint64_t{1} << 30;  // bytes of decoded pixels
+
+uint64_t ImageSizeLimit();
+// Tests and tools may lower (or raise) the limit for the whole process.
+void SetImageSizeLimit(uint64_t bytes);
+
+// Bytes of one row of width pixels at bitsPerPixel, rounded up to 4 bytes; 0 on overflow.
+uint64_t AlignedRowSize(uint64_t width, unsigned bitsPerPixel);
+
+// Throws EInvalidGraphic when width x height at bitsPerPixel exceeds the limit (or overflows).
+void CheckImageSize(int64_t width, int64_t height, unsigned bitsPerPixel);
+bool FitsImageSizeLimit(int64_t width, int64_t height, unsigned bitsPerPixel);
+
+}  // namespace tablora

@@ -1,0 +1,167 @@
+#include "imaging/stream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "imaging/exceptions.h"
+#include "imaging/format.h"
+
+namespace tablora {
+
+namespace {
+
+std::size_t ClampedSeek(std::size_t position, std::size_t size, int64_t offset, TSeekOrigin origin) {
+  int64_t base = 0;
+  switch (origin) {
+    case TSeekOrigin::soBeginning: base = 0; break;
+    case TSeekOrigin::soCurrent: base = static_cast<int64_t>(position); break;
+    case TSeekOrigin::soEnd: base = static_cast<int64_t>(size); break;
+  }
+  int64_t target = base + offset;
+  if (offset > 0 && target < base) target = static_cast<int64_t>(size);  // overflow
+  target = std::clamp<int64_t>(target, 0, static_cast<int64_t>(size));
+  return static_cast<std::size_t>(target);
+}
+
+}  // namespace
+
+void TStream::ReadBuffer(void* buffer, std::size_t count) {
+  if (count != 0 && Read(buffer, count) != count) throw EReadError();
+}
+
+uint8_t TStream::ReadByte() {
+  uint8_t b;
+  ReadBuffer(&b, 1);
+  return b;
+}
+
+uint16_t TStream::ReadLE16() {
+  uint8_t b[2];
+  ReadBuffer(b, 2);
+  return static_cast<uint16_t>(b[0] | (b[1] << 8));
+}
+
+uint32_t TStream::ReadLE32() {
+  uint8_t b[4];
+  ReadBuffer(b, 4);
+  return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+         (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+}
+
+uint16_t TStream::ReadBE16() {
+  uint8_t b[2];
+  ReadBuffer(b, 2);
+  return static_cast<uint16_t>((b[0] << 8) | b[1]);
+}
+
+uint32_t TStream::ReadBE32() {
+  uint8_t b[4];
+  ReadBuffer(b, 4);
+  return (static_cast<uint32_t>(b[0]) << 24) | (static_cast<uint32_t>(b[1]) << 16) |
+         (static_cast<uint32_t>(b[2]) << 8) | static_cast<uint32_t>(b[3]);
+}
+
+std::size_t TBufferStream::Read(void* buffer, std::size_t count) {
+  const std::size_t n = std::min(count, size_ - position_);
+  if (n > 0) std::memcpy(buffer, data_ + position_, n);
+  position_ += n;
+  return n;
+}
+
+int64_t TBufferStream::Seek(int64_t offset, TSeekOrigin origin) {
+  position_ = ClampedSeek(position_, size_, offset, origin);
+  return static_cast<int64_t>(position_);
+}
+
+std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
+  const std::size_t n = std::min(count, bytes_.size() - position_);
+  if (n > 0) std::memcpy(buffer, bytes_.data() + position_, n);
+  position_ += n;
+  return n;
+}
+
+int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
+  position_ = ClampedSeek(position_, bytes_.size(), offset, origin);
+  return static_cast<int64_t>(position_);
+}
+
+void TMemoryStream::Write(const void* data, std::size_t count) {
+  if (count == 0) return;
+  if (position_ + count > bytes_.size()) bytes_.resize(position_ + count);
+  std::memcpy(bytes_.data() + position_, data, count);
+  position_ += count;
+}
+
+void TMemoryStream::CopyFrom(TStream& source, std::size_t count) {
+  const int64_t available = source.Remaining();
+  if (available < 0 || static_cast<uint64_t>(available) < count) throw EReadError();
+  bytes_.resize(count);
+  position_ = 0;
+  source.ReadBuffer(bytes_.data(), count);
+}
+
+void TMemoryStream::Clear() {
+  bytes_.clear();
+  position_ = 0;
+}
+
+TFileStream::TFileStream(const std::string& path) {
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) {
+    const int error = errno;
+    throw EFOpenError(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(error)));
+  }
+  struct stat info {};
+  if (::fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode)) {
+    ::close(fd_);
+    fd_ = -1;
+    throw EFOpenError(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(EISDIR)));
+  }
+}
+
+TFileStream::~TFileStream() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::size_t TFileStream::Read(void* buffer, std::size_t count) {
+  std::size_t done = 0;
+  auto* out = static_cast<uint8_t*>(buffer);
+  while (done < count) {
+    const ssize_t n = ::read(fd_, out + done, count - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+  const int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET
+                     : origin == TSeekOrigin::soCurrent ? SEEK_CUR
+                                                        : SEEK_END;
+  const int64_t size = Size();
+  off_t position = ::lseek(fd_, 0, SEEK_CUR);
+  int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? position : size;
+  int64_t target = std::clamp<int64_t>(base + offset, 0, size);
+  return ::lseek(fd_, static_cast<off_t>(target), SEEK_SET);
+}
+
+int64_t TFileStream::Size() {
+  struct stat info {};
+  if (::fstat(fd_, &info) != 0) return 0;
+  return static_cast<int64_t>(info.st_size);
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  TFileStream file(path);
+  std::vector<uint8_t> bytes(static_cast<std::size_t>(file.Size()));
+  bytes.resize(file.Read(bytes.data(), bytes.size()));
+  return bytes;
+}
+
+}  // namespace tablora

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+
+#include "imaging/bitmap.h"
+#include "imaging/types.h"
+
+namespace tablora {
+
+// Where pages, cells and the preview are drawn. Coordinates are device pixels; text is UTF-8
+// (file names that are not valid UTF-8 are shown with a lossy conversion).
+class DrawingSurface {
+ public:
+  virtual ~DrawingSurface() = default;
+
+  virtual std::string FontName() const = 0;
+  virtual void SetFontName(const std::string& name) = 0;
+  // Height of the character cell in pixels, internal leading included.
+  virtual int FontHeight() const = 0;
+  virtual void SetFontHeight(int pixels) = 0;
+  virtual TColor FontColor() const = 0;
+  virtual void SetFontColor(TColor color) = 0;
+
+  virtual int TextWidth(const std::string& text) = 0;
+  // Text with its top-left corner at (x, y), on an opaque background in the brush colour.
+  virtual void TextOut(int x, int y, const std::string& text) = 0;
+
+  virtual TColor BrushColor() const = 0;
+  virtual void SetBrushColor(TColor color) = 0;
+  virtual void SetBrushSolid() = 0;
+
+  // The drawable rectangle, origin 0, 0.
+  virtual TRect ClipRect() const = 0;
+  virtual void FillRect(const TRect& rect) = 0;
+  // The whole bitmap scaled into rect, nearest neighbour; a transparent bitmap leaves its
+  // transparent colour undrawn.
+  virtual void StretchDraw(const TRect& rect, const TBitmap& bitmap) = 0;
+  // The bitmap unscaled with its top-left corner at (x, y).
+  virtual void Draw(int x, int y, const TBitmap& bitmap) = 0;
+};
+
+}  // namespace tablora
