@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "imaging/bitmap.h"
+#include "imaging/types.h"
+#include "platform/directory_search.h"
+#include "platform/locale_collator.h"
+#include "sheet/progress_window.h"
+#include "sheet/sheet_settings.h"
+
+namespace tablora {
+
+// What the sheet talks to; all owned by the caller and outliving the sheet.
+struct SheetServices {
+  ProgressWindow& progress;
+  EventPump& pump;
+  SheetInputs& inputs;
+  SheetOptions& options;
+  DirectorySearch& directories;
+};
+
+// The contact sheet of the main window: the sorted list of image files under the chosen folder,
+// its division into pages and the geometry of the page being previewed or printed.
+class TContactSheet {
+ public:
+  explicit TContactSheet(SheetServices services);
+  TContactSheet(const TContactSheet&) = delete;
+  TContactSheet& operator=(const TContactSheet&) = delete;
+
+  // The Build command: walks the selected folder under the progress window. A cancelled build
+  // leaves an empty list; with no folder selected the sheet is empty.
+  void BuildFileList();
+  // Sets PageEnds and PageCount from FileList, Rows and Columns.
+  void Paginate();
+
+  // Rows and Columns as the engine uses them: the fields' values held to 1..30.
+  int Rows() const { return ClampGridSize(services_.inputs.Rows()); }
+  int Columns() const { return ClampGridSize(services_.inputs.Columns()); }
+
+  // Relative entries, each beginning with "/", sorted case-blind under the user's locale.
+  std::vector<std::string> FileList;
+  std::string BaseFolder;
+  int32_t OriginX = 0;
+  int32_t OriginY = 0;
+  int32_t FrameWidth = 0;
+  int32_t FrameHeight = 0;
+  double PrinterAspect = 0.0;
+  double PreviewAspect = 0.0;
+  TRect PageRect;
+  int32_t PageCount = 0;
+  std::vector<int32_t> PageEnds;
+  int32_t CurrentPage = 0;
+  TBitmap PreviewBitmap;
+
+ private:
+  void ScanFolder(const std::string& relative);
+
+  SheetServices services_;
+  LocaleCollator collator_;
+  // Entries found by the running walk, in the order found, and the folders it has entered.
+  std::vector<std::string> found_;
+  std::set<std::pair<uint64_t, uint64_t>> visited_;
+};
+
+}  // namespace tablora

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+
+namespace tablora {
+
+// The settings the engine reads live from the main window's controls.
+class SheetInputs {
+ public:
+  virtual ~SheetInputs() = default;
+  // Values as the spin fields read them: the integer typed, or 1 when the text is not one.
+  // They may lie outside 1..30 while the field still has the focus.
+  virtual int Rows() const = 0;
+  virtual int Columns() const = 0;
+  virtual std::string Title() const = 0;     // UTF-8
+  virtual std::string FontName() const = 0;  // typeface name only
+  // File-system path of the folder selected in the tree; empty when none is selected.
+  virtual std::string SelectedFolder() const = 0;
+};
+
+// The two check boxes of the options dialog.
+class SheetOptions {
+ public:
+  virtual ~SheetOptions() = default;
+  virtual bool PrintFacing() const = 0;
+  virtual bool PrintPageNum() const = 0;
+};
+
+constexpr int kMinGridSize = 1;
+constexpr int kMaxGridSize = 30;
+constexpr int kDefaultRows = 10;
+constexpr int kDefaultColumns = 6;
+
+// Rows and columns are held to the fields' limits before any arithmetic: a 0 typed and confirmed
+// with Enter must not divide by zero.
+constexpr int ClampGridSize(int value) {
+  return value < kMinGridSize ? kMinGridSize : value > kMaxGridSize ? kMaxGridSize : value;
+}
+
+}  // namespace tablora

@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/directory_search.h"
+#include "sheet/contact_sheet.h"
+#include "support/sheet_fakes.h"
+
+namespace tablora {
+namespace {
+
+using test::FakeInputs;
+using test::FakeOptions;
+using test::FakeProgress;
+using test::FakePump;
+using test::TempTree;
+using Files = std::vector<std::string>;
+
+// A directory search that fails to open chosen folders, as if they vanished or were locked.
+class FlakySearch : public DirectorySearch {
+ public:
+  std::unique_ptr<DirectoryListing> Open(const std::string& folder) override {
+    opened.push_back(folder);
+    for (const std::string& gone : missing) {
+      if (folder == gone) return real.Open(folder + "/does-not-exist");
+    }
+    return real.Open(folder);
+  }
+  bool Identify(const std::string& folder, uint64_t& device, uint64_t& inode) override {
+    return real.Identify(folder, device, inode);
+  }
+  PosixDirectorySearch real;
+  std::vector<std::string> missing;
+  std::vector<std::string> opened;
+};
+
+struct Fixture {
+  FakeProgress progress;
+  FakePump pump;
+  FakeInputs inputs;
+  FakeOptions options;
+  FlakySearch search;
+  TContactSheet sheet{SheetServices{progress, pump, inputs, options, search}};
+
+  Files Build(const std::string& folder) {
+    inputs.folder = folder;
+    sheet.BuildFileList();
+    return sheet.FileList;
+  }
+};
+
+TEST(BuildFileList, ListsAdmittedExtensionsOnly) {
+  TempTree tree;
+  for (const char* name : {"IMG_01.JPG", "Scan.Tif", "photo.jpe", "photo.jfif", "scan.tiff.bak",
+                           ".gif", "a.bmp", "b.dib", "c.rle", "d.jpeg", "e.psd", "f.PDD", "g.png",
+                           "h.tiff", "i.gif", "noext", "j.TxT"}) {
+    tree.File(name);
+  }
+  Fixture f;
+  EXPECT_EQ(f.Build(tree.Path()),
+            (Files{"/.gif", "/a.bmp", "/b.dib", "/c.rle", "/d.jpeg", "/e.psd", "/f.PDD", "/g.png",
+                   "/h.tiff", "/i.gif", "/IMG_01.JPG", "/Scan.Tif"}));
+  EXPECT_EQ(f.sheet.BaseFolder, tree.Path());
+  EXPECT_EQ(f.sheet.CurrentPage, 1);
+}
+
+TEST(BuildFileList, SubfolderFilesInterleaveByWholePath) {
+  TempTree tree;
+  tree.File("a.jpg");
+  tree.File("z.jpg");
+  tree.File("M/b.jpg");
+  Fixture f;
+  EXPECT_EQ(f.Build(tree.Path()), (Files{"/a.jpg", "/M/b.jpg", "/z.jpg"}));
+}
+
+TEST(BuildFileList, HiddenFoldersAreNotEnteredButHiddenFilesAreListed) {
+  TempTree tree;
+  tree.File(".cache/x.jpg");
+  tree.File(".hidden.png");
+  tree.File("Sub/Deeper/y.jpg");
+  Fixture f;
+  EXPECT_EQ(f.Build(tree.Path()), (Files{"/.hidden.png", "/Sub/Deeper/y.jpg"}));
+}
+
+TEST(BuildFileList, StatusesNameEachFolderOnASecondLine) {
+  TempTree tree;
+  tree.File("Holiday/a.jpg");
+  Fixture f;
+  f.Build(tree.Path());
+  ASSERT_GE(f.progress.statuses.size(), 3u);
+  EXPECT_EQ(f.progress.statuses[0], "Building File List");
+  EXPECT_EQ(f.progress.statuses[1], "Building File List\n\r/");
+  EXPECT_EQ(f.progress.statuses[2], "Building File List\n\r/Holiday/");
+  EXPECT_EQ(f.progress.events.front(), "show");
+}
+
+TEST(BuildFileList, EqualPathsUnderTheCaseBlindComparisonKeepTheFirstFound) {
+  TempTree tree;
+  tree.File("photo.jpg", "lower");
+  tree.File("PHOTO.JPG", "upper");
+  Fixture f;
+  const Files files = f.Build(tree.Path());
+  ASSERT_EQ(files.size(), 1u);
+  // The one the directory listing returned first stays.
+  PosixDirectorySearch search;
+  auto listing = search.Open(tree.Path() + "/");
+  std::string first;
+  while (auto entry = listing->Next()) {
+    if (first.empty()) first = entry->name;
+  }
+  EXPECT_EQ(files[0], "/" + first);
+}
+
+TEST(BuildFileList, FolderWithoutImagesGivesAnEmptyList) {
+  TempTree tree;
+  tree.File("notes.txt");
+  tree.Folder("Empty/Deeper");
+  Fixture f;
+  EXPECT_TRUE(f.Build(tree.Path()).empty());
+  f.sheet.Paginate();
+  EXPECT_EQ(f.sheet.PageCount, 0);
+}
+
+TEST(BuildFileList, CancelLeavesAnEmptyList) {
+  TempTree tree;
+  for (int i = 0; i < 20; ++i) tree.File("f" + std::to_string(i) + ".jpg");
+  tree.File("Sub/x.jpg");
+  Fixture f;
+  f.pump.onPump = [&](int n) {
+    if (n == 5) f.progress.Cancel();
+  };
+  EXPECT_TRUE(f.Build(tree.Path()).empty());
+  // The walk stopped at the entry where Cancel was seen instead of going on.
+  EXPECT_LT(f.pump.count, 10);
+}
+
+TEST(BuildFileList, NoSelectedFolderBuildsAnEmptySheetWithoutWalking) {
+  Fixture f;
+  EXPECT_TRUE(f.Build("").empty());
+  EXPECT_TRUE(f.search.opened.empty());
+}
+
+TEST(BuildFileList, LinkCyclesAreEnteredOnce) {
+  TempTree tree;
+  tree.File("A/a.jpg");
+  std::filesystem::create_directory_symlink(tree.Root() / "A", tree.Root() / "A" / "loop");
+  std::filesystem::create_directory_symlink(tree.Root(), tree.Root() / "A" / "up");
+  Fixture f;
+  EXPECT_EQ(f.Build(tree.Path()), (Files{"/A/a.jpg"}));
+}
+
+TEST(BuildFileList, LinksToFoldersAndFilesAreFollowed) {
+  TempTree tree;
+  TempTree elsewhere;
+  elsewhere.File("b.jpg");
+  elsewhere.File("Inner/c.png");
+  tree.File("a.jpg");
+  std::filesystem::create_directory_symlink(elsewhere.Root(), tree.Root() / "Linked");
+  std::filesystem::create_symlink(elsewhere.Root() / "b.jpg", tree.Root() / "alias.jpg");
+  std::filesystem::create_symlink(tree.Root() / "missing.jpg", tree.Root() / "dangling.jpg");
+  Fixture f;
+  EXPECT_EQ(f.Build(tree.Path()), (Files{"/a.jpg", "/alias.jpg", "/dangling.jpg",
+                                         "/Linked/b.jpg", "/Linked/Inner/c.png"}));
+}
+
+TEST(BuildFileList, FolderThatCannotBeOpenedIsSkippedSilently) {
+  TempTree tree;
+  tree.File("A/a.jpg");
+  tree.File("B/b.jpg");
+  tree.File("C/c.jpg");
+  Fixture f;
+  f.search.missing.push_back(tree.Path() + "/B/");
+  EXPECT_EQ(f.Build(tree.Path()), (Files{"/A/a.jpg", "/C/c.jpg"}));
+}
+
+TEST(BuildFileList, NamesThatAreNotUtf8AreKeptByteForByte) {
+  TempTree tree;
+  const std::string latin1 = "caf\xE9.jpg";
+  const std::string other = "caf\xE8.jpg";
+  tree.File(latin1);
+  tree.File(other);
+  Fixture f;
+  const Files files = f.Build(tree.Path());
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_TRUE(std::filesystem::exists(f.sheet.BaseFolder + files[0]));
+  EXPECT_TRUE(std::filesystem::exists(f.sheet.BaseFolder + files[1]));
+}
+
+TEST(BuildFileList, RootFolderGivesDoubledSeparator) {
+  Fixture f;
+  f.inputs.folder = "/";
+  f.pump.onPump = [&](int) { f.progress.Cancel(); };
+  f.sheet.BuildFileList();
+  ASSERT_FALSE(f.search.opened.empty());
+  EXPECT_EQ(f.search.opened[0], "//");
+}
+
+TEST(BuildFileList, RebuildReplacesTheList) {
+  TempTree one;
+  one.File("a.jpg");
+  TempTree two;
+  two.File("b.jpg");
+  two.File("c.jpg");
+  Fixture f;
+  f.Build(one.Path());
+  EXPECT_EQ(f.Build(two.Path()), (Files{"/b.jpg", "/c.jpg"}));
+}
+
+}  // namespace
+}  // namespace tablora
