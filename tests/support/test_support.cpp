@@ -1,1 +1,0 @@
-#include "support/test_paths.h"
