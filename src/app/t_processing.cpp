@@ -1,0 +1,86 @@
+#include "app/t_processing.h"
+
+#include <QCloseEvent>
+#include <QShowEvent>
+
+namespace tablora {
+
+T_Processing::T_Processing(QWidget* parent) : QDialog(parent) {
+  setWindowTitle("Working...");
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                 Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint);
+  setModal(false);
+  setFixedSize(179, 57);
+  QFont tahoma("Tahoma");
+  tahoma.setPixelSize(11);
+  setFont(tahoma);
+
+  Label1 = new QLabel("Building File List", this);
+  Label1->setGeometry(0, 0, 177, 25);
+  Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  Label1->setWordWrap(false);
+
+  Gauge = new TGauge(this);
+  Gauge->setGeometry(8, 16, 161, 12);
+  Gauge->SetBackColor(palette().color(QPalette::Base));
+  Gauge->SetForeColor(palette().color(QPalette::Highlight));
+  Gauge->hide();
+
+  Button1 = new QPushButton("Cancel", this);
+  Button1->setGeometry(56, 32, 65, 25);
+  Button1->setDefault(true);
+  connect(Button1, &QPushButton::clicked, this, &T_Processing::Button1Click);
+}
+
+void T_Processing::Show() {
+  if (isVisible()) return;
+  if (QWidget* owner = parentWidget()) {
+    const QRect frame = owner->frameGeometry();
+    move(frame.center() - QPoint(width() / 2, height() / 2));
+  }
+  show();
+}
+
+void T_Processing::Close() { close(); }
+
+void T_Processing::Button1Click() { Close(); }
+
+// Escape is the system's close key for a dialog: it must clear Working like any other close.
+void T_Processing::reject() { Close(); }
+
+void T_Processing::ShowStatus(const std::string& text) {
+  // The engine separates status lines with LF CR; the label breaks lines at LF alone.
+  QString caption = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  caption.remove(QLatin1Char('\r'));
+  Label1->setText(caption);
+}
+
+void T_Processing::ShowProgress(int percent) {
+  if (Gauge->isHidden()) Gauge->show();
+  Gauge->SetProgress(percent);
+}
+
+void T_Processing::HideProgress() {
+  Gauge->SetProgress(0);
+  Gauge->hide();
+}
+
+void T_Processing::BringToFront() { raise(); }
+
+void T_Processing::Repaint() { repaint(); }
+
+void T_Processing::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) FormShow();
+}
+
+void T_Processing::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+void T_Processing::FormShow() { working_ = true; }
+
+void T_Processing::FormClose() { working_ = false; }
+
+}  // namespace tablora
