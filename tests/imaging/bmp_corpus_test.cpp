@@ -1,0 +1,184 @@
+// The BMP reader against files made by other tools: the fixtures of tests/data/bmp (with
+// ImageMagick's decode stored beside them), the bmpsuite conformance files, and damaged copies
+// of both.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "imaging/bitmap.h"
+#include "imaging/exceptions.h"
+#include "imaging/image_limits.h"
+#include "imaging/stream.h"
+#include "bmp_test_util.h"
+#include "support/test_paths.h"
+
+namespace tablora {
+namespace {
+
+namespace fs = std::filesystem;
+using test::CorpusDir;
+using test::DataDir;
+
+std::vector<fs::path> FilesIn(const fs::path& dir, const std::string& extension) {
+  std::vector<fs::path> files;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    if (entry.path().extension() == extension) files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+fs::path SuiteDir(const char* part) { return CorpusDir() / "bmpsuite" / part; }
+
+TEST(BmpFixtures, DecodeLikeImageMagick) {
+  // The pixel format each variant must land in, besides the pixels themselves.
+  const std::map<std::string, TPixelFormat> formats = {
+      {"pal1", pf1bit},       {"pal4", pf4bit},       {"pal8", pf8bit},        {"pal8rle", pf8bit},
+      {"rgb24", pf24bit},     {"rgb24v5", pf24bit},   {"rgb16-565", pf16bit},  {"rgb16-555", pf15bit},
+      {"rgba32v5", pf32bit},  {"core24", pf24bit},    {"core8", pf8bit}};
+  for (const auto& [name, format] : formats) {
+    SCOPED_TRACE(name);
+    const auto reference = test::ParsePpm(test::FileBytes(DataDir() / "bmp" / (name + ".ppm")));
+    ASSERT_TRUE(reference.has_value());
+    TBitmap bitmap;
+    bitmap.LoadFromFile((DataDir() / "bmp" / (name + ".bmp")).string());
+    EXPECT_EQ(bitmap.PixelFormat(), format);
+    test::ExpectSamePixels(bitmap, *reference, 0, name);
+  }
+}
+
+TEST(BmpFixtures, RunLengthFileKeepsItsCompressedCopy) {
+  const fs::path path = DataDir() / "bmp" / "pal8rle.bmp";
+  TBitmap bitmap;
+  bitmap.LoadFromFile(path.string());
+  EXPECT_EQ(bitmap.FileData, test::FileBytes(path));
+  TBitmap plain;
+  plain.LoadFromFile((DataDir() / "bmp" / "pal8.bmp").string());
+  EXPECT_TRUE(plain.FileData.empty());
+}
+
+TEST(BmpSuite, GoodFilesDecodeLikeImageMagick) {
+  const fs::path dir = SuiteDir("g");
+  if (!fs::is_directory(dir)) GTEST_SKIP() << "bmpsuite not found at " << dir;
+  if (!test::HaveImageMagick()) GTEST_SKIP() << "ImageMagick's convert is not installed";
+  const auto files = FilesIn(dir, ".bmp");
+  ASSERT_FALSE(files.empty());
+  for (const fs::path& file : files) {
+    SCOPED_TRACE(file.filename().string());
+    const auto reference = test::ImageMagickDecode(file);
+    ASSERT_TRUE(reference.has_value());
+    TBitmap bitmap;
+    ASSERT_NO_THROW(bitmap.LoadFromFile(file.string()));
+    test::ExpectSamePixels(bitmap, *reference, 0, file.filename().string());
+  }
+}
+
+// A broken or questionable file either loads or raises one of the library's exceptions;
+// anything else (a crash, a sanitizer report, another exception type) fails the test.
+void ExpectCleanOutcome(const std::vector<uint8_t>& bytes, const std::string& what) {
+  TBitmap bitmap;
+  try {
+    test::LoadBytes(bitmap, bytes);
+    if (!bitmap.Empty()) {
+      // Touch every pixel so an inconsistent bitmap shows up under the sanitizers.
+      for (int y = 0; y < bitmap.Height(); y += std::max(1, bitmap.Height() / 16)) {
+        for (int x = 0; x < bitmap.Width(); x += std::max(1, bitmap.Width() / 16)) {
+          (void)bitmap.PixelColor(x, y);
+        }
+      }
+    }
+  } catch (const Exception&) {
+    EXPECT_TRUE(bitmap.Empty()) << what << ": a failed load leaves an empty bitmap";
+  } catch (const std::exception& e) {
+    ADD_FAILURE() << what << ": unexpected exception " << e.what();
+  }
+}
+
+TEST(BmpSuite, BadFilesFailCleanly) {
+  const fs::path dir = SuiteDir("b");
+  if (!fs::is_directory(dir)) GTEST_SKIP() << "bmpsuite not found at " << dir;
+  for (const fs::path& file : FilesIn(dir, ".bmp")) ExpectCleanOutcome(test::FileBytes(file), file.string());
+}
+
+TEST(BmpSuite, BadHeadersAreRefused) {
+  const fs::path dir = SuiteDir("b");
+  if (!fs::is_directory(dir)) GTEST_SKIP() << "bmpsuite not found at " << dir;
+  // Each of these breaks a rule of the header that the reader checks itself.
+  for (const char* name : {"badbitcount.bmp", "badplanes.bmp", "badwidth.bmp",
+                           "rletopdown.bmp", "badpalettesize.bmp"}) {
+    EXPECT_EQ(test::LoadError(test::FileBytes(dir / name)), "Bitmap image is not valid") << name;
+  }
+  // 3000000 x 2000000 pixels: refused by the image-size limit before any allocation.
+  const std::string big = test::LoadError(test::FileBytes(dir / "reallybig.bmp"));
+  EXPECT_NE(big.find("Image too large"), std::string::npos) << big;
+}
+
+TEST(BmpSuite, QuestionableFilesDoNotCrash) {
+  const fs::path dir = SuiteDir("q");
+  if (!fs::is_directory(dir)) GTEST_SKIP() << "bmpsuite not found at " << dir;
+  for (const fs::path& file : FilesIn(dir, ".bmp")) ExpectCleanOutcome(test::FileBytes(file), file.string());
+  for (const fs::path& file : FilesIn(SuiteDir("x"), ".bmp")) ExpectCleanOutcome(test::FileBytes(file), file.string());
+}
+
+// Truncation at several lengths (inside each header, the table and the pixels) and random byte
+// flips with a fixed seed, over the fixtures and the good suite files.
+// A flipped size field can ask for up to the whole image-size limit; a lower limit keeps these
+// runs fast without changing which code paths they reach.
+class LowImageLimit {
+ public:
+  LowImageLimit() : saved_(ImageSizeLimit()) { SetImageSizeLimit(uint64_t{16} << 20); }
+  ~LowImageLimit() { SetImageSizeLimit(saved_); }
+
+ private:
+  uint64_t saved_;
+};
+
+void Damage(const fs::path& file) {
+  const LowImageLimit limit;
+  const std::vector<uint8_t> good = test::FileBytes(file);
+  const std::string name = file.filename().string();
+  std::vector<std::size_t> lengths = {1, 2, 13, 14, 15, 17, 18, 25, 26, 30, 53, 54, 55, 65, 66};
+  for (int i = 1; i < 8; ++i) lengths.push_back(good.size() * i / 8);
+  for (std::size_t length : lengths) {
+    if (length >= good.size()) continue;
+    ExpectCleanOutcome(std::vector<uint8_t>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length)),
+                       name + " cut at " + std::to_string(length));
+  }
+  std::mt19937 random(static_cast<unsigned>(good.size()));
+  for (int round = 0; round < 120; ++round) {
+    std::vector<uint8_t> bytes = good;
+    const int flips = 1 + round % 4;
+    for (int f = 0; f < flips; ++f) {
+      // Most flips land in the headers and the table, where they change the meaning of the file.
+      const std::size_t span = round % 2 == 0 ? std::min<std::size_t>(bytes.size(), 160) : bytes.size();
+      const std::size_t at = random() % span;
+      bytes[at] = static_cast<uint8_t>(bytes[at] ^ (1u << (random() % 8)));
+    }
+    ExpectCleanOutcome(bytes, name + " flip round " + std::to_string(round));
+  }
+}
+
+TEST(BmpDamage, FixturesFailCleanlyOrLoad) {
+  for (const fs::path& file : FilesIn(DataDir() / "bmp", ".bmp")) Damage(file);
+}
+
+TEST(BmpDamage, SuiteFilesFailCleanlyOrLoad) {
+  const fs::path dir = SuiteDir("g");
+  if (!fs::is_directory(dir)) GTEST_SKIP() << "bmpsuite not found at " << dir;
+  for (const fs::path& file : FilesIn(dir, ".bmp")) Damage(file);
+}
+
+TEST(BmpDamage, FuzzFoundFilesFailCleanlyOrLoad) {
+  for (const fs::path& file : FilesIn(DataDir() / "bmp" / "fuzz", ".bmp")) {
+    ExpectCleanOutcome(test::FileBytes(file), file.string());
+  }
+}
+
+}  // namespace
+}  // namespace tablora
