@@ -2,15 +2,66 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include "cli/args.h"
+#include "cli/commands.h"
+#include "imaging/exceptions.h"
 
 namespace tablora::cli {
 
+namespace {
+
+constexpr const char* kVersion = "0.1.0";
+
+constexpr const char* kHelp =
+    "usage: tablora-cli COMMAND [OPTIONS]\n"
+    "\n"
+    "Contact sheets of a folder tree of photographs, without a window.\n"
+    "\n"
+    "Commands:\n"
+    "  list FOLDER     the sorted image files of FOLDER and the page each falls on\n"
+    "\n"
+    "tablora-cli COMMAND --help describes a command's options; --version prints the version.\n";
+
+struct Command {
+  const char* name;
+  int (*run)(int, char**);
+};
+
+constexpr Command kCommands[] = {
+    {"list", RunList},
+};
+
+}  // namespace
+
 int Main(int argc, char** argv) {
-  if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
-    std::fprintf(argc < 2 ? stderr : stdout, "usage: tablora-cli COMMAND [OPTIONS]\n");
-    return argc < 2 ? kExitUsage : kExitOk;
+  if (argc < 2) {
+    std::fputs(kHelp, stderr);
+    return kExitUsage;
   }
-  std::fprintf(stderr, "tablora-cli: unknown command '%s'\n", argv[1]);
+  const std::string command = argv[1];
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::fputs(kHelp, stdout);
+    return kExitOk;
+  }
+  if (command == "--version") {
+    std::printf("tablora-cli %s\n", kVersion);
+    return kExitOk;
+  }
+  for (const Command& c : kCommands) {
+    if (command != c.name) continue;
+    try {
+      return c.run(argc, argv);
+    } catch (const UsageError& e) {
+      std::fprintf(stderr, "tablora-cli %s: %s\n", c.name, e.message.c_str());
+      return kExitUsage;
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "tablora-cli %s: %s\n", c.name, e.what());
+      return kExitFailed;
+    }
+  }
+  std::fprintf(stderr, "tablora-cli: unknown command '%s' (see tablora-cli --help)\n", command.c_str());
   return kExitUsage;
 }
 

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+
+#include "sheet/sheet_settings.h"
+
+namespace tablora::cli {
+
+int RunList(int argc, char** argv);
+
+// Settings given on the command line in place of the window's controls.
+class CliInputs : public SheetInputs, public SheetOptions {
+ public:
+  int Rows() const override { return rows; }
+  int Columns() const override { return columns; }
+  std::string Title() const override { return title; }
+  std::string FontName() const override { return fontName; }
+  std::string SelectedFolder() const override { return folder; }
+  bool PrintFacing() const override { return facing; }
+  bool PrintPageNum() const override { return pageNumbers; }
+
+  int rows = kDefaultRows;
+  int columns = kDefaultColumns;
+  std::string title;
+  std::string fontName = "Tahoma";
+  std::string folder;
+  bool facing = false;
+  bool pageNumbers = true;
+};
+
+// The folder argument as the sheet takes it: it must exist and be a folder (else UsageError);
+// a trailing "/" is dropped so that entries, which begin with "/", join it cleanly.
+std::string FolderArgument(const std::string& path);
+
+}  // namespace tablora::cli

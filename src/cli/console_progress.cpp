@@ -1,0 +1,96 @@
+#include "cli/console_progress.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+
+namespace tablora::cli {
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void OnInterrupt(int) { g_interrupted.store(true); }
+
+long long NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+ConsoleProgress::ConsoleProgress(bool quiet) : enabled_(!quiet && ::isatty(STDERR_FILENO) == 1) {
+  g_interrupted.store(false);
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+ConsoleProgress::~ConsoleProgress() {
+  Clear();
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+}
+
+void ConsoleProgress::Show() {
+  if (!visible_) working_ = !g_interrupted.load();
+  visible_ = true;
+}
+
+void ConsoleProgress::Close() {
+  visible_ = false;
+  working_ = false;
+  Clear();
+}
+
+void ConsoleProgress::ShowStatus(const std::string& text) {
+  // The dialog's second line (LF CR) becomes the rest of the one console line.
+  status_.clear();
+  for (char c : text) {
+    if (c == '\r') continue;
+    status_ += c == '\n' ? ' ' : c;
+  }
+  Draw();
+}
+
+void ConsoleProgress::ShowProgress(int percent) {
+  percent_ = percent;
+  Draw();
+}
+
+void ConsoleProgress::HideProgress() { percent_ = -1; }
+
+void ConsoleProgress::PumpMessages() {
+  if (g_interrupted.load() && visible_) Close();
+}
+
+bool ConsoleProgress::Interrupted() const { return g_interrupted.load(); }
+
+void ConsoleProgress::SetStage(const std::string& stage) { stage_ = stage; }
+
+void ConsoleProgress::Draw() {
+  if (!enabled_ || !visible_) return;
+  const long long now = NowMs();
+  if (now - lastDraw_ < 50 && percent_ != 100) return;
+  lastDraw_ = now;
+  std::string line = stage_.empty() ? status_ : stage_ + ": " + status_;
+  if (percent_ >= 0) line += " " + std::to_string(percent_) + "%";
+  if (line.size() > 78) line = line.substr(0, 75) + "...";
+  std::fprintf(stderr, "\r\033[K%s", line.c_str());
+  std::fflush(stderr);
+  lastLine_ = line;
+}
+
+void ConsoleProgress::Clear() {
+  if (!enabled_ || lastLine_.empty()) return;
+  std::fprintf(stderr, "\r\033[K");
+  std::fflush(stderr);
+  lastLine_.clear();
+}
+
+}  // namespace tablora::cli

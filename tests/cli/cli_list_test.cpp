@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include "cli/args.h"
+#include "support/run_command.h"
+#include "support/sheet_fakes.h"
+
+namespace tablora {
+namespace {
+
+using test::CliPath;
+using test::RunCommand;
+
+TEST(CliList, PrintsTheWorkedExamplePages) {
+  test::TempTree tree;
+  for (const char* f : {"a", "b", "c", "d"}) tree.File(std::string(f) + ".jpg");
+  for (char c = 'e'; c <= 'm'; ++c) tree.File(std::string("S/") + c + ".jpg");
+  tree.File("T/n.jpg");
+  tree.File("T/readme.txt");
+  const auto result = RunCommand(CliPath(), {"list", tree.Path() + "/", "--rows", "4", "--cols", "3"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "1\t/a.jpg\n1\t/b.jpg\n1\t/c.jpg\n1\t/d.jpg\n1\t/S/e.jpg\n1\t/S/f.jpg\n1\t/S/g.jpg\n"
+            "2\t/S/h.jpg\n2\t/S/i.jpg\n2\t/S/j.jpg\n2\t/S/k.jpg\n2\t/S/l.jpg\n2\t/S/m.jpg\n"
+            "2\t/T/n.jpg\n14 files, 2 pages\n");
+  // Not a terminal: no progress line.
+  EXPECT_EQ(result.err, "");
+}
+
+TEST(CliList, EntriesArePrintedAsStoredBytes) {
+  test::TempTree tree;
+  tree.File("caf\xE9.jpg");
+  const auto result = RunCommand(CliPath(), {"list", tree.Path()});
+  EXPECT_EQ(result.out, "1\t/caf\xE9.jpg\n1 files, 1 pages\n");
+}
+
+TEST(CliList, EmptyFolderHasNoPages) {
+  test::TempTree tree;
+  const auto result = RunCommand(CliPath(), {"list", tree.Path()});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "0 files, 0 pages\n");
+}
+
+TEST(CliList, UserErrorsExitWithStatusTwoAndOneLine) {
+  test::TempTree tree;
+  tree.File("file.jpg");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"list", tree.Path() + "/missing"},
+        std::vector<std::string>{"list", tree.Path() + "/file.jpg"},
+        std::vector<std::string>{"list"},
+        std::vector<std::string>{"list", tree.Path(), "--rows", "31"},
+        std::vector<std::string>{"list", tree.Path(), "--cols", "x"},
+        std::vector<std::string>{"list", tree.Path(), "--bogus"},
+        std::vector<std::string>{"frobnicate"}}) {
+    const auto result = RunCommand(CliPath(), args);
+    EXPECT_EQ(result.status, 2) << args.back();
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_EQ(result.out, "");
+  }
+  EXPECT_NE(RunCommand(CliPath(), {"list", tree.Path() + "/missing"}).err.find("does not exist"),
+            std::string::npos);
+}
+
+TEST(CliList, HelpDescribesEveryOption) {
+  const auto result = RunCommand(CliPath(), {"list", "--help"});
+  EXPECT_EQ(result.status, 0);
+  for (const char* option : {"--rows", "--cols", "--quiet", "--help"}) {
+    EXPECT_NE(result.out.find(option), std::string::npos) << option;
+  }
+  EXPECT_EQ(RunCommand(CliPath(), {"--version"}).status, 0);
+}
+
+TEST(CliArgs, ValuesFlagsAndPositionals) {
+  const char* argv[] = {"tablora-cli", "list", "dir", "--rows=4", "--cols", "3", "--quiet"};
+  const cli::Args args(7, const_cast<char**>(argv), 2, {"--rows", "--cols"}, {"--quiet"});
+  EXPECT_EQ(args.Positional(), std::vector<std::string>{"dir"});
+  EXPECT_EQ(args.IntOr("--rows", 10, 1, 30), 4);
+  EXPECT_EQ(args.IntOr("--cols", 6, 1, 30), 3);
+  EXPECT_TRUE(args.Has("--quiet"));
+  EXPECT_EQ(args.IntOr("--missing", 7, 1, 30), 7);
+}
+
+}  // namespace
+}  // namespace tablora
