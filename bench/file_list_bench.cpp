@@ -1,0 +1,105 @@
+// Build's folder walk over a large tree against `find | sort` on the same warm tree, and
+// pagination of a million entries.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/directory_search.h"
+#include "sheet/contact_sheet.h"
+#include "sheet/pagination.h"
+
+namespace tablora {
+namespace {
+
+class NullProgress : public ProgressWindow, public EventPump {
+ public:
+  void Show() override { working = true; }
+  void Close() override { working = false; }
+  void ShowStatus(const std::string&) override {}
+  void ShowProgress(int) override {}
+  void HideProgress() override {}
+  void BringToFront() override {}
+  void Repaint() override {}
+  bool Working() const override { return working; }
+  void PumpMessages() override {}
+  bool working = false;
+};
+
+class Inputs : public SheetInputs, public SheetOptions {
+ public:
+  int Rows() const override { return 10; }
+  int Columns() const override { return 6; }
+  std::string Title() const override { return {}; }
+  std::string FontName() const override { return "Tahoma"; }
+  std::string SelectedFolder() const override { return folder; }
+  bool PrintFacing() const override { return false; }
+  bool PrintPageNum() const override { return true; }
+  std::string folder;
+};
+
+// 100,000 image files in 1,000 folders (10 top folders of 100 each), made once.
+const std::string& Tree() {
+  static const std::string root = [] {
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / "tablora-bench-tree";
+    if (!std::filesystem::exists(path / "done")) {
+      std::filesystem::remove_all(path);
+      for (int top = 0; top < 10; ++top) {
+        for (int sub = 0; sub < 100; ++sub) {
+          const auto folder = path / ("Roll " + std::to_string(top)) / ("Day " + std::to_string(sub));
+          std::filesystem::create_directories(folder);
+          for (int i = 0; i < 100; ++i) std::ofstream(folder / ("IMG_" + std::to_string(i) + ".jpg"));
+        }
+      }
+      std::ofstream(path / "done");
+    }
+    return path.string();
+  }();
+  return root;
+}
+
+void BM_FindSort(benchmark::State& state) {
+  const std::string command = "find '" + Tree() + "' -type f | sort > /dev/null";
+  for (auto _ : state) {
+    if (std::system(command.c_str()) != 0) state.SkipWithError("find failed");
+  }
+}
+BENCHMARK(BM_FindSort)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_BuildFileList(benchmark::State& state) {
+  NullProgress progress;
+  Inputs inputs;
+  inputs.folder = Tree();
+  PosixDirectorySearch directories;
+  TContactSheet sheet(SheetServices{progress, progress, inputs, inputs, directories});
+  for (auto _ : state) {
+    sheet.BuildFileList();
+    benchmark::DoNotOptimize(sheet.FileList.data());
+  }
+  state.counters["files"] = static_cast<double>(sheet.FileList.size());
+}
+BENCHMARK(BM_BuildFileList)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_Paginate(benchmark::State& state) {
+  std::vector<std::string> entries;
+  const auto n = static_cast<int>(state.range(0));
+  entries.reserve(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    entries.push_back("/Roll " + std::to_string(i / 10000) + "/Day " + std::to_string(i / 100) +
+                      "/IMG_" + std::to_string(i) + ".jpg");
+  }
+  for (auto _ : state) {
+    auto ends = PaginateEntries(entries, 10, 6);
+    benchmark::DoNotOptimize(ends.data());
+  }
+  state.SetComplexityN(n);
+}
+BENCHMARK(BM_Paginate)->Arg(250000)->Arg(500000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Complexity();
+
+}  // namespace
+}  // namespace tablora
+
+BENCHMARK_MAIN();
