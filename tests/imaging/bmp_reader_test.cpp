@@ -1,0 +1,479 @@
+// The BMP reader on files built byte by byte: each variant, each refusal and each choice.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "imaging/bitmap.h"
+#include "imaging/exceptions.h"
+#include "imaging/image_limits.h"
+#include "imaging/stream.h"
+#include "bmp_test_util.h"
+
+namespace tablora {
+namespace {
+
+using test::BmpSpec;
+using test::LoadBytes;
+using test::LoadError;
+using test::MakeBmp;
+
+constexpr char kInvalid[] = "Bitmap image is not valid";
+constexpr char kReadError[] = "Stream read error";
+
+// 2 x 2 pixels, 24 bits, bottom-up.
+const std::vector<uint8_t> kRgb24BottomUp = {
+    'B', 'M',                // type
+    70, 0, 0, 0,             // file size
+    0, 0, 0, 0,              // reserved
+    54, 0, 0, 0,             // pixel data offset
+    40, 0, 0, 0,             // info header size
+    2, 0, 0, 0,              // width 2
+    2, 0, 0, 0,              // height 2: bottom row first
+    1, 0,                    // planes
+    24, 0,                   // bit count
+    0, 0, 0, 0,              // compression: none
+    16, 0, 0, 0,             // pixel data size: 2 rows of 8 bytes
+    0x13, 0x0B, 0, 0,        // 2835 pixels per metre across
+    0x12, 0x0B, 0, 0,        // 2834 pixels per metre down
+    0, 0, 0, 0,              // colours used
+    0, 0, 0, 0,              // colours important
+    0xFF, 0, 0, 0, 0xFF, 0, 0, 0,           // bottom row: blue, green, 2 bytes padding
+    0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0,     // top row: red, white, 2 bytes padding
+};
+
+TEST(BmpReader, BottomUpRowsAreStoredTopRowFirst) {
+  TBitmap bitmap;
+  LoadBytes(bitmap, kRgb24BottomUp);
+  EXPECT_EQ(bitmap.Width(), 2);
+  EXPECT_EQ(bitmap.Height(), 2);
+  EXPECT_EQ(bitmap.PixelFormat(), pf24bit);
+  EXPECT_EQ(bitmap.PixelColor(0, 0), RGB(255, 0, 0));
+  EXPECT_EQ(bitmap.PixelColor(1, 0), RGB(255, 255, 255));
+  EXPECT_EQ(bitmap.PixelColor(0, 1), RGB(0, 0, 255));
+  EXPECT_EQ(bitmap.PixelColor(1, 1), RGB(0, 255, 0));
+  EXPECT_EQ(bitmap.XPelsPerMeter, 2835);
+  EXPECT_EQ(bitmap.YPelsPerMeter, 2834);
+  EXPECT_TRUE(bitmap.Palette().empty());
+  EXPECT_TRUE(bitmap.FileData.empty());
+}
+
+TEST(BmpReader, TopDownFileKeepsItsRowOrderAndReportsPositiveHeight) {
+  std::vector<uint8_t> bytes = kRgb24BottomUp;
+  const uint8_t minusTwo[] = {0xFE, 0xFF, 0xFF, 0xFF};
+  std::copy(std::begin(minusTwo), std::end(minusTwo), bytes.begin() + 22);
+  TBitmap bitmap;
+  LoadBytes(bitmap, bytes);
+  EXPECT_EQ(bitmap.Height(), 2);
+  EXPECT_EQ(bitmap.PixelColor(0, 0), RGB(0, 0, 255));
+  EXPECT_EQ(bitmap.PixelColor(1, 1), RGB(255, 255, 255));
+}
+
+// 3 x 2 pixels, 1 bit, OS/2 core header with 3-byte colour table entries.
+const std::vector<uint8_t> kCore1Bit = {
+    'B', 'M', 40, 0, 0, 0, 0, 0, 0, 0,
+    32, 0, 0, 0,             // pixel data offset: 14 + 12 + 6
+    12, 0, 0, 0,             // core header
+    3, 0,                    // width (16 bits)
+    2, 0,                    // height (16 bits)
+    1, 0,                    // planes
+    1, 0,                    // bit count
+    0x10, 0x20, 0x30,        // entry 0: blue, green, red
+    0xF0, 0xE0, 0xD0,        // entry 1
+    0xA0, 0, 0, 0,           // bottom row: 1 0 1
+    0x40, 0, 0, 0,           // top row: 0 1 0
+};
+
+TEST(BmpReader, CoreHeaderReadsThreeByteColourEntries) {
+  TBitmap bitmap;
+  LoadBytes(bitmap, kCore1Bit);
+  EXPECT_EQ(bitmap.PixelFormat(), pf1bit);
+  ASSERT_EQ(bitmap.Palette().size(), 2u);
+  EXPECT_EQ(bitmap.Palette()[0], (TPaletteEntry{0x30, 0x20, 0x10, 0}));
+  EXPECT_EQ(bitmap.Palette()[1], (TPaletteEntry{0xD0, 0xE0, 0xF0, 0}));
+  EXPECT_TRUE(bitmap.PaletteModified());
+  EXPECT_EQ(bitmap.ScanLine(0)[0], 0x40);
+  EXPECT_EQ(bitmap.ScanLine(1)[0], 0xA0);
+  EXPECT_EQ(bitmap.PixelColor(1, 0), RGB(0xD0, 0xE0, 0xF0));
+  EXPECT_EQ(bitmap.PixelColor(1, 1), RGB(0x30, 0x20, 0x10));
+}
+
+TEST(BmpReader, CoreHeaderWith8BitsReadsA256EntryTable) {
+  BmpSpec spec;
+  spec.headerSize = 12;
+  spec.width = 1;
+  spec.bitCount = 8;
+  for (int i = 0; i < 256; ++i) {
+    spec.colorTable.insert(spec.colorTable.end(), {static_cast<uint8_t>(i), 0, static_cast<uint8_t>(255 - i)});
+  }
+  spec.pixels = {200, 0, 0, 0};
+  TBitmap bitmap;
+  LoadBytes(bitmap, MakeBmp(spec));
+  ASSERT_EQ(bitmap.Palette().size(), 256u);
+  EXPECT_EQ(bitmap.PixelColor(0, 0), RGB(55, 0, 200));
+}
+
+// 4 x 3 pixels, BI_RLE8 with every escape.
+const std::vector<uint8_t> kRle8 = {
+    'B', 'M', 84, 0, 0, 0, 0, 0, 0, 0,
+    66, 0, 0, 0,             // pixel data offset: 14 + 40 + 3 * 4
+    40, 0, 0, 0, 4, 0, 0, 0, 3, 0, 0, 0, 1, 0,
+    8, 0,                    // bit count
+    1, 0, 0, 0,              // compression: RLE8
+    18, 0, 0, 0,             // compressed size
+    0, 0, 0, 0, 0, 0, 0, 0,
+    3, 0, 0, 0,              // colours used
+    0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0,   // black, red, green
+    2, 1,                    // run: 2 x index 1
+    0, 2, 1, 1,              // delta: right 1, up 1 (skips the rest of row 0 and x 0..2 of row 1)
+    1, 2,                    // run: 1 x index 2
+    0, 0,                    // end of line
+    0, 3, 2, 1, 2, 0,        // absolute: 3 pixels, padded to an even count of bytes
+    0, 1,                    // end of bitmap
+};
+
+TEST(BmpReader, Rle8EscapesDecodeAndTheFileStaysAttached) {
+  TBitmap bitmap;
+  LoadBytes(bitmap, kRle8);
+  EXPECT_EQ(bitmap.PixelFormat(), pf8bit);
+  ASSERT_EQ(bitmap.Height(), 3);
+  const std::vector<std::vector<uint8_t>> rows = {{2, 1, 2, 0}, {0, 0, 0, 2}, {1, 1, 0, 0}};
+  for (int y = 0; y < 3; ++y) {
+    EXPECT_EQ(std::vector<uint8_t>(bitmap.ScanLine(y), bitmap.ScanLine(y) + 4), rows[y]) << y;
+  }
+  EXPECT_EQ(bitmap.FileData, kRle8);
+  EXPECT_EQ(bitmap.PixelColor(1, 0), RGB(255, 0, 0));
+}
+
+// 5 x 2 pixels, BI_RLE4.
+const std::vector<uint8_t> kRle4 = {
+    'B', 'M', 80, 0, 0, 0, 0, 0, 0, 0,
+    70, 0, 0, 0,             // pixel data offset: 14 + 40 + 4 * 4
+    40, 0, 0, 0, 5, 0, 0, 0, 2, 0, 0, 0, 1, 0,
+    4, 0,                    // bit count
+    2, 0, 0, 0,              // compression: RLE4
+    0, 0, 0, 0,              // compressed size 0: the rest of the file
+    0, 0, 0, 0, 0, 0, 0, 0,
+    4, 0, 0, 0,              // colours used
+    0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0,
+    5, 0x12,                 // run of 5 alternating nibbles: 1 2 1 2 1
+    0, 0,                    // end of line
+    0, 3, 0x34, 0x50,        // absolute: 3 nibbles 3 4 5 in 2 bytes (already even)
+    0, 1,                    // end of bitmap
+};
+
+TEST(BmpReader, Rle4RunsAlternateNibbles) {
+  TBitmap bitmap;
+  LoadBytes(bitmap, kRle4);
+  EXPECT_EQ(bitmap.PixelFormat(), pf4bit);
+  EXPECT_EQ(std::vector<uint8_t>(bitmap.ScanLine(1), bitmap.ScanLine(1) + 3),
+            (std::vector<uint8_t>{0x12, 0x12, 0x10}));
+  EXPECT_EQ(std::vector<uint8_t>(bitmap.ScanLine(0), bitmap.ScanLine(0) + 3),
+            (std::vector<uint8_t>{0x34, 0x50, 0x00}));
+  EXPECT_EQ(bitmap.FileData.size(), kRle4.size());
+}
+
+BmpSpec Rle8Spec(int width, int height, std::vector<uint8_t> data) {
+  BmpSpec spec;
+  spec.width = width;
+  spec.height = height;
+  spec.bitCount = 8;
+  spec.compression = 1;
+  spec.colorsUsed = 2;
+  spec.colorTable.assign(8, 0);
+  spec.pixels = std::move(data);
+  return spec;
+}
+
+TEST(BmpReader, RleDamageIsClippedNotWrittenOutside) {
+  TBitmap bitmap;
+  // A run far past the right edge, then a literal run cut off by the end of the data.
+  LoadBytes(bitmap, MakeBmp(Rle8Spec(3, 2, {200, 1, 0, 0, 0, 9, 1, 1})));
+  EXPECT_EQ(std::vector<uint8_t>(bitmap.ScanLine(1), bitmap.ScanLine(1) + 3), (std::vector<uint8_t>{1, 1, 1}));
+  EXPECT_EQ(std::vector<uint8_t>(bitmap.ScanLine(0), bitmap.ScanLine(0) + 3), (std::vector<uint8_t>{1, 1, 0}));
+  // A delta that leaves the picture ends the decode; what came before stays.
+  LoadBytes(bitmap, MakeBmp(Rle8Spec(2, 2, {1, 1, 0, 2, 255, 255, 2, 1})));
+  EXPECT_EQ(bitmap.ScanLine(1)[0], 1);
+  EXPECT_EQ(bitmap.ScanLine(1)[1], 0);
+  // Runs without any end of line do not wrap into the next row.
+  std::vector<uint8_t> endless;
+  for (int i = 0; i < 1000; ++i) endless.insert(endless.end(), {255, 1});
+  LoadBytes(bitmap, MakeBmp(Rle8Spec(4, 2, endless)));
+  EXPECT_EQ(bitmap.ScanLine(0)[0], 0);
+  EXPECT_EQ(bitmap.ScanLine(1)[3], 1);
+}
+
+TEST(BmpReader, EmptyStreamIsAnEmptyBitmap) {
+  TBitmap bitmap;
+  LoadBytes(bitmap, kRgb24BottomUp);
+  TBufferStream empty(nullptr, 0);
+  EXPECT_NO_THROW(bitmap.LoadFromStream(empty));
+  EXPECT_EQ(bitmap.Width(), 0);
+  EXPECT_EQ(bitmap.Height(), 0);
+  EXPECT_EQ(bitmap.XPelsPerMeter, 0);
+}
+
+TEST(BmpReader, ReadsFromTheStreamPosition) {
+  std::vector<uint8_t> bytes = {1, 2, 3, 4, 5};
+  bytes.insert(bytes.end(), kRle8.begin(), kRle8.end());
+  TBufferStream stream(bytes.data(), bytes.size());
+  stream.SetPosition(5);
+  TBitmap bitmap;
+  bitmap.LoadFromStream(stream);
+  EXPECT_EQ(bitmap.ScanLine(0)[0], 2);
+  EXPECT_EQ(bitmap.FileData, kRle8);
+}
+
+TEST(BmpReader, ShortOrForeignFileHeader) {
+  EXPECT_EQ(LoadError({'B', 'M', 1, 2, 3}), kReadError);
+  std::vector<uint8_t> foreign = kRgb24BottomUp;
+  foreign[0] = 'P';
+  EXPECT_EQ(LoadError(foreign), kInvalid);
+}
+
+TEST(BmpReader, InfoHeadersCutShortAreRefused) {
+  // Size field missing or partial, then a body that ends before the size it announces.
+  EXPECT_EQ(LoadError(std::vector<uint8_t>(kRgb24BottomUp.begin(), kRgb24BottomUp.begin() + 14)), kInvalid);
+  EXPECT_EQ(LoadError(std::vector<uint8_t>(kRgb24BottomUp.begin(), kRgb24BottomUp.begin() + 16)), kInvalid);
+  EXPECT_EQ(LoadError(std::vector<uint8_t>(kRgb24BottomUp.begin(), kRgb24BottomUp.begin() + 40)), kInvalid);
+  EXPECT_EQ(LoadError(std::vector<uint8_t>(kCore1Bit.begin(), kCore1Bit.begin() + 24)), kInvalid);
+  std::vector<uint8_t> huge = kRgb24BottomUp;
+  huge[14] = 0xF0;  // header size 0xFFFFFFF0
+  huge[15] = huge[16] = huge[17] = 0xFF;
+  EXPECT_EQ(LoadError(huge), kInvalid);
+}
+
+struct Refusal {
+  const char* what;
+  void (*change)(BmpSpec&);
+};
+
+TEST(BmpReader, HeadersOutsideTheFormatAreRefused) {
+  const Refusal refusals[] = {
+      {"header of 16 bytes", [](BmpSpec& s) { s.headerSize = 16; }},
+      {"header of 39 bytes", [](BmpSpec& s) { s.headerSize = 39; }},
+      {"header of 0 bytes", [](BmpSpec& s) { s.headerSize = 0; }},
+      {"2 planes", [](BmpSpec& s) { s.planes = 2; }},
+      {"bit count 0", [](BmpSpec& s) { s.bitCount = 0; }},
+      {"bit count 2", [](BmpSpec& s) { s.bitCount = 2; }},
+      {"bit count 64", [](BmpSpec& s) { s.bitCount = 64; }},
+      {"compression 4 (JPEG)", [](BmpSpec& s) { s.compression = 4; }},
+      {"compression 6", [](BmpSpec& s) { s.compression = 6; }},
+      {"RLE8 with 24 bits", [](BmpSpec& s) { s.compression = 1; }},
+      {"RLE8 with 4 bits", [](BmpSpec& s) { s.compression = 1; s.bitCount = 4; }},
+      {"RLE4 with 8 bits", [](BmpSpec& s) { s.compression = 2; s.bitCount = 8; }},
+      {"bit fields with 24 bits", [](BmpSpec& s) { s.compression = 3; s.masks = {1, 2, 4}; }},
+      {"bit fields with 8 bits", [](BmpSpec& s) { s.compression = 3; s.bitCount = 8; s.masks = {1, 2, 4}; }},
+      {"257 colours", [](BmpSpec& s) { s.colorsUsed = 257; }},
+      {"width 0", [](BmpSpec& s) { s.width = 0; }},
+      {"negative width", [](BmpSpec& s) { s.width = -4; }},
+      {"height 0", [](BmpSpec& s) { s.height = 0; }},
+      {"height -2^31", [](BmpSpec& s) { s.height = INT32_MIN; }},
+      {"top-down RLE", [](BmpSpec& s) { s.compression = 1; s.bitCount = 8; s.height = -1; }},
+      {"core header width 0", [](BmpSpec& s) { s.headerSize = 12; s.width = 0; }},
+  };
+  for (const Refusal& r : refusals) {
+    BmpSpec spec;
+    spec.pixels.assign(4, 0);
+    r.change(spec);
+    EXPECT_EQ(LoadError(MakeBmp(spec)), kInvalid) << r.what;
+  }
+}
+
+TEST(BmpReader, ShortMasksOrColourTableAreReadErrors) {
+  BmpSpec masked;
+  masked.bitCount = 16;
+  masked.compression = 3;
+  masked.masks = {0xF800, 0x07E0, 0x001F};
+  std::vector<uint8_t> bytes = MakeBmp(masked);
+  bytes.resize(14 + 40 + 6);
+  EXPECT_EQ(LoadError(bytes), kReadError);
+  BmpSpec indexed;
+  indexed.bitCount = 8;
+  indexed.colorTable.assign(40, 0);  // 10 of the 256 entries an 8-bit file has by default
+  EXPECT_EQ(LoadError(MakeBmp(indexed)), kReadError);
+}
+
+TEST(BmpReader, OverTheImageSizeLimitIsRefusedBeforeAllocating) {
+  const uint64_t saved = ImageSizeLimit();
+  SetImageSizeLimit(20000);  // 100 rows of 300 bytes do not fit
+  BmpSpec spec;
+  spec.width = 100;
+  spec.height = 100;
+  const std::string error = LoadError(MakeBmp(spec));
+  SetImageSizeLimit(saved);
+  EXPECT_NE(error.find("Image too large"), std::string::npos) << error;
+  // The largest file header values still fail cleanly under the default limit.
+  spec.width = INT32_MAX;
+  spec.height = INT32_MAX;
+  const std::string largest = LoadError(MakeBmp(spec));
+  EXPECT_NE(largest.find("Image too large"), std::string::npos) << largest;
+}
+
+TEST(BmpReader, FailedLoadLeavesAnEmptyBitmap) {
+  TBitmap bitmap;
+  LoadBytes(bitmap, kRgb24BottomUp);
+  std::vector<uint8_t> broken = kRgb24BottomUp;
+  broken[26] = 2;  // planes
+  EXPECT_THROW(LoadBytes(bitmap, broken), EInvalidGraphic);
+  EXPECT_TRUE(bitmap.Empty());
+}
+
+TEST(BmpReader, TruncatedPixelDataLeavesUnreachedRowsZero) {
+  BmpSpec spec;
+  spec.width = 2;
+  spec.height = 3;
+  spec.pixels = {1, 2, 3, 4, 5, 6, 0, 0,  // bottom row, complete
+                 7, 8, 9};                // half of the middle row
+  TBitmap bitmap;
+  LoadBytes(bitmap, MakeBmp(spec));
+  EXPECT_EQ(bitmap.PixelColor(0, 2), RGB(3, 2, 1));
+  EXPECT_EQ(bitmap.PixelColor(0, 1), RGB(9, 8, 7));
+  EXPECT_EQ(bitmap.PixelColor(1, 1), 0u);
+  EXPECT_EQ(bitmap.PixelColor(0, 0), 0u);
+  EXPECT_EQ(bitmap.PixelColor(1, 0), 0u);
+}
+
+TEST(BmpReader, PixelDataSizeZeroOrShortDecidesWhatIsRead) {
+  BmpSpec spec;
+  spec.width = 1;
+  spec.height = 2;
+  spec.pixels = {1, 1, 1, 0, 2, 2, 2, 0};
+  TBitmap bitmap;
+  LoadBytes(bitmap, MakeBmp(spec));  // size 0: row size x height
+  EXPECT_EQ(bitmap.PixelColor(0, 0), RGB(2, 2, 2));
+  spec.sizeImage = 4;  // only the bottom row
+  LoadBytes(bitmap, MakeBmp(spec));
+  EXPECT_EQ(bitmap.PixelColor(0, 0), 0u);
+  EXPECT_EQ(bitmap.PixelColor(0, 1), RGB(1, 1, 1));
+}
+
+TEST(BmpReader, PixelDataOffsetIsHonouredOnlyWhereItMakesSense) {
+  BmpSpec spec;
+  spec.bitCount = 8;
+  spec.colorsUsed = 2;
+  spec.colorTable = {0, 0, 0, 0, 9, 9, 9, 0};
+  spec.pixels = {1, 0, 0, 0};
+  TBitmap bitmap;
+  // A gap after the table, with the offset pointing past it.
+  spec.gapAfterTable = 6;
+  LoadBytes(bitmap, MakeBmp(spec));
+  EXPECT_EQ(bitmap.ScanLine(0)[0], 1);
+  // The offset points back into the colour table: the pixels follow the table (the gap here).
+  spec.dataOffset = 54;
+  LoadBytes(bitmap, MakeBmp(spec));
+  EXPECT_EQ(bitmap.ScanLine(0)[0], 0xEE);
+  // Without a gap, an offset past the end of the file is ignored the same way.
+  spec.gapAfterTable = 0;
+  spec.dataOffset = 0x7FFFFFFF;
+  LoadBytes(bitmap, MakeBmp(spec));
+  EXPECT_EQ(bitmap.ScanLine(0)[0], 1);
+}
+
+TEST(BmpReader, SixteenColourTableIsKeptAsItIs) {
+  BmpSpec spec;
+  spec.bitCount = 4;
+  for (int i = 0; i < 16; ++i) spec.colorTable.insert(spec.colorTable.end(), {0, static_cast<uint8_t>(i * 3), 0, 0});
+  spec.pixels = {0x5F, 0, 0, 0};
+  TBitmap bitmap;
+  LoadBytes(bitmap, MakeBmp(spec));
+  ASSERT_EQ(bitmap.Palette().size(), 16u);
+  EXPECT_NE(bitmap.Palette(), TBitmap::SystemPalette16());
+  EXPECT_EQ(bitmap.PixelColor(0, 0), RGB(0, 15, 0));
+}
+
+TEST(BmpReader, HeaderValuesAndTheTableOfATrueColourFileAreKept) {
+  BmpSpec spec;
+  spec.xPelsPerMeter = -5;
+  spec.yPelsPerMeter = 3780;
+  spec.colorsUsed = 2;
+  spec.colorsImportant = 1;
+  spec.colorTable = {1, 2, 3, 0, 4, 5, 6, 0};
+  spec.pixels = {0, 0, 0, 0};
+  TBitmap bitmap;
+  LoadBytes(bitmap, MakeBmp(spec));
+  EXPECT_EQ(bitmap.PixelFormat(), pf24bit);
+  EXPECT_EQ(bitmap.XPelsPerMeter, -5);
+  EXPECT_EQ(bitmap.YPelsPerMeter, 3780);
+  EXPECT_EQ(bitmap.ColorsUsed, 2u);
+  EXPECT_EQ(bitmap.ColorsImportant, 1u);
+  EXPECT_EQ(bitmap.Palette(), (TPalette{{3, 2, 1, 0}, {6, 5, 4, 0}}));
+  EXPECT_TRUE(bitmap.PaletteModified());
+}
+
+BmpSpec OnePixel(uint16_t bits, uint32_t compression, std::vector<uint32_t> masks, std::vector<uint8_t> pixel,
+                 uint32_t headerSize = 40) {
+  BmpSpec spec;
+  spec.headerSize = headerSize;
+  spec.bitCount = bits;
+  spec.compression = compression;
+  spec.masks = std::move(masks);
+  spec.pixels = std::move(pixel);
+  spec.pixels.resize(4, 0);
+  return spec;
+}
+
+TEST(BmpReader, BitFieldMasksChooseTheFormat) {
+  struct Case {
+    const char* what;
+    BmpSpec spec;
+    TPixelFormat format;
+    TColor color;
+  };
+  const Case cases[] = {
+      {"16 bits, no masks: 5-5-5", OnePixel(16, 0, {}, {0x1F, 0x7C}), pf15bit, RGB(255, 0, 255)},
+      {"565 after a 40-byte header", OnePixel(16, 3, {0xF800, 0x07E0, 0x001F}, {0xE0, 0x07}), pf16bit,
+       RGB(0, 255, 0)},
+      {"555 after a 40-byte header", OnePixel(16, 3, {0x7C00, 0x03E0, 0x001F}, {0x00, 0x7C}), pf15bit,
+       RGB(255, 0, 0)},
+      {"565 inside a V4 header", OnePixel(16, 3, {0xF800, 0x07E0, 0x001F}, {0x00, 0xF8}, 108), pf16bit,
+       RGB(255, 0, 0)},
+      {"V5 header without bit fields ignores its masks", OnePixel(16, 0, {0xF800, 0x07E0, 0x001F}, {0x00, 0x7C}, 124),
+       pf15bit, RGB(255, 0, 0)},
+      {"4-4-4 in 16 bits widens to 24", OnePixel(16, 3, {0x0F00, 0x00F0, 0x000F}, {0x84, 0x0F}), pf24bit,
+       RGB(255, 136, 68)},
+      {"6-5-5 inside a V2 header", OnePixel(16, 3, {0xFC00, 0x03E0, 0x001F}, {0x1F, 0x80}, 52), pf24bit,
+       RGB(130, 0, 255)},
+      {"32 bits, no masks", OnePixel(32, 0, {}, {0x11, 0x22, 0x33, 0x44}), pf32bit, RGB(0x33, 0x22, 0x11)},
+      {"888 inside a V3 header", OnePixel(32, 3, {0xFF0000, 0xFF00, 0xFF}, {0x11, 0x22, 0x33}, 56), pf32bit,
+       RGB(0x33, 0x22, 0x11)},
+      {"red in the low byte", OnePixel(32, 3, {0xFF, 0xFF00, 0xFF0000}, {0x11, 0x22, 0x33, 0x44}), pf32bit,
+       RGB(0x11, 0x22, 0x33)},
+      {"10-10-10", OnePixel(32, 3, {0x3FF00000, 0x000FFC00, 0x000003FF}, {0xFF, 0x03, 0x00, 0x30}), pf32bit,
+       RGB(0xC0, 0, 0xFF)},
+      {"a zero mask gives 0", OnePixel(32, 3, {0, 0xFF00, 0xFF}, {0x11, 0x22, 0x33, 0x44}), pf32bit,
+       RGB(0, 0x22, 0x11)},
+  };
+  for (const Case& c : cases) {
+    TBitmap bitmap;
+    LoadBytes(bitmap, MakeBmp(c.spec));
+    EXPECT_EQ(bitmap.PixelFormat(), c.format) << c.what;
+    EXPECT_EQ(bitmap.PixelColor(0, 0), c.color) << c.what;
+  }
+}
+
+TEST(BmpReader, MaskedRowsKeepTheirOrderAndPadding) {
+  // 3 x 2 pixels of 4-4-4 with 2 bytes of padding per row: bottom row first.
+  BmpSpec spec = OnePixel(16, 3, {0x0F00, 0x00F0, 0x000F}, {});
+  spec.width = 3;
+  spec.height = 2;
+  spec.pixels = {0x00, 0x0F, 0xF0, 0x00, 0x0F, 0x00, 0xAA, 0xAA,   // red, green, blue
+                 0xFF, 0x0F, 0x00, 0x00, 0x00, 0x00, 0xAA, 0xAA};  // white, black, black
+  TBitmap bitmap;
+  LoadBytes(bitmap, MakeBmp(spec));
+  EXPECT_EQ(bitmap.PixelColor(0, 1), RGB(255, 0, 0));
+  EXPECT_EQ(bitmap.PixelColor(1, 1), RGB(0, 255, 0));
+  EXPECT_EQ(bitmap.PixelColor(2, 1), RGB(0, 0, 255));
+  EXPECT_EQ(bitmap.PixelColor(0, 0), RGB(255, 255, 255));
+  EXPECT_EQ(bitmap.PixelColor(2, 0), 0u);
+}
+
+TEST(BmpReader, LoadFromFileOpensTheFile) {
+  TBitmap bitmap;
+  EXPECT_THROW(bitmap.LoadFromFile("/nonexistent/picture.bmp"), EFOpenError);
+}
+
+}  // namespace
+}  // namespace tablora
