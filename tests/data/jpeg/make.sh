@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Regenerates the JPEG fixtures and their reference decodes (binary PPM written by ImageMagick
+# with the floating-point DCT, the decoder's own setting). Needs ImageMagick 6.
+set -euo pipefail
+cd "$(dirname "$0")"
+ref() { convert "$1" -define jpeg:dct-method=float ${2:-} ppm:"${1%.jpg}.ppm"; }
+
+# A smooth four-corner blend with two hard-edged boxes, so both flat areas and edges are compared.
+pattern() {
+  convert -size "$1" xc: -sparse-color Bilinear "0,0 red %[fx:w-1],0 yellow 0,%[fx:h-1] blue %[fx:w-1],%[fx:h-1] white" \
+    -fill black -draw "rectangle 8,8 20,20" -fill lime -draw "rectangle 30,10 40,30" "$2"
+}
+
+pattern 64x48 png:/tmp/tablora-jpeg-pattern.png
+convert /tmp/tablora-jpeg-pattern.png -strip -quality 90 -sampling-factor 2x2 colour.jpg
+ref colour.jpg
+convert /tmp/tablora-jpeg-pattern.png -strip -quality 90 -colorspace Gray gray.jpg
+ref gray.jpg
+convert /tmp/tablora-jpeg-pattern.png -strip -quality 85 -sampling-factor 1x1 -interlace JPEG progressive.jpg
+ref progressive.jpg
+convert /tmp/tablora-jpeg-pattern.png -strip -crop 40x1+0+20 +repage -quality 90 row1.jpg
+ref row1.jpg
+# ImageMagick writes CMYK with Adobe's inverted convention and the APP14 marker that says so.
+convert /tmp/tablora-jpeg-pattern.png -strip -colorspace CMYK -quality 95 cmyk.jpg
+ref cmyk.jpg "-colorspace sRGB"
+# A bigger image cut to 60 %: the bottom rows are missing.
+pattern 96x96 png:/tmp/tablora-jpeg-pattern96.png
+convert /tmp/tablora-jpeg-pattern96.png -strip -quality 90 /tmp/tablora-jpeg-full96.jpg
+size=$(stat -c %s /tmp/tablora-jpeg-full96.jpg)
+head -c $((size * 6 / 10)) /tmp/tablora-jpeg-full96.jpg > truncated.jpg
+# A PNG that only carries a JPEG name.
+convert /tmp/tablora-jpeg-pattern.png png:png-named.jpg
+: > empty.jpg
+rm -f /tmp/tablora-jpeg-pattern.png /tmp/tablora-jpeg-pattern96.png /tmp/tablora-jpeg-full96.jpg

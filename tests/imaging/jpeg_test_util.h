@@ -1,0 +1,151 @@
+#pragma once
+
+// Oracles and builders for the JPEG tests: a binary PPM reader for ImageMagick's reference
+// decodes, a plain libjpeg decode with the image's own settings, and a libjpeg encoder for files
+// ImageMagick cannot make (YCCK, CMYK without Adobe's marker).
+
+#include <cctype>
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "support/test_paths.h"
+
+namespace tablora::test {
+
+inline std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline std::filesystem::path JpegFixture(const std::string& name) { return DataDir() / "jpeg" / name; }
+
+// Interleaved samples top row first: red, green, blue for colour, one byte for grey.
+struct RawImage {
+  int width = 0;
+  int height = 0;
+  int components = 0;
+  std::vector<uint8_t> samples;
+  const uint8_t* At(int x, int y) const {
+    return samples.data() + (static_cast<std::size_t>(y) * width + x) * components;
+  }
+};
+
+// Binary PPM (P6) with a maximum value of 255, as ImageMagick writes it.
+inline RawImage ReadPpm(const std::filesystem::path& path) {
+  const std::vector<uint8_t> bytes = ReadBytes(path);
+  RawImage image;
+  std::size_t pos = 0;
+  auto token = [&]() {
+    while (pos < bytes.size() && std::isspace(bytes[pos])) ++pos;
+    std::string t;
+    while (pos < bytes.size() && !std::isspace(bytes[pos])) t += static_cast<char>(bytes[pos++]);
+    return t;
+  };
+  if (token() != "P6") return image;
+  image.width = std::stoi(token());
+  image.height = std::stoi(token());
+  if (token() != "255") return RawImage{};
+  ++pos;
+  image.components = 3;
+  const std::size_t size = static_cast<std::size_t>(image.width) * image.height * 3;
+  if (bytes.size() < pos + size) return RawImage{};
+  image.samples.assign(bytes.begin() + static_cast<std::ptrdiff_t>(pos),
+                       bytes.begin() + static_cast<std::ptrdiff_t>(pos + size));
+  return image;
+}
+
+namespace detail {
+struct ReferenceError {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+};
+inline void ReferenceErrorExit(j_common_ptr info) {
+  std::longjmp(reinterpret_cast<ReferenceError*>(info->err)->jump, 1);
+}
+inline void ReferenceSilence(j_common_ptr, int) {}
+}  // namespace detail
+
+// Plain libjpeg with the decoder's settings (floating-point DCT, block smoothing, scale 1/denom),
+// RGB or grey output without quantisation. Returns an empty image when libjpeg fails.
+inline RawImage ReferenceDecode(const std::vector<uint8_t>& bytes, unsigned denominator = 1) {
+  RawImage image;
+  jpeg_decompress_struct info{};
+  detail::ReferenceError error{};
+  info.err = jpeg_std_error(&error.pub);
+  error.pub.error_exit = &detail::ReferenceErrorExit;
+  error.pub.emit_message = &detail::ReferenceSilence;
+  jpeg_create_decompress(&info);
+  if (setjmp(error.jump) != 0) {
+    jpeg_destroy_decompress(&info);
+    return RawImage{};
+  }
+  jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  jpeg_read_header(&info, TRUE);
+  info.dct_method = JDCT_FLOAT;
+  info.do_block_smoothing = TRUE;
+  info.scale_num = 1;
+  info.scale_denom = denominator;
+  if (info.out_color_space != JCS_GRAYSCALE) info.out_color_space = JCS_RGB;
+  jpeg_start_decompress(&info);
+  image.width = static_cast<int>(info.output_width);
+  image.height = static_cast<int>(info.output_height);
+  image.components = info.output_components;
+  image.samples.resize(static_cast<std::size_t>(image.width) * image.height * image.components);
+  while (info.output_scanline < info.output_height) {
+    JSAMPROW row = image.samples.data() + static_cast<std::size_t>(info.output_scanline) *
+                                              image.width * image.components;
+    if (jpeg_read_scanlines(&info, &row, 1) != 1) break;
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  return image;
+}
+
+// Encodes interleaved samples (in_space with components per pixel) at quality 100 without
+// chroma subsampling, stored in file_space; adobe says whether Adobe's APP14 marker is written.
+inline std::vector<uint8_t> Encode(int width, int height, int components, J_COLOR_SPACE inSpace,
+                                   J_COLOR_SPACE fileSpace, bool adobe,
+                                   const std::vector<uint8_t>& samples) {
+  jpeg_compress_struct info{};
+  jpeg_error_mgr error{};
+  info.err = jpeg_std_error(&error);
+  jpeg_create_compress(&info);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &out, &size);
+  info.image_width = static_cast<JDIMENSION>(width);
+  info.image_height = static_cast<JDIMENSION>(height);
+  info.input_components = components;
+  info.in_color_space = inSpace;
+  jpeg_set_defaults(&info);
+  jpeg_set_colorspace(&info, fileSpace);
+  jpeg_set_quality(&info, 100, TRUE);
+  for (int c = 0; c < info.num_components; ++c) {
+    info.comp_info[c].h_samp_factor = 1;
+    info.comp_info[c].v_samp_factor = 1;
+  }
+  info.write_Adobe_marker = adobe ? TRUE : FALSE;
+  jpeg_start_compress(&info, TRUE);
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW row = const_cast<uint8_t*>(samples.data()) +
+                   static_cast<std::size_t>(info.next_scanline) * width * components;
+    jpeg_write_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_compress(&info);
+  std::vector<uint8_t> bytes(out, out + size);
+  std::free(out);
+  jpeg_destroy_compress(&info);
+  return bytes;
+}
+
+}  // namespace tablora::test
