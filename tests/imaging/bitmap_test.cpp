@@ -114,5 +114,149 @@ TEST(Bitmap, ReleaseContentsEmptiesTheBitmap) {
   EXPECT_THROW(bitmap.ScanLine(0), EInvalidGraphicOperation);
 }
 
+TEST(Bitmap, EveryPixelFormatHasItsRowSizeAndKeepsItsColours) {
+  struct Case {
+    TPixelFormat format;
+    int bits;
+    std::size_t rowSizeOf5;
+    TColor colour;  // one colour the format holds exactly
+  };
+  const Case cases[] = {
+      {pfDevice, 32, 20, RGB(1, 2, 3)},     {pf1bit, 1, 4, RGB(255, 255, 255)},
+      {pf4bit, 4, 4, RGB(255, 0, 255)},     {pf8bit, 8, 8, RGB(51, 102, 153)},
+      {pf15bit, 16, 12, RGB(255, 0, 132)},  {pf16bit, 16, 12, RGB(0, 130, 255)},
+      {pf24bit, 24, 16, RGB(1, 2, 3)},      {pf32bit, 32, 20, RGB(250, 128, 7)},
+  };
+  for (const Case& c : cases) {
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(c.format);
+    bitmap.SetSize(5, 3);
+    EXPECT_EQ(bitmap.PixelFormat(), c.format);
+    EXPECT_EQ(bitmap.BitsPerPixel(), c.bits) << int(c.format);
+    EXPECT_EQ(bitmap.RowSize(), c.rowSizeOf5) << int(c.format);
+    bitmap.SetPixelColor(4, 2, c.colour);
+    EXPECT_EQ(bitmap.PixelColor(4, 2), c.colour) << int(c.format);
+    EXPECT_EQ(bitmap.PixelColor(3, 2), clBlack) << int(c.format);
+    EXPECT_EQ(bitmap.ScanLine(1) - bitmap.ScanLine(0), static_cast<std::ptrdiff_t>(c.rowSizeOf5));
+  }
+}
+
+TEST(Bitmap, IndexedFormatsGetADefaultPalette) {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(pf1bit);
+  EXPECT_EQ(bitmap.Palette(), TBitmap::MonochromePalette());
+  EXPECT_TRUE(bitmap.PaletteModified());
+  TBitmap eight;
+  eight.SetPixelFormat(pf8bit);
+  EXPECT_EQ(eight.Palette(), TBitmap::HalftonePalette());
+  TBitmap four;
+  four.SetPixelFormat(pf4bit);
+  EXPECT_EQ(four.Palette(), TBitmap::SystemPalette16());
+}
+
+TEST(Bitmap, PaletteIsCappedAt256AndMarkedModified) {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(pf8bit);
+  bitmap.SetPaletteModified(false);
+  bitmap.SetPalette(TPalette(300, TPaletteEntry{1, 2, 3, 0}));
+  EXPECT_EQ(bitmap.Palette().size(), kMaxPaletteEntries);
+  EXPECT_TRUE(bitmap.PaletteModified());
+  bitmap.SetSize(1, 1);
+  bitmap.ScanLine(0)[0] = 255;
+  EXPECT_EQ(bitmap.PixelColor(0, 0), RGB(1, 2, 3));
+}
+
+TEST(Bitmap, IndexBeyondAShortPaletteReadsAsBlack) {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(pf8bit);
+  bitmap.SetSize(1, 1);
+  bitmap.SetPalette({{9, 9, 9, 0}});
+  bitmap.ScanLine(0)[0] = 7;
+  EXPECT_EQ(bitmap.PixelColor(0, 0), clBlack);
+}
+
+TEST(Bitmap, SettingTheCurrentFormatChangesNothing) {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(pf8bit);
+  bitmap.SetSize(2, 1);
+  bitmap.SetPalette({{1, 1, 1, 0}, {2, 2, 2, 0}});
+  bitmap.ScanLine(0)[1] = 1;
+  bitmap.SetPaletteModified(false);
+  bitmap.SetPixelFormat(pf8bit);
+  EXPECT_FALSE(bitmap.PaletteModified());
+  EXPECT_EQ(bitmap.Palette().size(), 2u);
+  EXPECT_EQ(bitmap.ScanLine(0)[1], 1);
+}
+
+TEST(Bitmap, IndexedPixelsConvertThroughTheirPalette) {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(pf8bit);
+  bitmap.SetSize(2, 1);
+  bitmap.SetPalette({{220, 200, 180, 0}, {0, 0, 0, 0}, {255, 255, 255, 0}});
+  bitmap.ScanLine(0)[0] = 0;
+  bitmap.ScanLine(0)[1] = 2;
+  bitmap.SetPixelFormat(pf24bit);
+  EXPECT_EQ(bitmap.PixelColor(0, 0), RGB(220, 200, 180));
+  EXPECT_EQ(bitmap.PixelColor(1, 0), clWhite);
+  // Down to one bit: each pixel takes the nearer of black and white.
+  bitmap.SetPixelFormat(pf1bit);
+  EXPECT_EQ(bitmap.PixelColor(0, 0), clWhite);
+  bitmap.SetPixelColor(0, 0, RGB(40, 40, 40));
+  EXPECT_EQ(bitmap.PixelColor(0, 0), clBlack);
+  EXPECT_EQ(bitmap.PixelColor(1, 0), clWhite);
+}
+
+TEST(Bitmap, FifteenBitConversionDropsTheLowBits) {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(pf32bit);
+  bitmap.SetSize(1, 1);
+  bitmap.SetPixelColor(0, 0, RGB(0x87, 0x44, 0x0F));
+  bitmap.SetPixelFormat(pf15bit);
+  EXPECT_EQ(bitmap.ScanLine(0)[0] | (bitmap.ScanLine(0)[1] << 8), (0x10 << 10) | (0x08 << 5) | 0x01);
+  EXPECT_EQ(bitmap.PixelColor(0, 0), RGB(0x84, 0x42, 0x08));
+}
+
+TEST(Bitmap, TransparentMarkIsKeptAndCopied) {
+  TBitmap bitmap;
+  EXPECT_FALSE(bitmap.Transparent());
+  bitmap.SetTransparent(true);
+  bitmap.SetTransparentColor(RGB(255, 0, 255));
+  TBitmap copy(bitmap);
+  EXPECT_TRUE(copy.Transparent());
+  EXPECT_EQ(copy.TransparentColor(), RGB(255, 0, 255));
+}
+
+TEST(Bitmap, AssignCopiesPixelsHeaderValuesAndFileData) {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(pf24bit);
+  bitmap.SetSize(2, 2);
+  bitmap.SetPixelColor(1, 1, RGB(5, 6, 7));
+  bitmap.XPelsPerMeter = 2835;
+  bitmap.ColorsUsed = 3;
+  bitmap.FileData = {1, 2, 3};
+  TBitmap copy;
+  copy = bitmap;
+  bitmap.SetPixelColor(1, 1, clBlack);
+  EXPECT_EQ(copy.PixelColor(1, 1), RGB(5, 6, 7));
+  EXPECT_EQ(copy.XPelsPerMeter, 2835);
+  EXPECT_EQ(copy.ColorsUsed, 3u);
+  EXPECT_EQ(copy.FileData, (std::vector<uint8_t>{1, 2, 3}));
+}
+
+TEST(Bitmap, PixelColumnOutsideTheImageRaises) {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(pf24bit);
+  bitmap.SetSize(2, 2);
+  EXPECT_THROW(bitmap.PixelColor(2, 0), EInvalidGraphicOperation);
+  EXPECT_THROW(bitmap.SetPixelColor(-1, 0, clWhite), EInvalidGraphicOperation);
+}
+
+TEST(Bitmap, NegativeSizeIsRefused) {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(pf24bit);
+  EXPECT_THROW(bitmap.SetSize(-1, 5), EInvalidGraphic);
+  EXPECT_TRUE(bitmap.Empty());
+}
+
 }  // namespace
 }  // namespace tablora
