@@ -74,7 +74,7 @@ void BM_BuildFileList(benchmark::State& state) {
   Inputs inputs;
   inputs.folder = Tree();
   PosixDirectorySearch directories;
-  TContactSheet sheet(SheetServices{progress, progress, inputs, inputs, directories});
+  TContactSheet sheet(SheetServices{.progress = &progress, .pump = &progress, .inputs = &inputs, .options = &inputs, .directories = &directories});
   for (auto _ : state) {
     sheet.BuildFileList();
     benchmark::DoNotOptimize(sheet.FileList.data());

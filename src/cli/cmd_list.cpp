@@ -54,7 +54,7 @@ int RunList(int argc, char** argv) {
 
   ConsoleProgress progress(args.Has("--quiet"));
   PosixDirectorySearch directories;
-  TContactSheet sheet(SheetServices{progress, progress, inputs, inputs, directories});
+  TContactSheet sheet(SheetServices{.progress = &progress, .pump = &progress, .inputs = &inputs, .options = &inputs, .directories = &directories});
   sheet.BuildFileList();
   const bool cancelled = !progress.Working();
   progress.Close();

@@ -10,18 +10,26 @@
 #include "imaging/types.h"
 #include "platform/directory_search.h"
 #include "platform/locale_collator.h"
+#include "platform/printer_device.h"
+#include "sheet/preview_control.h"
 #include "sheet/progress_window.h"
 #include "sheet/sheet_settings.h"
+#include "sheet/thumbnail_image.h"
 
 namespace tablora {
 
-// What the sheet talks to; all owned by the caller and outliving the sheet.
+// What the sheet talks to; all owned by the caller and outliving the sheet. Building needs the
+// first five; previewing and printing need the rest as well.
 struct SheetServices {
-  ProgressWindow& progress;
-  EventPump& pump;
-  SheetInputs& inputs;
-  SheetOptions& options;
-  DirectorySearch& directories;
+  ProgressWindow* progress = nullptr;
+  EventPump* pump = nullptr;
+  SheetInputs* inputs = nullptr;
+  SheetOptions* options = nullptr;
+  DirectorySearch* directories = nullptr;
+  PrinterDevice* printer = nullptr;
+  PreviewControl* preview = nullptr;
+  CanvasFactory* canvases = nullptr;
+  ThumbnailLoader* thumbnails = nullptr;
 };
 
 // The contact sheet of the main window: the sorted list of image files under the chosen folder,
@@ -37,10 +45,18 @@ class TContactSheet {
   void BuildFileList();
   // Sets PageEnds and PageCount from FileList, Rows and Columns.
   void Paginate();
+  // Repaginates, clamps CurrentPage, lays out the page frame and draws the current page into
+  // PreviewBitmap, then shows it on the preview control.
+  void RefreshPreview();
+  // Sizes PreviewBitmap to the preview control and fits the printer page's proportions into it.
+  void LayoutPreview();
+  // Draws one page (1..PageCount) onto a surface at PageRect; moves OriginX/OriginY by the margin.
+  // The page number is 32-bit: a sheet of one cell per page can have more than 65535 pages.
+  void RenderPage(DrawingSurface& surface, int32_t page);
 
   // Rows and Columns as the engine uses them: the fields' values held to 1..30.
-  int Rows() const { return ClampGridSize(services_.inputs.Rows()); }
-  int Columns() const { return ClampGridSize(services_.inputs.Columns()); }
+  int Rows() const { return ClampGridSize(services_.inputs->Rows()); }
+  int Columns() const { return ClampGridSize(services_.inputs->Columns()); }
 
   // Relative entries, each beginning with "/", sorted case-blind under the user's locale.
   std::vector<std::string> FileList;
@@ -59,6 +75,9 @@ class TContactSheet {
 
  private:
   void ScanFolder(const std::string& relative);
+  // Loads the image of entry i and draws it fitted into the cell's image box.
+  void DrawCellImage(DrawingSurface& surface, TBitmap& cellBitmap, DrawingSurface& cellCanvas,
+                     std::size_t i, const TRect& box, int reduceFactor);
 
   SheetServices services_;
   LocaleCollator collator_;

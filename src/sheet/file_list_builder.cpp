@@ -7,11 +7,11 @@ namespace tablora {
 TContactSheet::TContactSheet(SheetServices services) : services_(services) {}
 
 void TContactSheet::BuildFileList() {
-  ProgressWindow& progress = services_.progress;
+  ProgressWindow& progress = *services_.progress;
   progress.Show();
   progress.ShowStatus("Building File List");
-  services_.pump.PumpMessages();
-  BaseFolder = services_.inputs.SelectedFolder();
+  services_.pump->PumpMessages();
+  BaseFolder = services_.inputs->SelectedFolder();
   FileList.clear();
   found_.clear();
   visited_.clear();
@@ -21,7 +21,7 @@ void TContactSheet::BuildFileList() {
   if (!BaseFolder.empty()) {
     uint64_t device = 0;
     uint64_t inode = 0;
-    if (services_.directories.Identify(BaseFolder, device, inode)) visited_.insert({device, inode});
+    if (services_.directories->Identify(BaseFolder, device, inode)) visited_.insert({device, inode});
     ScanFolder("/");
   }
 
@@ -36,18 +36,18 @@ void TContactSheet::BuildFileList() {
 }
 
 void TContactSheet::ScanFolder(const std::string& relative) {
-  ProgressWindow& progress = services_.progress;
+  ProgressWindow& progress = *services_.progress;
   progress.ShowStatus("Building File List\n\r" + relative);
 
   // One listing serves both passes: the files of the folder first, then its subfolders.
   std::vector<DirectoryEntry> entries;
-  if (auto listing = services_.directories.Open(BaseFolder + relative)) {
+  if (auto listing = services_.directories->Open(BaseFolder + relative)) {
     while (auto entry = listing->Next()) entries.push_back(std::move(*entry));
   }
 
   for (const DirectoryEntry& entry : entries) {
     if (entry.isDirectory) continue;
-    services_.pump.PumpMessages();
+    services_.pump->PumpMessages();
     if (IsAdmittedExtension(LowerAscii(ExtensionPart(entry.name)))) found_.push_back(relative + entry.name);
     if (!progress.Working()) break;
   }
@@ -55,7 +55,7 @@ void TContactSheet::ScanFolder(const std::string& relative) {
   for (const DirectoryEntry& entry : entries) {
     const bool hidden = !entry.name.empty() && entry.name[0] == '.';
     if (hidden) continue;
-    services_.pump.PumpMessages();
+    services_.pump->PumpMessages();
     // A folder already entered by this walk (reached again through a link) is not entered twice,
     // so a link cycle cannot recurse forever.
     if (entry.isDirectory && visited_.insert({entry.device, entry.inode}).second) {

@@ -42,7 +42,7 @@ struct Fixture {
   FakeInputs inputs;
   FakeOptions options;
   FlakySearch search;
-  TContactSheet sheet{SheetServices{progress, pump, inputs, options, search}};
+  TContactSheet sheet{SheetServices{.progress = &progress, .pump = &pump, .inputs = &inputs, .options = &options, .directories = &search}};
 
   Files Build(const std::string& folder) {
     inputs.folder = folder;

@@ -1,0 +1,75 @@
+#include <algorithm>
+
+#include "sheet/contact_sheet.h"
+
+namespace tablora {
+
+namespace {
+
+// A printer that reports no page has no proportions; an A4 portrait page stands in for it.
+constexpr int32_t kFallbackPageWidth = 210;
+constexpr int32_t kFallbackPageHeight = 297;
+
+}  // namespace
+
+void TContactSheet::RefreshPreview() {
+  ProgressWindow& progress = *services_.progress;
+  progress.Show();
+  progress.ShowStatus("Calculating Pages");
+  progress.Repaint();
+  Paginate();
+  if (CurrentPage < 1) CurrentPage = 1;
+  if (PageCount < CurrentPage) CurrentPage = PageCount;
+  progress.ShowStatus("Please Wait");
+  LayoutPreview();
+  services_.pump->PumpMessages();
+  if (!FileList.empty() && progress.Working()) {
+    std::unique_ptr<DrawingSurface> canvas = services_.canvases->CanvasFor(PreviewBitmap);
+    RenderPage(*canvas, CurrentPage);
+  }
+  services_.preview->ShowBitmap(PreviewBitmap);
+  progress.Close();
+}
+
+void TContactSheet::LayoutPreview() {
+  const PreviewControl& preview = *services_.preview;
+  const int32_t previewWidth = std::max(preview.Width(), 0);
+  const int32_t previewHeight = std::max(preview.Height(), 0);
+  if (PreviewBitmap.PixelFormat() != pf32bit) PreviewBitmap.SetPixelFormat(pf32bit);
+  PreviewBitmap.SetWidth(previewWidth);
+  PreviewBitmap.SetHeight(previewHeight);
+  services_.preview->SetPageLabel("Page " + std::to_string(CurrentPage) + " of " +
+                                  std::to_string(PageCount));
+
+  std::unique_ptr<DrawingSurface> canvas = services_.canvases->CanvasFor(PreviewBitmap);
+  canvas->SetBrushColor(clGray);
+  canvas->SetBrushSolid();
+  canvas->FillRect(canvas->ClipRect());
+
+  int32_t pageWidth = services_.printer->PageWidth();
+  int32_t pageHeight = services_.printer->PageHeight();
+  if (pageWidth <= 0 || pageHeight <= 0) {
+    pageWidth = kFallbackPageWidth;
+    pageHeight = kFallbackPageHeight;
+  }
+
+  FrameWidth = previewWidth;
+  FrameHeight = previewHeight;
+  PrinterAspect = static_cast<double>(pageWidth) / pageHeight;
+  PreviewAspect = FrameHeight > 0 ? static_cast<double>(FrameWidth) / FrameHeight : 0.0;
+  OriginX = 0;
+  OriginY = 0;
+  if (PrinterAspect < PreviewAspect) {
+    FrameWidth = static_cast<int32_t>(static_cast<int64_t>(pageWidth) * FrameHeight / pageHeight);
+    OriginX = (previewWidth - FrameWidth) / 2;
+  }
+  if (PrinterAspect > PreviewAspect) {
+    FrameHeight = static_cast<int32_t>(static_cast<int64_t>(pageHeight) * FrameWidth / pageWidth);
+    OriginY = (previewHeight - FrameHeight) / 2;
+  }
+  PageRect = Rect(OriginX, OriginY, previewWidth - OriginX, previewHeight - OriginY);
+  canvas->SetBrushColor(clWhite);
+  canvas->FillRect(PageRect);
+}
+
+}  // namespace tablora

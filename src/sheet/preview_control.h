@@ -1,0 +1,29 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "imaging/bitmap.h"
+#include "platform/drawing_surface.h"
+
+namespace tablora {
+
+// The image control that shows the page preview, with the page label above it.
+class PreviewControl {
+ public:
+  virtual ~PreviewControl() = default;
+  virtual int Width() const = 0;
+  virtual int Height() const = 0;
+  // Copies the bitmap unscaled onto the control's image at (0, 0).
+  virtual void ShowBitmap(const TBitmap& bitmap) = 0;
+  virtual void SetPageLabel(const std::string& caption) = 0;
+};
+
+// Makes a drawing surface that paints into a bitmap (the preview bitmap, a cell bitmap).
+class CanvasFactory {
+ public:
+  virtual ~CanvasFactory() = default;
+  virtual std::unique_ptr<DrawingSurface> CanvasFor(TBitmap& bitmap) = 0;
+};
+
+}  // namespace tablora

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "imaging/types.h"
+#include "platform/drawing_surface.h"
+
+namespace tablora {
+
+// What every reader offers the page renderer.
+class ThumbnailImage {
+ public:
+  virtual ~ThumbnailImage() = default;
+  // Decodes the whole file; raises on any failure, after which the image must not be used.
+  virtual void LoadFromFile(const std::string& path) = 0;
+  virtual int Width() = 0;
+  virtual int Height() = 0;
+  // The whole image scaled into rect (may raise: some readers decode only when first drawn).
+  virtual void Draw(DrawingSurface& surface, const TRect& rect) = 0;
+};
+
+// Chooses the reader for a cell and loads the file into it.
+class ThumbnailLoader {
+ public:
+  virtual ~ThumbnailLoader() = default;
+  // The loaded image, or nullptr when the load failed in any way (the failure is swallowed).
+  virtual std::unique_ptr<ThumbnailImage> Load(const std::string& path) = 0;
+};
+
+// A new, empty reader for a lower-cased extension (dot included); nullptr when no reader takes it.
+std::unique_ptr<ThumbnailImage> CreateThumbnailReader(std::string_view lowerExtension);
+
+// The loader of the program: reader by the lower-cased extension of the path only, never by
+// content; a load that yields a width or height of 0 counts as failed.
+class ExtensionThumbnailLoader : public ThumbnailLoader {
+ public:
+  std::unique_ptr<ThumbnailImage> Load(const std::string& path) override;
+};
+
+}  // namespace tablora

@@ -1,0 +1,83 @@
+#include <array>
+
+#include "imaging/bitmap.h"
+#include "imaging/jpeg_image.h"
+#include "sheet/path_parts.h"
+#include "sheet/thumbnail_image.h"
+
+namespace tablora {
+
+namespace {
+
+// Readers that decode into their own bitmap at load.
+template <typename Reader>
+class BitmapThumbnail : public ThumbnailImage {
+ public:
+  void LoadFromFile(const std::string& path) override { reader_.LoadFromFile(path); }
+  int Width() override { return reader_.Width(); }
+  int Height() override { return reader_.Height(); }
+  void Draw(DrawingSurface& surface, const TRect& rect) override { surface.StretchDraw(rect, reader_); }
+
+ private:
+  Reader reader_;
+};
+
+// Keeps the compressed file and decodes it on the first draw.
+class JpegThumbnail : public ThumbnailImage {
+ public:
+  void LoadFromFile(const std::string& path) override { image_.LoadFromFile(path); }
+  int Width() override { return image_.Width(); }
+  int Height() override { return image_.Height(); }
+  void Draw(DrawingSurface& surface, const TRect& rect) override {
+    surface.StretchDraw(rect, image_.Bitmap());
+  }
+
+ private:
+  TJPEGImage image_;
+};
+
+template <typename T>
+std::unique_ptr<ThumbnailImage> Make() {
+  return std::make_unique<T>();
+}
+
+struct ReaderRow {
+  std::string_view extension;
+  std::unique_ptr<ThumbnailImage> (*create)();
+};
+
+// The one place where readers are bound to extensions; every extension stands in one row.
+constexpr std::array<ReaderRow, 5> kReaders = {{
+    {".bmp", Make<BitmapThumbnail<TBitmap>>},
+    {".dib", Make<BitmapThumbnail<TBitmap>>},
+    {".rle", Make<BitmapThumbnail<TBitmap>>},
+    {".jpg", Make<JpegThumbnail>},
+    {".jpeg", Make<JpegThumbnail>},
+}};
+
+}  // namespace
+
+std::unique_ptr<ThumbnailImage> CreateThumbnailReader(std::string_view lowerExtension) {
+  for (const ReaderRow& row : kReaders) {
+    if (row.extension == lowerExtension) return row.create();
+  }
+  return nullptr;
+}
+
+std::unique_ptr<ThumbnailImage> ExtensionThumbnailLoader::Load(const std::string& path) {
+  std::unique_ptr<ThumbnailImage> image = CreateThumbnailReader(LowerAscii(ExtensionPart(path)));
+  if (!image) return nullptr;
+  try {
+    image->LoadFromFile(path);
+    const int height = image->Height();
+    const int width = image->Width();
+    // A zero-sized image (an empty file) has nothing to show and would break the fit arithmetic.
+    if (width <= 0 || height <= 0) return nullptr;
+  } catch (...) {
+    // Missing, locked, damaged, over the size limit, out of memory: the cell just stays empty.
+    return nullptr;
+  }
+  return image;
+}
+
+}  // namespace tablora

@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include "platform/directory_search.h"
+#include "sheet/contact_sheet.h"
+#include "support/engine_fakes.h"
+#include "support/sheet_fakes.h"
+
+namespace tablora {
+namespace {
+
+using Kind = test::RecordingSurface::Kind;
+using Op = test::RecordingSurface::Op;
+
+struct Renderer {
+  test::FakeProgress progress;
+  test::FakePump pump;
+  test::FakeInputs inputs;
+  test::FakeOptions options;
+  PosixDirectorySearch directories;
+  test::FakePrinter printer;
+  test::FakePreview preview;
+  test::RecordingCanvases canvases;
+  test::FakeLoader loader;
+  TContactSheet sheet{SheetServices{.progress = &progress,
+                                    .pump = &pump,
+                                    .inputs = &inputs,
+                                    .options = &options,
+                                    .directories = &directories,
+                                    .printer = &printer,
+                                    .preview = &preview,
+                                    .canvases = &canvases,
+                                    .thumbnails = &loader}};
+
+  // Draws page `page` of `files` into a frame, the way the preview or the printer sets it up.
+  test::RecordingSurface Draw(const std::vector<std::string>& files, TRect frame, int page = 1) {
+    sheet.FileList = files;
+    sheet.BaseFolder = "/base";
+    sheet.Paginate();
+    sheet.PageRect = frame;
+    sheet.OriginX = frame.Left;
+    sheet.OriginY = frame.Top;
+    test::RecordingSurface surface(frame);
+    progress.Show();
+    sheet.RenderPage(surface, page);
+    return surface;
+  }
+};
+
+std::vector<Op> Texts(const test::RecordingSurface& s) { return s.OpsOf(Kind::TextOut); }
+
+TEST(RenderPage, PreviewWorkedExample) {
+  Renderer r;
+  r.inputs.title = "Holiday";
+  r.loader.images["a.jpg"] = {100, 100};
+  const auto surface = r.Draw({"/a.jpg"}, Rect(164, 0, 574, 563));
+  EXPECT_EQ(r.sheet.OriginX, 184);
+  EXPECT_EQ(r.sheet.OriginY, 20);
+
+  const auto texts = Texts(surface);
+  ASSERT_EQ(texts.size(), 4u);
+  // Title at the left, at TitleHeight 23: x = 184 + SidePad 7, y = 20 + TopPad 2.
+  EXPECT_EQ(texts[0].text, "Holiday");
+  EXPECT_EQ(texts[0].fontHeight, 23);
+  EXPECT_EQ(texts[0].rect.Left, 191);
+  EXPECT_EQ(texts[0].rect.Top, 22);
+  EXPECT_EQ(texts[0].color, clBlack);
+  EXPECT_EQ(texts[0].font, "Tahoma");
+  // Page number at the right, at PageNumberHeight 14.
+  EXPECT_EQ(texts[1].text, "Page 1 of 1");
+  EXPECT_EQ(texts[1].fontHeight, 14);
+  EXPECT_EQ(texts[1].rect.Left, 184 + 370 - (11 * 14 / 2 + 7));
+  EXPECT_EQ(texts[1].rect.Top, 22);
+  // The first heading: top of its text at 53.
+  EXPECT_EQ(texts[2].text, "/");
+  EXPECT_EQ(texts[2].rect.Left, 191);
+  EXPECT_EQ(texts[2].rect.Top, 53);
+  EXPECT_EQ(texts[2].fontHeight, 14);
+  // The caption under the first image box, centred on the 61-pixel column, at CaptionHeight 7.
+  EXPECT_EQ(texts[3].text, "a.jpg");
+  EXPECT_EQ(texts[3].fontHeight, 7);
+  EXPECT_EQ(texts[3].rect.Left, 184 + (61 - 5 * 7 / 2) / 2);
+  EXPECT_EQ(texts[3].rect.Top, 69 + 38);
+
+  // The first image box: top 69, 47 x 38, through a cell bitmap of the same size.
+  const auto stretches = surface.OpsOf(Kind::StretchDraw);
+  ASSERT_EQ(stretches.size(), 1u);
+  EXPECT_EQ(stretches[0].rect, Rect(191, 69, 191 + 47, 69 + 38));
+  EXPECT_EQ(stretches[0].bitmapWidth, 47);
+  EXPECT_EQ(stretches[0].bitmapHeight, 38);
+  // A square image in a wider box: full height, centred across.
+  const auto cell = r.canvases.OpsOnBitmapsOf(47, 38);
+  ASSERT_EQ(cell.size(), 2u);
+  EXPECT_EQ(cell[0].kind, Kind::FillRect);
+  EXPECT_EQ(cell[0].color, clWhite);
+  EXPECT_EQ(cell[1].rect, Rect(4, 0, 43, 38));
+}
+
+TEST(RenderPage, PrinterWorkedExample) {
+  Renderer r;
+  r.loader.images["a.jpg"] = {4000, 1000};
+  const auto surface = r.Draw({"/a.jpg"}, Rect(0, 0, 4800, 6600));
+  EXPECT_EQ(r.sheet.OriginX, 240);
+  EXPECT_EQ(r.sheet.OriginY, 240);
+  const auto texts = Texts(surface);
+  ASSERT_EQ(texts.size(), 3u);  // no title: only page number, heading, caption
+  EXPECT_EQ(texts[0].text, "Page 1 of 1");
+  EXPECT_EQ(texts[0].fontHeight, 184);
+  EXPECT_EQ(texts[0].rect.Top, 240 + 34);
+  EXPECT_EQ(texts[1].rect.Left, 240 + 90);
+  EXPECT_EQ(texts[1].rect.Top, 612);
+  EXPECT_EQ(texts[2].fontHeight, 92);
+  EXPECT_EQ(texts[2].rect.Top, 830 + 430);
+  const auto stretches = surface.OpsOf(Kind::StretchDraw);
+  ASSERT_EQ(stretches.size(), 1u);
+  EXPECT_EQ(stretches[0].rect, Rect(330, 830, 330 + 540, 830 + 430));
+  EXPECT_EQ(stretches[0].bitmapWidth, 270);
+  EXPECT_EQ(stretches[0].bitmapHeight, 215);
+  // A wide image: full width of the half-size cell bitmap, 540 * 1000 / 4000 / 2 = 67 high.
+  const auto cell = r.canvases.OpsOnBitmapsOf(270, 215);
+  ASSERT_EQ(cell.size(), 2u);
+  EXPECT_EQ(cell[1].rect, Rect(0, 74, 270, 141));
+}
+
+TEST(RenderPage, FacingPagesSwapTitleAndNumberOnEvenPages) {
+  Renderer r;
+  r.inputs.title = "T";
+  r.inputs.rows = 1;
+  r.inputs.columns = 1;
+  r.options.facing = true;
+  const std::vector<std::string> files = {"/a.jpg", "/b.jpg"};
+  const auto odd = r.Draw(files, Rect(164, 0, 574, 563), 1);
+  // One 370-pixel column: SidePad 46; RowHeight 261, so the title is 130 high.
+  EXPECT_EQ(Texts(odd)[0].rect.Left, 184 + 46);
+  const auto even = r.Draw(files, Rect(164, 0, 574, 563), 2);
+  const auto texts = Texts(even);
+  EXPECT_EQ(texts[0].text, "T");
+  EXPECT_EQ(texts[0].rect.Left, 184 + 370 - 46 - 130 / 2);
+  EXPECT_EQ(texts[1].text, "Page 2 of 2");
+  EXPECT_EQ(texts[1].rect.Left, 184 + 46);
+}
+
+TEST(RenderPage, PageNumbersOffLeavesTheTitle) {
+  Renderer r;
+  r.inputs.title = "T";
+  r.options.pageNumbers = false;
+  const auto texts = Texts(r.Draw({"/a.jpg"}, Rect(164, 0, 574, 563)));
+  ASSERT_EQ(texts.size(), 3u);
+  EXPECT_EQ(texts[0].text, "T");
+  EXPECT_EQ(texts[1].text, "/");
+}
+
+TEST(RenderPage, LongNamesShrinkFromTheirStartHeightAndStopAtOnePixel) {
+  Renderer r;
+  const std::string longName(40, 'x');
+  const std::string folder = "/" + std::string(200, 'f') + "/";
+  const auto texts =
+      Texts(r.Draw({"/" + longName + ".jpg", "/b.jpg", folder + "c.jpg"}, Rect(164, 0, 574, 563)));
+  ASSERT_EQ(texts.size(), 6u);
+  // 44 characters fit 61 - 7 = 54 pixels at height 2 (44 px) but not at 3 (66 px).
+  EXPECT_EQ(texts[2].fontHeight, 2);
+  EXPECT_EQ(texts[3].text, "b.jpg");
+  EXPECT_EQ(texts[3].fontHeight, 7);
+  // 202 characters never fit 356 pixels above height 3 ... and the loop stops at 1 at worst.
+  EXPECT_EQ(texts[4].text, folder);
+  EXPECT_EQ(texts[4].fontHeight, 3);
+  r.inputs.columns = 30;  // columns of 12 pixels: SidePad 1
+  const auto tiny = Texts(r.Draw({"/" + longName + ".jpg"}, Rect(164, 0, 574, 563)));
+  EXPECT_EQ(tiny.back().fontHeight, 1);
+}
+
+TEST(RenderPage, FailedLoadsKeepCaptionAndPlace) {
+  Renderer r;
+  r.loader.images["b.jpg"] = {10, 10};
+  const auto surface = r.Draw({"/a.jpg", "/b.jpg"}, Rect(164, 0, 574, 563));
+  const auto stretches = surface.OpsOf(Kind::StretchDraw);
+  ASSERT_EQ(stretches.size(), 1u);
+  EXPECT_EQ(stretches[0].rect.Left, 184 + 61 + 7);  // b stays in the second column
+  EXPECT_EQ(Texts(surface).size(), 4u);
+  EXPECT_EQ(r.loader.loaded[0], "/base/a.jpg");
+}
+
+TEST(RenderPage, ImageThatFailsWhenDrawnLeavesItsCellEmpty) {
+  Renderer r;
+  r.loader.images["a.jpg"] = {10, 10, true};
+  r.loader.images["b.jpg"] = {10, 10};
+  const auto surface = r.Draw({"/a.jpg", "/b.jpg"}, Rect(164, 0, 574, 563));
+  const auto stretches = surface.OpsOf(Kind::StretchDraw);
+  ASSERT_EQ(stretches.size(), 1u);
+  EXPECT_EQ(stretches[0].rect.Left, 184 + 61 + 7);
+  EXPECT_FALSE(r.progress.gaugeVisible);
+}
+
+TEST(RenderPage, ProgressRunsFromZeroToHundredAndHidesAfterwards) {
+  Renderer r;
+  r.Draw({"/a.jpg", "/b.jpg", "/c.jpg"}, Rect(164, 0, 574, 563));
+  EXPECT_EQ(r.progress.progress, (std::vector<int>{0, 0, 50, 100}));
+  EXPECT_FALSE(r.progress.gaugeVisible);
+  EXPECT_EQ(r.progress.raised, 3);
+  Renderer one;
+  one.Draw({"/a.jpg"}, Rect(164, 0, 574, 563));
+  EXPECT_EQ(one.progress.progress, (std::vector<int>{0, 100}));
+}
+
+TEST(RenderPage, CancelStopsAtTheNextCell) {
+  Renderer r;
+  r.pump.onPump = [&](int n) {
+    if (n == 2) r.progress.Cancel();
+  };
+  const auto surface = r.Draw({"/a.jpg", "/b.jpg", "/c.jpg"}, Rect(164, 0, 574, 563));
+  // Only the first cell was drawn: one heading and one caption after the page number.
+  EXPECT_EQ(Texts(surface).size(), 3u);
+  EXPECT_EQ(r.loader.loaded.size(), 1u);
+}
+
+TEST(RenderPage, PageThatStartsInsideAFolderRepeatsItsHeading) {
+  Renderer r;
+  r.inputs.rows = 1;
+  r.inputs.columns = 1;
+  const auto texts = Texts(r.Draw({"/S/a.jpg", "/S/b.jpg"}, Rect(164, 0, 574, 563), 2));
+  ASSERT_EQ(texts.size(), 3u);
+  EXPECT_EQ(texts[1].text, "/S/");
+  EXPECT_EQ(texts[2].text, "b.jpg");
+}
+
+TEST(RenderPage, SquarePageUsesTheHeightForTheMargin) {
+  Renderer r;
+  r.Draw({"/a.jpg"}, Rect(0, 0, 1000, 1000));
+  EXPECT_EQ(r.sheet.OriginX, 50);
+  Renderer landscape;
+  landscape.Draw({"/a.jpg"}, Rect(0, 0, 6600, 4800));
+  EXPECT_EQ(landscape.sheet.OriginX, 240);
+}
+
+TEST(RenderPage, ZeroRowsAndColumnsAreClamped) {
+  Renderer r;
+  r.inputs.rows = 0;
+  r.inputs.columns = 0;
+  r.loader.images["a.jpg"] = {10, 10};
+  const auto surface = r.Draw({"/a.jpg"}, Rect(164, 0, 574, 563));
+  EXPECT_EQ(surface.OpsOf(Kind::StretchDraw).size(), 1u);
+}
+
+TEST(RenderPage, ImageAsProportionedAsTheBoxFillsIt) {
+  Renderer r;
+  r.loader.images["a.jpg"] = {47, 38};
+  r.Draw({"/a.jpg"}, Rect(164, 0, 574, 563));
+  const auto cell = r.canvases.OpsOnBitmapsOf(47, 38);
+  EXPECT_EQ(cell[1].rect, Rect(0, 0, 47, 38));
+}
+
+}  // namespace
+}  // namespace tablora
