@@ -134,12 +134,13 @@ void TColorManager::SetGamma(float mainGamma, float displayGamma) {
 
 void TColorManager::SetYCbCrParameters(std::span<const float> coefficients, unsigned hSubsampling,
                                        unsigned vSubsampling) {
-  for (std::size_t i = 0; i < coefficients.size() && i < yCbCrCoefficients_.size(); ++i) {
-    yCbCrCoefficients_[i] = coefficients[i];
-  }
+  // Checked first, so that a refused call changes nothing at all.
   auto valid = [](unsigned value) { return value == 1 || value == 2 || value == 4; };
   if (!valid(hSubsampling) || !valid(vSubsampling)) Error(kInvalidSubsampling);
   if (hSubsampling < vSubsampling) Error(kVerticalSubsampling);
+  for (std::size_t i = 0; i < coefficients.size() && i < yCbCrCoefficients_.size(); ++i) {
+    yCbCrCoefficients_[i] = coefficients[i];
+  }
   hSubsampling_ = static_cast<uint8_t>(hSubsampling);
   vSubsampling_ = static_cast<uint8_t>(vSubsampling);
 }
