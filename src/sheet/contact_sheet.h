@@ -11,7 +11,9 @@
 #include "platform/directory_search.h"
 #include "platform/locale_collator.h"
 #include "platform/printer_device.h"
+#include "platform/message_box.h"
 #include "sheet/preview_control.h"
+#include "sheet/print_dialog.h"
 #include "sheet/progress_window.h"
 #include "sheet/sheet_settings.h"
 #include "sheet/thumbnail_image.h"
@@ -50,6 +52,9 @@ class TContactSheet {
   void RefreshPreview();
   // Sizes PreviewBitmap to the preview control and fits the printer page's proportions into it.
   void LayoutPreview();
+  // The Print command: repaginates for the printer's page, asks for the range and prints it as
+  // one job; with nothing built it only shows the "Try again" message.
+  void Print(PrintDialog& dialog, MessageBox& messages);
   // Draws one page (1..PageCount) onto a surface at PageRect; moves OriginX/OriginY by the margin.
   // The page number is 32-bit: a sheet of one cell per page can have more than 65535 pages.
   void RenderPage(DrawingSurface& surface, int32_t page);

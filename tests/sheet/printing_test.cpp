@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "platform/directory_search.h"
+#include "sheet/contact_sheet.h"
+#include "support/engine_fakes.h"
+#include "support/sheet_fakes.h"
+
+namespace tablora {
+namespace {
+
+using Kind = test::RecordingSurface::Kind;
+
+class FakeDialog : public PrintDialog {
+ public:
+  PrintChoice Execute(int minPage, int maxPage) override {
+    ++shown;
+    shownMin = minPage;
+    shownMax = maxPage;
+    if (onShow) onShow();
+    return choice;
+  }
+  PrintChoice choice{true, prAllPages, 0, 0};
+  int shown = 0;
+  int shownMin = 0;
+  int shownMax = 0;
+  std::function<void()> onShow;
+};
+
+class FakeMessages : public MessageBox {
+ public:
+  void Show(const std::string& text, const std::string& caption, MessageIcon) override {
+    texts.push_back(text);
+    captions.push_back(caption);
+  }
+  std::vector<std::string> texts;
+  std::vector<std::string> captions;
+};
+
+struct Printing {
+  Printing() {
+    // Rows 1, columns 1: one file per page, seven pages.
+    inputs.rows = 1;
+    inputs.columns = 1;
+    sheet.FileList = {"/a.jpg", "/b.jpg", "/c.jpg", "/d.jpg", "/e.jpg", "/f.jpg", "/g.jpg"};
+    sheet.CurrentPage = 1;
+  }
+  void Print() { sheet.Print(dialog, messages); }
+  // The page-number texts drawn on paper, in order.
+  std::vector<std::string> PrintedPages() const {
+    std::vector<std::string> pages;
+    for (const auto& op : printer.canvas.OpsOf(Kind::TextOut)) {
+      if (op.text.rfind("Page ", 0) == 0) pages.push_back(op.text);
+    }
+    return pages;
+  }
+
+  test::FakeProgress progress;
+  test::FakePump pump;
+  test::FakeInputs inputs;
+  test::FakeOptions options;
+  PosixDirectorySearch directories;
+  test::FakePrinter printer;
+  test::FakePreview preview;
+  test::RecordingCanvases canvases;
+  test::FakeLoader loader;
+  FakeDialog dialog;
+  FakeMessages messages;
+  TContactSheet sheet{SheetServices{.progress = &progress,
+                                    .pump = &pump,
+                                    .inputs = &inputs,
+                                    .options = &options,
+                                    .directories = &directories,
+                                    .printer = &printer,
+                                    .preview = &preview,
+                                    .canvases = &canvases,
+                                    .thumbnails = &loader}};
+};
+
+using Events = std::vector<std::string>;
+
+TEST(Print, NothingBuiltShowsOnlyTheMessage) {
+  Printing p;
+  p.sheet.FileList.clear();
+  p.Print();
+  ASSERT_EQ(p.messages.texts.size(), 1u);
+  EXPECT_EQ(p.messages.texts[0],
+            "You need to build the archive first!\n\r\n\rSelect the folder to build the archive\n\r"
+            "from, then click the Build button.");
+  EXPECT_EQ(p.messages.captions[0], "Try again");
+  EXPECT_TRUE(p.progress.events.empty());
+  EXPECT_EQ(p.dialog.shown, 0);
+  EXPECT_TRUE(p.printer.events.empty());
+}
+
+TEST(Print, AllPagesAsOneJob) {
+  Printing p;
+  p.Print();
+  EXPECT_EQ(p.printer.title, "Tablora Print Task");
+  EXPECT_EQ(p.dialog.shownMin, 1);
+  EXPECT_EQ(p.dialog.shownMax, 7);
+  EXPECT_EQ(p.printer.events, (Events{"BeginDoc", "NewPage", "NewPage", "NewPage", "NewPage",
+                                      "NewPage", "NewPage", "EndDoc"}));
+  EXPECT_EQ(p.PrintedPages().front(), "Page 1 of 7");
+  EXPECT_EQ(p.PrintedPages().back(), "Page 7 of 7");
+  EXPECT_EQ(p.sheet.PageRect, Rect(0, 0, 4800, 6600));
+  EXPECT_FALSE(p.progress.visible);
+}
+
+TEST(Print, TitleNamesTheJob) {
+  Printing p;
+  p.inputs.title = "Holiday";
+  p.Print();
+  EXPECT_EQ(p.printer.title, "Holiday");
+}
+
+TEST(Print, RangeKeepsTheSheetsPageCountInTheTexts) {
+  Printing p;
+  p.dialog.choice = {true, prPageNums, 2, 3};
+  p.Print();
+  EXPECT_EQ(p.PrintedPages(), (Events{"Page 2 of 7", "Page 3 of 7"}));
+  EXPECT_EQ(p.printer.events, (Events{"BeginDoc", "NewPage", "EndDoc"}));
+  EXPECT_NE(std::find(p.progress.statuses.begin(), p.progress.statuses.end(), "Printing Page 2 of 7"),
+            p.progress.statuses.end());
+  EXPECT_NE(std::find(p.progress.statuses.begin(), p.progress.statuses.end(), "Printing Page 3 of 7"),
+            p.progress.statuses.end());
+}
+
+TEST(Print, SelectionPrintsThePageInThePreview) {
+  Printing p;
+  p.sheet.CurrentPage = 5;
+  p.dialog.choice = {true, prSelection, 0, 0};
+  p.Print();
+  EXPECT_EQ(p.PrintedPages(), (Events{"Page 5 of 7"}));
+  EXPECT_EQ(p.printer.events, (Events{"BeginDoc", "EndDoc"}));
+}
+
+TEST(Print, FirstAfterLastPrintsOnlyTheLast) {
+  Printing p;
+  p.dialog.choice = {true, prPageNums, 5, 3};
+  p.Print();
+  EXPECT_EQ(p.PrintedPages(), (Events{"Page 3 of 7"}));
+}
+
+TEST(Print, DismissedDialogStartsNoJob) {
+  Printing p;
+  p.dialog.choice.accepted = false;
+  p.Print();
+  EXPECT_TRUE(p.printer.events.empty());
+  EXPECT_FALSE(p.progress.visible);
+  EXPECT_EQ(p.progress.statuses.front(), "Calculating Pages");
+}
+
+TEST(Print, CancelBeforeTheLastPageAbortsTheJob) {
+  Printing p;
+  // Pumps: one before pagination, then one per cell; cancel while page 2 is drawn.
+  p.pump.onPump = [&](int n) {
+    if (n == 4) p.progress.Cancel();
+  };
+  p.Print();
+  EXPECT_EQ(p.printer.events, (Events{"BeginDoc", "NewPage", "NewPage", "Abort"}));
+}
+
+TEST(Print, CancelDuringTheLastPageStillEndsTheJob) {
+  Printing p;
+  p.dialog.choice = {true, prPageNums, 6, 7};
+  p.pump.onPump = [&](int n) {
+    if (n == 6) p.progress.Cancel();  // inside page 7's drawing
+  };
+  p.Print();
+  EXPECT_EQ(p.printer.events, (Events{"BeginDoc", "NewPage", "EndDoc"}));
+}
+
+TEST(Print, FacingPagesFollowThePageNumberNotTheRange) {
+  Printing p;
+  p.options.facing = true;
+  p.dialog.choice = {true, prPageNums, 2, 2};
+  p.Print();
+  const auto texts = p.printer.canvas.OpsOf(Kind::TextOut);
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ(texts[0].text, "Page 2 of 7");
+  EXPECT_LT(texts[0].rect.Left, 4800 / 2);  // at the left on an even page
+}
+
+TEST(Print, SelectionBeyondARepaginatedSheetIsHeldToTheLastPage) {
+  Printing p;
+  p.sheet.CurrentPage = 7;
+  p.inputs.columns = 7;  // now one page
+  p.dialog.choice = {true, prSelection, 0, 0};
+  p.Print();
+  EXPECT_EQ(p.PrintedPages(), (Events{"Page 1 of 1"}));
+}
+
+class ThrowingCanvasPrinter : public test::FakePrinter {
+ public:
+  DrawingSurface& Canvas() override {
+    surface.SetClipRect(Rect(0, 0, pageWidth, pageHeight));
+    return surface;
+  }
+  class Surface : public test::RecordingSurface {
+   public:
+    void TextOut(int, int, const std::string&) override { throw std::runtime_error("printer gone"); }
+  } surface;
+};
+
+TEST(Print, ErrorWhilePrintingAbortsOnceAndClosesTheDialog) {
+  Printing p;
+  ThrowingCanvasPrinter printer;
+  TContactSheet sheet{SheetServices{.progress = &p.progress,
+                                    .pump = &p.pump,
+                                    .inputs = &p.inputs,
+                                    .options = &p.options,
+                                    .directories = &p.directories,
+                                    .printer = &printer,
+                                    .preview = &p.preview,
+                                    .canvases = &p.canvases,
+                                    .thumbnails = &p.loader}};
+  sheet.FileList = p.sheet.FileList;
+  EXPECT_THROW(sheet.Print(p.dialog, p.messages), std::runtime_error);
+  EXPECT_EQ(printer.events, (Events{"BeginDoc", "Abort"}));
+  EXPECT_FALSE(p.progress.visible);
+}
+
+}  // namespace
+}  // namespace tablora
