@@ -174,11 +174,5 @@ TEST(BmpDamage, SuiteFilesFailCleanlyOrLoad) {
   for (const fs::path& file : FilesIn(dir, ".bmp")) Damage(file);
 }
 
-TEST(BmpDamage, FuzzFoundFilesFailCleanlyOrLoad) {
-  for (const fs::path& file : FilesIn(DataDir() / "bmp" / "fuzz", ".bmp")) {
-    ExpectCleanOutcome(test::FileBytes(file), file.string());
-  }
-}
-
 }  // namespace
 }  // namespace tablora

@@ -18,6 +18,5 @@ convert $src -alpha on -channel A -evaluate set 100% +channel BMP:rgba32v5.bmp
 convert $src -type TrueColor BMP2:core24.bmp
 convert $src -colors 200 BMP2:core8.bmp
 for f in *.bmp; do
-  case "$f" in fuzz-*) continue ;; esac
   convert "$f" -depth 8 "${f%.bmp}.ppm"
 done
