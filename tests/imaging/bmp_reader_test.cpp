@@ -205,6 +205,22 @@ TEST(BmpReader, RleDamageIsClippedNotWrittenOutside) {
   EXPECT_EQ(bitmap.ScanLine(1)[3], 1);
 }
 
+TEST(BmpReader, RleWithoutACompressedSizeDecodesTheWholeRest) {
+  // Run-length data may be longer than the uncompressed rows (here 8 bytes): with no size given
+  // the rest of the file is the data, so the run on the second row is still reached.
+  BmpSpec spec = Rle8Spec(1, 2, {0, 5, 3, 3, 3, 3, 3, 0,  // absolute run of 5, clipped to 1 pixel
+                                 0, 0,                    // end of line
+                                 1, 7,                    // run: 1 x index 7
+                                 0, 1});
+  TBitmap bitmap;
+  LoadBytes(bitmap, MakeBmp(spec));
+  EXPECT_EQ(bitmap.ScanLine(1)[0], 3);
+  EXPECT_EQ(bitmap.ScanLine(0)[0], 7);
+  spec.sizeImage = 10;  // a size that ends before the second row's run is honoured
+  LoadBytes(bitmap, MakeBmp(spec));
+  EXPECT_EQ(bitmap.ScanLine(0)[0], 0);
+}
+
 TEST(BmpReader, EmptyStreamIsAnEmptyBitmap) {
   TBitmap bitmap;
   LoadBytes(bitmap, kRgb24BottomUp);
