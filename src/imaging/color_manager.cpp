@@ -364,10 +364,9 @@ void TColorManager::PrepareConversion() {
 
 void TColorManager::ConvertRow(TSourceList sources, void* target, uint32_t count, uint8_t mask) {
   if (changed_) PrepareConversion();
-  if (rowConversion_ == nullptr || sources.empty() || sources[0] == nullptr ||
-      (target == nullptr && count > 0)) {
-    Error(kNoMethod);
-  }
+  if (rowConversion_ == nullptr) Error(kNoMethod);
+  if (count == 0) return;
+  if (sources.empty() || sources[0] == nullptr || target == nullptr) Error(kNoMethod);
   (this->*rowConversion_)(sources, static_cast<uint8_t*>(target), count, mask);
 }
 
