@@ -118,21 +118,20 @@ class MaskChannel {
   explicit MaskChannel(uint32_t mask) : mask_(mask) {
     if (mask == 0) return;
     shift_ = std::countr_zero(mask);
-    bits_ = 32 - std::countl_zero(mask) - shift_;
-    max_ = (uint64_t{1} << bits_) - 1;
+    const int bits = 32 - std::countl_zero(mask) - shift_;
+    max_ = (uint64_t{1} << bits) - 1;
   }
 
   uint8_t Extract(uint32_t pixel) const {
     if (mask_ == 0) return 0;
+    // Scaled with rounding so the channel's full range maps onto 0..255 for any width.
     const uint64_t v = (pixel & mask_) >> shift_;
-    if (bits_ >= 8) return static_cast<uint8_t>(v >> (bits_ - 8));
     return static_cast<uint8_t>((v * 255 + max_ / 2) / max_);
   }
 
  private:
   uint32_t mask_;
   int shift_ = 0;
-  int bits_ = 0;
   uint64_t max_ = 1;
 };
 

@@ -79,6 +79,42 @@ TEST(BmpSuite, GoodFilesDecodeLikeImageMagick) {
   }
 }
 
+// Bit-field files with unusual masks: ImageMagick 6 shifts narrow channels instead of scaling
+// them, so the oracle here is the suite's own rendering of each file (html/*.png). Alpha is not
+// part of a TBitmap, so only opaque pixels are compared; 1 step of rounding is allowed for
+// channels wider than 8 bits.
+TEST(BmpSuite, UnusualMasksMatchTheSuiteRenderings) {
+  const fs::path dir = SuiteDir("q");
+  if (!fs::is_directory(dir)) GTEST_SKIP() << "bmpsuite not found at " << dir;
+  if (!test::HaveImageMagick()) GTEST_SKIP() << "ImageMagick's convert is not installed";
+  for (const char* name : {"rgb16-231", "rgb16-3103", "rgb32-7187", "rgba16-1924", "rgba16-4444", "rgba16-5551",
+                           "rgba32-1010102", "rgba32-61754", "rgba32-81284"}) {
+    SCOPED_TRACE(name);
+    TBitmap bitmap;
+    bitmap.LoadFromFile((dir / (std::string(name) + ".bmp")).string());
+    const std::size_t pixels = static_cast<std::size_t>(bitmap.Width()) * bitmap.Height();
+    const auto reference =
+        test::ImageMagickDecodeRgba(SuiteDir("html") / (std::string(name) + ".png"), pixels);
+    ASSERT_TRUE(reference.has_value());
+    int differing = 0;
+    int opaque = 0;
+    for (int y = 0; y < bitmap.Height(); ++y) {
+      for (int x = 0; x < bitmap.Width(); ++x) {
+        const uint8_t* r = reference->data() + (static_cast<std::size_t>(y) * bitmap.Width() + x) * 4;
+        if (r[3] != 255) continue;
+        ++opaque;
+        const TColor c = bitmap.PixelColor(x, y);
+        if (std::abs(GetRValue(c) - r[0]) > 1 || std::abs(GetGValue(c) - r[1]) > 1 ||
+            std::abs(GetBValue(c) - r[2]) > 1) {
+          ++differing;
+        }
+      }
+    }
+    EXPECT_GT(opaque, 0);
+    EXPECT_EQ(differing, 0);
+  }
+}
+
 // A broken or questionable file either loads or raises one of the library's exceptions;
 // anything else (a crash, a sanitizer report, another exception type) fails the test.
 void ExpectCleanOutcome(const std::vector<uint8_t>& bytes, const std::string& what) {

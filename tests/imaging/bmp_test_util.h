@@ -161,6 +161,20 @@ inline std::optional<RgbImage> ImageMagickDecode(const std::filesystem::path& pa
   return ParsePpm(bytes);
 }
 
+// ImageMagick's decode of a file as red, green, blue, alpha bytes; the caller knows the size.
+inline std::optional<std::vector<uint8_t>> ImageMagickDecodeRgba(const std::filesystem::path& path,
+                                                                  std::size_t pixels) {
+  const std::string command = "convert '" + path.string() + "' -depth 8 rgba:- 2>/dev/null";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return std::nullopt;
+  std::vector<uint8_t> bytes;
+  uint8_t buffer[65536];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  if (::pclose(pipe) != 0 || bytes.size() != pixels * 4) return std::nullopt;
+  return bytes;
+}
+
 // Compares every pixel; tolerance allows for a reference that widens 5- and 6-bit channels with
 // a different rounding. Reports the first few differences only.
 inline void ExpectSamePixels(const TBitmap& bitmap, const RgbImage& reference, int tolerance,
