@@ -46,6 +46,9 @@ void CmykRowToBgr(const uint8_t* cmyk, uint8_t* bgr, unsigned width, bool invert
   }
 }
 
+// What libjpeg may allocate beyond the whole-image buffers measured against the limit.
+constexpr uint64_t kLibraryWorkspace = uint64_t{16} << 20;
+
 // libjpeg asks for at most max_v_samp_factor (<= 4) lines per call.
 constexpr int kMaxLinesPerCall = 16;
 
@@ -198,13 +201,16 @@ void JpegBitmapDecoder::Configure() {
     info.desired_number_of_colors = kJPEGQuantizedColors;
   }
 
-  // Libjpeg keeps its working buffers (the whole coefficient image of a progressive file, the
-  // full image for two-pass quantisation) within the same limit as the bitmap.
-  info.mem->max_memory_to_use = static_cast<long>(
-      std::min<uint64_t>(ImageSizeLimit(), static_cast<uint64_t>(std::numeric_limits<long>::max())));
+  // The whole-image buffers libjpeg makes (the coefficients of a progressive file, two bytes per
+  // sample at full size whatever the scale; the picture for two-pass quantisation) are held to
+  // the image-size limit plus room for its tables and row buffers. Past that libjpeg fails
+  // instead of asking for backing store.
+  info.mem->max_memory_to_use = static_cast<long>(std::min<uint64_t>(
+      ImageSizeLimit() + kLibraryWorkspace, static_cast<uint64_t>(std::numeric_limits<long>::max())));
 
   // A picture too large for the limit at full size is shown smaller rather than not at all.
-  const unsigned bits = quantize_ ? 8 : 24;
+  // Quantised colour is measured at 24 bits: the two-pass quantiser holds the whole image so.
+  const unsigned bits = info.out_color_space == JCS_GRAYSCALE ? 8 : 24;
   for (unsigned denominator = ScaleDenominator(image_.Scale);; denominator *= 2) {
     info.scale_num = 1;
     info.scale_denom = denominator;

@@ -361,12 +361,37 @@ TEST(JPEGImage, GreyscaleIsMeasuredAtEightBitsAgainstTheLimit) {
   EXPECT_EQ(image.Bitmap().Width(), 64);
 }
 
-TEST(JPEGImage, LibraryWorkingMemoryIsBoundedByTheLimit) {
-  // The whole-image coefficient buffer of a progressive file (2 bytes per sample) is larger than
-  // its bitmap: the bitmap fits, the buffer does not.
-  ImageLimitScope limit(9216);
+TEST(JPEGImage, QuantisedColourIsMeasuredAtTheQuantiserBufferSize) {
+  // The two-pass quantiser keeps the whole picture at 24 bits; an 8-bit bitmap that fits is not
+  // enough when that buffer does not.
+  DefaultsScope restore;
+  JPEGDefaults().PixelFormat = jf8Bit;
+  ImageLimitScope limit(64 * 48);
   TJPEGImage image;
-  image.LoadFromFile(JpegFixture("progressive.jpg"));
+  image.LoadFromFile(JpegFixture("colour.jpg"));
+  EXPECT_EQ(image.Bitmap().Width(), 32);
+  EXPECT_EQ(image.Bitmap().PixelFormat(), pf8bit);
+}
+
+TEST(JPEGImage, LibraryWorkingMemoryIsBoundedByTheLimit) {
+  // The progressive fixture with its frame header claiming 4000 x 4000 pixels: the 48 MB bitmap
+  // fits a 64 MiB limit, but the coefficient buffer (2 bytes x 3 samples per pixel, 96 MB) does
+  // not fit the limit plus libjpeg's 16 MiB of workspace.
+  std::vector<uint8_t> file = test::ReadBytes(JpegFixture("progressive.jpg"));
+  bool patched = false;
+  for (std::size_t i = 0; i + 8 < file.size() && !patched; ++i) {
+    if (file[i] == 0xFF && file[i + 1] == 0xC2) {
+      const uint8_t size[4] = {0x0F, 0xA0, 0x0F, 0xA0};  // height, width: 4000, big-endian
+      std::copy(size, size + 4, file.begin() + static_cast<std::ptrdiff_t>(i + 5));
+      patched = true;
+    }
+  }
+  ASSERT_TRUE(patched);
+  ImageLimitScope limit(uint64_t{64} << 20);
+  TJPEGImage image;
+  TBufferStream stream(file.data(), file.size());
+  image.LoadFromStream(stream);
+  EXPECT_EQ(image.Width(), 4000);
   std::vector<std::pair<Stage, int>> stages;
   image.OnProgress = [&](Stage stage, uint8_t percent, bool, const TRect&, const std::string&) {
     stages.emplace_back(stage, percent);
