@@ -223,13 +223,12 @@ void TBitmap::LoadFromStream(TStream& stream) {
     const bool rle = info.compression == kBiRle8 || info.compression == kBiRle4;
 
     uint64_t tableEnd = kFileHeaderSize + info.size;
-    PixelLayout layout;
-    BmpInfoHeader masked = info;
+    BmpInfoHeader withMasks = info;
     if (info.compression == kBiBitfields && info.size < kV2HeaderSize) {
-      for (uint32_t& mask : masked.masks) mask = stream.ReadLE32();
+      for (uint32_t& mask : withMasks.masks) mask = stream.ReadLE32();
       tableEnd += 12;
     }
-    layout = ChooseLayout(masked);
+    const PixelLayout layout = ChooseLayout(withMasks);
 
     uint32_t colorCount = info.colorsUsed;
     if (colorCount == 0 && info.bitCount <= 8) colorCount = 1u << info.bitCount;
@@ -251,6 +250,8 @@ void TBitmap::LoadFromStream(TStream& stream) {
 
     SetPixelFormat(layout.format);
     SetSize(width, height);
+    // The file's table is the palette as it stands, a 16-entry one included: there is no palette
+    // device here whose system colours it would have to give way to.
     if (!palette.empty()) SetPalette(std::move(palette));
 
     if (rle) {
