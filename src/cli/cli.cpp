@@ -21,6 +21,8 @@ constexpr const char* kHelp =
     "\n"
     "Commands:\n"
     "  list FOLDER     the sorted image files of FOLDER and the page each falls on\n"
+    "  decode FILE     an image file decoded by its reader, written as PNG\n"
+    "  info FILE       what the reader of an image file found in it\n"
     "\n"
     "tablora-cli COMMAND --help describes a command's options; --version prints the version.\n";
 
@@ -31,6 +33,8 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"list", RunList},
+    {"decode", RunDecode},
+    {"info", RunInfo},
 };
 
 }  // namespace

@@ -59,6 +59,9 @@ class TContactSheet {
   // The page number is 32-bit: a sheet of one cell per page can have more than 65535 pages.
   void RenderPage(DrawingSurface& surface, int32_t page);
 
+  // The services, for owners that create some of them after the sheet (the windows at start-up).
+  SheetServices& Services() { return services_; }
+
   // Rows and Columns as the engine uses them: the fields' values held to 1..30.
   int Rows() const { return ClampGridSize(services_.inputs->Rows()); }
   int Columns() const { return ClampGridSize(services_.inputs->Columns()); }

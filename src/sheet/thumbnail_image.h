@@ -17,8 +17,13 @@ class ThumbnailImage {
   virtual void LoadFromFile(const std::string& path) = 0;
   virtual int Width() = 0;
   virtual int Height() = 0;
-  // The whole image scaled into rect (may raise: some readers decode only when first drawn).
-  virtual void Draw(DrawingSurface& surface, const TRect& rect) = 0;
+  // The decoded image at full size. May raise: some readers decode only when first asked.
+  virtual const TBitmap& Pixels() = 0;
+  // Short name of the reader ("BMP", "JPEG").
+  virtual std::string ReaderName() const = 0;
+
+  // The whole image scaled into rect.
+  void Draw(DrawingSurface& surface, const TRect& rect) { surface.StretchDraw(rect, Pixels()); }
 };
 
 // Chooses the reader for a cell and loads the file into it.

@@ -13,13 +13,16 @@ namespace {
 template <typename Reader>
 class BitmapThumbnail : public ThumbnailImage {
  public:
+  explicit BitmapThumbnail(const char* name) : name_(name) {}
   void LoadFromFile(const std::string& path) override { reader_.LoadFromFile(path); }
   int Width() override { return reader_.Width(); }
   int Height() override { return reader_.Height(); }
-  void Draw(DrawingSurface& surface, const TRect& rect) override { surface.StretchDraw(rect, reader_); }
+  const TBitmap& Pixels() override { return reader_; }
+  std::string ReaderName() const override { return name_; }
 
  private:
   Reader reader_;
+  const char* name_;
 };
 
 // Keeps the compressed file and decodes it on the first draw.
@@ -28,18 +31,15 @@ class JpegThumbnail : public ThumbnailImage {
   void LoadFromFile(const std::string& path) override { image_.LoadFromFile(path); }
   int Width() override { return image_.Width(); }
   int Height() override { return image_.Height(); }
-  void Draw(DrawingSurface& surface, const TRect& rect) override {
-    surface.StretchDraw(rect, image_.Bitmap());
-  }
+  const TBitmap& Pixels() override { return image_.Bitmap(); }
+  std::string ReaderName() const override { return "JPEG"; }
 
  private:
   TJPEGImage image_;
 };
 
-template <typename T>
-std::unique_ptr<ThumbnailImage> Make() {
-  return std::make_unique<T>();
-}
+std::unique_ptr<ThumbnailImage> MakeBmp() { return std::make_unique<BitmapThumbnail<TBitmap>>("BMP"); }
+std::unique_ptr<ThumbnailImage> MakeJpeg() { return std::make_unique<JpegThumbnail>(); }
 
 struct ReaderRow {
   std::string_view extension;
@@ -48,11 +48,11 @@ struct ReaderRow {
 
 // The one place where readers are bound to extensions; every extension stands in one row.
 constexpr std::array<ReaderRow, 5> kReaders = {{
-    {".bmp", Make<BitmapThumbnail<TBitmap>>},
-    {".dib", Make<BitmapThumbnail<TBitmap>>},
-    {".rle", Make<BitmapThumbnail<TBitmap>>},
-    {".jpg", Make<JpegThumbnail>},
-    {".jpeg", Make<JpegThumbnail>},
+    {".bmp", MakeBmp},
+    {".dib", MakeBmp},
+    {".rle", MakeBmp},
+    {".jpg", MakeJpeg},
+    {".jpeg", MakeJpeg},
 }};
 
 }  // namespace

@@ -64,10 +64,11 @@ class FakeThumbnail : public ThumbnailImage {
   void LoadFromFile(const std::string&) override {}
   int Width() override { return bitmap_.Width(); }
   int Height() override { return bitmap_.Height(); }
-  void Draw(DrawingSurface& surface, const TRect& rect) override {
+  const TBitmap& Pixels() override {
     if (failOnDraw_) throw std::runtime_error("JPEG error #1");
-    surface.StretchDraw(rect, bitmap_);
+    return bitmap_;
   }
+  std::string ReaderName() const override { return "fake"; }
 
  private:
   TBitmap bitmap_;

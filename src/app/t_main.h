@@ -1,0 +1,138 @@
+#pragma once
+
+#include <QFileSystemModel>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "app/preview_image.h"
+#include "app/spin_edit.h"
+#include "sheet/contact_sheet.h"
+
+class QPrinter;
+
+namespace tablora {
+
+class T_Splash;
+class T_Processing;
+class T_Options;
+
+// The platform pieces the main window works through; made by the program's entry or by tests.
+struct MainServices {
+  PrinterDevice* printer = nullptr;
+  QPrinter* qprinter = nullptr;  // for the page set-up dialog; may be null
+  CanvasFactory* canvases = nullptr;
+  ThumbnailLoader* thumbnails = nullptr;
+  MessageBox* messages = nullptr;
+  PrintDialog* printDialog = nullptr;
+  DirectorySearch* directories = nullptr;
+  EventPump* pump = nullptr;
+  // Shows the font dialog starting at the given family; returns the family chosen, or empty
+  // when it was dismissed. Null: the platform's font dialog.
+  std::function<QString(const QString&)> chooseFont;
+  // Shows the page set-up dialog; true when confirmed. Null: the platform's dialog on qprinter.
+  std::function<bool()> pageSetup;
+};
+
+// The main window: the folder tree and sheet settings on the left, the page preview with its
+// navigation on the right. It owns the contact sheet and wires every control to it.
+class T_Main : public QWidget, public SheetInputs {
+  Q_OBJECT
+
+ public:
+  explicit T_Main(MainServices services, QWidget* parent = nullptr);
+  ~T_Main() override;
+
+  // The windows created after the main window; called once, before it is shown.
+  void SetWindows(T_Splash* splash, T_Processing* processing, T_Options* options);
+
+  int Rows() const override;
+  int Columns() const override;
+  std::string Title() const override;
+  std::string FontName() const override;
+  std::string SelectedFolder() const override;
+
+  TContactSheet& Sheet() { return *sheet_; }
+
+  // Selects a folder in the tree as the user would (tests, and the start-up selection).
+  void SelectFolder(const QString& path);
+
+  QWidget* Panel1;
+  QTreeView* PathSelect;
+  QFileSystemModel* PathModel;
+  QWidget* Panel2;
+  QLabel* Label1;
+  QLineEdit* TitleEdit;
+  QLabel* Label2;
+  QLabel* Label3;
+  TSpinEdit* RowInput;
+  TSpinEdit* ColInput;
+  QPushButton* Button3;
+  QPushButton* Button2;
+  QPushButton* Button1;
+  QPushButton* BuildBtn;
+  QPushButton* PrintBtn;
+  QSplitter* Splitter1;
+  QFrame* Panel3;
+  QWidget* Panel4;
+  QPushButton* Button4;
+  QWidget* Panel5;
+  QToolButton* SpeedButton1;
+  QToolButton* SpeedButton3;
+  QLabel* PreviewPageNumber;
+  QToolButton* SpeedButton4;
+  QToolButton* SpeedButton2;
+  PreviewImage* Preview;
+
+ public slots:
+  void BuildBtnClick();
+  void PrintBtnClick();
+  void Button1Click();
+  void Button2Click();
+  void Button3Click();
+  void Button4Click();
+  void SpeedButton1Click();
+  void SpeedButton3Click();
+  void SpeedButton4Click();
+  void SpeedButton2Click();
+  void PathSelectChange();
+  void Splitter1CanResize();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void FormShow();
+  void FormResize();
+  // Runs a handler: one long operation at a time, and any error it raises is reported.
+  void Run(const std::function<void()>& handler);
+  void ShowError(const std::string& message);
+  void BuildControls();
+
+  MainServices services_;
+  std::unique_ptr<TContactSheet> sheet_;
+  T_Splash* splash_ = nullptr;
+  T_Processing* processing_ = nullptr;
+  T_Options* options_ = nullptr;
+  std::string fontName_ = "Tahoma";
+  bool shown_ = false;
+  bool busy_ = false;
+  bool tracksSelection_ = false;
+  QTimer resizeTimer_;
+};
+
+// The text of an error box: the message, with a full stop added when its last character's code
+// lies above that of ".".
+QString ErrorText(const std::string& message);
+
+}  // namespace tablora
