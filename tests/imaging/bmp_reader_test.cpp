@@ -13,7 +13,7 @@
 namespace tablora {
 namespace {
 
-using test::BmpSpec;
+using test::BmpFields;
 using test::LoadBytes;
 using test::LoadError;
 using test::MakeBmp;
@@ -99,16 +99,16 @@ TEST(BmpReader, CoreHeaderReadsThreeByteColourEntries) {
 }
 
 TEST(BmpReader, CoreHeaderWith8BitsReadsA256EntryTable) {
-  BmpSpec spec;
-  spec.headerSize = 12;
-  spec.width = 1;
-  spec.bitCount = 8;
+  BmpFields fields;
+  fields.headerSize = 12;
+  fields.width = 1;
+  fields.bitCount = 8;
   for (int i = 0; i < 256; ++i) {
-    spec.colorTable.insert(spec.colorTable.end(), {static_cast<uint8_t>(i), 0, static_cast<uint8_t>(255 - i)});
+    fields.colorTable.insert(fields.colorTable.end(), {static_cast<uint8_t>(i), 0, static_cast<uint8_t>(255 - i)});
   }
-  spec.pixels = {200, 0, 0, 0};
+  fields.pixels = {200, 0, 0, 0};
   TBitmap bitmap;
-  LoadBytes(bitmap, MakeBmp(spec));
+  LoadBytes(bitmap, MakeBmp(fields));
   ASSERT_EQ(bitmap.Palette().size(), 256u);
   EXPECT_EQ(bitmap.PixelColor(0, 0), RGB(55, 0, 200));
 }
@@ -175,32 +175,32 @@ TEST(BmpReader, Rle4RunsAlternateNibbles) {
   EXPECT_EQ(bitmap.FileData.size(), kRle4.size());
 }
 
-BmpSpec Rle8Spec(int width, int height, std::vector<uint8_t> data) {
-  BmpSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.bitCount = 8;
-  spec.compression = 1;
-  spec.colorsUsed = 2;
-  spec.colorTable.assign(8, 0);
-  spec.pixels = std::move(data);
-  return spec;
+BmpFields Rle8Fields(int width, int height, std::vector<uint8_t> data) {
+  BmpFields fields;
+  fields.width = width;
+  fields.height = height;
+  fields.bitCount = 8;
+  fields.compression = 1;
+  fields.colorsUsed = 2;
+  fields.colorTable.assign(8, 0);
+  fields.pixels = std::move(data);
+  return fields;
 }
 
 TEST(BmpReader, RleDamageIsClippedNotWrittenOutside) {
   TBitmap bitmap;
   // A run far past the right edge, then a literal run cut off by the end of the data.
-  LoadBytes(bitmap, MakeBmp(Rle8Spec(3, 2, {200, 1, 0, 0, 0, 9, 1, 1})));
+  LoadBytes(bitmap, MakeBmp(Rle8Fields(3, 2, {200, 1, 0, 0, 0, 9, 1, 1})));
   EXPECT_EQ(std::vector<uint8_t>(bitmap.ScanLine(1), bitmap.ScanLine(1) + 3), (std::vector<uint8_t>{1, 1, 1}));
   EXPECT_EQ(std::vector<uint8_t>(bitmap.ScanLine(0), bitmap.ScanLine(0) + 3), (std::vector<uint8_t>{1, 1, 0}));
   // A delta that leaves the picture ends the decode; what came before stays.
-  LoadBytes(bitmap, MakeBmp(Rle8Spec(2, 2, {1, 1, 0, 2, 255, 255, 2, 1})));
+  LoadBytes(bitmap, MakeBmp(Rle8Fields(2, 2, {1, 1, 0, 2, 255, 255, 2, 1})));
   EXPECT_EQ(bitmap.ScanLine(1)[0], 1);
   EXPECT_EQ(bitmap.ScanLine(1)[1], 0);
   // Runs without any end of line do not wrap into the next row.
   std::vector<uint8_t> endless;
   for (int i = 0; i < 1000; ++i) endless.insert(endless.end(), {255, 1});
-  LoadBytes(bitmap, MakeBmp(Rle8Spec(4, 2, endless)));
+  LoadBytes(bitmap, MakeBmp(Rle8Fields(4, 2, endless)));
   EXPECT_EQ(bitmap.ScanLine(0)[0], 0);
   EXPECT_EQ(bitmap.ScanLine(1)[3], 1);
 }
@@ -208,16 +208,16 @@ TEST(BmpReader, RleDamageIsClippedNotWrittenOutside) {
 TEST(BmpReader, RleWithoutACompressedSizeDecodesTheWholeRest) {
   // Run-length data may be longer than the uncompressed rows (here 8 bytes): with no size given
   // the rest of the file is the data, so the run on the second row is still reached.
-  BmpSpec spec = Rle8Spec(1, 2, {0, 5, 3, 3, 3, 3, 3, 0,  // absolute run of 5, clipped to 1 pixel
+  BmpFields fields = Rle8Fields(1, 2, {0, 5, 3, 3, 3, 3, 3, 0,  // absolute run of 5, clipped to 1 pixel
                                  0, 0,                    // end of line
                                  1, 7,                    // run: 1 x index 7
                                  0, 1});
   TBitmap bitmap;
-  LoadBytes(bitmap, MakeBmp(spec));
+  LoadBytes(bitmap, MakeBmp(fields));
   EXPECT_EQ(bitmap.ScanLine(1)[0], 3);
   EXPECT_EQ(bitmap.ScanLine(0)[0], 7);
-  spec.sizeImage = 10;  // a size that ends before the second row's run is honoured
-  LoadBytes(bitmap, MakeBmp(spec));
+  fields.sizeImage = 10;  // a size that ends before the second row's run is honoured
+  LoadBytes(bitmap, MakeBmp(fields));
   EXPECT_EQ(bitmap.ScanLine(0)[0], 0);
 }
 
@@ -263,50 +263,50 @@ TEST(BmpReader, InfoHeadersCutShortAreRefused) {
 
 struct Refusal {
   const char* what;
-  void (*change)(BmpSpec&);
+  void (*change)(BmpFields&);
 };
 
 TEST(BmpReader, HeadersOutsideTheFormatAreRefused) {
   const Refusal refusals[] = {
-      {"header of 16 bytes", [](BmpSpec& s) { s.headerSize = 16; }},
-      {"header of 39 bytes", [](BmpSpec& s) { s.headerSize = 39; }},
-      {"header of 0 bytes", [](BmpSpec& s) { s.headerSize = 0; }},
-      {"2 planes", [](BmpSpec& s) { s.planes = 2; }},
-      {"bit count 0", [](BmpSpec& s) { s.bitCount = 0; }},
-      {"bit count 2", [](BmpSpec& s) { s.bitCount = 2; }},
-      {"bit count 64", [](BmpSpec& s) { s.bitCount = 64; }},
-      {"compression 4 (JPEG)", [](BmpSpec& s) { s.compression = 4; }},
-      {"compression 6", [](BmpSpec& s) { s.compression = 6; }},
-      {"RLE8 with 24 bits", [](BmpSpec& s) { s.compression = 1; }},
-      {"RLE8 with 4 bits", [](BmpSpec& s) { s.compression = 1; s.bitCount = 4; }},
-      {"RLE4 with 8 bits", [](BmpSpec& s) { s.compression = 2; s.bitCount = 8; }},
-      {"bit fields with 24 bits", [](BmpSpec& s) { s.compression = 3; s.masks = {1, 2, 4}; }},
-      {"bit fields with 8 bits", [](BmpSpec& s) { s.compression = 3; s.bitCount = 8; s.masks = {1, 2, 4}; }},
-      {"257 colours", [](BmpSpec& s) { s.colorsUsed = 257; }},
-      {"width 0", [](BmpSpec& s) { s.width = 0; }},
-      {"negative width", [](BmpSpec& s) { s.width = -4; }},
-      {"height 0", [](BmpSpec& s) { s.height = 0; }},
-      {"height -2^31", [](BmpSpec& s) { s.height = INT32_MIN; }},
-      {"top-down RLE", [](BmpSpec& s) { s.compression = 1; s.bitCount = 8; s.height = -1; }},
-      {"core header width 0", [](BmpSpec& s) { s.headerSize = 12; s.width = 0; }},
+      {"header of 16 bytes", [](BmpFields& s) { s.headerSize = 16; }},
+      {"header of 39 bytes", [](BmpFields& s) { s.headerSize = 39; }},
+      {"header of 0 bytes", [](BmpFields& s) { s.headerSize = 0; }},
+      {"2 planes", [](BmpFields& s) { s.planes = 2; }},
+      {"bit count 0", [](BmpFields& s) { s.bitCount = 0; }},
+      {"bit count 2", [](BmpFields& s) { s.bitCount = 2; }},
+      {"bit count 64", [](BmpFields& s) { s.bitCount = 64; }},
+      {"compression 4 (JPEG)", [](BmpFields& s) { s.compression = 4; }},
+      {"compression 6", [](BmpFields& s) { s.compression = 6; }},
+      {"RLE8 with 24 bits", [](BmpFields& s) { s.compression = 1; }},
+      {"RLE8 with 4 bits", [](BmpFields& s) { s.compression = 1; s.bitCount = 4; }},
+      {"RLE4 with 8 bits", [](BmpFields& s) { s.compression = 2; s.bitCount = 8; }},
+      {"bit fields with 24 bits", [](BmpFields& s) { s.compression = 3; s.masks = {1, 2, 4}; }},
+      {"bit fields with 8 bits", [](BmpFields& s) { s.compression = 3; s.bitCount = 8; s.masks = {1, 2, 4}; }},
+      {"257 colours", [](BmpFields& s) { s.colorsUsed = 257; }},
+      {"width 0", [](BmpFields& s) { s.width = 0; }},
+      {"negative width", [](BmpFields& s) { s.width = -4; }},
+      {"height 0", [](BmpFields& s) { s.height = 0; }},
+      {"height -2^31", [](BmpFields& s) { s.height = INT32_MIN; }},
+      {"top-down RLE", [](BmpFields& s) { s.compression = 1; s.bitCount = 8; s.height = -1; }},
+      {"core header width 0", [](BmpFields& s) { s.headerSize = 12; s.width = 0; }},
   };
   for (const Refusal& r : refusals) {
-    BmpSpec spec;
-    spec.pixels.assign(4, 0);
-    r.change(spec);
-    EXPECT_EQ(LoadError(MakeBmp(spec)), kInvalid) << r.what;
+    BmpFields fields;
+    fields.pixels.assign(4, 0);
+    r.change(fields);
+    EXPECT_EQ(LoadError(MakeBmp(fields)), kInvalid) << r.what;
   }
 }
 
 TEST(BmpReader, ShortMasksOrColourTableAreReadErrors) {
-  BmpSpec masked;
+  BmpFields masked;
   masked.bitCount = 16;
   masked.compression = 3;
   masked.masks = {0xF800, 0x07E0, 0x001F};
   std::vector<uint8_t> bytes = MakeBmp(masked);
   bytes.resize(14 + 40 + 6);
   EXPECT_EQ(LoadError(bytes), kReadError);
-  BmpSpec indexed;
+  BmpFields indexed;
   indexed.bitCount = 8;
   indexed.colorTable.assign(40, 0);  // 10 of the 256 entries an 8-bit file has by default
   EXPECT_EQ(LoadError(MakeBmp(indexed)), kReadError);
@@ -315,16 +315,16 @@ TEST(BmpReader, ShortMasksOrColourTableAreReadErrors) {
 TEST(BmpReader, OverTheImageSizeLimitIsRefusedBeforeAllocating) {
   const uint64_t saved = ImageSizeLimit();
   SetImageSizeLimit(20000);  // 100 rows of 300 bytes do not fit
-  BmpSpec spec;
-  spec.width = 100;
-  spec.height = 100;
-  const std::string error = LoadError(MakeBmp(spec));
+  BmpFields fields;
+  fields.width = 100;
+  fields.height = 100;
+  const std::string error = LoadError(MakeBmp(fields));
   SetImageSizeLimit(saved);
   EXPECT_NE(error.find("Image too large"), std::string::npos) << error;
   // The largest file header values still fail cleanly under the default limit.
-  spec.width = INT32_MAX;
-  spec.height = INT32_MAX;
-  const std::string largest = LoadError(MakeBmp(spec));
+  fields.width = INT32_MAX;
+  fields.height = INT32_MAX;
+  const std::string largest = LoadError(MakeBmp(fields));
   EXPECT_NE(largest.find("Image too large"), std::string::npos) << largest;
 }
 
@@ -338,13 +338,13 @@ TEST(BmpReader, FailedLoadLeavesAnEmptyBitmap) {
 }
 
 TEST(BmpReader, TruncatedPixelDataLeavesUnreachedRowsZero) {
-  BmpSpec spec;
-  spec.width = 2;
-  spec.height = 3;
-  spec.pixels = {1, 2, 3, 4, 5, 6, 0, 0,  // bottom row, complete
+  BmpFields fields;
+  fields.width = 2;
+  fields.height = 3;
+  fields.pixels = {1, 2, 3, 4, 5, 6, 0, 0,  // bottom row, complete
                  7, 8, 9};                // half of the middle row
   TBitmap bitmap;
-  LoadBytes(bitmap, MakeBmp(spec));
+  LoadBytes(bitmap, MakeBmp(fields));
   EXPECT_EQ(bitmap.PixelColor(0, 2), RGB(3, 2, 1));
   EXPECT_EQ(bitmap.PixelColor(0, 1), RGB(9, 8, 7));
   EXPECT_EQ(bitmap.PixelColor(1, 1), 0u);
@@ -353,63 +353,63 @@ TEST(BmpReader, TruncatedPixelDataLeavesUnreachedRowsZero) {
 }
 
 TEST(BmpReader, PixelDataSizeZeroOrShortDecidesWhatIsRead) {
-  BmpSpec spec;
-  spec.width = 1;
-  spec.height = 2;
-  spec.pixels = {1, 1, 1, 0, 2, 2, 2, 0};
+  BmpFields fields;
+  fields.width = 1;
+  fields.height = 2;
+  fields.pixels = {1, 1, 1, 0, 2, 2, 2, 0};
   TBitmap bitmap;
-  LoadBytes(bitmap, MakeBmp(spec));  // size 0: row size x height
+  LoadBytes(bitmap, MakeBmp(fields));  // size 0: row size x height
   EXPECT_EQ(bitmap.PixelColor(0, 0), RGB(2, 2, 2));
-  spec.sizeImage = 4;  // only the bottom row
-  LoadBytes(bitmap, MakeBmp(spec));
+  fields.sizeImage = 4;  // only the bottom row
+  LoadBytes(bitmap, MakeBmp(fields));
   EXPECT_EQ(bitmap.PixelColor(0, 0), 0u);
   EXPECT_EQ(bitmap.PixelColor(0, 1), RGB(1, 1, 1));
 }
 
 TEST(BmpReader, PixelDataOffsetIsHonouredOnlyWhereItMakesSense) {
-  BmpSpec spec;
-  spec.bitCount = 8;
-  spec.colorsUsed = 2;
-  spec.colorTable = {0, 0, 0, 0, 9, 9, 9, 0};
-  spec.pixels = {1, 0, 0, 0};
+  BmpFields fields;
+  fields.bitCount = 8;
+  fields.colorsUsed = 2;
+  fields.colorTable = {0, 0, 0, 0, 9, 9, 9, 0};
+  fields.pixels = {1, 0, 0, 0};
   TBitmap bitmap;
   // A gap after the table, with the offset pointing past it.
-  spec.gapAfterTable = 6;
-  LoadBytes(bitmap, MakeBmp(spec));
+  fields.gapAfterTable = 6;
+  LoadBytes(bitmap, MakeBmp(fields));
   EXPECT_EQ(bitmap.ScanLine(0)[0], 1);
   // The offset points back into the colour table: the pixels follow the table (the gap here).
-  spec.dataOffset = 54;
-  LoadBytes(bitmap, MakeBmp(spec));
+  fields.dataOffset = 54;
+  LoadBytes(bitmap, MakeBmp(fields));
   EXPECT_EQ(bitmap.ScanLine(0)[0], 0xEE);
   // Without a gap, an offset past the end of the file is ignored the same way.
-  spec.gapAfterTable = 0;
-  spec.dataOffset = 0x7FFFFFFF;
-  LoadBytes(bitmap, MakeBmp(spec));
+  fields.gapAfterTable = 0;
+  fields.dataOffset = 0x7FFFFFFF;
+  LoadBytes(bitmap, MakeBmp(fields));
   EXPECT_EQ(bitmap.ScanLine(0)[0], 1);
 }
 
 TEST(BmpReader, SixteenColourTableIsKeptAsItIs) {
-  BmpSpec spec;
-  spec.bitCount = 4;
-  for (int i = 0; i < 16; ++i) spec.colorTable.insert(spec.colorTable.end(), {0, static_cast<uint8_t>(i * 3), 0, 0});
-  spec.pixels = {0x5F, 0, 0, 0};
+  BmpFields fields;
+  fields.bitCount = 4;
+  for (int i = 0; i < 16; ++i) fields.colorTable.insert(fields.colorTable.end(), {0, static_cast<uint8_t>(i * 3), 0, 0});
+  fields.pixels = {0x5F, 0, 0, 0};
   TBitmap bitmap;
-  LoadBytes(bitmap, MakeBmp(spec));
+  LoadBytes(bitmap, MakeBmp(fields));
   ASSERT_EQ(bitmap.Palette().size(), 16u);
   EXPECT_NE(bitmap.Palette(), TBitmap::SystemPalette16());
   EXPECT_EQ(bitmap.PixelColor(0, 0), RGB(0, 15, 0));
 }
 
 TEST(BmpReader, HeaderValuesAndTheTableOfATrueColourFileAreKept) {
-  BmpSpec spec;
-  spec.xPelsPerMeter = -5;
-  spec.yPelsPerMeter = 3780;
-  spec.colorsUsed = 2;
-  spec.colorsImportant = 1;
-  spec.colorTable = {1, 2, 3, 0, 4, 5, 6, 0};
-  spec.pixels = {0, 0, 0, 0};
+  BmpFields fields;
+  fields.xPelsPerMeter = -5;
+  fields.yPelsPerMeter = 3780;
+  fields.colorsUsed = 2;
+  fields.colorsImportant = 1;
+  fields.colorTable = {1, 2, 3, 0, 4, 5, 6, 0};
+  fields.pixels = {0, 0, 0, 0};
   TBitmap bitmap;
-  LoadBytes(bitmap, MakeBmp(spec));
+  LoadBytes(bitmap, MakeBmp(fields));
   EXPECT_EQ(bitmap.PixelFormat(), pf24bit);
   EXPECT_EQ(bitmap.XPelsPerMeter, -5);
   EXPECT_EQ(bitmap.YPelsPerMeter, 3780);
@@ -419,22 +419,22 @@ TEST(BmpReader, HeaderValuesAndTheTableOfATrueColourFileAreKept) {
   EXPECT_TRUE(bitmap.PaletteModified());
 }
 
-BmpSpec OnePixel(uint16_t bits, uint32_t compression, std::vector<uint32_t> masks, std::vector<uint8_t> pixel,
+BmpFields OnePixel(uint16_t bits, uint32_t compression, std::vector<uint32_t> masks, std::vector<uint8_t> pixel,
                  uint32_t headerSize = 40) {
-  BmpSpec spec;
-  spec.headerSize = headerSize;
-  spec.bitCount = bits;
-  spec.compression = compression;
-  spec.masks = std::move(masks);
-  spec.pixels = std::move(pixel);
-  spec.pixels.resize(4, 0);
-  return spec;
+  BmpFields fields;
+  fields.headerSize = headerSize;
+  fields.bitCount = bits;
+  fields.compression = compression;
+  fields.masks = std::move(masks);
+  fields.pixels = std::move(pixel);
+  fields.pixels.resize(4, 0);
+  return fields;
 }
 
 TEST(BmpReader, BitFieldMasksChooseTheFormat) {
   struct Case {
     const char* what;
-    BmpSpec spec;
+    BmpFields fields;
     TPixelFormat format;
     TColor color;
   };
@@ -464,7 +464,7 @@ TEST(BmpReader, BitFieldMasksChooseTheFormat) {
   };
   for (const Case& c : cases) {
     TBitmap bitmap;
-    LoadBytes(bitmap, MakeBmp(c.spec));
+    LoadBytes(bitmap, MakeBmp(c.fields));
     EXPECT_EQ(bitmap.PixelFormat(), c.format) << c.what;
     EXPECT_EQ(bitmap.PixelColor(0, 0), c.color) << c.what;
   }
@@ -472,13 +472,13 @@ TEST(BmpReader, BitFieldMasksChooseTheFormat) {
 
 TEST(BmpReader, MaskedRowsKeepTheirOrderAndPadding) {
   // 3 x 2 pixels of 4-4-4 with 2 bytes of padding per row: bottom row first.
-  BmpSpec spec = OnePixel(16, 3, {0x0F00, 0x00F0, 0x000F}, {});
-  spec.width = 3;
-  spec.height = 2;
-  spec.pixels = {0x00, 0x0F, 0xF0, 0x00, 0x0F, 0x00, 0xAA, 0xAA,   // red, green, blue
+  BmpFields fields = OnePixel(16, 3, {0x0F00, 0x00F0, 0x000F}, {});
+  fields.width = 3;
+  fields.height = 2;
+  fields.pixels = {0x00, 0x0F, 0xF0, 0x00, 0x0F, 0x00, 0xAA, 0xAA,   // red, green, blue
                  0xFF, 0x0F, 0x00, 0x00, 0x00, 0x00, 0xAA, 0xAA};  // white, black, black
   TBitmap bitmap;
-  LoadBytes(bitmap, MakeBmp(spec));
+  LoadBytes(bitmap, MakeBmp(fields));
   EXPECT_EQ(bitmap.PixelColor(0, 1), RGB(255, 0, 0));
   EXPECT_EQ(bitmap.PixelColor(1, 1), RGB(0, 255, 0));
   EXPECT_EQ(bitmap.PixelColor(2, 1), RGB(0, 0, 255));

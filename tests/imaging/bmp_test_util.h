@@ -32,7 +32,7 @@ inline void PutLE32(std::vector<uint8_t>& out, uint32_t v) {
 }
 
 // Fields of a BMP file to build; defaults describe a 1 x 1 24-bit file with a 40-byte header.
-struct BmpSpec {
+struct BmpFields {
   uint32_t headerSize = 40;  // 12 writes the core header (16-bit width and height)
   int32_t width = 1;
   int32_t height = 1;
@@ -52,39 +52,39 @@ struct BmpSpec {
   std::vector<uint8_t> pixels;
 };
 
-inline std::vector<uint8_t> MakeBmp(const BmpSpec& spec) {
+inline std::vector<uint8_t> MakeBmp(const BmpFields& fields) {
   std::vector<uint8_t> header;
-  PutLE32(header, spec.headerSize);
-  if (spec.headerSize == 12) {
-    PutLE16(header, static_cast<uint32_t>(spec.width));
-    PutLE16(header, static_cast<uint32_t>(spec.height));
-    PutLE16(header, spec.planes);
-    PutLE16(header, spec.bitCount);
+  PutLE32(header, fields.headerSize);
+  if (fields.headerSize == 12) {
+    PutLE16(header, static_cast<uint32_t>(fields.width));
+    PutLE16(header, static_cast<uint32_t>(fields.height));
+    PutLE16(header, fields.planes);
+    PutLE16(header, fields.bitCount);
   } else {
-    PutLE32(header, static_cast<uint32_t>(spec.width));
-    PutLE32(header, static_cast<uint32_t>(spec.height));
-    PutLE16(header, spec.planes);
-    PutLE16(header, spec.bitCount);
-    PutLE32(header, spec.compression);
-    PutLE32(header, spec.sizeImage);
-    PutLE32(header, static_cast<uint32_t>(spec.xPelsPerMeter));
-    PutLE32(header, static_cast<uint32_t>(spec.yPelsPerMeter));
-    PutLE32(header, spec.colorsUsed);
-    PutLE32(header, spec.colorsImportant);
-    if (spec.headerSize >= 52) {
-      for (std::size_t i = 0; i < 3; ++i) PutLE32(header, i < spec.masks.size() ? spec.masks[i] : 0);
+    PutLE32(header, static_cast<uint32_t>(fields.width));
+    PutLE32(header, static_cast<uint32_t>(fields.height));
+    PutLE16(header, fields.planes);
+    PutLE16(header, fields.bitCount);
+    PutLE32(header, fields.compression);
+    PutLE32(header, fields.sizeImage);
+    PutLE32(header, static_cast<uint32_t>(fields.xPelsPerMeter));
+    PutLE32(header, static_cast<uint32_t>(fields.yPelsPerMeter));
+    PutLE32(header, fields.colorsUsed);
+    PutLE32(header, fields.colorsImportant);
+    if (fields.headerSize >= 52) {
+      for (std::size_t i = 0; i < 3; ++i) PutLE32(header, i < fields.masks.size() ? fields.masks[i] : 0);
     }
-    header.resize(std::max<std::size_t>(header.size(), spec.headerSize), 0);
-    header.resize(spec.headerSize);
+    header.resize(std::max<std::size_t>(header.size(), fields.headerSize), 0);
+    header.resize(fields.headerSize);
   }
   std::vector<uint8_t> body = header;
-  if (spec.headerSize < 52) {
-    for (uint32_t m : spec.masks) PutLE32(body, m);
+  if (fields.headerSize < 52) {
+    for (uint32_t m : fields.masks) PutLE32(body, m);
   }
-  body.insert(body.end(), spec.colorTable.begin(), spec.colorTable.end());
-  body.insert(body.end(), spec.gapAfterTable, 0xEE);
-  const uint32_t offset = spec.dataOffset.value_or(static_cast<uint32_t>(14 + body.size()));
-  body.insert(body.end(), spec.pixels.begin(), spec.pixels.end());
+  body.insert(body.end(), fields.colorTable.begin(), fields.colorTable.end());
+  body.insert(body.end(), fields.gapAfterTable, 0xEE);
+  const uint32_t offset = fields.dataOffset.value_or(static_cast<uint32_t>(14 + body.size()));
+  body.insert(body.end(), fields.pixels.begin(), fields.pixels.end());
 
   std::vector<uint8_t> file = {'B', 'M'};
   PutLE32(file, static_cast<uint32_t>(14 + body.size()));
