@@ -230,11 +230,14 @@ class FieldReader {
 
 // ---- CIE L*a*b* ----
 
+// lrint rounds in the current mode, nearest with ties to even, like nearbyint, but without
+// saving and restoring the floating-point environment, which made nearbyint the bulk of the cost.
 inline uint8_t ClampRound(long double value) {
-  const long double rounded = std::nearbyint(value * 255.0L);
-  if (!(rounded > 0)) return 0;
-  if (rounded > 255) return 255;
-  return static_cast<uint8_t>(rounded);
+  const long double scaled = value * 255.0L;
+  if (!(scaled > 0)) return 0;
+  if (scaled >= 256) return 255;
+  const long rounded = std::lrint(scaled);
+  return static_cast<uint8_t>(rounded > 255 ? 255 : rounded);
 }
 
 struct Rgb {
@@ -243,26 +246,7 @@ struct Rgb {
   uint8_t blue;
 };
 
-Rgb LabToRgb(uint8_t lightness, uint8_t aValue, uint8_t bValue, bool scaledL, bool offsetAB) {
-  long double l = lightness;
-  if (scaledL) l /= 2.55L;
-  const long double a = offsetAB ? aValue - 128.0L : static_cast<int8_t>(aValue);
-  const long double b = offsetAB ? bValue - 128.0L : static_cast<int8_t>(bValue);
-  long double x;
-  long double y;
-  long double z;
-  if (l < 7.9996L) {
-    y = l / 903.3L;
-    x = y + a / 3893.5L;
-    z = y - b / 1557.4L;
-  } else {
-    const long double fy = (l + 16.0L) / 116.0L;
-    const long double fx = fy + a / 500.0L;
-    const long double fz = fy - b / 200.0L;
-    x = fx * fx * fx;
-    y = fy * fy * fy;
-    z = fz * fz * fz;
-  }
+Rgb XyzToRgb(long double x, long double y, long double z) {
   return Rgb{ClampRound(2.998L * x - 1.458L * y - 0.541L * z),
              ClampRound(-0.952L * x + 1.893L * y + 0.059L * z),
              ClampRound(0.099L * x - 0.198L * y + 1.099L * z)};
@@ -346,6 +330,50 @@ void ConvertLumaChroma(const SampleLayout& in, uint8_t* target, std::size_t targ
 }
 
 }  // namespace
+
+// Every term of the formulas that depends on one sample alone, for all 256 values of the sample.
+// The same extended-precision operations as a direct evaluation, done once instead of per pixel.
+struct TLabTables {
+  bool scaledL = false;
+  bool offsetAB = false;
+  bool linear[256];
+  long double y[256];
+  long double fy[256];
+  long double aLinear[256];
+  long double aCube[256];
+  long double bLinear[256];
+  long double bCube[256];
+};
+
+const TLabTables& TColorManager::LabTablesFor(bool scaledL, bool offsetAB) {
+  if (labTables_ && labTables_->scaledL == scaledL && labTables_->offsetAB == offsetAB) {
+    return *labTables_;
+  }
+  auto tables = std::make_shared<TLabTables>();
+  tables->scaledL = scaledL;
+  tables->offsetAB = offsetAB;
+  for (int v = 0; v < 256; ++v) {
+    long double l = v;
+    if (scaledL) l /= 2.55L;
+    tables->linear[v] = l < 7.9996L;
+    if (tables->linear[v]) {
+      tables->y[v] = l / 903.3L;
+      tables->fy[v] = 0;
+    } else {
+      const long double fy = (l + 16.0L) / 116.0L;
+      tables->fy[v] = fy;
+      tables->y[v] = fy * fy * fy;
+    }
+    const long double chroma =
+        offsetAB ? v - 128.0L : static_cast<long double>(static_cast<int8_t>(v));
+    tables->aLinear[v] = chroma / 3893.5L;
+    tables->aCube[v] = chroma / 500.0L;
+    tables->bLinear[v] = chroma / 1557.4L;
+    tables->bCube[v] = chroma / 200.0L;
+  }
+  labTables_ = std::move(tables);
+  return *labTables_;
+}
 
 // ---- Colour copy family ----
 
@@ -584,8 +612,8 @@ void TColorManager::LabRow(TSourceList sources, uint8_t* target, uint32_t count,
   const SampleLayout in =
       planar ? Planar(sources, sampleSize, 3) : Interleaved(sources[0], 3, sampleSize, 3);
   const std::size_t targetStep = targetOptions_.Contains(coAlphaChannel) ? 4 : 3;
-  const bool scaledL = sourceOptions_.Contains(coLabScaledL);
-  const bool offsetAB = sourceOptions_.Contains(coLabOffsetAB);
+  const TLabTables& lab = LabTablesFor(sourceOptions_.Contains(coLabScaledL),
+                                       sourceOptions_.Contains(coLabOffsetAB));
   const bool swap = sourceOptions_.Contains(coByteSwap);
   std::size_t offset = 0;
   for (uint32_t i = 0; i < count; ++i, target += targetStep) {
@@ -608,7 +636,21 @@ void TColorManager::LabRow(TSourceList sources, uint8_t* target, uint32_t count,
       a = static_cast<uint8_t>(word(1) >> 8);
       b = static_cast<uint8_t>(word(2) >> 8);
     }
-    StoreRgb(target, LabToRgb(l, a, b, scaledL, offsetAB), bgr);
+    long double x;
+    long double y;
+    long double z;
+    if (lab.linear[l]) {
+      y = lab.y[l];
+      x = y + lab.aLinear[a];
+      z = y - lab.bLinear[b];
+    } else {
+      const long double fx = lab.fy[l] + lab.aCube[a];
+      const long double fz = lab.fy[l] - lab.bCube[b];
+      x = fx * fx * fx;
+      y = lab.y[l];
+      z = fz * fz * fz;
+    }
+    StoreRgb(target, XyzToRgb(x, y, z), bgr);
     offset += in.step;
   }
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -106,6 +107,9 @@ constexpr uint16_t SwapWord(uint16_t value) {
 }
 constexpr uint8_t ScaleWord(uint16_t value) { return static_cast<uint8_t>(value / 257u); }
 constexpr uint8_t SwapScaleWord(uint16_t value) { return ScaleWord(SwapWord(value)); }
+
+// Per-value terms of the CIE L*a*b* formulas for one combination of the L*a*b* options.
+struct TLabTables;
 
 // Converts decoded rows from a file's colour scheme, depth and byte order into bitmap rows, and
 // builds the palettes of indexed and grey targets. A reader sets the source and target up, asks
@@ -217,6 +221,7 @@ class TColorManager {
   void LabToRGBRow(TSourceList sources, uint8_t* target, uint32_t count, uint8_t mask);
   void LabToBGRRow(TSourceList sources, uint8_t* target, uint32_t count, uint8_t mask);
   void LabRow(TSourceList sources, uint8_t* target, uint32_t count, uint8_t mask, bool bgr);
+  const TLabTables& LabTablesFor(bool scaledL, bool offsetAB);
   void YCbCrToRGBRow(TSourceList sources, uint8_t* target, uint32_t count, uint8_t mask);
   void YCbCrToBGRRow(TSourceList sources, uint8_t* target, uint32_t count, uint8_t mask);
   void PhotoYCCToRGBRow(TSourceList sources, uint8_t* target, uint32_t count, uint8_t mask);
@@ -244,6 +249,9 @@ class TColorManager {
   TRowConversion rowConversion_ = nullptr;
   TConversionOptions sourceOptions_;
   TConversionOptions targetOptions_;
+  // Built on the first L*a*b* row and whenever the options it depends on differ; immutable once
+  // built, so copies of a manager may share it.
+  std::shared_ptr<const TLabTables> labTables_;
 };
 
 }  // namespace tablora

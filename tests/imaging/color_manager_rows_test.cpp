@@ -444,6 +444,27 @@ TEST(LabRow, ScaledLightnessAndOffsetChroma) {
   EXPECT_EQ(Convert(offset, {50, 178, 128}, 3, 1), (Bytes{135, 19, 50}));  // a = +50
 }
 
+TEST(LabRow, OptionsWrittenBetweenRowsTakeEffect) {
+  TColorManager manager;
+  manager.SetSourceColorScheme(csCIELab);
+  manager.SetTargetColorScheme(csRGB);
+  const Bytes source = {127, 178, 128};
+  Bytes target(3);
+  manager.ConvertRow({source.data()}, target.data(), 1, 0xFF);
+  const Bytes plain = target;
+  manager.SetSourceOptions(coLabScaledL + coLabOffsetAB);
+  manager.ConvertRow({source.data()}, target.data(), 1, 0xFF);
+  const Bytes adjusted = target;
+  EXPECT_NE(plain, adjusted);
+  // A copy shares what the original prepared and still follows its own options.
+  TColorManager copy = manager;
+  copy.SetSourceOptions(TConversionOptions());
+  copy.ConvertRow({source.data()}, target.data(), 1, 0xFF);
+  EXPECT_EQ(target, plain);
+  manager.ConvertRow({source.data()}, target.data(), 1, 0xFF);
+  EXPECT_EQ(target, adjusted);
+}
+
 TEST(LabRow, PlanarSources) {
   const Bytes l = {50, 100}, a = {50, 0}, b = {0, 0};
   TColorManager manager;
