@@ -277,15 +277,7 @@ TPalette TColorManager::CreateGrayscalePalette(bool minimumIsWhite) const {
   return palette;
 }
 
-void TColorManager::PrepareConversion() {
-  rowConversion_ = nullptr;
-
-  const bool sourceIndexed =
-      sourceColorScheme_ == csIndexed || sourceColorScheme_ == csGray ||
-      sourceColorScheme_ == csGrayAlpha;
-  const bool targetIndexed = targetColorScheme_ == csIndexed || targetColorScheme_ == csGray;
-  if (sourceIndexed != targetIndexed) Error(kIndexedMismatch);
-
+void TColorManager::ApplyAlphaOptions() {
   if (HasAlphaSample(sourceColorScheme_)) {
     sourceOptions_.Include(coAlphaChannel);
   } else {
@@ -296,6 +288,18 @@ void TColorManager::PrepareConversion() {
   } else {
     targetOptions_.Exclude(coAlphaChannel);
   }
+}
+
+void TColorManager::PrepareConversion() {
+  rowConversion_ = nullptr;
+
+  const bool sourceIndexed =
+      sourceColorScheme_ == csIndexed || sourceColorScheme_ == csGray ||
+      sourceColorScheme_ == csGrayAlpha;
+  const bool targetIndexed = targetColorScheme_ == csIndexed || targetColorScheme_ == csGray;
+  if (sourceIndexed != targetIndexed) Error(kIndexedMismatch);
+
+  ApplyAlphaOptions();
 
   if (sourceColorScheme_ == csYCbCr || sourceColorScheme_ == csPhotoYCC) BuildYCbCrTables();
 
@@ -365,6 +369,10 @@ void TColorManager::PrepareConversion() {
 void TColorManager::ConvertRow(TSourceList sources, void* target, uint32_t count, uint8_t mask) {
   if (changed_) PrepareConversion();
   if (rowConversion_ == nullptr) Error(kNoMethod);
+  // The alpha bit fixes the pixel step. A reader that assigns whole option sets between loads
+  // of one scheme would otherwise clear or set it without a new preparation, and the routine
+  // would walk the row with the wrong step (reading past it when the bit is set wrongly).
+  ApplyAlphaOptions();
   if (count == 0) return;
   if (sources.empty() || sources[0] == nullptr || target == nullptr) Error(kNoMethod);
   (this->*rowConversion_)(sources, static_cast<uint8_t*>(target), count, mask);

@@ -202,6 +202,7 @@ class TColorManager {
   using TRowConversion = void (TColorManager::*)(TSourceList, uint8_t*, uint32_t, uint8_t);
 
   void PrepareConversion();
+  void ApplyAlphaOptions();
   void BuildYCbCrTables();
 
   void RGBToRGBRow(TSourceList sources, uint8_t* target, uint32_t count, uint8_t mask);

@@ -634,6 +634,30 @@ TEST(ColorRowSelection, PreparationMaintainsTheAlphaOption) {
   EXPECT_FALSE(manager.TargetOptions().Contains(coAlphaChannel));
 }
 
+TEST(ColorRowSelection, AlphaFollowsTheSchemesWhateverOptionsAReaderAssigns) {
+  TColorManager manager;
+  manager.SetSourceColorScheme(csRGBA);
+  manager.SetTargetColorScheme(csBGRA);
+  const Bytes rgba = {10, 20, 30, 40, 50, 60, 70, 80};
+  Bytes target(8);
+  manager.ConvertRow({rgba.data()}, target.data(), 2, 0xFF);
+  // A second load of the same layout assigns its options afresh; no new preparation follows.
+  manager.SetSourceOptions(coByteSwap);
+  manager.SetTargetOptions(TConversionOptions());
+  ASSERT_FALSE(manager.Changed());
+  manager.ConvertRow({rgba.data()}, target.data(), 2, 0xFF);
+  EXPECT_EQ(target, (Bytes{30, 20, 10, 40, 70, 60, 50, 80}));
+  // The reverse, an alpha bit on a three-sample row, must not widen the step past the row.
+  manager.SetSourceColorScheme(csRGB);
+  manager.SetTargetColorScheme(csBGR);
+  const Bytes rgb = {1, 2, 3, 4, 5, 6};
+  Bytes narrow(6);
+  manager.ConvertRow({rgb.data()}, narrow.data(), 1, 0xFF);
+  manager.SetSourceOptions(coAlphaChannel);
+  manager.ConvertRow({rgb.data()}, narrow.data(), 2, 0xFF);
+  EXPECT_EQ(narrow, (Bytes{3, 2, 1, 6, 5, 4}));
+}
+
 // ---- Reader set-ups, in the order a reader performs them, into a real bitmap ----
 
 TEST(ColorReaderSetUp, PngSixteenBitRgbAndAnInterlacedPass) {
