@@ -228,7 +228,9 @@ void QtDrawingSurface::SetFontHeight(int pixels) {
 }
 
 int QtDrawingSurface::ChoosePixelSize(const QString& family, int height, const QPaintDevice& device) {
-  const int asked = std::max(height, 1);
+  // No device needs a cell taller than this; beyond it font engines only waste time and memory.
+  constexpr int kLargestCell = 32767;
+  const int asked = std::clamp(height, 1, kLargestCell);
   using Key = std::tuple<QString, int, int, int>;
   static std::mutex mutex;
   static std::map<Key, int> cache;
@@ -248,7 +250,9 @@ int QtDrawingSurface::ChoosePixelSize(const QString& family, int height, const Q
   const int atAsked = std::max(cellHeight(asked), 1);
   int size = std::max(1, static_cast<int>(static_cast<int64_t>(asked) * asked / atAsked));
   while (size > 1 && cellHeight(size) > asked) --size;
-  while (cellHeight(size + 1) <= asked) ++size;
+  // Fonts that exist in fixed sizes only stop growing; the bound ends the walk for them.
+  const int largest = std::min(kLargestCell, 4 * asked);
+  while (size < largest && cellHeight(size + 1) <= asked) ++size;
 
   const std::lock_guard<std::mutex> lock(mutex);
   cache.emplace(key, size);

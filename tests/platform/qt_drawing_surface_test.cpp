@@ -142,6 +142,15 @@ TEST(Fonts, HeightsBelowOnePixelStillGiveAFont) {
   }
 }
 
+TEST(Fonts, AbsurdHeightsAreBoundedNotObeyed) {
+  QImage image = Canvas(10, 10);
+  QtDrawingSurface surface(image);
+  surface.SetFontHeight(INT_MAX);
+  EXPECT_EQ(surface.FontHeight(), INT_MAX);
+  EXPECT_LE(QFontMetrics(surface.ResolvedFont(), &image).height(), 32767);
+  EXPECT_GT(surface.TextWidth("x"), 0);
+}
+
 TEST(Text, WidthIsTheAdvanceOfTheUtf8Text) {
   QImage image = Canvas(10, 10);
   QtDrawingSurface surface(image);
