@@ -19,7 +19,9 @@ int TSpinEdit::Value() const {
   return ok ? value : minValue_;
 }
 
-void TSpinEdit::SetValue(int value) { lineEdit()->setText(QString::number(value)); }
+void TSpinEdit::SetValue(int value) { SetText(QString::number(value)); }
+
+void TSpinEdit::SetText(const QString& text) { lineEdit()->setText(text); }
 
 void TSpinEdit::stepBy(int steps) {
   const int value = std::clamp(Value() + steps, minValue_, maxValue_);

@@ -16,6 +16,8 @@ class TSpinEdit : public QAbstractSpinBox {
 
   int Value() const;
   void SetValue(int value);
+  // The text as typed, not yet read by the value rule.
+  void SetText(const QString& text);
   int MinValue() const { return minValue_; }
   int MaxValue() const { return maxValue_; }
 

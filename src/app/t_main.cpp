@@ -162,7 +162,7 @@ void T_Main::BuildControls() {
   grey.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
   Panel3->setPalette(grey);
   auto* right = new QVBoxLayout(Panel3);
-  right->setContentsMargins(2, 2, 2, 2);
+  right->setContentsMargins(0, 0, 0, 0);
   right->setSpacing(0);
 
   Panel4 = new QWidget(Panel3);

@@ -41,7 +41,7 @@ T_Splash::T_Splash(QWidget* parent)
   if (!picture.isNull()) {
     const QImage scaled = picture.scaled(400, 300);
     Image1->setPixmap(QPixmap::fromImage(scaled));
-    setMask(QBitmap::fromImage(scaled.createMaskFromColor(kKeyColor, Qt::MaskOutColor)));
+    setMask(QBitmap::fromImage(scaled.createMaskFromColor(kKeyColor, Qt::MaskInColor)));
   }
 
   Timer1 = new QTimer(this);

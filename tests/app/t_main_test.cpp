@@ -1,0 +1,285 @@
+#include "app/t_main.h"
+
+#include <QApplication>
+#include <QTest>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#include "app/t_options.h"
+#include "app/t_processing.h"
+#include "app/t_splash.h"
+#include "platform/directory_search.h"
+#include "support/engine_fakes.h"
+#include "support/sheet_fakes.h"
+#include "support/test_paths.h"
+
+namespace tablora {
+namespace {
+
+using Kind = test::RecordingSurface::Kind;
+
+int argc = 1;
+char arg0[] = "t_main_test";
+char* argv[] = {arg0, nullptr};
+
+class Dialog : public PrintDialog {
+ public:
+  PrintChoice Execute(int, int maxPage) override {
+    lastMax = maxPage;
+    return choice;
+  }
+  PrintChoice choice{true, prAllPages, 0, 0};
+  int lastMax = 0;
+};
+
+class Messages : public MessageBox {
+ public:
+  void Show(const std::string& text, const std::string& caption, MessageIcon) override {
+    shown.push_back(caption + ": " + text);
+  }
+  std::vector<std::string> shown;
+};
+
+// The main window with its three windows, over fakes for printer, canvases and dialogs.
+class MainWindow : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { static QApplication* app = new QApplication(argc, argv); (void)app; }
+
+  MainWindow() {
+    services.printer = &printer;
+    services.canvases = &canvases;
+    services.thumbnails = &loader;
+    services.messages = &messages;
+    services.printDialog = &dialog;
+    services.directories = &directories;
+    services.pump = &pump;
+    main = std::make_unique<T_Main>(services);
+    splash = std::make_unique<T_Splash>();
+    processing = std::make_unique<T_Processing>(main.get());
+    options = std::make_unique<T_Options>(main.get());
+    main->SetWindows(splash.get(), processing.get(), options.get());
+    // Seven files in two folders.
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "S/d.bmp", "S/e.bmp", "S/f.bmp", "g.bmp"}) {
+      tree.File(name);
+    }
+  }
+
+  void BuildTree(int rows, int columns) {
+    main->SelectFolder(QString::fromStdString(tree.Path()));
+    main->RowInput->SetValue(rows);
+    main->ColInput->SetValue(columns);
+    main->BuildBtn->click();
+  }
+
+  QString Label() const { return main->PreviewPageNumber->text(); }
+
+  test::FakePrinter printer;
+  test::RecordingCanvases canvases;
+  test::FakeLoader loader;
+  Messages messages;
+  Dialog dialog;
+  PosixDirectorySearch directories;
+  test::FakePump pump;
+  MainServices services;
+  test::TempTree tree;
+  std::unique_ptr<T_Main> main;
+  std::unique_ptr<T_Splash> splash;
+  std::unique_ptr<T_Processing> processing;
+  std::unique_ptr<T_Options> options;
+};
+
+TEST_F(MainWindow, StartsWithAnEmptySheet) {
+  main->show();
+  EXPECT_EQ(main->windowTitle(), "Tablora");
+  EXPECT_EQ(Label(), "Page 0 of 0");
+  EXPECT_EQ(main->TitleEdit->text(), "");  // the home folder is selected but the title waits
+  EXPECT_EQ(main->SelectedFolder(), QDir::homePath().toStdString());
+  EXPECT_EQ(main->RowInput->Value(), 10);
+  EXPECT_EQ(main->ColInput->Value(), 6);
+  EXPECT_EQ(main->BuildBtn->text(), "&Build");
+  EXPECT_EQ(main->PrintBtn->text(), "&Print");
+  EXPECT_EQ(main->Preview->size(), QSize(738, 563));
+  EXPECT_EQ(main->FontName(), "Tahoma");
+}
+
+TEST_F(MainWindow, BuildShowsPageOneAndThePageButtonsStopAtTheEnds) {
+  main->show();
+  BuildTree(1, 1);  // one file per page
+  EXPECT_EQ(Label(), "Page 1 of 7");
+  EXPECT_FALSE(processing->isVisible());
+  main->SpeedButton3->click();  // < on page 1
+  EXPECT_EQ(Label(), "Page 1 of 7");
+  main->SpeedButton4->click();  // >
+  EXPECT_EQ(Label(), "Page 2 of 7");
+  main->SpeedButton2->click();  // >>
+  EXPECT_EQ(Label(), "Page 7 of 7");
+  main->SpeedButton4->click();  // > on the last page
+  EXPECT_EQ(Label(), "Page 7 of 7");
+  main->SpeedButton1->click();  // <<
+  EXPECT_EQ(Label(), "Page 1 of 7");
+}
+
+TEST_F(MainWindow, SelectingAFolderSetsTheTitle) {
+  main->show();
+  main->SelectFolder(QString::fromStdString(tree.Path() + "/S"));
+  EXPECT_EQ(main->TitleEdit->text(), "S");
+  main->SelectFolder("/");
+  EXPECT_EQ(main->TitleEdit->text(), "");
+}
+
+TEST_F(MainWindow, OptionsTakeEffectAtTheNextUpdate) {
+  main->show();
+  BuildTree(1, 1);
+  main->TitleEdit->setText("A");  // after the folder was chosen, which set the title
+  main->SpeedButton4->click();        // page 2
+  auto titleX = [&] {
+    int x = -1;
+    for (const auto& op : canvases.OpsOnBitmapsOf(738, 563)) {
+      if (op.kind == Kind::TextOut && op.text == "A") x = op.rect.Left;
+    }
+    return x;
+  };
+  const int before = titleX();
+  options->PrintFacingBox->setChecked(true);
+  EXPECT_EQ(titleX(), before);  // closing the dialog does not refresh
+  main->Button3->click();       // Update
+  EXPECT_GT(titleX(), before);  // the title moved to the right on an even page
+}
+
+TEST_F(MainWindow, EnterInAFieldBuilds) {
+  main->show();
+  main->SelectFolder(QString::fromStdString(tree.Path()));
+  main->RowInput->setFocus();
+  QTest::keyClick(main->RowInput, Qt::Key_Return);
+  EXPECT_EQ(Label(), "Page 1 of 1");
+}
+
+TEST_F(MainWindow, SpinFieldReadsTypedTextAndClampsOnLeavingIt) {
+  main->show();
+  main->RowInput->setFocus();
+  main->RowInput->SetValue(0);
+  EXPECT_EQ(main->RowInput->Value(), 0);  // read as typed while the field has the focus
+  main->ColInput->setFocus();
+  QApplication::processEvents();
+  main->RowInput->clearFocus();
+  QFocusEvent out(QEvent::FocusOut);
+  QApplication::sendEvent(main->RowInput, &out);
+  EXPECT_EQ(main->RowInput->Value(), 1);
+  main->RowInput->SetValue(99);
+  QApplication::sendEvent(main->RowInput, &out);
+  EXPECT_EQ(main->RowInput->Value(), 30);
+  QString text = "1a";
+  int pos = 0;
+  EXPECT_EQ(main->RowInput->validate(text, pos), QValidator::Invalid);
+  text = "-3";
+  EXPECT_EQ(main->RowInput->validate(text, pos), QValidator::Acceptable);
+  main->RowInput->SetText("+");
+  EXPECT_EQ(main->RowInput->Value(), 1);  // not an integer: the minimum
+}
+
+TEST_F(MainWindow, SplitterKeepsTheLeftPanelAtLeast173Wide) {
+  main->show();
+  main->Splitter1->setSizes({100, 800});
+  main->Splitter1CanResize();
+  EXPECT_EQ(main->Splitter1->sizes()[0], 173);
+}
+
+TEST_F(MainWindow, PrintBeforeBuildOnlyExplains) {
+  main->show();
+  main->PrintBtn->click();
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].rfind("Try again: You need to build the archive first!", 0), 0u);
+  EXPECT_TRUE(printer.events.empty());
+}
+
+TEST_F(MainWindow, PrintRangesPrintTheRightPagesInOrder) {
+  main->show();
+  BuildTree(1, 1);
+  auto printed = [&] {
+    std::vector<std::string> pages;
+    for (const auto& op : printer.canvas.OpsOf(Kind::TextOut)) {
+      if (op.text.rfind("Page ", 0) == 0) pages.push_back(op.text);
+    }
+    printer.canvas.ops.clear();
+    printer.events.clear();
+    return pages;
+  };
+  dialog.choice = {true, prPageNums, 3, 5};
+  main->PrintBtn->click();
+  EXPECT_EQ(printed(), (std::vector<std::string>{"Page 3 of 7", "Page 4 of 7", "Page 5 of 7"}));
+  main->SpeedButton4->click();
+  dialog.choice = {true, prSelection, 0, 0};
+  main->PrintBtn->click();
+  EXPECT_EQ(printed(), (std::vector<std::string>{"Page 2 of 7"}));
+  dialog.choice = {true, prAllPages, 0, 0};
+  main->PrintBtn->click();
+  EXPECT_EQ(printed().size(), 7u);
+  EXPECT_EQ(dialog.lastMax, 7);
+}
+
+TEST_F(MainWindow, CancelDuringPrintAbortsOrEndsTheJob) {
+  main->show();
+  BuildTree(1, 1);
+  int pumps = 0;
+  pump.onPump = [&](int) {
+    if (++pumps == 4) processing->Button1->click();  // Cancel while page 2 is drawn
+  };
+  main->PrintBtn->click();
+  EXPECT_EQ(printer.events.back(), "Abort");
+  EXPECT_EQ(std::count(printer.events.begin(), printer.events.end(), "EndDoc"), 0);
+
+  printer.events.clear();
+  pumps = 0;
+  dialog.choice = {true, prPageNums, 7, 7};
+  pump.onPump = [&](int) {
+    if (++pumps == 2) processing->Button1->click();  // Cancel while the last page is drawn
+  };
+  main->PrintBtn->click();
+  EXPECT_EQ(printer.events, (std::vector<std::string>{"BeginDoc", "EndDoc"}));
+}
+
+TEST_F(MainWindow, ErrorTextGetsAFullStop) {
+  EXPECT_EQ(ErrorText("Printer is offline"), "Printer is offline.");
+  EXPECT_EQ(ErrorText("Done."), "Done.");
+  EXPECT_EQ(ErrorText("What?!"), "What?!");  // '!' lies below '.'
+  EXPECT_EQ(ErrorText("Error #5"), "Error #5.");
+}
+
+TEST(Splash, ClosesAtTheSecondOfItsTwoEvents) {
+  static QApplication* app = QApplication::instance() ? nullptr : new QApplication(argc, argv);
+  (void)app;
+  T_Splash splash;
+  EXPECT_EQ(splash.size(), QSize(400, 300));
+  EXPECT_EQ(splash.Timer1->interval(), 1500);
+  EXPECT_TRUE(splash.Timer1->isActive());
+  splash.show();
+  EXPECT_FALSE(splash.ClosePending());
+  splash.CloseWhenReady();  // the main window has been shown
+  EXPECT_TRUE(splash.isVisible());
+  splash.Timer1Timer();  // the first tick
+  EXPECT_FALSE(splash.isVisible());
+
+  T_Splash slow;
+  slow.show();
+  slow.Timer1Timer();
+  slow.Timer1Timer();  // two ticks before the main window appears
+  EXPECT_FALSE(slow.isVisible());
+  slow.CloseWhenReady();
+  EXPECT_FALSE(slow.isVisible());
+}
+
+TEST(Splash, PictureHasItsKeyColourAndAShapedMask) {
+  static QApplication* app = QApplication::instance() ? nullptr : new QApplication(argc, argv);
+  (void)app;
+  const QImage picture = SplashPicture();
+  ASSERT_EQ(picture.size(), QSize(400, 300));
+  EXPECT_EQ(picture.pixel(0, 0), T_Splash::kKeyColor);  // a see-through corner
+  EXPECT_NE(picture.pixel(100, 150), T_Splash::kKeyColor);
+  T_Splash splash;
+  EXPECT_FALSE(splash.mask().isEmpty());
+  EXPECT_FALSE(splash.mask().contains(QPoint(0, 0)));
+  EXPECT_TRUE(splash.mask().contains(QPoint(100, 150)));
+}
+
+}  // namespace
+}  // namespace tablora
