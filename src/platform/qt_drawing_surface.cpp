@@ -45,49 +45,59 @@ void PrepareForDrawing(QPainter& painter) {
   painter.setRenderHint(QPainter::Antialiasing, false);
 }
 
+// The part of the source that a part of the destination shows, under the mapping of the whole
+// destination rectangle.
+QRectF SourceOf(const Box& part, const Box& dest, const TBitmap& bitmap) {
+  if (part == dest) return QRectF(0, 0, bitmap.Width(), bitmap.Height());
+  const double scaleX = static_cast<double>(bitmap.Width()) / static_cast<double>(dest.Width());
+  const double scaleY = static_cast<double>(bitmap.Height()) / static_cast<double>(dest.Height());
+  return QRectF(static_cast<double>(part.left - dest.left) * scaleX,
+                static_cast<double>(part.top - dest.top) * scaleY,
+                static_cast<double>(part.Width()) * scaleX, static_cast<double>(part.Height()) * scaleY);
+}
+
+// Rows of the destination keyed at a time, so a transparent bitmap across a whole printer page
+// needs a few megabytes, not a page-sized mask.
+constexpr int64_t kKeyedBandRows = 256;
+
+void DrawKeyed(QPainter& painter, const Box& visible, const Box& dest, const QImage& image,
+               const TBitmap& bitmap) {
+  const QRgb key = ToQRgb(bitmap.TransparentColor() & 0x00FFFFFF) & 0x00FFFFFFu;
+  for (int64_t top = visible.top; top < visible.bottom; top += kKeyedBandRows) {
+    const Box band{visible.left, top, visible.right, std::min(visible.bottom, top + kKeyedBandRows)};
+    QImage keyed(static_cast<int>(band.Width()), static_cast<int>(band.Height()), QImage::Format_ARGB32);
+    if (keyed.isNull()) return;
+    {
+      QPainter keyPainter(&keyed);
+      PrepareForDrawing(keyPainter);
+      keyPainter.setCompositionMode(QPainter::CompositionMode_Source);
+      keyPainter.drawImage(QRectF(QPointF(0, 0), QSizeF(keyed.size())), image, SourceOf(band, dest, bitmap));
+    }
+    for (int y = 0; y < keyed.height(); ++y) {
+      QRgb* row = reinterpret_cast<QRgb*>(keyed.scanLine(y));
+      for (int x = 0; x < keyed.width(); ++x) {
+        if ((row[x] & 0x00FFFFFFu) == key) row[x] = 0;
+      }
+    }
+    painter.drawImage(QPoint(static_cast<int>(band.left), static_cast<int>(band.top)), keyed);
+  }
+}
+
 void DrawStretched(QPainter& painter, const Box& dest, const Box& clip, const TBitmap& bitmap) {
   if (bitmap.Empty() || dest.Empty()) return;
   const Box visible = Intersect(dest, clip);
   if (visible.Empty()) return;
   const QImage image = BitmapImage(bitmap);
   if (image.isNull()) return;
-
   // Only the visible part goes to Qt, with the matching part of the source: the mapping stays
   // the one of the whole rectangle, and Qt never sees coordinates far off the device.
-  QRectF source(0, 0, bitmap.Width(), bitmap.Height());
-  if (!(visible == dest)) {
-    const double scaleX = static_cast<double>(bitmap.Width()) / static_cast<double>(dest.Width());
-    const double scaleY = static_cast<double>(bitmap.Height()) / static_cast<double>(dest.Height());
-    source = QRectF(static_cast<double>(visible.left - dest.left) * scaleX,
-                    static_cast<double>(visible.top - dest.top) * scaleY,
-                    static_cast<double>(visible.Width()) * scaleX,
-                    static_cast<double>(visible.Height()) * scaleY);
+  if (bitmap.Transparent()) {
+    // The transparent colour is cleared after stretching, so the mask costs the size of the
+    // destination, not of the (possibly huge) source.
+    DrawKeyed(painter, visible, dest, image, bitmap);
+  } else {
+    painter.drawImage(QRectF(ToQRect(visible)), image, SourceOf(visible, dest, bitmap));
   }
-  const QRect target = ToQRect(visible);
-
-  if (!bitmap.Transparent()) {
-    painter.drawImage(QRectF(target), image, source);
-    return;
-  }
-
-  // Stretch the visible part on its own first, then clear the transparent colour, so the mask
-  // costs the size of the destination, not of the (possibly huge) source.
-  QImage keyed(target.size(), QImage::Format_ARGB32);
-  if (keyed.isNull()) return;
-  {
-    QPainter keyPainter(&keyed);
-    PrepareForDrawing(keyPainter);
-    keyPainter.setCompositionMode(QPainter::CompositionMode_Source);
-    keyPainter.drawImage(QRectF(QPointF(0, 0), QSizeF(target.size())), image, source);
-  }
-  const QRgb key = ToQRgb(bitmap.TransparentColor() & 0x00FFFFFF) & 0x00FFFFFFu;
-  for (int y = 0; y < keyed.height(); ++y) {
-    QRgb* row = reinterpret_cast<QRgb*>(keyed.scanLine(y));
-    for (int x = 0; x < keyed.width(); ++x) {
-      if ((row[x] & 0x00FFFFFFu) == key) row[x] = 0;
-    }
-  }
-  painter.drawImage(target.topLeft(), keyed);
 }
 
 uint8_t IndexAt(const uint8_t* row, int x, int bits) {

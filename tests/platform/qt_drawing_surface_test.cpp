@@ -407,6 +407,36 @@ TEST(StretchDraw, TransparentColourIsLeftUndrawn) {
   }
 }
 
+TEST(StretchDraw, TallTransparentStretchesKeepOneMapping) {
+  TBitmap bitmap = Bitmap(pf24bit, 3, 7);
+  for (int y = 0; y < 7; ++y) {
+    for (int x = 0; x < 3; ++x) bitmap.SetPixelColor(x, y, RGB(static_cast<uint8_t>(30 * x), static_cast<uint8_t>(30 * y), 1));
+  }
+  const TColor key = bitmap.PixelColor(1, 3);
+  QImage opaque = Canvas(13, 900);
+  {
+    QtDrawingSurface surface(opaque);
+    surface.StretchDraw(Rect(-4, -50, 17, 950), bitmap);
+  }
+  bitmap.SetTransparent(true);
+  bitmap.SetTransparentColor(key);
+  QImage keyed = Canvas(13, 900);
+  {
+    QtDrawingSurface surface(keyed);
+    surface.StretchDraw(Rect(-4, -50, 17, 950), bitmap);
+  }
+  int undrawn = 0;
+  for (int y = 0; y < 900; ++y) {
+    for (int x = 0; x < 13; ++x) {
+      const TColor drawn = At(opaque, x, y);
+      const TColor expected = drawn == key ? clGray : drawn;
+      undrawn += drawn == key;
+      ASSERT_EQ(At(keyed, x, y), expected) << x << "," << y;
+    }
+  }
+  EXPECT_GT(undrawn, 100);
+}
+
 TEST(Draw, CopiesUnscaledAtThePoint) {
   const TBitmap bitmap = Sample({pf24bit, {}});
   QImage image = Canvas(6, 4);
