@@ -1,12 +1,50 @@
 #include <QApplication>
-#include <QMainWindow>
+
+#include "app/qt_services.h"
+#include "app/t_main.h"
+#include "app/t_options.h"
+#include "app/t_processing.h"
+#include "app/t_splash.h"
+#include "platform/directory_search.h"
+#include "platform/qt_message_box.h"
+#include "platform/qt_printer_device.h"
+#include "sheet/thumbnail_image.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Tablora");
-  QMainWindow window;
-  window.setWindowTitle("Tablora");
-  window.resize(924, 625);
-  window.show();
+  QApplication::setApplicationDisplayName("Tablora");
+  QApplication::setDesktopFileName("tablora");
+
+  tablora::QtPrinterDevice printer;
+  tablora::QtCanvasFactory canvases;
+  tablora::ExtensionThumbnailLoader thumbnails;
+  tablora::PosixDirectorySearch directories;
+  tablora::QtEventPump pump;
+
+  tablora::MainServices services;
+  services.printer = &printer;
+  services.qprinter = printer.Printer();
+  services.canvases = &canvases;
+  services.thumbnails = &thumbnails;
+  services.directories = &directories;
+  services.pump = &pump;
+
+  // The four windows in their order: main window, splash, progress dialog, options dialog.
+  tablora::T_Main main(services);
+  tablora::T_Splash splash;
+  tablora::T_Processing processing(&main);
+  tablora::T_Options options(&main);
+  tablora::QtMessageBox messages(&main);
+  tablora::QtPrintDialog printDialog(*printer.Printer(), &main);
+  main.Services().messages = &messages;
+  main.Services().printDialog = &printDialog;
+  main.SetWindows(&splash, &processing, &options);
+
+  splash.show();
+  splash.repaint();
+  main.show();
+  // Without a window manager to keep it on top, the splash would disappear behind the main window.
+  splash.raise();
   return QApplication::exec();
 }

@@ -61,6 +61,8 @@ class T_Main : public QWidget, public SheetInputs {
   std::string SelectedFolder() const override;
 
   TContactSheet& Sheet() { return *sheet_; }
+  // For the dialogs that are parented to this window and so are made after it.
+  MainServices& Services() { return services_; }
 
   // Selects a folder in the tree as the user would (tests, and the start-up selection).
   void SelectFolder(const QString& path);
