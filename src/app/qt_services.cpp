@@ -4,16 +4,11 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
-#include "platform/qt_drawing_surface.h"
 
 namespace tablora {
 
 namespace {
 constexpr auto kPumpInterval = std::chrono::milliseconds(8);
-}
-
-std::unique_ptr<DrawingSurface> QtCanvasFactory::CanvasFor(TBitmap& bitmap) {
-  return std::make_unique<QtDrawingSurface>(bitmap);
 }
 
 void QtEventPump::PumpMessages() {

@@ -12,12 +12,6 @@ class QWidget;
 
 namespace tablora {
 
-// Canvases that paint straight into a bitmap's rows.
-class QtCanvasFactory : public CanvasFactory {
- public:
-  std::unique_ptr<DrawingSurface> CanvasFor(TBitmap& bitmap) override;
-};
-
 // Handles pending window messages. The engine pumps once per directory entry; handling them at
 // most every few milliseconds keeps a walk of a large tree fast while Cancel still answers at once.
 class QtEventPump : public EventPump {

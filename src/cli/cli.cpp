@@ -23,6 +23,7 @@ constexpr const char* kHelp =
     "  list FOLDER     the sorted image files of FOLDER and the page each falls on\n"
     "  decode FILE     an image file decoded by its reader, written as PNG\n"
     "  info FILE       what the reader of an image file found in it\n"
+    "  preview FOLDER  one page of the sheet as the window previews it, as PNG\n"
     "\n"
     "tablora-cli COMMAND --help describes a command's options; --version prints the version.\n";
 
@@ -35,6 +36,7 @@ constexpr Command kCommands[] = {
     {"list", RunList},
     {"decode", RunDecode},
     {"info", RunInfo},
+    {"preview", RunPreview},
 };
 
 }  // namespace

@@ -9,6 +9,7 @@ namespace tablora::cli {
 int RunList(int argc, char** argv);
 int RunDecode(int argc, char** argv);
 int RunInfo(int argc, char** argv);
+int RunPreview(int argc, char** argv);
 
 // Settings given on the command line in place of the window's controls.
 class CliInputs : public SheetInputs, public SheetOptions {

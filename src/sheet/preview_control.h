@@ -4,6 +4,7 @@
 #include <string>
 
 #include "imaging/bitmap.h"
+#include "platform/canvas_factory.h"
 #include "platform/drawing_surface.h"
 
 namespace tablora {
@@ -17,13 +18,6 @@ class PreviewControl {
   // Copies the bitmap unscaled onto the control's image at (0, 0).
   virtual void ShowBitmap(const TBitmap& bitmap) = 0;
   virtual void SetPageLabel(const std::string& caption) = 0;
-};
-
-// Makes a drawing surface that paints into a bitmap (the preview bitmap, a cell bitmap).
-class CanvasFactory {
- public:
-  virtual ~CanvasFactory() = default;
-  virtual std::unique_ptr<DrawingSurface> CanvasFor(TBitmap& bitmap) = 0;
 };
 
 }  // namespace tablora

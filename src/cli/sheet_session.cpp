@@ -1,0 +1,64 @@
+#include "cli/sheet_session.h"
+
+#include <QGuiApplication>
+#include <cstdlib>
+
+namespace tablora::cli {
+
+const std::vector<std::string> kSheetValueOptions = {"--rows", "--cols", "--title", "--font"};
+const std::vector<std::string> kSheetFlagOptions = {"--facing", "--no-page-numbers", "--quiet",
+                                                    "--help"};
+const char* const kSheetOptionsHelp =
+    "  --rows N            thumbnail rows per page, 1..30 (default 10)\n"
+    "  --cols N            thumbnails per row, 1..30 (default 6)\n"
+    "  --title TEXT        title printed at the top of each page (default none)\n"
+    "  --font NAME         typeface of all texts (default Tahoma)\n"
+    "  --facing            facing pages: title and page number change sides on even pages\n"
+    "  --no-page-numbers   no \"Page N of M\" on the title line\n"
+    "  --quiet             no progress line on stderr\n"
+    "  --help              this text\n";
+
+void ReadSheetOptions(const Args& args, CliInputs& inputs) {
+  inputs.rows = args.IntOr("--rows", kDefaultRows, kMinGridSize, kMaxGridSize);
+  inputs.columns = args.IntOr("--cols", kDefaultColumns, kMinGridSize, kMaxGridSize);
+  inputs.title = args.ValueOr("--title", "");
+  inputs.fontName = args.ValueOr("--font", "Tahoma");
+  if (inputs.fontName.empty()) throw UsageError{"option --font needs a typeface name"};
+  inputs.facing = args.Has("--facing");
+  inputs.pageNumbers = !args.Has("--no-page-numbers");
+}
+
+void EnsureGuiApplication() {
+  if (QGuiApplication::instance() != nullptr) return;
+  if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("DISPLAY") == nullptr &&
+      std::getenv("WAYLAND_DISPLAY") == nullptr) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  }
+  static int argc = 1;
+  static char name[] = "tablora-cli";
+  static char* argv[] = {name, nullptr};
+  static QGuiApplication* app = new QGuiApplication(argc, argv);
+  (void)app;
+}
+
+SheetSession::SheetSession(CliInputs& inputs, bool quiet, PrinterDevice* printer,
+                           PreviewControl* preview)
+    : progress_(quiet),
+      sheet_(SheetServices{.progress = &progress_,
+                           .pump = &progress_,
+                           .inputs = &inputs,
+                           .options = &inputs,
+                           .directories = &directories_,
+                           .printer = printer,
+                           .preview = preview,
+                           .canvases = &canvases_,
+                           .thumbnails = &thumbnails_}) {}
+
+bool SheetSession::Build() {
+  sheet_.BuildFileList();
+  const bool finished = progress_.Working();
+  progress_.Close();
+  return finished;
+}
+
+}  // namespace tablora::cli

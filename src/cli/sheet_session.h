@@ -1,0 +1,63 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/args.h"
+#include "cli/commands.h"
+#include "cli/console_progress.h"
+#include "platform/canvas_factory.h"
+#include "platform/directory_search.h"
+#include "sheet/contact_sheet.h"
+
+namespace tablora::cli {
+
+// Options every sheet-drawing command shares with the window's controls.
+extern const std::vector<std::string> kSheetValueOptions;
+extern const std::vector<std::string> kSheetFlagOptions;
+extern const char* const kSheetOptionsHelp;
+
+// Reads --rows, --cols, --title, --font, --facing, --no-page-numbers into inputs.
+void ReadSheetOptions(const Args& args, CliInputs& inputs);
+
+// A Qt application for commands that draw text: it runs on the offscreen platform when there is
+// no display, so no X server is ever needed.
+void EnsureGuiApplication();
+
+// A preview control of a fixed size that keeps what was shown on it.
+class ImagePreview : public PreviewControl {
+ public:
+  ImagePreview(int width, int height) : width_(width), height_(height) {}
+  int Width() const override { return width_; }
+  int Height() const override { return height_; }
+  void ShowBitmap(const TBitmap& bitmap) override { shown = bitmap; }
+  void SetPageLabel(const std::string& caption) override { label = caption; }
+  TBitmap shown;
+  std::string label;
+
+ private:
+  int width_;
+  int height_;
+};
+
+// The engine wired for the command line: console progress, the real file system and readers.
+class SheetSession {
+ public:
+  SheetSession(CliInputs& inputs, bool quiet, PrinterDevice* printer, PreviewControl* preview);
+
+  // Build as the window's Build button does; false when Ctrl-C cancelled it.
+  bool Build();
+
+  TContactSheet& Sheet() { return sheet_; }
+  ConsoleProgress& Progress() { return progress_; }
+
+ private:
+  ConsoleProgress progress_;
+  PosixDirectorySearch directories_;
+  ExtensionThumbnailLoader thumbnails_;
+  QtCanvasFactory canvases_;
+  TContactSheet sheet_;
+};
+
+}  // namespace tablora::cli
