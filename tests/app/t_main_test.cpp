@@ -8,7 +8,10 @@
 #include "app/t_options.h"
 #include "app/t_processing.h"
 #include "app/t_splash.h"
+#include "platform/canvas_factory.h"
 #include "platform/directory_search.h"
+#include "platform/qt_printer_device.h"
+#include "support/run_command.h"
 #include "support/engine_fakes.h"
 #include "support/sheet_fakes.h"
 #include "support/test_paths.h"
@@ -236,6 +239,91 @@ TEST_F(MainWindow, CancelDuringPrintAbortsOrEndsTheJob) {
   };
   main->PrintBtn->click();
   EXPECT_EQ(printer.events, (std::vector<std::string>{"BeginDoc", "EndDoc"}));
+}
+
+// The real window over real readers and canvases: page 1 of a folder of fixtures, saved as a
+// picture of the whole window for a person to look at.
+TEST(MainWindowScreenshot, BuildShowsTheFirstPage) {
+  static QApplication* app = QApplication::instance() ? nullptr : new QApplication(argc, argv);
+  (void)app;
+  test::TempTree tree;
+  for (const char* name : {"pal8.bmp", "rgb24.bmp", "pal4.bmp", "pal1.bmp"}) {
+    std::filesystem::copy_file(test::DataDir() / "bmp" / name, tree.Root() / name);
+    std::filesystem::create_directories(tree.Root() / "Scans");
+    std::filesystem::copy_file(test::DataDir() / "bmp" / name, tree.Root() / "Scans" / name);
+  }
+  std::filesystem::copy_file(test::DataDir() / "jpeg" / "colour.jpg", tree.Root() / "colour.jpg");
+  test::FakePrinter printer;
+  QtCanvasFactory canvases;
+  ExtensionThumbnailLoader loader;
+  PosixDirectorySearch directories;
+  test::FakePump pump;
+  MainServices services;
+  services.printer = &printer;
+  services.canvases = &canvases;
+  services.thumbnails = &loader;
+  services.directories = &directories;
+  services.pump = &pump;
+  T_Main main(services);
+  T_Splash splash;
+  T_Processing processing(&main);
+  T_Options options(&main);
+  main.SetWindows(&splash, &processing, &options);
+  main.show();
+  main.SelectFolder(QString::fromStdString(tree.Path()));
+  main.BuildBtn->click();
+  EXPECT_EQ(main.PreviewPageNumber->text(), "Page 1 of 1");
+  const QImage picture = main.Preview->Picture();
+  // Grey around, white page, and something drawn on the page where the first image box is.
+  EXPECT_EQ(picture.pixel(5, 5) & 0xFFFFFF, 0x808080u);
+  EXPECT_EQ(picture.pixel(170, 5) & 0xFFFFFF, 0xFFFFFFu);
+  int drawn = 0;
+  for (int y = 69; y < 69 + 38; ++y) {
+    for (int x = 191; x < 191 + 47; ++x) drawn += (picture.pixel(x, y) & 0xFFFFFF) != 0xFFFFFFu;
+  }
+  EXPECT_GT(drawn, 100);
+  main.grab().save(QString::fromStdString((test::BinaryDir() / "main_window.png").string()));
+}
+
+TEST(MainWindowPdf, PrintsAThreePageSheetToAPdfFile) {
+  static QApplication* app = QApplication::instance() ? nullptr : new QApplication(argc, argv);
+  (void)app;
+  if (std::system("command -v pdfinfo > /dev/null 2>&1") != 0) GTEST_SKIP() << "pdfinfo is absent";
+  test::TempTree tree;
+  for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
+    std::filesystem::copy_file(test::DataDir() / "bmp" / "rgb24.bmp", tree.Root() / name);
+  }
+  const std::string pdf = tree.Path() + "/sheet.pdf";
+  QtPrinterDevice printer(pdf);
+  QtCanvasFactory canvases;
+  ExtensionThumbnailLoader loader;
+  PosixDirectorySearch directories;
+  test::FakePump pump;
+  Dialog dialog;
+  Messages messages;
+  MainServices services;
+  services.printer = &printer;
+  services.canvases = &canvases;
+  services.thumbnails = &loader;
+  services.directories = &directories;
+  services.pump = &pump;
+  services.printDialog = &dialog;
+  services.messages = &messages;
+  T_Main main(services);
+  T_Splash splash;
+  T_Processing processing(&main);
+  T_Options options(&main);
+  main.SetWindows(&splash, &processing, &options);
+  main.show();
+  main.SelectFolder(QString::fromStdString(tree.Path()));
+  main.RowInput->SetValue(1);
+  main.ColInput->SetValue(1);
+  main.BuildBtn->click();
+  main.PrintBtn->click();
+  ASSERT_TRUE(std::filesystem::exists(pdf));
+  const auto info = test::RunCommand("/usr/bin/pdfinfo", {pdf});
+  EXPECT_NE(info.out.find("Pages:           3"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("Title:           tablora-test-"), std::string::npos) << info.out;
 }
 
 TEST_F(MainWindow, ErrorTextGetsAFullStop) {
