@@ -3,11 +3,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "bench/bench_tree.h"
 #include "platform/directory_search.h"
 #include "sheet/contact_sheet.h"
 #include "sheet/pagination.h"
@@ -41,25 +40,7 @@ class Inputs : public SheetInputs, public SheetOptions {
   std::string folder;
 };
 
-// 100,000 image files in 1,000 folders (10 top folders of 100 each), made once.
-const std::string& Tree() {
-  static const std::string root = [] {
-    const std::filesystem::path path = std::filesystem::temp_directory_path() / "tablora-bench-tree";
-    if (!std::filesystem::exists(path / "done")) {
-      std::filesystem::remove_all(path);
-      for (int top = 0; top < 10; ++top) {
-        for (int sub = 0; sub < 100; ++sub) {
-          const auto folder = path / ("Roll " + std::to_string(top)) / ("Day " + std::to_string(sub));
-          std::filesystem::create_directories(folder);
-          for (int i = 0; i < 100; ++i) std::ofstream(folder / ("IMG_" + std::to_string(i) + ".jpg"));
-        }
-      }
-      std::ofstream(path / "done");
-    }
-    return path.string();
-  }();
-  return root;
-}
+const std::string& Tree() { return bench::LargeTree(); }
 
 void BM_FindSort(benchmark::State& state) {
   const std::string command = "find '" + Tree() + "' -type f | sort > /dev/null";
