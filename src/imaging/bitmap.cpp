@@ -16,32 +16,6 @@ bool IsIndexed(TPixelFormat format) {
   return format == pf1bit || format == pf4bit || format == pf8bit;
 }
 
-uint8_t IndexAt(const uint8_t* row, int x, int bits) {
-  switch (bits) {
-    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
-    case 4: return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
-    default: return row[x];
-  }
-}
-
-void SetIndexAt(uint8_t* row, int x, int bits, uint8_t index) {
-  switch (bits) {
-    case 1: {
-      const uint8_t mask = static_cast<uint8_t>(0x80 >> (x & 7));
-      row[x >> 3] = (index & 1) ? (row[x >> 3] | mask) : (row[x >> 3] & ~mask);
-      break;
-    }
-    case 4:
-      if (x & 1) {
-        row[x >> 1] = static_cast<uint8_t>((row[x >> 1] & 0xF0) | (index & 0x0F));
-      } else {
-        row[x >> 1] = static_cast<uint8_t>((row[x >> 1] & 0x0F) | (index << 4));
-      }
-      break;
-    default: row[x] = index;
-  }
-}
-
 uint8_t Expand5(unsigned v) { return static_cast<uint8_t>((v << 3) | (v >> 2)); }
 uint8_t Expand6(unsigned v) { return static_cast<uint8_t>((v << 2) | (v >> 4)); }
 
@@ -50,7 +24,7 @@ TColor ReadColor(const uint8_t* row, int x, TPixelFormat format, const TPalette&
     case pf1bit:
     case pf4bit:
     case pf8bit: {
-      const uint8_t index = IndexAt(row, x, TBitmap::BitsPerPixelOf(format));
+      const uint8_t index = PackedIndex(row, x, TBitmap::BitsPerPixelOf(format));
       if (index >= palette.size()) return clBlack;
       const TPaletteEntry& e = palette[index];
       return RGB(e.peRed, e.peGreen, e.peBlue);
@@ -105,7 +79,7 @@ void WriteColor(uint8_t* row, int x, TPixelFormat format, TColor color, NearestC
   switch (format) {
     case pf1bit:
     case pf4bit:
-    case pf8bit: SetIndexAt(row, x, TBitmap::BitsPerPixelOf(format), (*nearest)(color)); break;
+    case pf8bit: SetPackedIndex(row, x, TBitmap::BitsPerPixelOf(format), (*nearest)(color)); break;
     case pf15bit: {
       const unsigned v = ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3);
       row[2 * x] = static_cast<uint8_t>(v);
@@ -141,6 +115,32 @@ TPalette DefaultPaletteFor(TPixelFormat format) {
 }
 
 }  // namespace
+
+uint8_t PackedIndex(const uint8_t* row, int x, int bits) {
+  switch (bits) {
+    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case 4: return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+    default: return row[x];
+  }
+}
+
+void SetPackedIndex(uint8_t* row, int x, int bits, uint8_t index) {
+  switch (bits) {
+    case 1: {
+      const uint8_t mask = static_cast<uint8_t>(0x80 >> (x & 7));
+      row[x >> 3] = (index & 1) ? (row[x >> 3] | mask) : (row[x >> 3] & ~mask);
+      break;
+    }
+    case 4:
+      if (x & 1) {
+        row[x >> 1] = static_cast<uint8_t>((row[x >> 1] & 0xF0) | (index & 0x0F));
+      } else {
+        row[x >> 1] = static_cast<uint8_t>((row[x >> 1] & 0x0F) | (index << 4));
+      }
+      break;
+    default: row[x] = index;
+  }
+}
 
 TBitmap::TBitmap() = default;
 TBitmap::~TBitmap() = default;
@@ -230,7 +230,7 @@ void TBitmap::Reallocate(int width, int height, TPixelFormat format, bool keepPi
       for (int y = 0; y < rows; ++y) {
         const uint8_t* src = pixels_.data() + rowSize_ * y;
         uint8_t* dst = pixels.data() + rowSize * y;
-        for (int x = 0; x < columns; ++x) SetIndexAt(dst, x, bits, IndexAt(src, x, oldBits));
+        for (int x = 0; x < columns; ++x) SetPackedIndex(dst, x, bits, PackedIndex(src, x, oldBits));
       }
     } else {
       NearestColor nearest(palette);

@@ -36,6 +36,11 @@ using TPalette = std::vector<TPaletteEntry>;
 
 constexpr std::size_t kMaxPaletteEntries = 256;
 
+// Palette index of pixel x in a row of 1, 4 or 8 bits per pixel (the leftmost pixel in the high
+// bits of a byte), and its counterpart that stores one.
+uint8_t PackedIndex(const uint8_t* row, int x, int bits);
+void SetPackedIndex(uint8_t* row, int x, int bits, uint8_t index);
+
 // In-memory raster: rows are stored top row first, each padded to a multiple of 4 bytes; new
 // pixel memory starts zeroed. Indexed formats carry a palette of up to 256 entries.
 class TBitmap {

@@ -100,28 +100,6 @@ void DrawStretched(QPainter& painter, const Box& dest, const Box& clip, const TB
   }
 }
 
-uint8_t IndexAt(const uint8_t* row, int x, int bits) {
-  switch (bits) {
-    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
-    case 4: return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
-    default: return row[x];
-  }
-}
-
-void SetIndexAt(uint8_t* row, int x, int bits, uint8_t index) {
-  switch (bits) {
-    case 1: {
-      const uint8_t mask = static_cast<uint8_t>(0x80 >> (x & 7));
-      row[x >> 3] = (index & 1) ? (row[x >> 3] | mask) : (row[x >> 3] & ~mask);
-      break;
-    }
-    case 4:
-      row[x >> 1] = (x & 1) ? static_cast<uint8_t>((row[x >> 1] & 0xF0) | (index & 0x0F))
-                            : static_cast<uint8_t>((row[x >> 1] & 0x0F) | (index << 4));
-      break;
-    default: row[x] = index;
-  }
-}
 
 class NearestIndex {
  public:
@@ -219,8 +197,8 @@ void QtDrawingSurface::WriteBackIndexed() {
     for (int x = 0; x < bitmap.Width(); ++x) {
       // Untouched pixels keep their index even where the palette holds a colour twice.
       const QRgb color = drawn[x] | 0xFF000000u;
-      if (color == table[IndexAt(row, x, bits)]) continue;
-      SetIndexAt(row, x, bits, nearest(color));
+      if (color == table[PackedIndex(row, x, bits)]) continue;
+      SetPackedIndex(row, x, bits, nearest(color));
     }
   }
 }

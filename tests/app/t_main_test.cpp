@@ -43,10 +43,28 @@ class Messages : public MessageBox {
   std::vector<std::string> shown;
 };
 
+// The four windows wired as the program wires them, over the given services.
+struct Windows {
+  explicit Windows(const MainServices& services)
+      : main(services), processing(&main), options(&main) {
+    main.SetWindows(&splash, &processing, &options);
+    main.show();
+  }
+  T_Main main;
+  T_Splash splash;
+  T_Processing processing;
+  T_Options options;
+};
+
+QApplication* Application() {
+  static QApplication* app = new QApplication(argc, argv);
+  return app;
+}
+
 // The main window with its three windows, over fakes for printer, canvases and dialogs.
 class MainWindow : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { static QApplication* app = new QApplication(argc, argv); (void)app; }
+  static void SetUpTestSuite() { Application(); }
 
   MainWindow() {
     services.printer = &printer;
@@ -244,8 +262,7 @@ TEST_F(MainWindow, CancelDuringPrintAbortsOrEndsTheJob) {
 // The real window over real readers and canvases: page 1 of a folder of fixtures, saved as a
 // picture of the whole window for a person to look at.
 TEST(MainWindowScreenshot, BuildShowsTheFirstPage) {
-  static QApplication* app = QApplication::instance() ? nullptr : new QApplication(argc, argv);
-  (void)app;
+  Application();
   test::TempTree tree;
   for (const char* name : {"pal8.bmp", "rgb24.bmp", "pal4.bmp", "pal1.bmp"}) {
     std::filesystem::copy_file(test::DataDir() / "bmp" / name, tree.Root() / name);
@@ -264,12 +281,8 @@ TEST(MainWindowScreenshot, BuildShowsTheFirstPage) {
   services.thumbnails = &loader;
   services.directories = &directories;
   services.pump = &pump;
-  T_Main main(services);
-  T_Splash splash;
-  T_Processing processing(&main);
-  T_Options options(&main);
-  main.SetWindows(&splash, &processing, &options);
-  main.show();
+  Windows windows(services);
+  T_Main& main = windows.main;
   main.SelectFolder(QString::fromStdString(tree.Path()));
   main.BuildBtn->click();
   EXPECT_EQ(main.PreviewPageNumber->text(), "Page 1 of 1");
@@ -286,8 +299,7 @@ TEST(MainWindowScreenshot, BuildShowsTheFirstPage) {
 }
 
 TEST(MainWindowPdf, PrintsAThreePageSheetToAPdfFile) {
-  static QApplication* app = QApplication::instance() ? nullptr : new QApplication(argc, argv);
-  (void)app;
+  Application();
   if (std::system("command -v pdfinfo > /dev/null 2>&1") != 0) GTEST_SKIP() << "pdfinfo is absent";
   test::TempTree tree;
   for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
@@ -309,12 +321,8 @@ TEST(MainWindowPdf, PrintsAThreePageSheetToAPdfFile) {
   services.pump = &pump;
   services.printDialog = &dialog;
   services.messages = &messages;
-  T_Main main(services);
-  T_Splash splash;
-  T_Processing processing(&main);
-  T_Options options(&main);
-  main.SetWindows(&splash, &processing, &options);
-  main.show();
+  Windows windows(services);
+  T_Main& main = windows.main;
   main.SelectFolder(QString::fromStdString(tree.Path()));
   main.RowInput->SetValue(1);
   main.ColInput->SetValue(1);
@@ -334,8 +342,7 @@ TEST_F(MainWindow, ErrorTextGetsAFullStop) {
 }
 
 TEST(Splash, ClosesAtTheSecondOfItsTwoEvents) {
-  static QApplication* app = QApplication::instance() ? nullptr : new QApplication(argc, argv);
-  (void)app;
+  Application();
   T_Splash splash;
   EXPECT_EQ(splash.size(), QSize(400, 300));
   EXPECT_EQ(splash.Timer1->interval(), 1500);
@@ -357,8 +364,7 @@ TEST(Splash, ClosesAtTheSecondOfItsTwoEvents) {
 }
 
 TEST(Splash, PictureHasItsKeyColourAndAShapedMask) {
-  static QApplication* app = QApplication::instance() ? nullptr : new QApplication(argc, argv);
-  (void)app;
+  Application();
   const QImage picture = SplashPicture();
   ASSERT_EQ(picture.size(), QSize(400, 300));
   EXPECT_EQ(picture.pixel(0, 0), T_Splash::kKeyColor);  // a see-through corner

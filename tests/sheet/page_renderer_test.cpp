@@ -2,8 +2,7 @@
 
 #include "platform/directory_search.h"
 #include "sheet/contact_sheet.h"
-#include "support/engine_fakes.h"
-#include "support/sheet_fakes.h"
+#include "support/engine_rig.h"
 
 namespace tablora {
 namespace {
@@ -11,25 +10,7 @@ namespace {
 using Kind = test::RecordingSurface::Kind;
 using Op = test::RecordingSurface::Op;
 
-struct Renderer {
-  test::FakeProgress progress;
-  test::FakePump pump;
-  test::FakeInputs inputs;
-  test::FakeOptions options;
-  PosixDirectorySearch directories;
-  test::FakePrinter printer;
-  test::FakePreview preview;
-  test::RecordingCanvases canvases;
-  test::FakeLoader loader;
-  TContactSheet sheet{SheetServices{.progress = &progress,
-                                    .pump = &pump,
-                                    .inputs = &inputs,
-                                    .options = &options,
-                                    .directories = &directories,
-                                    .printer = &printer,
-                                    .preview = &preview,
-                                    .canvases = &canvases,
-                                    .thumbnails = &loader}};
+struct Renderer : test::EngineRig {
 
   // Draws page `page` of `files` into a frame, the way the preview or the printer sets it up.
   test::RecordingSurface Draw(const std::vector<std::string>& files, TRect frame, int page = 1) {

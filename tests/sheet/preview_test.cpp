@@ -2,33 +2,14 @@
 
 #include "platform/directory_search.h"
 #include "sheet/contact_sheet.h"
-#include "support/engine_fakes.h"
-#include "support/sheet_fakes.h"
+#include "support/engine_rig.h"
 
 namespace tablora {
 namespace {
 
 using Kind = test::RecordingSurface::Kind;
 
-struct Preview {
-  test::FakeProgress progress;
-  test::FakePump pump;
-  test::FakeInputs inputs;
-  test::FakeOptions options;
-  PosixDirectorySearch directories;
-  test::FakePrinter printer;
-  test::FakePreview preview;
-  test::RecordingCanvases canvases;
-  test::FakeLoader loader;
-  TContactSheet sheet{SheetServices{.progress = &progress,
-                                    .pump = &pump,
-                                    .inputs = &inputs,
-                                    .options = &options,
-                                    .directories = &directories,
-                                    .printer = &printer,
-                                    .preview = &preview,
-                                    .canvases = &canvases,
-                                    .thumbnails = &loader}};
+struct Preview : test::EngineRig {
 };
 
 TEST(LayoutPreview, PortraitPageInTheDesignSizePreview) {

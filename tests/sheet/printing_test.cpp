@@ -4,8 +4,7 @@
 
 #include "platform/directory_search.h"
 #include "sheet/contact_sheet.h"
-#include "support/engine_fakes.h"
-#include "support/sheet_fakes.h"
+#include "support/engine_rig.h"
 
 namespace tablora {
 namespace {
@@ -38,7 +37,7 @@ class FakeMessages : public MessageBox {
   std::vector<std::string> captions;
 };
 
-struct Printing {
+struct Printing : test::EngineRig {
   Printing() {
     // Rows 1, columns 1: one file per page, seven pages.
     inputs.rows = 1;
@@ -56,26 +55,8 @@ struct Printing {
     return pages;
   }
 
-  test::FakeProgress progress;
-  test::FakePump pump;
-  test::FakeInputs inputs;
-  test::FakeOptions options;
-  PosixDirectorySearch directories;
-  test::FakePrinter printer;
-  test::FakePreview preview;
-  test::RecordingCanvases canvases;
-  test::FakeLoader loader;
   FakeDialog dialog;
   FakeMessages messages;
-  TContactSheet sheet{SheetServices{.progress = &progress,
-                                    .pump = &pump,
-                                    .inputs = &inputs,
-                                    .options = &options,
-                                    .directories = &directories,
-                                    .printer = &printer,
-                                    .preview = &preview,
-                                    .canvases = &canvases,
-                                    .thumbnails = &loader}};
 };
 
 using Events = std::vector<std::string>;
@@ -207,15 +188,9 @@ class ThrowingCanvasPrinter : public test::FakePrinter {
 TEST(Print, ErrorWhilePrintingAbortsOnceAndClosesTheDialog) {
   Printing p;
   ThrowingCanvasPrinter printer;
-  TContactSheet sheet{SheetServices{.progress = &p.progress,
-                                    .pump = &p.pump,
-                                    .inputs = &p.inputs,
-                                    .options = &p.options,
-                                    .directories = &p.directories,
-                                    .printer = &printer,
-                                    .preview = &p.preview,
-                                    .canvases = &p.canvases,
-                                    .thumbnails = &p.loader}};
+  SheetServices services = p.Services();
+  services.printer = &printer;
+  TContactSheet sheet{services};
   sheet.FileList = p.sheet.FileList;
   EXPECT_THROW(sheet.Print(p.dialog, p.messages), std::runtime_error);
   EXPECT_EQ(printer.events, (Events{"BeginDoc", "Abort"}));
