@@ -14,6 +14,7 @@
 #include "support/run_command.h"
 #include "support/engine_fakes.h"
 #include "support/sheet_fakes.h"
+#include "support/qt_application.h"
 #include "support/test_paths.h"
 
 namespace tablora {
@@ -21,9 +22,6 @@ namespace {
 
 using Kind = test::RecordingSurface::Kind;
 
-int argc = 1;
-char arg0[] = "t_main_test";
-char* argv[] = {arg0, nullptr};
 
 class Dialog : public PrintDialog {
  public:
@@ -56,15 +54,10 @@ struct Windows {
   T_Options options;
 };
 
-QApplication* Application() {
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
-
 // The main window with its three windows, over fakes for printer, canvases and dialogs.
 class MainWindow : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { Application(); }
+  static void SetUpTestSuite() { test::Application(); }
 
   MainWindow() {
     services.printer = &printer;
@@ -262,7 +255,7 @@ TEST_F(MainWindow, CancelDuringPrintAbortsOrEndsTheJob) {
 // The real window over real readers and canvases: page 1 of a folder of fixtures, saved as a
 // picture of the whole window for a person to look at.
 TEST(MainWindowScreenshot, BuildShowsTheFirstPage) {
-  Application();
+  test::Application();
   test::TempTree tree;
   for (const char* name : {"pal8.bmp", "rgb24.bmp", "pal4.bmp", "pal1.bmp"}) {
     std::filesystem::copy_file(test::DataDir() / "bmp" / name, tree.Root() / name);
@@ -299,7 +292,7 @@ TEST(MainWindowScreenshot, BuildShowsTheFirstPage) {
 }
 
 TEST(MainWindowPdf, PrintsAThreePageSheetToAPdfFile) {
-  Application();
+  test::Application();
   if (std::system("command -v pdfinfo > /dev/null 2>&1") != 0) GTEST_SKIP() << "pdfinfo is absent";
   test::TempTree tree;
   for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
@@ -342,7 +335,7 @@ TEST_F(MainWindow, ErrorTextGetsAFullStop) {
 }
 
 TEST(Splash, ClosesAtTheSecondOfItsTwoEvents) {
-  Application();
+  test::Application();
   T_Splash splash;
   EXPECT_EQ(splash.size(), QSize(400, 300));
   EXPECT_EQ(splash.Timer1->interval(), 1500);
@@ -364,7 +357,7 @@ TEST(Splash, ClosesAtTheSecondOfItsTwoEvents) {
 }
 
 TEST(Splash, PictureHasItsKeyColourAndAShapedMask) {
-  Application();
+  test::Application();
   const QImage picture = SplashPicture();
   ASSERT_EQ(picture.size(), QSize(400, 300));
   EXPECT_EQ(picture.pixel(0, 0), T_Splash::kKeyColor);  // a see-through corner

@@ -4,19 +4,15 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "support/qt_application.h"
+
 namespace tablora {
 namespace {
 
-int argc = 1;
-char arg0[] = "t_options_test";
-char* argv[] = {arg0, nullptr};
 
 class OptionsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
-  }
+  OptionsTest() { test::Application(); }
 };
 
 TEST_F(OptionsTest, DefinitionAndStartValues) {

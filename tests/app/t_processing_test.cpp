@@ -6,21 +6,15 @@
 #include <gtest/gtest.h>
 
 #include "imaging/exceptions.h"
+#include "support/qt_application.h"
 
 namespace tablora {
 namespace {
 
-int argc = 1;
-char arg0[] = "t_processing_test";
-char* argv[] = {arg0, nullptr};
-QApplication* App() {
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
 
 class ProcessingTest : public ::testing::Test {
  protected:
-  void SetUp() override { App(); }
+  ProcessingTest() { test::Application(); }
 };
 
 TEST_F(ProcessingTest, DefinitionMatchesTheDialog) {
