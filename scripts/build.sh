@@ -11,7 +11,7 @@ case "$kind" in
     ;;
   asan)
     cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTABLORA_SANITIZE=ON \
-      -DTABLORA_GUI=OFF -DTABLORA_BENCH=OFF >/dev/null
+      -DTABLORA_BENCH=OFF >/dev/null
     cmake --build build-asan -j"$jobs"
     ;;
   *)

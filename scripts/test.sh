@@ -13,4 +13,4 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan_suppressions.txt
-(cd build-asan && ctest --output-on-failure -j2 --timeout 900)
+(cd build-asan && ctest --output-on-failure -j2 --timeout 900 -LE gui)
