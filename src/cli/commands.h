@@ -10,6 +10,7 @@ int RunList(int argc, char** argv);
 int RunDecode(int argc, char** argv);
 int RunInfo(int argc, char** argv);
 int RunPreview(int argc, char** argv);
+int RunSheet(int argc, char** argv);
 
 // Settings given on the command line in place of the window's controls.
 class CliInputs : public SheetInputs, public SheetOptions {

@@ -1,0 +1,203 @@
+#include <QPageLayout>
+#include <QtGlobal>
+#include <QPageSize>
+#include <cstdio>
+#include <optional>
+#include <stdexcept>
+
+#include "cli/args.h"
+#include "cli/cli.h"
+#include "cli/commands.h"
+#include "cli/console_message_box.h"
+#include "cli/image_page_printer.h"
+#include "cli/pending_outputs.h"
+#include "cli/sheet_session.h"
+#include "cli/sheet_output.h"
+
+#ifdef TABLORA_HAVE_PRINTING
+#include <QPrinter>
+
+#include "platform/qt_printer_device.h"
+#endif
+
+namespace tablora::cli {
+
+namespace {
+
+constexpr const char* kSheetHelp =
+    "usage: tablora-cli sheet FOLDER -o OUT.pdf|OUT.png [OPTIONS]\n"
+    "\n"
+    "Builds the sheet of FOLDER and prints it as the window's Print button does, onto a PDF\n"
+    "file; with -o OUT.png each page becomes a PNG picture instead, OUT-001.png, OUT-002.png, ...\n"
+    "numbered by its page of the sheet. Nothing is written when the run fails or is cancelled.\n"
+    "\n"
+    "  -o, --output FILE   OUT.pdf, or OUT.png for one picture per page\n"
+    "  --paper SIZE        A4, Letter, Legal or A3 (default A4)\n"
+    "  --landscape         landscape pages (default portrait)\n"
+    "  --dpi N             printer resolution in dots per inch, 72..1200 (default 600)\n"
+    "  --pages FROM-TO     print only pages FROM to TO (default all; a single N is N-N)\n";
+
+constexpr int kDefaultDpi = 600;
+constexpr int kMinDpi = 72;
+constexpr int kMaxDpi = 1200;
+
+// The print dialog of the command line: it answers at once with the range of --pages, or all
+// pages, and keeps the range the job will really print.
+class RangePrintDialog : public PrintDialog {
+ public:
+  explicit RangePrintDialog(std::optional<PageRange> range) : range_(range) {}
+
+  PrintChoice Execute(int minPage, int maxPage) override {
+    asked_ = true;
+    pageCount_ = maxPage;
+    PrintChoice choice;
+    if (!range_) {
+      choice.accepted = true;
+      first_ = minPage;
+      last_ = maxPage;
+      return choice;
+    }
+    if (range_->from > maxPage) {
+      beyondSheet_ = true;
+      return choice;
+    }
+    choice.accepted = true;
+    choice.range = prPageNums;
+    choice.fromPage = range_->from;
+    choice.toPage = std::min(range_->to, maxPage);
+    first_ = choice.fromPage;
+    last_ = choice.toPage;
+    return choice;
+  }
+
+  bool Asked() const { return asked_; }
+  bool BeyondSheet() const { return beyondSheet_; }
+  int First() const { return first_; }
+  int Last() const { return last_; }
+  int PageCount() const { return pageCount_; }
+
+ private:
+  std::optional<PageRange> range_;
+  bool asked_ = false;
+  bool beyondSheet_ = false;
+  int first_ = 0;
+  int last_ = 0;
+  int pageCount_ = 0;
+};
+
+struct PrintSettings {
+  QPageSize::PageSizeId paper = QPageSize::A4;
+  QPageLayout::Orientation orientation = QPageLayout::Portrait;
+  int dpi = kDefaultDpi;
+};
+
+// Qt's notes about the session it runs in (no XDG_RUNTIME_DIR, fonts substituted) are no news to
+// the user of a batch tool, and stderr stays quiet when nothing went wrong; real errors are
+// reported by the command itself.
+void KeepOnlyQtErrors(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtCriticalMsg || type == QtFatalMsg) {
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+  }
+}
+
+#ifdef TABLORA_HAVE_PRINTING
+
+void Configure(QtPrinterDevice& device, const PrintSettings& settings) {
+  QPrinter& printer = *device.Printer();
+  printer.setPageSize(QPageSize(settings.paper));
+  printer.setPageOrientation(settings.orientation);
+  printer.setResolution(settings.dpi);
+}
+
+#endif
+
+}  // namespace
+
+int RunSheet(int argc, char** argv) {
+  std::vector<std::string> values = kSheetValueOptions;
+  values.insert(values.end(), {"-o", "--output", "--paper", "--dpi", "--pages"});
+  std::vector<std::string> flags = kSheetFlagOptions;
+  flags.push_back("--landscape");
+  const Args args(argc, argv, 2, values, flags);
+  if (args.Has("--help")) {
+    std::fputs(kSheetHelp, stdout);
+    std::fputs(kSheetOptionsHelp, stdout);
+    return kExitOk;
+  }
+  if (args.Positional().size() != 1) throw UsageError{"sheet needs exactly one FOLDER"};
+  const std::string output = args.ValueOr("-o", args.ValueOr("--output", ""));
+  if (output.empty()) throw UsageError{"sheet needs -o OUT.pdf or -o OUT.png"};
+  const OutputKind kind = OutputKindOf(output);
+  CliInputs inputs;
+  ReadSheetOptions(args, inputs);
+  inputs.folder = FolderArgument(args.Positional()[0]);
+  PrintSettings settings;
+  settings.paper = PaperSizeOf(args.ValueOr("--paper", "A4"));
+  if (args.Has("--landscape")) settings.orientation = QPageLayout::Landscape;
+  settings.dpi = args.IntOr("--dpi", kDefaultDpi, kMinDpi, kMaxDpi);
+  std::optional<PageRange> range;
+  if (const auto pages = args.Value("--pages")) range = ParsePageRange(*pages);
+  const bool quiet = args.Has("--quiet");
+
+#ifndef TABLORA_HAVE_PRINTING
+  (void)kind;
+  (void)inputs;
+  (void)settings;
+  (void)quiet;
+  throw std::runtime_error("this tablora-cli was built without Qt PrintSupport and cannot print");
+#else
+  qInstallMessageHandler(KeepOnlyQtErrors);
+  EnsureGuiApplication();
+  SheetSession session(inputs, quiet, nullptr, nullptr);
+  if (!session.Build()) {
+    std::fputs("tablora-cli: cancelled\n", stderr);
+    return kExitFailed;
+  }
+
+  // Declared after the session, so files are removed while Ctrl-C is still only noted.
+  PendingOutputs outputs;
+  std::unique_ptr<PrinterDevice> printer;
+  ImagePagePrinter* pictures = nullptr;
+  if (kind == OutputKind::Pdf) {
+    auto pdf = std::make_unique<QtPrinterDevice>(outputs.Add(output));
+    Configure(*pdf, settings);
+    printer = std::move(pdf);
+  } else {
+    // The pictures have the printable page of the PDF printer with the same settings.
+    QtPrinterDevice layout{std::string()};
+    Configure(layout, settings);
+    auto png = std::make_unique<ImagePagePrinter>(
+        layout.PageWidth(), layout.PageHeight(), settings.dpi,
+        [&outputs, &output](int32_t page) { return outputs.Add(PagePicturePath(output, page)); });
+    pictures = png.get();
+    printer = std::move(png);
+  }
+  session.Sheet().Services().printer = printer.get();
+
+  RangePrintDialog dialog(range);
+  ConsoleMessageBox messages;
+  if (pictures != nullptr && range) pictures->SetFirstPage(std::max(1, range->from));
+  session.Sheet().Print(dialog, messages);
+  printer.reset();
+
+  if (messages.Shown() > 0) return kExitFailed;
+  if (dialog.BeyondSheet()) {
+    throw UsageError{"option --pages " + args.ValueOr("--pages", "") + " lies beyond the sheet's " +
+                     std::to_string(dialog.PageCount()) + " pages"};
+  }
+  if (session.Progress().Interrupted() || !dialog.Asked()) {
+    std::fputs("tablora-cli: cancelled\n", stderr);
+    return kExitFailed;
+  }
+  const std::vector<std::string> written = outputs.Commit();
+  if (!quiet) {
+    const std::string files =
+        written.size() == 1 ? written.front() : written.front() + " to " + written.back();
+    std::fprintf(stderr, "%s: pages %d to %d of %d\n", files.c_str(), dialog.First(), dialog.Last(),
+                 dialog.PageCount());
+  }
+  return kExitOk;
+#endif
+}
+
+}  // namespace tablora::cli

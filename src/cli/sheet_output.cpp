@@ -1,0 +1,80 @@
+#include "cli/sheet_output.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+
+#include "cli/args.h"
+
+namespace tablora::cli {
+
+namespace {
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// A whole number of 1 or more, all of `text`.
+bool ParsePageNumber(const std::string& text, int& value) {
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  const auto [ptr, ec] = std::from_chars(begin, end, value);
+  return !text.empty() && ec == std::errc() && ptr == end && value >= 1;
+}
+
+}  // namespace
+
+OutputKind OutputKindOf(const std::string& path) {
+  const std::string lower = Lower(path);
+  const std::size_t slash = lower.rfind('/');
+  const std::string name = slash == std::string::npos ? lower : lower.substr(slash + 1);
+  // A bare ".pdf" names no file, only a hidden one with no stem.
+  if (name.size() > 4 && EndsWith(name, ".pdf")) return OutputKind::Pdf;
+  if (name.size() > 4 && EndsWith(name, ".png")) return OutputKind::Png;
+  throw UsageError{"option -o must name a .pdf or .png file, not '" + path + "'"};
+}
+
+QPageSize::PageSizeId PaperSizeOf(const std::string& name) {
+  const std::string lower = Lower(name);
+  if (lower == "a4") return QPageSize::A4;
+  if (lower == "letter") return QPageSize::Letter;
+  if (lower == "legal") return QPageSize::Legal;
+  if (lower == "a3") return QPageSize::A3;
+  throw UsageError{"option --paper must be A4, Letter, Legal or A3, not '" + name + "'"};
+}
+
+PageRange ParsePageRange(const std::string& text) {
+  const auto bad = [&] {
+    return UsageError{"option --pages must look like 2-5 (pages from 1, first not after last), not '" +
+                      text + "'"};
+  };
+  PageRange range;
+  const std::size_t dash = text.find('-');
+  if (dash == std::string::npos) {
+    if (!ParsePageNumber(text, range.from)) throw bad();
+    range.to = range.from;
+    return range;
+  }
+  if (!ParsePageNumber(text.substr(0, dash), range.from) ||
+      !ParsePageNumber(text.substr(dash + 1), range.to) || range.from > range.to) {
+    throw bad();
+  }
+  return range;
+}
+
+std::string PagePicturePath(const std::string& output, int32_t page) {
+  const std::string stem = output.substr(0, output.size() - 4);
+  const std::string extension = output.substr(output.size() - 4);
+  char number[16];
+  std::snprintf(number, sizeof number, "-%03d", static_cast<int>(page));
+  return stem + number + extension;
+}
+
+}  // namespace tablora::cli

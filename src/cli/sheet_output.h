@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QPageSize>
+#include <cstdint>
+#include <string>
+
+namespace tablora::cli {
+
+// What the sheet command writes, chosen by the extension of -o (any case).
+enum class OutputKind { Pdf, Png };
+
+// Raises UsageError naming -o unless the path ends in .pdf or .png.
+OutputKind OutputKindOf(const std::string& path);
+
+// --paper: A4, Letter, Legal or A3 in any case; anything else is a UsageError naming it.
+QPageSize::PageSizeId PaperSizeOf(const std::string& name);
+
+struct PageRange {
+  int from = 1;
+  int to = 1;
+};
+
+// --pages FROM-TO, or N for N-N: whole numbers from 1 with FROM <= TO, else a UsageError.
+PageRange ParsePageRange(const std::string& text);
+
+// The picture of one page: OUT.png gives OUT-001.png, OUT-002.png, ... (more digits past 999);
+// the extension keeps the case it was given in.
+std::string PagePicturePath(const std::string& output, int32_t page);
+
+}  // namespace tablora::cli
