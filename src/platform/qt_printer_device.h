@@ -19,8 +19,13 @@ class EPrinter : public Exception {
   using Exception::Exception;
 };
 
+class PrintSpool;
+
 // PrinterDevice over a QPrinter at high resolution. Without any installed printer it is Qt's PDF
 // printer on A4, so the preview always has a page; the print dialog then asks for a file.
+//
+// A job for an installed printer is spooled to a temporary PDF file and queued with lp only at
+// EndDoc, so that an aborted job prints nothing; PDF output is painted straight into its file.
 class QtPrinterDevice : public PrinterDevice {
  public:
   // The system's default printer, or the PDF printer when there is none.
@@ -29,6 +34,10 @@ class QtPrinterDevice : public PrinterDevice {
   explicit QtPrinterDevice(const std::string& pdfPath);
   // A job still running is aborted.
   ~QtPrinterDevice() override;
+
+  // The program that queues spooled jobs, "lp" on PATH unless tests put a fake in its place.
+  static void SetQueueProgram(const std::string& program);
+  static std::string QueueProgram();
 
   QtPrinterDevice(const QtPrinterDevice&) = delete;
   QtPrinterDevice& operator=(const QtPrinterDevice&) = delete;
@@ -47,11 +56,19 @@ class QtPrinterDevice : public PrinterDevice {
   void EndDoc() override;
   void Abort() override;
 
+ protected:
+  // Whether jobs go through a spool file and lp rather than straight onto the printer: they do for
+  // installed printers, whose started jobs cannot be withdrawn.
+  virtual bool SpoolsJobs() const;
+
  private:
   TRect PageRect() const;
-  void Finish();
+  QPrinter& JobPrinter();
+  bool Finish();
 
   std::unique_ptr<QPrinter> printer_;
+  // Declared before the painter, which must end before the spool's printer goes.
+  std::unique_ptr<PrintSpool> spool_;
   std::unique_ptr<QPainter> painter_;
   std::unique_ptr<QtDrawingSurface> canvas_;
   std::string title_;

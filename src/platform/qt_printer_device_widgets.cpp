@@ -4,9 +4,22 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
+#include "platform/print_spool_widgets.h"
 #include "platform/qt_printer_device.h"
 
 namespace tablora {
+
+namespace {
+
+std::string& QueueProgramSetting() {
+  static std::string program = "lp";
+  return program;
+}
+
+}  // namespace
+
+void QtPrinterDevice::SetQueueProgram(const std::string& program) { QueueProgramSetting() = program; }
+std::string QtPrinterDevice::QueueProgram() { return QueueProgramSetting(); }
 
 QtPrinterDevice::QtPrinterDevice() : printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
   if (QPrinterInfo::availablePrinters().isEmpty()) {
@@ -44,10 +57,17 @@ void QtPrinterDevice::SetTitle(const std::string& title) {
   printer_->setDocName(QString::fromStdString(title));
 }
 
+bool QtPrinterDevice::SpoolsJobs() const { return printer_->outputFormat() == QPrinter::NativeFormat; }
+
+QPrinter& QtPrinterDevice::JobPrinter() { return spool_ ? spool_->Printer() : *printer_; }
+
 void QtPrinterDevice::BeginDoc() {
   if (Printing()) throw EPrinter("Printing in progress");
+  std::unique_ptr<PrintSpool> spool;
+  if (SpoolsJobs()) spool = std::make_unique<PrintSpool>(*printer_);
   auto painter = std::make_unique<QPainter>();
-  if (!painter->begin(printer_.get())) {
+  if (!painter->begin(spool ? &spool->Printer() : printer_.get())) {
+    if (spool) throw EPrinter("Cannot write the print job's temporary file " + spool->FileName().toStdString());
     if (printer_->outputFormat() == QPrinter::PdfFormat) {
       throw EPrinter(printer_->outputFileName().isEmpty()
                          ? std::string("No file was chosen for the PDF output")
@@ -55,6 +75,7 @@ void QtPrinterDevice::BeginDoc() {
     }
     throw EPrinter("The printer " + printer_->printerName().toStdString() + " cannot start a print job");
   }
+  spool_ = std::move(spool);
   painter_ = std::move(painter);
   canvas_->UsePainter(*painter_, PageRect());
   // A printer page starts white with a white solid brush.
@@ -64,23 +85,35 @@ void QtPrinterDevice::BeginDoc() {
 
 void QtPrinterDevice::NewPage() {
   if (!Printing()) throw EPrinter("Printer is not currently printing");
-  if (!printer_->newPage()) throw EPrinter("The printer cannot start a new page");
+  if (!JobPrinter().newPage()) throw EPrinter("The printer cannot start a new page");
 }
 
-void QtPrinterDevice::Finish() {
+bool QtPrinterDevice::Finish() {
   canvas_->UseDeviceOnly(*printer_, PageRect());
-  painter_->end();
+  const bool ended = painter_->end();
   painter_.reset();
+  return ended;
 }
 
 void QtPrinterDevice::EndDoc() {
   if (!Printing()) throw EPrinter("Printer is not currently printing");
-  Finish();
+  // Taken first, so the spooled file goes on every path out of here.
+  const std::unique_ptr<PrintSpool> spool = std::move(spool_);
+  const bool ended = Finish();
+  if (!spool) return;
+  if (!ended) throw EPrinter("Cannot write the print job's temporary file " + spool->FileName().toStdString());
+  spool->Submit(PrintQueueJob::Of(*printer_), QString::fromStdString(QueueProgram()));
 }
 
 void QtPrinterDevice::Abort() {
   // Cleanup paths call this without knowing whether a job runs.
   if (!Printing()) return;
+  if (spool_) {
+    // Nothing was queued yet: discarding the spooled file withdraws the whole job.
+    const std::unique_ptr<PrintSpool> spool = std::move(spool_);
+    Finish();
+    return;
+  }
   const bool withdrawn = printer_->abort();
   const QString file = printer_->outputFileName();
   Finish();

@@ -3,16 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QFontMetrics>
 #include <QPageSize>
+#include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <regex>
+#include <sstream>
+#include <vector>
 
 #include <unistd.h>
 
+#include "platform/print_spool_widgets.h"
 #include "support/run_command.h"
 #include "support/test_paths.h"
 
@@ -23,6 +29,11 @@ class QtEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A folder of its own, so a spooled file left behind shows up.
+    const std::filesystem::path tmp = test::BinaryDir() / "printer_test_output" / "tmp";
+    std::filesystem::remove_all(tmp);
+    std::filesystem::create_directories(tmp);
+    qputenv("TMPDIR", QByteArray::fromStdString(tmp.string()));
     static int argc = 1;
     static char name[] = "qt_printer_device_widgets_test";
     static char* argv[] = {name, nullptr};
@@ -208,6 +219,332 @@ TEST(QtPrinterDevice, UnwritablePdfFileIsReported) {
     EXPECT_STREQ(e.what(), "Cannot write the PDF file /nonexistent-folder/out.pdf");
   }
   EXPECT_FALSE(device.Printing());
+}
+
+
+// Spooled jobs for installed printers.
+
+std::vector<std::filesystem::path> SpoolFilesLeft() {
+  std::vector<std::filesystem::path> left;
+  for (const auto& entry : std::filesystem::directory_iterator(QDir::tempPath().toStdString())) {
+    if (entry.path().filename().string().rfind("tablora-print-", 0) == 0) left.push_back(entry.path());
+  }
+  return left;
+}
+
+// A stand-in for lp in a folder of its own: it counts its calls, records its arguments one a line,
+// keeps a copy of the file it was given, then ends with `tail` (the default succeeds).
+class FakeLp {
+ public:
+  explicit FakeLp(const std::string& name, const std::string& tail = "exit 0")
+      : dir_(test::BinaryDir() / "printer_test_output" / ("fake-lp-" + name)) {
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    std::ofstream script(Program());
+    script << "#!/bin/sh\n"
+              "here=$(dirname \"$0\")\n"
+              "echo call >> \"$here/calls\"\n"
+              ": > \"$here/args\"\n"
+              "for a in \"$@\"; do printf '%s\\n' \"$a\" >> \"$here/args\"; last=$a; done\n"
+              "cp \"$last\" \"$here/job.pdf\"\n"
+           << tail << "\n";
+    script.close();
+    std::filesystem::permissions(Program(), std::filesystem::perms::owner_all);
+  }
+
+  std::string Program() const { return (dir_ / "lp").string(); }
+  std::filesystem::path Copy() const { return dir_ / "job.pdf"; }
+  int Calls() const { return static_cast<int>(Lines("calls").size()); }
+  std::vector<std::string> Arguments() const { return Lines("args"); }
+
+ private:
+  std::vector<std::string> Lines(const std::string& file) const {
+    std::vector<std::string> lines;
+    std::ifstream in(dir_ / file);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  std::filesystem::path dir_;
+};
+
+std::unique_ptr<QPrinter> A4Target() {
+  auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  printer->setOutputFormat(QPrinter::PdfFormat);
+  printer->setPageSize(QPageSize(QPageSize::A4));
+  return printer;
+}
+
+void PaintPages(QPrinter& printer, int pages) {
+  QPainter painter(&printer);
+  ASSERT_TRUE(painter.isActive());
+  QtDrawingSurface canvas(painter, Rect(0, 0, printer.width(), printer.height()));
+  for (int page = 1; page <= pages; ++page) {
+    DrawPage(canvas, page);
+    if (page < pages) {
+      ASSERT_TRUE(printer.newPage());
+    }
+  }
+}
+
+PrintQueueJob OfficeJob() {
+  PrintQueueJob job;
+  job.printer = "Office_Laser";
+  job.title = "Holiday 2023";
+  job.media = "A4";
+  return job;
+}
+
+std::string SubmitFailure(const PrintQueueJob& job, const std::string& program, int timeoutMs) {
+  PrintSpool spool(*A4Target());
+  PaintPages(spool.Printer(), 1);
+  try {
+    spool.Submit(job, QString::fromStdString(program), timeoutMs);
+  } catch (const EPrinter& e) {
+    return e.what();
+  }
+  return "no failure";
+}
+
+TEST(PrintSpool, LpArgumentsCarryQueueTitleCopiesSidesAndPaper) {
+  const QString file = "/tmp/tablora-print-x.pdf";
+  PrintQueueJob job = OfficeJob();
+  EXPECT_EQ(LpArguments(job, file),
+            QStringList({"-d", "Office_Laser", "-t", "Holiday 2023", "-n", "1", "-o", "media=A4", "-o",
+                         "fit-to-page=false", file}));
+
+  // Collation means nothing for one copy, so it is only asked for with several.
+  job.collate = true;
+  EXPECT_FALSE(LpArguments(job, file).contains("collate=true"));
+  job.copies = 3;
+  job.media.clear();
+  job.duplex = QPrinter::DuplexAuto;
+  job.orientation = QPageLayout::Landscape;
+  EXPECT_EQ(LpArguments(job, file),
+            QStringList({"-d", "Office_Laser", "-t", "Holiday 2023", "-n", "3", "-o", "collate=true", "-o",
+                         "sides=two-sided-short-edge", "-o", "fit-to-page=false", file}));
+
+  const auto sides = [&](QPrinter::DuplexMode duplex, QPageLayout::Orientation orientation) {
+    job.duplex = duplex;
+    job.orientation = orientation;
+    const QStringList args = LpArguments(job, file);
+    for (const QString& arg : args) {
+      if (arg.startsWith("sides=")) return arg;
+    }
+    return QString();
+  };
+  EXPECT_EQ(sides(QPrinter::DuplexAuto, QPageLayout::Portrait), "sides=two-sided-long-edge");
+  EXPECT_EQ(sides(QPrinter::DuplexLongSide, QPageLayout::Landscape), "sides=two-sided-long-edge");
+  EXPECT_EQ(sides(QPrinter::DuplexShortSide, QPageLayout::Portrait), "sides=two-sided-short-edge");
+  EXPECT_EQ(sides(QPrinter::DuplexNone, QPageLayout::Portrait), "");
+}
+
+TEST(PrintSpool, QueueJobTakesWhatTheDialogsChose) {
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setPageSize(QPageSize(QPageSize::Letter));
+  printer.setPageOrientation(QPageLayout::Landscape);
+  printer.setDocName("Tablora Print Task");
+  printer.setCopyCount(2);
+  printer.setCollateCopies(true);
+  // PDF output keeps no duplex setting, so sides are covered by the arguments test alone.
+  const PrintQueueJob job = PrintQueueJob::Of(printer);
+  EXPECT_EQ(job.title, "Tablora Print Task");
+  EXPECT_EQ(job.copies, 2);
+  EXPECT_TRUE(job.collate);
+  EXPECT_EQ(job.orientation, QPageLayout::Landscape);
+  EXPECT_EQ(job.media, "Letter");
+}
+
+TEST(PrintSpool, SpooledPagesMeasureAndDrawAsTheTargetWould) {
+  struct Setup {
+    QPageSize::PageSizeId paper;
+    QPageLayout::Orientation orientation;
+    QMarginsF margins;
+    bool fullPage;
+    int dpi;
+  };
+  const std::vector<Setup> setups = {
+      {QPageSize::A4, QPageLayout::Portrait, QMarginsF(5, 5, 5, 5), false, 1200},
+      {QPageSize::Letter, QPageLayout::Landscape, QMarginsF(12.5, 7, 3, 20), false, 600},
+      {QPageSize::A5, QPageLayout::Portrait, QMarginsF(10, 10, 10, 10), true, 300},
+  };
+  for (const Setup& setup : setups) {
+    QPrinter target(QPrinter::HighResolution);
+    target.setOutputFormat(QPrinter::PdfFormat);
+    target.setResolution(setup.dpi);
+    target.setPageLayout(QPageLayout(QPageSize(setup.paper), setup.orientation, setup.margins, QPageLayout::Millimeter));
+    target.setFullPage(setup.fullPage);
+    target.setColorMode(QPrinter::GrayScale);
+    target.setDocName("Holiday 2023");
+    PrintSpool spool(target);
+    QPrinter& copy = spool.Printer();
+    SCOPED_TRACE(target.pageLayout().pageSize().key().toStdString());
+    EXPECT_EQ(copy.outputFormat(), QPrinter::PdfFormat);
+    EXPECT_EQ(copy.outputFileName(), spool.FileName());
+    EXPECT_EQ(copy.resolution(), setup.dpi);
+    EXPECT_EQ(copy.width(), target.width());
+    EXPECT_EQ(copy.height(), target.height());
+    EXPECT_EQ(copy.pageLayout().paintRectPixels(setup.dpi), target.pageLayout().paintRectPixels(setup.dpi));
+    EXPECT_EQ(copy.pageLayout().fullRectPixels(setup.dpi), target.pageLayout().fullRectPixels(setup.dpi));
+    EXPECT_EQ(copy.fullPage(), setup.fullPage);
+    EXPECT_EQ(copy.colorMode(), QPrinter::GrayScale);
+    EXPECT_EQ(copy.docName(), "Holiday 2023");
+    EXPECT_EQ(QtDrawingSurface::ChoosePixelSize("Tahoma", 99, copy),
+              QtDrawingSurface::ChoosePixelSize("Tahoma", 99, target));
+  }
+  EXPECT_TRUE(SpoolFilesLeft().empty());
+}
+
+TEST(PrintSpool, SubmittedJobIsQueuedOnceWithItsPagesThenTheFileGoes) {
+  FakeLp lp("ok");
+  const auto target = A4Target();
+  target->setDocName("Holiday 2023");
+  std::string spooled;
+  {
+    PrintSpool spool(*target);
+    spooled = spool.FileName().toStdString();
+    EXPECT_TRUE(std::filesystem::exists(spooled));
+    PaintPages(spool.Printer(), 3);
+    spool.Submit(OfficeJob(), QString::fromStdString(lp.Program()));
+    EXPECT_EQ(lp.Calls(), 1);
+  }
+  EXPECT_FALSE(std::filesystem::exists(spooled));
+  EXPECT_TRUE(SpoolFilesLeft().empty());
+  EXPECT_EQ(lp.Arguments(), std::vector<std::string>({"-d", "Office_Laser", "-t", "Holiday 2023", "-n", "1", "-o",
+                                                      "media=A4", "-o", "fit-to-page=false", spooled}));
+  ASSERT_TRUE(std::filesystem::exists(lp.Copy()));
+  if (!HavePdfinfo()) GTEST_SKIP() << "pdfinfo (poppler-utils) is not installed";
+  EXPECT_EQ(PdfPages(lp.Copy()), 3);
+  const test::CommandResult info = test::RunCommand(Pdfinfo(), {lp.Copy().string()});
+  EXPECT_NE(info.out.find("Title:           Holiday 2023"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("(A4)"), std::string::npos) << info.out;
+}
+
+TEST(PrintSpool, DiscardedJobLeavesNoFile) {
+  std::string spooled;
+  {
+    PrintSpool spool(*A4Target());
+    spooled = spool.FileName().toStdString();
+    PaintPages(spool.Printer(), 2);
+  }
+  EXPECT_FALSE(std::filesystem::exists(spooled));
+  EXPECT_TRUE(SpoolFilesLeft().empty());
+}
+
+TEST(PrintSpool, QueueFailuresAreReportedWithLpsComplaint) {
+  const PrintQueueJob job = OfficeJob();
+  const int timeout = PrintSpool::kDefaultSubmitTimeoutMs;
+  EXPECT_EQ(SubmitFailure(job, FakeLp("refuses", "echo 'lp: The printer or class does not exist.' >&2; exit 1").Program(), timeout),
+            "Cannot send the job to the printer: lp: The printer or class does not exist.");
+  const std::string mute = FakeLp("mute", "exit 3").Program();
+  EXPECT_EQ(SubmitFailure(job, mute, timeout), "Cannot send the job to the printer: " + mute + " failed with status 3");
+  EXPECT_EQ(SubmitFailure(job, "/nonexistent-folder/lp", timeout),
+            "Cannot send the job to the printer: the program /nonexistent-folder/lp cannot be started");
+  const std::string crashing = FakeLp("crashing", "kill -KILL $$").Program();
+  EXPECT_EQ(SubmitFailure(job, crashing, timeout), "Cannot send the job to the printer: " + crashing + " stopped unexpectedly");
+  // A queue that never answers must not hold the program forever.
+  const std::string hanging = FakeLp("hanging", "exec sleep 30").Program();
+  EXPECT_EQ(SubmitFailure(job, hanging, 300), "Cannot send the job to the printer: " + hanging + " did not finish");
+  EXPECT_TRUE(SpoolFilesLeft().empty());
+}
+
+// Spools as an installed printer does, over PDF output so that no CUPS queue is needed; the file
+// the PDF output names must stay untouched.
+class SpoolingDevice : public QtPrinterDevice {
+ public:
+  using QtPrinterDevice::QtPrinterDevice;
+
+ protected:
+  bool SpoolsJobs() const override { return true; }
+};
+
+class QueueProgramOverride {
+ public:
+  explicit QueueProgramOverride(const std::string& program) { QtPrinterDevice::SetQueueProgram(program); }
+  ~QueueProgramOverride() { QtPrinterDevice::SetQueueProgram("lp"); }
+};
+
+TEST(QtPrinterDevice, SpooledJobsAreQueuedOnlyWhenFinished) {
+  FakeLp lp("device");
+  const QueueProgramOverride useFake(lp.Program());
+  const auto direct = OutputPath("spooled-direct.pdf");
+  SpoolingDevice device(direct.string());
+  device.SetTitle("Holiday 2023");
+
+  // Cancelled before the last page: nothing reaches the queue.
+  device.BeginDoc();
+  ASSERT_EQ(SpoolFilesLeft().size(), 1u);
+  EXPECT_EQ(device.Canvas().ClipRect(), Rect(0, 0, device.PageWidth(), device.PageHeight()));
+  DrawPage(device.Canvas(), 1);
+  device.NewPage();
+  DrawPage(device.Canvas(), 2);
+  device.Abort();
+  EXPECT_FALSE(device.Printing());
+  EXPECT_EQ(lp.Calls(), 0);
+  EXPECT_TRUE(SpoolFilesLeft().empty());
+
+  {
+    SpoolingDevice destroyed(direct.string());
+    destroyed.BeginDoc();
+    DrawPage(destroyed.Canvas(), 1);
+  }
+  EXPECT_EQ(lp.Calls(), 0);
+  EXPECT_TRUE(SpoolFilesLeft().empty());
+
+  device.BeginDoc();
+  const std::string spooled = SpoolFilesLeft().at(0).string();
+  for (int page = 1; page <= 3; ++page) {
+    DrawPage(device.Canvas(), page);
+    if (page < 3) device.NewPage();
+  }
+  device.EndDoc();
+  EXPECT_FALSE(device.Printing());
+  EXPECT_EQ(lp.Calls(), 1);
+  EXPECT_TRUE(SpoolFilesLeft().empty());
+  EXPECT_FALSE(std::filesystem::exists(direct));
+  // PDF output has no queue name; an installed printer's is checked below where one exists.
+  EXPECT_EQ(lp.Arguments(), std::vector<std::string>({"-d", "", "-t", "Holiday 2023", "-n", "1", "-o", "media=A4",
+                                                      "-o", "fit-to-page=false", spooled}));
+  if (HavePdfinfo()) {
+    EXPECT_EQ(PdfPages(lp.Copy()), 3);
+  }
+}
+
+TEST(QtPrinterDevice, QueueFailureEndsTheJobAndIsReported) {
+  const QueueProgramOverride useFake(
+      FakeLp("device-refuses", "echo 'lp: Unable to print file: client-error-not-possible' >&2; exit 1").Program());
+  SpoolingDevice device(OutputPath("refused.pdf").string());
+  device.BeginDoc();
+  DrawPage(device.Canvas(), 1);
+  try {
+    device.EndDoc();
+    FAIL() << "a refused job passed as printed";
+  } catch (const EPrinter& e) {
+    EXPECT_STREQ(e.what(), "Cannot send the job to the printer: lp: Unable to print file: client-error-not-possible");
+  }
+  EXPECT_FALSE(device.Printing());
+  EXPECT_TRUE(SpoolFilesLeft().empty());
+  // The device is ready for the next job.
+  device.BeginDoc();
+  device.Abort();
+}
+
+TEST(QtPrinterDevice, InstalledPrinterSpoolsToItsQueue) {
+  FakeLp lp("installed");
+  const QueueProgramOverride useFake(lp.Program());
+  QtPrinterDevice device;
+  if (device.Printer()->outputFormat() != QPrinter::NativeFormat) GTEST_SKIP() << "no printer is installed here";
+  device.SetTitle("Holiday 2023");
+  device.BeginDoc();
+  DrawPage(device.Canvas(), 1);
+  device.EndDoc();
+  EXPECT_EQ(lp.Calls(), 1);
+  const std::vector<std::string> args = lp.Arguments();
+  ASSERT_GE(args.size(), 4u);
+  EXPECT_EQ(std::vector<std::string>(args.begin(), args.begin() + 4),
+            std::vector<std::string>({"-d", device.Printer()->printerName().toStdString(), "-t", "Holiday 2023"}));
+  EXPECT_TRUE(SpoolFilesLeft().empty());
 }
 
 }  // namespace
