@@ -1,0 +1,383 @@
+#include <QImage>
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+#include "cli/args.h"
+#include "cli/console_message_box.h"
+#include "cli/sheet_output.h"
+#include "support/run_command.h"
+#include "support/sheet_fakes.h"
+#include "support/test_paths.h"
+
+namespace tablora {
+namespace {
+
+namespace fs = std::filesystem;
+using test::CliPath;
+using test::RunCommand;
+
+fs::path SampleDir() { return test::DataDir().parent_path().parent_path() / "samples"; }
+
+bool HavePoppler() { return std::system("pdfinfo -v >/dev/null 2>&1") == 0; }
+
+// Every file name in a folder, hidden ones included, sorted.
+std::vector<std::string> FilesIn(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// One field of pdfinfo's report ("Pages", "Page size", "Title").
+std::string PdfInfo(const std::string& pdf, const std::string& field) {
+  const auto result = RunCommand("/usr/bin/pdfinfo", {pdf});
+  const std::regex line("(^|\n)" + field + ":\\s*([^\n]*)");
+  std::smatch match;
+  if (!std::regex_search(result.out, match, line)) return "";
+  return match[2];
+}
+
+// The page count `list` reports for the sample folder with this grid.
+int ListedPages(const std::string& rows, const std::string& cols) {
+  const auto result = RunCommand(CliPath(), {"list", SampleDir().string(), "--rows", rows, "--cols", cols});
+  std::smatch match;
+  const std::regex summary("(\\d+) files, (\\d+) pages\n$");
+  if (!std::regex_search(result.out, match, summary)) return -1;
+  return std::stoi(match[2]);
+}
+
+TEST(CliSheet, PdfHasEveryPageOfTheSheetOnTheChosenPaper) {
+  if (!HavePoppler()) GTEST_SKIP() << "pdfinfo (poppler-utils) is not installed";
+  test::TempTree out;
+  const int pages = ListedPages("3", "3");
+  ASSERT_GT(pages, 2);
+
+  const std::string a4 = out.Path() + "/a4.pdf";
+  auto result = RunCommand(CliPath(), {"sheet", SampleDir().string(), "-o", a4, "--rows", "3", "--cols",
+                                       "3", "--dpi", "150"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  // Not a terminal: no progress, only the one line that says what was written.
+  EXPECT_EQ(result.err, a4 + ": pages 1 to " + std::to_string(pages) + " of " + std::to_string(pages) + "\n");
+  EXPECT_EQ(PdfInfo(a4, "Pages"), std::to_string(pages));
+  EXPECT_EQ(PdfInfo(a4, "Page size"), "595 x 842 pts (A4)");
+  EXPECT_EQ(PdfInfo(a4, "Title"), "Tablora Print Task");
+
+  const std::string letter = out.Path() + "/letter.pdf";
+  result = RunCommand(CliPath(), {"sheet", SampleDir().string(), "-o", letter, "--paper", "letter",
+                                  "--landscape", "--title", "Harbour days", "--dpi", "100", "--quiet"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(PdfInfo(letter, "Pages"), std::to_string(ListedPages("10", "6")));
+  EXPECT_EQ(PdfInfo(letter, "Page size"), "792 x 612 pts (letter)");
+  EXPECT_EQ(PdfInfo(letter, "Title"), "Harbour days");
+
+  for (const auto& [paper, size] : {std::pair{"Legal", "612 x 1008 pts"},
+                                    std::pair{"A3", "842 x 1191 pts (A3)"}}) {
+    const std::string pdf = out.Path() + "/" + paper + ".pdf";
+    result = RunCommand(CliPath(), {"sheet", SampleDir().string(), "-o", pdf, "--paper", paper,
+                                    "--dpi", "72", "--quiet"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(PdfInfo(pdf, "Page size").rfind(size, 0), 0u) << paper;
+  }
+  // Nothing but the finished files is left in the folder.
+  EXPECT_EQ(FilesIn(out.Root()),
+            (std::vector<std::string>{"A3.pdf", "Legal.pdf", "a4.pdf", "letter.pdf"}));
+}
+
+TEST(CliSheet, PagesPrintsTheRangeAndHoldsItsEndToTheSheet) {
+  if (!HavePoppler()) GTEST_SKIP() << "pdfinfo (poppler-utils) is not installed";
+  test::TempTree out;
+  const int pages = ListedPages("2", "2");
+  ASSERT_GE(pages, 4);
+  const auto run = [&](const std::string& range) {
+    return RunCommand(CliPath(), {"sheet", SampleDir().string(), "-o", out.Path() + "/r.pdf", "--rows",
+                                  "2", "--cols", "2", "--dpi", "72", "--pages", range});
+  };
+  auto result = run("2-3");
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(PdfInfo(out.Path() + "/r.pdf", "Pages"), "2");
+  EXPECT_NE(result.err.find("pages 2 to 3 of " + std::to_string(pages)), std::string::npos) << result.err;
+
+  result = run("3");
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(PdfInfo(out.Path() + "/r.pdf", "Pages"), "1");
+
+  result = run("2-999");
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(PdfInfo(out.Path() + "/r.pdf", "Pages"), std::to_string(pages - 1));
+
+  // A range that starts past the sheet prints nothing and keeps the earlier file.
+  fs::remove(out.Root() / "r.pdf");
+  result = run(std::to_string(pages + 1) + "-" + std::to_string(pages + 5));
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+  EXPECT_NE(result.err.find("--pages"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find(std::to_string(pages) + " pages"), std::string::npos) << result.err;
+  EXPECT_TRUE(FilesIn(out.Root()).empty());
+}
+
+TEST(CliSheet, PngPagesAreNamedByTheirPageAtTheGivenResolution) {
+  test::TempTree out;
+  const int pages = ListedPages("2", "2");
+  auto result = RunCommand(CliPath(), {"sheet", SampleDir().string(), "-o", out.Path() + "/pic.png",
+                                       "--rows", "2", "--cols", "2", "--dpi", "100", "--pages", "2-3"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, out.Path() + "/pic-002.png to " + out.Path() + "/pic-003.png: pages 2 to 3 of " +
+                            std::to_string(pages) + "\n");
+  EXPECT_EQ(FilesIn(out.Root()), (std::vector<std::string>{"pic-002.png", "pic-003.png"}));
+  const QImage portrait(QString::fromStdString(out.Path() + "/pic-002.png"));
+  ASSERT_FALSE(portrait.isNull());
+  // The printable part of A4 (210 x 297 mm, 827 x 1169 pixels at 100 dpi) inside Qt's small margins.
+  EXPECT_GT(portrait.width(), 780);
+  EXPECT_LE(portrait.width(), 827);
+  EXPECT_GT(portrait.height(), 1120);
+  EXPECT_LE(portrait.height(), 1169);
+  EXPECT_NEAR(portrait.dotsPerMeterX(), 3937, 1);
+
+  result = RunCommand(CliPath(), {"sheet", SampleDir().string(), "-o", out.Path() + "/wide.PNG",
+                                  "--landscape", "--dpi", "100", "--quiet"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  const QImage landscape(QString::fromStdString(out.Path() + "/wide-001.PNG"));
+  ASSERT_FALSE(landscape.isNull());
+  EXPECT_EQ(landscape.width(), portrait.height());
+  EXPECT_EQ(landscape.height(), portrait.width());
+}
+
+// The bounding box of everything that is not the colour of the top-left pixel: the page within a
+// preview's grey, or what was printed on a page's white.
+QImage CropToContent(const QImage& image) {
+  const QRgb background = image.pixel(0, 0);
+  int left = image.width(), top = image.height(), right = -1, bottom = -1;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (image.pixel(x, y) == background) continue;
+      left = std::min(left, x);
+      right = std::max(right, x);
+      top = std::min(top, y);
+      bottom = std::max(bottom, y);
+    }
+  }
+  if (right < 0) return {};
+  return image.copy(left, top, right - left + 1, bottom - top + 1);
+}
+
+// Mean difference of grey levels of two pictures brought to one small size.
+double MeanDifference(const QImage& a, const QImage& b) {
+  const QSize size(40, 57);
+  const QImage small1 = a.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_Grayscale8);
+  const QImage small2 = b.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_Grayscale8);
+  double total = 0;
+  for (int y = 0; y < size.height(); ++y) {
+    for (int x = 0; x < size.width(); ++x) {
+      total += std::abs(qGray(small1.pixel(x, y)) - qGray(small2.pixel(x, y)));
+    }
+  }
+  return total / (size.width() * size.height());
+}
+
+TEST(CliSheet, PrintedPageLooksLikeThePreviewOfThatPage) {
+  test::TempTree out;
+  const std::vector<std::string> grid = {"--rows", "3", "--cols", "3", "--title", "Samples", "--facing"};
+  std::vector<std::string> args = {"sheet", SampleDir().string(), "-o", out.Path() + "/p.png", "--dpi", "120"};
+  args.insert(args.end(), grid.begin(), grid.end());
+  auto result = RunCommand(CliPath(), args);
+  ASSERT_EQ(result.status, 0) << result.err;
+
+  std::vector<QImage> previews;
+  for (const char* page : {"1", "2"}) {
+    args = {"preview", SampleDir().string(), "-o", out.Path() + "/preview" + page + ".png", "--page", page};
+    args.insert(args.end(), grid.begin(), grid.end());
+    result = RunCommand(CliPath(), args);
+    ASSERT_EQ(result.status, 0) << result.err;
+    previews.push_back(CropToContent(QImage(QString::fromStdString(out.Path() + "/preview" + page + ".png"))));
+    ASSERT_FALSE(previews.back().isNull());
+  }
+  const QImage printed1(QString::fromStdString(out.Path() + "/p-001.png"));
+  const QImage printed2(QString::fromStdString(out.Path() + "/p-002.png"));
+  ASSERT_FALSE(printed1.isNull());
+  ASSERT_FALSE(printed2.isNull());
+  // Same proportions: the preview frame is the printer page scaled down.
+  EXPECT_NEAR(static_cast<double>(previews[0].width()) / previews[0].height(),
+              static_cast<double>(printed1.width()) / printed1.height(), 0.01);
+  // Same layout at another scale; the other page (a facing page, other pictures) is far off.
+  const double same = MeanDifference(printed2, previews[1]);
+  const double other = MeanDifference(printed2, previews[0]);
+  EXPECT_LT(same, 8.0);
+  EXPECT_GT(other, 2 * same);
+  EXPECT_LT(MeanDifference(printed1, previews[0]), 8.0);
+
+  // The PDF with the same settings, rasterised by poppler, carries the same print as the picture;
+  // its page is the whole sheet of paper, so both are cropped to what was printed.
+  if (std::system("pdftoppm -v >/dev/null 2>&1") != 0) GTEST_SKIP() << "pdftoppm is not installed";
+  args = {"sheet", SampleDir().string(), "-o", out.Path() + "/p.pdf", "--dpi", "120", "--quiet"};
+  args.insert(args.end(), grid.begin(), grid.end());
+  result = RunCommand(CliPath(), args);
+  ASSERT_EQ(result.status, 0) << result.err;
+  result = RunCommand("/usr/bin/pdftoppm", {"-r", "120", "-f", "2", "-l", "2", "-png", "-singlefile",
+                                            out.Path() + "/p.pdf", out.Path() + "/poppler"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  const QImage rasterised = CropToContent(QImage(QString::fromStdString(out.Path() + "/poppler.png")));
+  ASSERT_FALSE(rasterised.isNull());
+  const QImage printed = CropToContent(printed2);
+  EXPECT_NEAR(rasterised.width(), printed.width(), 3);
+  EXPECT_NEAR(rasterised.height(), printed.height(), 3);
+  EXPECT_LT(MeanDifference(rasterised, printed), 3.0);
+}
+
+TEST(CliSheet, NothingBuiltSaysSoOnStderrAndFails) {
+  test::TempTree in;
+  in.File("notes.txt");
+  in.Folder("Empty");
+  test::TempTree out;
+  for (const char* name : {"/e.pdf", "/e.png"}) {
+    const auto result = RunCommand(CliPath(), {"sheet", in.Path(), "-o", out.Path() + name});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err,
+              "You need to build the archive first!\n\nSelect the folder to build the archive\nfrom, "
+              "then click the Build button.\n");
+  }
+  EXPECT_TRUE(FilesIn(out.Root()).empty());
+}
+
+TEST(CliSheet, UsageErrorsExitWithStatusTwoAndOneLineNamingTheArgument) {
+  test::TempTree out;
+  const std::string folder = SampleDir().string();
+  const std::string pdf = out.Path() + "/u.pdf";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"sheet", folder}, "-o"},
+      {{"sheet", "-o", pdf}, "FOLDER"},
+      {{"sheet", folder, folder, "-o", pdf}, "FOLDER"},
+      {{"sheet", out.Path() + "/missing", "-o", pdf}, "missing"},
+      {{"sheet", folder, "-o", out.Path() + "/u.jpg"}, "u.jpg"},
+      {{"sheet", folder, "-o", out.Path() + "/.pdf"}, "-o"},
+      {{"sheet", folder, "-o", pdf, "--paper", "B5"}, "--paper"},
+      {{"sheet", folder, "-o", pdf, "--dpi", "20"}, "--dpi"},
+      {{"sheet", folder, "-o", pdf, "--dpi", "5000"}, "--dpi"},
+      {{"sheet", folder, "-o", pdf, "--pages", "3-2"}, "--pages"},
+      {{"sheet", folder, "-o", pdf, "--pages", "0-2"}, "--pages"},
+      {{"sheet", folder, "-o", pdf, "--pages", "two"}, "--pages"},
+      {{"sheet", folder, "-o", pdf, "--pages", "1-"}, "--pages"},
+      {{"sheet", folder, "-o", pdf, "--rows", "0"}, "--rows"},
+      {{"sheet", folder, "-o", pdf, "--cols", "31"}, "--cols"},
+      {{"sheet", folder, "-o", pdf, "--landscape=yes"}, "--landscape"},
+      {{"sheet", folder, "-o", pdf, "--colour"}, "--colour"},
+  };
+  for (const auto& [args, named] : cases) {
+    const auto result = RunCommand(CliPath(), args);
+    EXPECT_EQ(result.status, 2) << args.back();
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_EQ(result.err.rfind("tablora-cli sheet: ", 0), 0u) << result.err;
+    EXPECT_NE(result.err.find(named), std::string::npos) << result.err;
+  }
+  EXPECT_TRUE(FilesIn(out.Root()).empty());
+}
+
+TEST(CliSheet, OutputIntoAFolderThatTakesNoFileFails) {
+  test::TempTree out;
+  const auto result = RunCommand(CliPath(), {"sheet", SampleDir().string(), "-o",
+                                             out.Path() + "/no/such/folder/s.pdf"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("no/such/folder"), std::string::npos) << result.err;
+}
+
+TEST(CliSheet, HelpDescribesEveryOption) {
+  const auto result = RunCommand(CliPath(), {"sheet", "--help"});
+  EXPECT_EQ(result.status, 0);
+  for (const char* option : {"-o", "--rows", "--cols", "--title", "--font", "--facing", "--no-page-numbers",
+                             "--paper", "--landscape", "--dpi", "--pages", "--quiet", "--help"}) {
+    EXPECT_NE(result.out.find(option), std::string::npos) << option;
+  }
+  EXPECT_NE(RunCommand(CliPath(), {"--help"}).out.find("sheet FOLDER"), std::string::npos);
+}
+
+// A run of the command that the test can interrupt.
+class Child {
+ public:
+  explicit Child(const std::vector<std::string>& args) {
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      const int null = ::open("/dev/null", O_WRONLY);
+      ::dup2(null, 1);
+      ::dup2(null, 2);
+      const std::string program = CliPath();
+      std::vector<char*> argv{const_cast<char*>(program.c_str())};
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      ::execv(program.c_str(), argv.data());
+      ::_exit(127);
+    }
+  }
+  ~Child() {
+    if (pid_ > 0 && !waited_) {
+      ::kill(pid_, SIGKILL);
+      Wait();
+    }
+  }
+  void Signal(int signal) { ::kill(pid_, signal); }
+  int Wait() {
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    waited_ = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  bool waited_ = false;
+};
+
+// Waits until the printer has opened its temporary file, i.e. the job is under way.
+bool WaitForJob(const fs::path& folder) {
+  for (int i = 0; i < 600; ++i) {
+    if (!FilesIn(folder).empty()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+TEST(CliSheet, CtrlCDuringTheJobLeavesNoFile) {
+  // One picture per page at 600 dpi: many slow pages, so the signal lands mid-job.
+  test::TempTree in;
+  for (int copy = 0; copy < 6; ++copy) {
+    for (const char* name : {"rose.jpg", "logo-24bit.bmp", "wizard-progressive.jpg", "grey-plasma.jpg"}) {
+      fs::create_symlink(SampleDir() / name, in.Root() / (std::to_string(copy) + name));
+    }
+  }
+  for (const char* output : {"/big.pdf", "/big.png"}) {
+    test::TempTree out;
+    Child child({"sheet", in.Path(), "-o", out.Path() + output, "--rows", "1", "--cols", "1"});
+    ASSERT_TRUE(WaitForJob(out.Root()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    child.Signal(SIGINT);
+    EXPECT_EQ(child.Wait(), 1) << output;
+    EXPECT_TRUE(FilesIn(out.Root()).empty()) << output << ": " << FilesIn(out.Root()).front();
+  }
+}
+
+TEST(CliSheetOutput, NamesKindsAndRanges) {
+  EXPECT_EQ(cli::OutputKindOf("a/b.PDF"), cli::OutputKind::Pdf);
+  EXPECT_EQ(cli::OutputKindOf("x.png"), cli::OutputKind::Png);
+  EXPECT_EQ(cli::PagePicturePath("dir.v2/out.png", 7), "dir.v2/out-007.png");
+  EXPECT_EQ(cli::PagePicturePath("out.PNG", 1234), "out-1234.PNG");
+  EXPECT_EQ(cli::PaperSizeOf("LEGAL"), QPageSize::Legal);
+  const cli::PageRange range = cli::ParsePageRange("12-40");
+  EXPECT_EQ(range.from, 12);
+  EXPECT_EQ(range.to, 40);
+  EXPECT_THROW(cli::ParsePageRange("-4"), cli::UsageError);
+  EXPECT_THROW(cli::ParsePageRange("99999999999-1"), cli::UsageError);
+  EXPECT_EQ(cli::ConsoleMessageBox::ConsoleText("a\n\r\n\rb"), "a\n\nb\n");
+}
+
+}  // namespace
+}  // namespace tablora
