@@ -1,8 +1,10 @@
 #include "platform/print_spool_widgets.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QPageSize>
 #include <QProcess>
+#include <QStandardPaths>
 #include <algorithm>
 #include <string>
 
@@ -13,6 +15,14 @@ namespace tablora {
 namespace {
 
 const std::string kSubmitFailed = "Cannot send the job to the printer: ";
+
+// lp names itself by the path it was started with, which QProcess makes absolute; the user knows
+// it by its name, as in "lp: Error - The printer or class does not exist.".
+QString WithPlainProgramName(const QString& complaint, const QString& program) {
+  const QString started = program.contains('/') ? program : QStandardPaths::findExecutable(program);
+  if (started.isEmpty() || !complaint.startsWith(started + ": ")) return complaint;
+  return QFileInfo(started).fileName() + complaint.mid(started.size());
+}
 
 }  // namespace
 
@@ -97,7 +107,8 @@ void PrintSpool::Submit(const PrintQueueJob& job, const QString& lpProgram, int 
     throw EPrinter(kSubmitFailed + lpProgram.toStdString() + " stopped unexpectedly");
   }
   if (lp.exitCode() != 0) {
-    const QString complaint = QString::fromLocal8Bit(lp.readAllStandardError()).trimmed();
+    const QString complaint =
+        WithPlainProgramName(QString::fromLocal8Bit(lp.readAllStandardError()).trimmed(), lpProgram);
     throw EPrinter(kSubmitFailed + (complaint.isEmpty() ? lpProgram.toStdString() + " failed with status " +
                                                               std::to_string(lp.exitCode())
                                                         : complaint.toStdString()));

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QStandardPaths>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -438,6 +439,10 @@ TEST(PrintSpool, QueueFailuresAreReportedWithLpsComplaint) {
   EXPECT_EQ(SubmitFailure(job, FakeLp("refuses", "echo 'lp: The printer or class does not exist.' >&2; exit 1").Program(), timeout),
             "Cannot send the job to the printer: lp: The printer or class does not exist.");
   const std::string mute = FakeLp("mute", "exit 3").Program();
+  // lp's own name for itself, not the path it was started by.
+  const std::string named = FakeLp("named", "echo \"$0: Error - Scheduler Not Responding\" >&2; exit 1").Program();
+  EXPECT_EQ(SubmitFailure(job, named, timeout),
+            "Cannot send the job to the printer: lp: Error - Scheduler Not Responding");
   EXPECT_EQ(SubmitFailure(job, mute, timeout), "Cannot send the job to the printer: " + mute + " failed with status 3");
   EXPECT_EQ(SubmitFailure(job, "/nonexistent-folder/lp", timeout),
             "Cannot send the job to the printer: the program /nonexistent-folder/lp cannot be started");
@@ -446,6 +451,21 @@ TEST(PrintSpool, QueueFailuresAreReportedWithLpsComplaint) {
   // A queue that never answers must not hold the program forever.
   const std::string hanging = FakeLp("hanging", "exec sleep 30").Program();
   EXPECT_EQ(SubmitFailure(job, hanging, 300), "Cannot send the job to the printer: " + hanging + " did not finish");
+  EXPECT_TRUE(SpoolFilesLeft().empty());
+}
+
+TEST(PrintSpool, RealLpTakesTheArgumentsAndItsRefusalIsPassedOn) {
+  if (QStandardPaths::findExecutable("lp").isEmpty()) GTEST_SKIP() << "lp (cups-client) is not installed";
+  PrintQueueJob job = OfficeJob();
+  job.printer = "tablora-test-no-such-queue";
+  job.copies = 2;
+  job.collate = true;
+  job.duplex = QPrinter::DuplexAuto;
+  // A malformed option would make lp print its usage instead; a missing queue or scheduler is all
+  // it may complain of.
+  const std::string failure = SubmitFailure(job, "lp", PrintSpool::kDefaultSubmitTimeoutMs);
+  EXPECT_EQ(failure.rfind("Cannot send the job to the printer: lp: ", 0), 0u) << failure;
+  EXPECT_EQ(failure.find("Usage"), std::string::npos) << failure;
   EXPECT_TRUE(SpoolFilesLeft().empty());
 }
 
