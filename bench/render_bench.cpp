@@ -1,23 +1,33 @@
 // RenderPage of one 10 x 6 page of 60 real photographs, on the preview and on a 600-dpi printer
 // page, against loading and decoding the same files alone in the same run. Decoding at full size
 // is the floor of any page: the renderer's own work (text, fitting, the two stretches) must stay a
-// small part on top of it. Each render case reports "x_decode", its time over the decode case's,
-// when the decode case ran first in the same process (it does unless a filter leaves it out).
+// small part on top of it.
+//
+// The machine is shared, so the ratios are taken within each iteration rather than across cases:
+// a /60/0 case decodes all 60 files alone (untimed by the framework) before each page it draws,
+// and reports "x_decode" (page over decode, wall clock) and "x_decode_cpu" (the same in process
+// CPU time, which other programs' load does not inflate). Every non-pre-decoded case also
+// reports "own_pct": its time outside the loader's loading, decoding and releasing, as a
+// percentage of that, measured within the same page.
 //
 // The photographs come from TABLORA_PHOTO_SET, else /tmp/tablora-photos, which is made with
 // /work/shared/tools/make-photo-set when absent.
 //
 // Peak memory is checked on one case at a time, for example:
-//   /usr/bin/time -v render_bench --benchmark_filter='BM_RenderPrinterPage/60$'
-// The /12 cases draw the same page with fewer cells: their peak must match the /60 cases'.
+//   heaptrack render_bench --benchmark_filter='BM_RenderPrinterPage/60/0/'
+// The /12/0 cases draw the same page with fewer cells: their peak must match the /60/0 cases'.
+// The /60/1 cases draw every cell from one photograph decoded beforehand, which leaves the
+// renderer's and the surface's own time.
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
 #include <QImage>
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -94,9 +104,9 @@ class Pump : public EventPump {
   void PumpMessages() override {}
 };
 
-// The program's loader, timing what it spends in loading and decoding, so that a render case can
-// tell its own work apart from the decoding within the same iterations. The JPEG image decodes
-// on its first Pixels(), inside the renderer's draw.
+// The program's loader, timing what it spends in loading, decoding and releasing images, so that
+// a render case can tell its own work apart from the decoding within the same iterations. The
+// JPEG image decodes on its first Pixels(), inside the renderer's draw.
 class TimedLoader : public ThumbnailLoader {
  public:
   std::unique_ptr<ThumbnailImage> Load(const std::string& path) override {
@@ -113,6 +123,15 @@ class TimedLoader : public ThumbnailLoader {
    public:
     TimedImage(std::unique_ptr<ThumbnailImage> image, double& seconds)
         : image_(std::move(image)), seconds_(seconds) {}
+    TimedImage(const TimedImage&) = delete;
+    TimedImage& operator=(const TimedImage&) = delete;
+    // Giving back a decoded photograph's pages costs the kernel real time; the decode case pays
+    // it too, when each of its images goes out of scope.
+    ~TimedImage() override {
+      const auto start = std::chrono::steady_clock::now();
+      image_.reset();
+      seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
     void LoadFromFile(const std::string& path) override { image_->LoadFromFile(path); }
     int Width() override { return image_->Width(); }
     int Height() override { return image_->Height(); }
@@ -131,11 +150,149 @@ class TimedLoader : public ThumbnailLoader {
   ExtensionThumbnailLoader loader_;
 };
 
-// Seconds per iteration of the decode case, once it has run.
-double g_decodeSeconds = 0.0;
+// Hands out one photograph decoded once, for every cell: what is left of a render is the
+// renderer's own work (text, fitting, clearing the cell and both stretches) and the surface's.
+class PreDecodedLoader : public ThumbnailLoader {
+ public:
+  explicit PreDecodedLoader(const std::string& path) {
+    ExtensionThumbnailLoader loader;
+    image_ = loader.Load(path);
+    if (image_) image_->Pixels();
+  }
+  bool Loaded() const { return image_ != nullptr; }
+  std::unique_ptr<ThumbnailImage> Load(const std::string&) override {
+    return std::make_unique<SharedImage>(*image_);
+  }
 
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+ private:
+  class SharedImage : public ThumbnailImage {
+   public:
+    explicit SharedImage(ThumbnailImage& image) : image_(image) {}
+    void LoadFromFile(const std::string&) override {}
+    int Width() override { return image_.Width(); }
+    int Height() override { return image_.Height(); }
+    const TBitmap& Pixels() override { return image_.Pixels(); }
+    std::string ReaderName() const override { return image_.ReaderName(); }
+
+   private:
+    ThumbnailImage& image_;
+  };
+  std::unique_ptr<ThumbnailImage> image_;
+};
+
+// Seconds spent in each kind of drawing operation.
+struct DrawingTimes {
+  double text = 0.0;
+  double fill = 0.0;
+  double intoCell = 0.0;
+  double ontoPage = 0.0;
+};
+
+// Times a surface's operations into one of the buckets; the page's stretches and the cell
+// canvas's stretches go to different ones.
+class TimedSurface : public DrawingSurface {
+ public:
+  TimedSurface(DrawingSurface& surface, DrawingTimes& times, double DrawingTimes::*stretches)
+      : surface_(surface), times_(times), stretches_(stretches) {}
+  TimedSurface(std::unique_ptr<DrawingSurface> owned, DrawingTimes& times, double DrawingTimes::*stretches)
+      : owned_(std::move(owned)), surface_(*owned_), times_(times), stretches_(stretches) {}
+
+  std::string FontName() const override { return surface_.FontName(); }
+  void SetFontName(const std::string& name) override { surface_.SetFontName(name); }
+  int FontHeight() const override { return surface_.FontHeight(); }
+  void SetFontHeight(int pixels) override { surface_.SetFontHeight(pixels); }
+  TColor FontColor() const override { return surface_.FontColor(); }
+  void SetFontColor(TColor color) override { surface_.SetFontColor(color); }
+  int TextWidth(const std::string& text) override {
+    return Timed(&DrawingTimes::text, [&] { return surface_.TextWidth(text); });
+  }
+  void TextOut(int x, int y, const std::string& text) override {
+    Timed(&DrawingTimes::text, [&] { surface_.TextOut(x, y, text); return 0; });
+  }
+  TColor BrushColor() const override { return surface_.BrushColor(); }
+  void SetBrushColor(TColor color) override { surface_.SetBrushColor(color); }
+  void SetBrushSolid() override { surface_.SetBrushSolid(); }
+  TRect ClipRect() const override { return surface_.ClipRect(); }
+  void FillRect(const TRect& rect) override {
+    Timed(&DrawingTimes::fill, [&] { surface_.FillRect(rect); return 0; });
+  }
+  void StretchDraw(const TRect& rect, const TBitmap& bitmap) override {
+    Timed(stretches_, [&] { surface_.StretchDraw(rect, bitmap); return 0; });
+  }
+  void Draw(int x, int y, const TBitmap& bitmap) override {
+    Timed(stretches_, [&] { surface_.Draw(x, y, bitmap); return 0; });
+  }
+
+ private:
+  template <typename Operation>
+  int Timed(double DrawingTimes::*bucket, Operation operation) {
+    const auto start = std::chrono::steady_clock::now();
+    const int result = operation();
+    times_.*bucket += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return result;
+  }
+
+  std::unique_ptr<DrawingSurface> owned_;
+  DrawingSurface& surface_;
+  DrawingTimes& times_;
+  double DrawingTimes::*stretches_;
+};
+
+// The program's cell canvases, timed.
+class TimedCanvases : public CanvasFactory {
+ public:
+  explicit TimedCanvases(DrawingTimes& times) : times_(times) {}
+  std::unique_ptr<DrawingSurface> CanvasFor(TBitmap& bitmap) override {
+    return std::make_unique<TimedSurface>(canvases_.CanvasFor(bitmap), times_, &DrawingTimes::intoCell);
+  }
+
+ private:
+  QtCanvasFactory canvases_;
+  DrawingTimes& times_;
+};
+
+// Wall-clock and process CPU seconds.
+struct Seconds {
+  double real = 0.0;
+  double cpu = 0.0;
+  Seconds& operator+=(const Seconds& other) {
+    real += other.real;
+    cpu += other.cpu;
+    return *this;
+  }
+};
+
+double ProcessCpuSeconds() {
+  timespec now{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+class Stopwatch {
+ public:
+  Seconds Elapsed() const {
+    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - real_).count(),
+            ProcessCpuSeconds() - cpu_};
+  }
+
+ private:
+  std::chrono::steady_clock::time_point real_ = std::chrono::steady_clock::now();
+  double cpu_ = ProcessCpuSeconds();
+};
+
+// Loads and decodes every file at full size, as the page does, and releases each image before
+// the next; false when one cannot be loaded.
+bool DecodeAll(const std::vector<std::string>& entries, int64_t& pixels) {
+  ExtensionThumbnailLoader loader;
+  pixels = 0;
+  for (const std::string& entry : entries) {
+    std::unique_ptr<ThumbnailImage> image = loader.Load(PhotoFolder() + entry);
+    if (!image) return false;
+    const TBitmap& decoded = image->Pixels();
+    benchmark::DoNotOptimize(decoded.Bits());
+    pixels += static_cast<int64_t>(decoded.Width()) * decoded.Height();
+  }
+  return true;
 }
 
 void BM_DecodePhotos(benchmark::State& state) {
@@ -144,28 +301,19 @@ void BM_DecodePhotos(benchmark::State& state) {
     state.SkipWithError("the photo set has fewer than 60 photographs");
     return;
   }
-  ExtensionThumbnailLoader loader;
   int64_t pixels = 0;
-  const auto start = std::chrono::steady_clock::now();
   for (auto _ : state) {
-    pixels = 0;
-    for (const std::string& entry : entries) {
-      std::unique_ptr<ThumbnailImage> image = loader.Load(PhotoFolder() + entry);
-      if (!image) {
-        state.SkipWithError(("cannot load " + entry).c_str());
-        return;
-      }
-      const TBitmap& decoded = image->Pixels();
-      benchmark::DoNotOptimize(decoded.Bits());
-      pixels += static_cast<int64_t>(decoded.Width()) * decoded.Height();
+    if (!DecodeAll(entries, pixels)) {
+      state.SkipWithError("a photograph cannot be loaded");
+      return;
     }
   }
-  g_decodeSeconds = SecondsSince(start) / static_cast<double>(state.iterations());
   state.counters["megapixels"] = static_cast<double>(pixels) / 1e6;
 }
 
-// Draws page 1 with the first `cells` photographs onto `surface` at `page`, as the preview or the
-// printer sets it up.
+// Draws page 1 with the first range(0) photographs onto `surface` at `page`, as the preview or
+// the printer sets it up. With range(1) = 1 every cell shows the largest photograph decoded once
+// before the timing starts.
 void RenderCase(benchmark::State& state, DrawingSurface& surface, TRect page) {
   std::vector<std::string> entries = PhotoEntries();
   if (entries.size() < kPhotoCount) {
@@ -173,11 +321,32 @@ void RenderCase(benchmark::State& state, DrawingSurface& surface, TRect page) {
     return;
   }
   entries.resize(static_cast<std::size_t>(state.range(0)));
+  const bool preDecoded = state.range(1) == 1;
   Settings settings;
   Progress progress;
   Pump pump;
-  QtCanvasFactory canvases;
-  TimedLoader loader;
+  DrawingTimes times;
+  TimedCanvases canvases(times);
+  TimedSurface timedSurface(surface, times, &DrawingTimes::ontoPage);
+  TimedLoader timedLoader;
+  std::unique_ptr<PreDecodedLoader> preDecodedLoader;
+  if (preDecoded) {
+    std::string largest;
+    std::uintmax_t largestSize = 0;
+    for (const std::string& entry : entries) {
+      const std::uintmax_t size = std::filesystem::file_size(PhotoFolder() + entry);
+      if (size > largestSize) {
+        largestSize = size;
+        largest = entry;
+      }
+    }
+    preDecodedLoader = std::make_unique<PreDecodedLoader>(PhotoFolder() + largest);
+    if (!preDecodedLoader->Loaded()) {
+      state.SkipWithError(("cannot load " + largest).c_str());
+      return;
+    }
+  }
+  ThumbnailLoader& loader = preDecoded ? static_cast<ThumbnailLoader&>(*preDecodedLoader) : timedLoader;
   TContactSheet sheet(SheetServices{.progress = &progress, .pump = &pump, .inputs = &settings,
                                     .options = &settings, .canvases = &canvases,
                                     .thumbnails = &loader});
@@ -189,23 +358,43 @@ void RenderCase(benchmark::State& state, DrawingSurface& surface, TRect page) {
   sheet.PageCount = 1;
   sheet.PageRect = page;
 
-  const auto start = std::chrono::steady_clock::now();
   // Every iteration draws over the last one: the drawing is opaque, so the cost is the same as on
   // a fresh page, and clearing a printer page is the printer's work, not the renderer's.
+  const bool againstDecode = !preDecoded && state.range(0) == kPhotoCount;
+  Seconds decodeAlone;
+  Seconds rendering;
   for (auto _ : state) {
+    if (againstDecode) {
+      state.PauseTiming();
+      const Stopwatch decodeWatch;
+      int64_t pixels = 0;
+      if (!DecodeAll(entries, pixels)) {
+        state.SkipWithError("a photograph cannot be loaded");
+        return;
+      }
+      decodeAlone += decodeWatch.Elapsed();
+      state.ResumeTiming();
+    }
+    const Stopwatch renderWatch;
     sheet.OriginX = page.Left;
     sheet.OriginY = page.Top;
-    sheet.RenderPage(surface, 1);
+    sheet.RenderPage(timedSurface, 1);
+    rendering += renderWatch.Elapsed();
   }
   const double iterations = static_cast<double>(state.iterations());
-  const double seconds = SecondsSince(start) / iterations;
-  const double decoding = loader.seconds / iterations;
-  // Time spent outside loading and decoding, as a share of the decoding in the same iterations.
-  state.counters["decode_ms"] = decoding * 1e3;
-  state.counters["own_ms"] = (seconds - decoding) * 1e3;
-  state.counters["own_pct"] = (seconds - decoding) / decoding * 100.0;
-  if (g_decodeSeconds > 0.0 && state.range(0) == kPhotoCount) {
-    state.counters["x_decode"] = seconds / g_decodeSeconds;
+  // Where the drawing time goes, per page.
+  state.counters["text_ms"] = times.text / iterations * 1e3;
+  state.counters["fill_ms"] = times.fill / iterations * 1e3;
+  state.counters["cell_ms"] = times.intoCell / iterations * 1e3;
+  state.counters["page_ms"] = times.ontoPage / iterations * 1e3;
+  if (preDecoded) return;
+  const double decoding = timedLoader.seconds;
+  state.counters["decode_ms"] = decoding / iterations * 1e3;
+  state.counters["own_ms"] = (rendering.real - decoding) / iterations * 1e3;
+  state.counters["own_pct"] = (rendering.real - decoding) / decoding * 100.0;
+  if (againstDecode) {
+    state.counters["x_decode"] = rendering.real / decodeAlone.real;
+    state.counters["x_decode_cpu"] = rendering.cpu / decodeAlone.cpu;
   }
 }
 
@@ -232,8 +421,12 @@ void BM_RenderPrinterPage(benchmark::State& state) {
 // Decoding dominates and each iteration takes seconds: a few iterations are enough, in real time
 // since Qt may spread large image operations over its thread pool.
 BENCHMARK(BM_DecodePhotos)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
-BENCHMARK(BM_RenderPreviewPage)->Arg(kPhotoCount)->Arg(12)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
-BENCHMARK(BM_RenderPrinterPage)->Arg(kPhotoCount)->Arg(12)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+BENCHMARK(BM_RenderPreviewPage)
+    ->Args({kPhotoCount, 0})->Args({12, 0})->Args({kPhotoCount, 1})
+    ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+BENCHMARK(BM_RenderPrinterPage)
+    ->Args({kPhotoCount, 0})->Args({12, 0})->Args({kPhotoCount, 1})
+    ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 
 }  // namespace
 }  // namespace tablora
