@@ -91,6 +91,8 @@ struct PrintSettings {
   int dpi = kDefaultDpi;
 };
 
+#ifdef TABLORA_HAVE_PRINTING
+
 // Qt's notes about the session it runs in (no XDG_RUNTIME_DIR, fonts substituted) are no news to
 // the user of a batch tool, and stderr stays quiet when nothing went wrong; real errors are
 // reported by the command itself.
@@ -99,8 +101,6 @@ void KeepOnlyQtErrors(QtMsgType type, const QMessageLogContext&, const QString& 
     std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
   }
 }
-
-#ifdef TABLORA_HAVE_PRINTING
 
 void Configure(QtPrinterDevice& device, const PrintSettings& settings) {
   QPrinter& printer = *device.Printer();

@@ -24,7 +24,18 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::CliPath;
-using test::RunCommand;
+
+// The leak checker of sanitizer builds reports the suppressions it used on stderr at exit; tests
+// that read stderr exactly ask it not to.
+std::vector<std::string> QuietSanitizers() {
+  const char* options = std::getenv("LSAN_OPTIONS");
+  if (options == nullptr) return {};
+  return {std::string("LSAN_OPTIONS=") + options + ":print_suppressions=0"};
+}
+
+test::CommandResult RunCommand(const std::string& program, const std::vector<std::string>& args) {
+  return test::RunCommand(program, args, QuietSanitizers());
+}
 
 fs::path SampleDir() { return test::DataDir().parent_path().parent_path() / "samples"; }
 
