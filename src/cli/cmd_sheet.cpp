@@ -30,6 +30,7 @@ constexpr const char* kSheetHelp =
     "Builds the sheet of FOLDER and prints it as the window's Print button does, onto a PDF\n"
     "file; with -o OUT.png each page becomes a PNG picture instead, OUT-001.png, OUT-002.png, ...\n"
     "numbered by its page of the sheet. Nothing is written when the run fails or is cancelled.\n"
+    "Exit status: 0 done, 1 failed or cancelled (Ctrl-C), 2 a wrong argument.\n"
     "\n"
     "  -o, --output FILE   OUT.pdf, or OUT.png for one picture per page\n"
     "  --paper SIZE        A4, Letter, Legal or A3 (default A4)\n"
@@ -176,8 +177,9 @@ int RunSheet(int argc, char** argv) {
 
   RangePrintDialog dialog(range);
   ConsoleMessageBox messages;
-  if (pictures != nullptr && range) pictures->SetFirstPage(std::max(1, range->from));
+  if (pictures != nullptr && range) pictures->SetFirstPage(range->from);
   session.Sheet().Print(dialog, messages);
+  session.Sheet().Services().printer = nullptr;
   printer.reset();
 
   if (messages.Shown() > 0) return kExitFailed;
@@ -190,7 +192,7 @@ int RunSheet(int argc, char** argv) {
     return kExitFailed;
   }
   const std::vector<std::string> written = outputs.Commit();
-  if (!quiet) {
+  if (!quiet && !written.empty()) {
     const std::string files =
         written.size() == 1 ? written.front() : written.front() + " to " + written.back();
     std::fprintf(stderr, "%s: pages %d to %d of %d\n", files.c_str(), dialog.First(), dialog.Last(),

@@ -1,6 +1,7 @@
 #include <QImage>
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -310,6 +311,50 @@ TEST(CliSheet, HelpDescribesEveryOption) {
     EXPECT_NE(result.out.find(option), std::string::npos) << option;
   }
   EXPECT_NE(RunCommand(CliPath(), {"--help"}).out.find("sheet FOLDER"), std::string::npos);
+}
+
+// Everything a run writes to its terminal when stdout and stderr are one.
+std::string RunOnTerminal(const std::vector<std::string>& args) {
+  // putenv keeps the very strings, so they must outlive the exec.
+  std::vector<std::string> environment = QuietSanitizers();
+  int terminal = -1;
+  const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    for (std::string& assignment : environment) ::putenv(assignment.data());
+    const std::string program = CliPath();
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+  }
+  std::string written;
+  char buffer[4096];
+  // The terminal reports an error instead of an end of file once the child has gone.
+  for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0;) written.append(buffer, static_cast<std::size_t>(n));
+  ::close(terminal);
+  ::waitpid(pid, nullptr, 0);
+  return written;
+}
+
+TEST(CliSheet, ProgressShowsOnATerminalOnlyAndNotWithQuiet) {
+  test::TempTree out;
+  const std::vector<std::string> args = {"sheet", SampleDir().string(), "-o", out.Path() + "/t.pdf",
+                                         "--rows", "3", "--cols", "3", "--dpi", "72"};
+  const std::string pages = std::to_string(ListedPages("3", "3"));
+  const std::string shown = RunOnTerminal(args);
+  EXPECT_NE(shown.find("Building File List"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("Printing Page 1 of " + pages), std::string::npos) << shown;
+  EXPECT_NE(shown.find("Printing Page " + pages + " of " + pages + " 100%"), std::string::npos) << shown;
+  // The line is cleared before the summary.
+  EXPECT_NE(shown.find("\r\033[K" + out.Path() + "/t.pdf: pages 1 to " + pages + " of " + pages),
+            std::string::npos)
+      << shown;
+
+  std::vector<std::string> quiet = args;
+  quiet.push_back("--quiet");
+  EXPECT_EQ(RunOnTerminal(quiet), "");
+  EXPECT_TRUE(fs::exists(out.Root() / "t.pdf"));
 }
 
 // A run of the command that the test can interrupt.
