@@ -24,7 +24,7 @@ im -seed 7 -size 320x240 plasma:grey50-white -colorspace Gray -quality 85 grey-p
 im logo: -resize 200x150 -define bmp:format=bmp3 -type TrueColor logo-24bit.bmp
 im -size 200x150 gradient:navy-gold -define bmp:format=bmp3 -type TrueColor BMP3:gradient.dib
 # Not yet readable: a caption and an empty cell.
-im netscape: -resize 216x144 netscape.png
+im netscape: -resize 216x144 -define png:exclude-chunk=date,time netscape.png
 
 # Palettes and packed pixels.
 plasma 11 red-blue -type Palette -colors 200 -define bmp:format=bmp3 -compress None Harbour/palette-8bit.bmp
