@@ -7,38 +7,14 @@
 #include <vector>
 
 #include "bench/bench_tree.h"
+#include "cli/commands.h"
+#include "cli/console_progress.h"
 #include "platform/directory_search.h"
 #include "sheet/contact_sheet.h"
 #include "sheet/pagination.h"
 
 namespace tablora {
 namespace {
-
-class NullProgress : public ProgressWindow, public EventPump {
- public:
-  void Show() override { working = true; }
-  void Close() override { working = false; }
-  void ShowStatus(const std::string&) override {}
-  void ShowProgress(int) override {}
-  void HideProgress() override {}
-  void BringToFront() override {}
-  void Repaint() override {}
-  bool Working() const override { return working; }
-  void PumpMessages() override {}
-  bool working = false;
-};
-
-class Inputs : public SheetInputs, public SheetOptions {
- public:
-  int Rows() const override { return 10; }
-  int Columns() const override { return 6; }
-  std::string Title() const override { return {}; }
-  std::string FontName() const override { return "Tahoma"; }
-  std::string SelectedFolder() const override { return folder; }
-  bool PrintFacing() const override { return false; }
-  bool PrintPageNum() const override { return true; }
-  std::string folder;
-};
 
 const std::string& Tree() { return bench::LargeTree(); }
 
@@ -51,8 +27,8 @@ void BM_FindSort(benchmark::State& state) {
 BENCHMARK(BM_FindSort)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_BuildFileList(benchmark::State& state) {
-  NullProgress progress;
-  Inputs inputs;
+  cli::ConsoleProgress progress(true);
+  cli::CliInputs inputs;
   inputs.folder = Tree();
   PosixDirectorySearch directories;
   TContactSheet sheet(SheetServices{.progress = &progress, .pump = &progress, .inputs = &inputs, .options = &inputs, .directories = &directories});

@@ -8,27 +8,18 @@
 #include "app/qt_services.h"
 #include "app/t_processing.h"
 #include "bench/bench_tree.h"
+#include "cli/commands.h"
 #include "platform/directory_search.h"
 #include "sheet/contact_sheet.h"
 
 namespace tablora {
 namespace {
 
-class Inputs : public SheetInputs, public SheetOptions {
- public:
-  int Rows() const override { return 10; }
-  int Columns() const override { return 6; }
-  std::string Title() const override { return {}; }
-  std::string FontName() const override { return "Tahoma"; }
-  std::string SelectedFolder() const override { return bench::LargeTree(); }
-  bool PrintFacing() const override { return false; }
-  bool PrintPageNum() const override { return true; }
-};
-
 void BM_GuiBuildFileList(benchmark::State& state) {
   T_Processing processing;
   QtEventPump pump;
-  Inputs inputs;
+  cli::CliInputs inputs;
+  inputs.folder = bench::LargeTree();
   PosixDirectorySearch directories;
   TContactSheet sheet(SheetServices{.progress = &processing, .pump = &pump, .inputs = &inputs,
                                     .options = &inputs, .directories = &directories});

@@ -34,6 +34,8 @@
 #include <utility>
 #include <vector>
 
+#include "cli/commands.h"
+#include "cli/console_progress.h"
 #include "imaging/bitmap.h"
 #include "platform/canvas_factory.h"
 #include "platform/qt_drawing_surface.h"
@@ -73,36 +75,6 @@ std::vector<std::string> PhotoEntries() {
   if (entries.size() > kPhotoCount) entries.resize(kPhotoCount);
   return entries;
 }
-
-// Settings of a default window with a title; a progress window nobody cancels; a pump with
-// nothing to pump. Their cost is not the renderer's.
-class Settings : public SheetInputs, public SheetOptions {
- public:
-  int Rows() const override { return kDefaultRows; }
-  int Columns() const override { return kDefaultColumns; }
-  std::string Title() const override { return "Holiday photographs"; }
-  std::string FontName() const override { return "Tahoma"; }
-  std::string SelectedFolder() const override { return PhotoFolder(); }
-  bool PrintFacing() const override { return false; }
-  bool PrintPageNum() const override { return true; }
-};
-
-class Progress : public ProgressWindow {
- public:
-  void Show() override {}
-  void Close() override {}
-  void ShowStatus(const std::string&) override {}
-  void ShowProgress(int) override {}
-  void HideProgress() override {}
-  void BringToFront() override {}
-  void Repaint() override {}
-  bool Working() const override { return true; }
-};
-
-class Pump : public EventPump {
- public:
-  void PumpMessages() override {}
-};
 
 // The program's loader, timing what it spends in loading, decoding and releasing images, so that
 // a render case can tell its own work apart from the decoding within the same iterations. The
@@ -324,9 +296,13 @@ void RenderCase(benchmark::State& state, DrawingSurface& surface, TRect page) {
   }
   entries.resize(static_cast<std::size_t>(state.range(0)));
   const bool preDecoded = state.range(1) == 1;
-  Settings settings;
-  Progress progress;
-  Pump pump;
+  // The window's default settings with a title; a quiet progress window nobody cancels, which is
+  // also the pump, with nothing to pump. Their cost is not the renderer's.
+  cli::CliInputs settings;
+  settings.title = "Holiday photographs";
+  settings.folder = PhotoFolder();
+  cli::ConsoleProgress progress(true);
+  progress.Show();
   DrawingTimes times;
   TimedCanvases canvases(times);
   TimedSurface timedSurface(surface, times, &DrawingTimes::ontoPage);
@@ -349,7 +325,7 @@ void RenderCase(benchmark::State& state, DrawingSurface& surface, TRect page) {
     }
   }
   ThumbnailLoader& loader = preDecoded ? static_cast<ThumbnailLoader&>(*preDecodedLoader) : timedLoader;
-  TContactSheet sheet(SheetServices{.progress = &progress, .pump = &pump, .inputs = &settings,
+  TContactSheet sheet(SheetServices{.progress = &progress, .pump = &progress, .inputs = &settings,
                                     .options = &settings, .canvases = &canvases,
                                     .thumbnails = &loader});
   sheet.FileList = entries;

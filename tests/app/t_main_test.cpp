@@ -54,6 +54,30 @@ struct Windows {
   T_Options options;
 };
 
+// The program's real readers, canvases and file system under the windows, with a given printer.
+struct RealWindow {
+  explicit RealWindow(PrinterDevice& printer) {
+    services.printer = &printer;
+    services.canvases = &canvases;
+    services.thumbnails = &loader;
+    services.directories = &directories;
+    services.pump = &pump;
+    services.printDialog = &dialog;
+    services.messages = &messages;
+    windows = std::make_unique<Windows>(services);
+  }
+  T_Main& Main() { return windows->main; }
+
+  QtCanvasFactory canvases;
+  ExtensionThumbnailLoader loader;
+  PosixDirectorySearch directories;
+  test::FakePump pump;
+  Dialog dialog;
+  Messages messages;
+  MainServices services;
+  std::unique_ptr<Windows> windows;
+};
+
 // The main window with its three windows, over fakes for printer, canvases and dialogs.
 class MainWindow : public ::testing::Test {
  protected:
@@ -264,18 +288,8 @@ TEST(MainWindowScreenshot, BuildShowsTheFirstPage) {
   }
   std::filesystem::copy_file(test::DataDir() / "jpeg" / "colour.jpg", tree.Root() / "colour.jpg");
   test::FakePrinter printer;
-  QtCanvasFactory canvases;
-  ExtensionThumbnailLoader loader;
-  PosixDirectorySearch directories;
-  test::FakePump pump;
-  MainServices services;
-  services.printer = &printer;
-  services.canvases = &canvases;
-  services.thumbnails = &loader;
-  services.directories = &directories;
-  services.pump = &pump;
-  Windows windows(services);
-  T_Main& main = windows.main;
+  RealWindow window(printer);
+  T_Main& main = window.Main();
   main.SelectFolder(QString::fromStdString(tree.Path()));
   main.BuildBtn->click();
   EXPECT_EQ(main.PreviewPageNumber->text(), "Page 1 of 1");
@@ -300,22 +314,8 @@ TEST(MainWindowPdf, PrintsAThreePageSheetToAPdfFile) {
   }
   const std::string pdf = tree.Path() + "/sheet.pdf";
   QtPrinterDevice printer(pdf);
-  QtCanvasFactory canvases;
-  ExtensionThumbnailLoader loader;
-  PosixDirectorySearch directories;
-  test::FakePump pump;
-  Dialog dialog;
-  Messages messages;
-  MainServices services;
-  services.printer = &printer;
-  services.canvases = &canvases;
-  services.thumbnails = &loader;
-  services.directories = &directories;
-  services.pump = &pump;
-  services.printDialog = &dialog;
-  services.messages = &messages;
-  Windows windows(services);
-  T_Main& main = windows.main;
+  RealWindow window(printer);
+  T_Main& main = window.Main();
   main.SelectFolder(QString::fromStdString(tree.Path()));
   main.RowInput->SetValue(1);
   main.ColInput->SetValue(1);

@@ -9,27 +9,14 @@
 #include <vector>
 
 #include "platform/bitmap_image.h"
+#include "support/qt_environment.h"
 #include "support/test_paths.h"
 
 namespace tablora {
 namespace {
 
-// Fonts need a QGuiApplication; the offscreen platform keeps the tests headless.
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "qt_drawing_surface_test";
-    static char* argv[] = {name, nullptr};
-    app_ = std::make_unique<QGuiApplication>(argc, argv);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  std::unique_ptr<QGuiApplication> app_;
-};
-const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+const auto* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new test::QtEnvironment<QGuiApplication>());
 
 constexpr TColor kRed = RGB(255, 0, 0);
 constexpr TColor kGreen = RGB(0, 255, 0);

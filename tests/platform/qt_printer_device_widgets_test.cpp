@@ -21,31 +21,20 @@
 
 #include "platform/print_spool_widgets.h"
 #include "support/run_command.h"
+#include "support/qt_environment.h"
 #include "support/test_paths.h"
 
 namespace tablora {
 namespace {
 
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    // A folder of its own, so a spooled file left behind shows up.
-    const std::filesystem::path tmp = test::BinaryDir() / "printer_test_output" / "tmp";
-    std::filesystem::remove_all(tmp);
-    std::filesystem::create_directories(tmp);
-    qputenv("TMPDIR", QByteArray::fromStdString(tmp.string()));
-    static int argc = 1;
-    static char name[] = "qt_printer_device_widgets_test";
-    static char* argv[] = {name, nullptr};
-    app_ = std::make_unique<QApplication>(argc, argv);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  std::unique_ptr<QApplication> app_;
-};
-const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+const auto* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new test::QtEnvironment<QApplication>([] {
+      // A folder of its own, so a spooled file left behind shows up.
+      const std::filesystem::path tmp = test::BinaryDir() / "printer_test_output" / "tmp";
+      std::filesystem::remove_all(tmp);
+      std::filesystem::create_directories(tmp);
+      qputenv("TMPDIR", QByteArray::fromStdString(tmp.string()));
+    }));
 
 std::filesystem::path OutputPath(const std::string& name) {
   const std::filesystem::path path = test::BinaryDir() / "printer_test_output" / name;
