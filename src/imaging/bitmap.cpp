@@ -202,9 +202,10 @@ void TBitmap::Reallocate(int width, int height, TPixelFormat format, bool keepPi
   const int bits = BitsPerPixelOf(format);
   CheckImageSize(width, height, static_cast<unsigned>(bits));
   const std::size_t rowSize =
-      width > 0 && height > 0 ? static_cast<std::size_t>(AlignedRowSize(static_cast<uint64_t>(width),
-                                                                        static_cast<unsigned>(bits)))
-                              : 0;
+      width > 0 && height > 0
+          ? static_cast<std::size_t>(
+                AlignedRowSize(static_cast<uint64_t>(width), static_cast<unsigned>(bits)).value_or(0))
+          : 0;
   std::vector<uint8_t> pixels(rowSize * static_cast<std::size_t>(std::max(height, 0)));
 
   TPalette palette = palette_;

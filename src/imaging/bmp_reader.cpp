@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "imaging/byte_order.h"
 #include "imaging/bmp_rle.h"
 #include "imaging/exceptions.h"
 #include "imaging/image_limits.h"
@@ -31,11 +32,8 @@ constexpr uint32_t kBiRle8 = 1;
 constexpr uint32_t kBiRle4 = 2;
 constexpr uint32_t kBiBitfields = 3;
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
+constexpr auto Le16 = LoadLE16;
+constexpr auto Le32 = LoadLE32;
 
 // The info header widened to the fields of the 40-byte header (a core header's missing fields 0).
 struct BmpInfoHeader {
@@ -246,7 +244,8 @@ void TBitmap::LoadFromStream(TStream& stream) {
     const bool topDown = info.height < 0;
     const int height = static_cast<int>(topDown ? -info.height : info.height);
     CheckImageSize(width, height, static_cast<unsigned>(BitsPerPixelOf(layout.format)));
-    const uint64_t fileRowSize = AlignedRowSize(static_cast<uint64_t>(width), info.bitCount);
+    // Within the limit just checked, so the row size cannot overflow.
+    const uint64_t fileRowSize = AlignedRowSize(static_cast<uint64_t>(width), info.bitCount).value_or(0);
 
     SetPixelFormat(layout.format);
     SetSize(width, height);

@@ -1,9 +1,11 @@
 #include "imaging/color_manager.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
+#include "imaging/byte_order.h"
 #include "imaging/exceptions.h"
 
 namespace tablora {
@@ -25,9 +27,7 @@ constexpr const char* kNoMethod = "Color conversion failed. Could not find a pro
 // Ties go to the even neighbour under the default floating-point environment.
 long double RoundHalfEven(long double value) { return std::nearbyint(value); }
 
-uint16_t LoadWord(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
+constexpr auto LoadWord = LoadLE16;
 
 bool IsRGBScheme(TColorScheme scheme) { return scheme == csRGB || scheme == csRGBA; }
 bool IsBGRScheme(TColorScheme scheme) { return scheme == csBGR || scheme == csBGRA; }
@@ -376,6 +376,64 @@ void TColorManager::ConvertRow(TSourceList sources, void* target, uint32_t count
   if (count == 0) return;
   if (sources.empty() || sources[0] == nullptr || target == nullptr) Error(kNoMethod);
   (this->*rowConversion_)(sources, static_cast<uint8_t*>(target), count, mask);
+}
+
+namespace {
+
+// Samples per pixel that the routine of a scheme steps by, whatever the reader declared.
+unsigned SchemeStep(TColorScheme scheme) {
+  switch (scheme) {
+    case csGrayAlpha: return 2;
+    case csRGBA:
+    case csBGRA:
+    case csCMYK: return 4;
+    case csRGB:
+    case csBGR:
+    case csCMY:
+    case csCIELab:
+    case csYCbCr:
+    case csPhotoYCC: return 3;
+    default: return 1;
+  }
+}
+
+uint32_t SelectedPixels(uint32_t count, uint8_t mask) {
+  const uint32_t perGroup = static_cast<uint32_t>(std::popcount(mask));
+  uint32_t selected = count / 8 * perGroup;
+  for (uint32_t i = 0; i < count % 8; ++i) selected += (mask >> (7 - i)) & 1u;
+  return selected;
+}
+
+}  // namespace
+
+uint64_t TColorManager::SourceRowBytes(uint32_t pixels, bool planar) const {
+  const uint64_t samples =
+      planar ? 1 : std::max<unsigned>(sourceSamplesPerPixel_, SchemeStep(sourceColorScheme_));
+  const uint64_t bits = uint64_t{pixels} * samples * sourceBitsPerSample_;
+  return (bits + 7) / 8;
+}
+
+uint64_t TColorManager::TargetRowBytes(uint32_t pixels) const {
+  const bool indexedLike = targetColorScheme_ == csIndexed || targetColorScheme_ == csGray;
+  const uint64_t bitsPerPixel =
+      indexedLike ? targetBitsPerSample_
+                  : 8u * (HasAlphaSample(targetColorScheme_) || targetSamplesPerPixel_ == 4 ? 4 : 3);
+  return (uint64_t{pixels} * bitsPerPixel + 7) / 8;
+}
+
+void TColorManager::ConvertRow(TRowSpans sources, std::span<uint8_t> target, uint32_t count,
+                               uint8_t mask) {
+  if (sources.empty() || sources.size() > 4) Error(kNoMethod);
+  const uint64_t need = SourceRowBytes(SelectedPixels(count, mask), sources.size() > 1);
+  std::array<const void*, 4> pointers{};
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    if (sources[i].size() < need) Error("Color conversion failed. The source row is too short.");
+    pointers[i] = sources[i].data();
+  }
+  if (target.size() < TargetRowBytes(count)) {
+    Error("Color conversion failed. The target row is too short.");
+  }
+  ConvertRow(TSourceList(pointers.data(), sources.size()), target.data(), count, mask);
 }
 
 }  // namespace tablora

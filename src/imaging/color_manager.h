@@ -191,6 +191,15 @@ class TColorManager {
     ConvertRow(TSourceList(sources.begin(), sources.size()), target, count, mask);
   }
 
+  // The bounded form the readers use: one span per source (one for interleaved samples, one per
+  // plane otherwise) and the target row. A count whose pixels would read past a source or write
+  // past the target is refused before anything is converted.
+  using TRowSpans = std::span<const std::span<const uint8_t>>;
+  void ConvertRow(TRowSpans sources, std::span<uint8_t> target, uint32_t count, uint8_t mask);
+  // Bytes that count pixels of the current set-up need in one source span and in the target.
+  uint64_t SourceRowBytes(uint32_t pixels, bool planar) const;
+  uint64_t TargetRowBytes(uint32_t pixels) const;
+
   [[noreturn]] void Error(const std::string& message) const;
 
   // Per-sample helpers that go through the gamma table.

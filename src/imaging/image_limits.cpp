@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "imaging/checked.h"
 #include "imaging/exceptions.h"
 #include "imaging/format.h"
 
@@ -15,19 +16,19 @@ uint64_t ImageSizeLimit() { return g_limit.load(std::memory_order_relaxed); }
 
 void SetImageSizeLimit(uint64_t bytes) { g_limit.store(bytes, std::memory_order_relaxed); }
 
-uint64_t AlignedRowSize(uint64_t width, unsigned bitsPerPixel) {
-  if (width > (uint64_t{1} << 40)) return 0;
-  return ((width * bitsPerPixel + 31) / 32) * 4;
+std::optional<uint64_t> AlignedRowSize(uint64_t width, unsigned bitsPerPixel) {
+  const std::optional<uint64_t> bits = CheckedMul<uint64_t>(width, bitsPerPixel);
+  if (!bits || *bits > UINT64_MAX - 31) return std::nullopt;
+  return (*bits + 31) / 32 * 4;
 }
 
 bool FitsImageSizeLimit(int64_t width, int64_t height, unsigned bitsPerPixel) {
   if (width < 0 || height < 0) return false;
   if (width == 0 || height == 0) return true;
-  const uint64_t row = AlignedRowSize(static_cast<uint64_t>(width), bitsPerPixel);
-  if (row == 0) return false;
-  const uint64_t h = static_cast<uint64_t>(height);
-  if (h > ImageSizeLimit() / row) return false;
-  return row * h <= ImageSizeLimit();
+  const std::optional<uint64_t> row = AlignedRowSize(static_cast<uint64_t>(width), bitsPerPixel);
+  if (!row) return false;
+  const std::optional<uint64_t> total = CheckedMul(*row, static_cast<uint64_t>(height));
+  return total && *total <= ImageSizeLimit();
 }
 
 void CheckImageSize(int64_t width, int64_t height, unsigned bitsPerPixel) {

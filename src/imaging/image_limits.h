@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 namespace tablora {
 
@@ -12,8 +13,9 @@ uint64_t ImageSizeLimit();
 // Tests and tools may lower (or raise) the limit for the whole process.
 void SetImageSizeLimit(uint64_t bytes);
 
-// Bytes of one row of width pixels at bitsPerPixel, rounded up to 4 bytes; 0 on overflow.
-uint64_t AlignedRowSize(uint64_t width, unsigned bitsPerPixel);
+// Bytes of one row of width pixels at bitsPerPixel, rounded up to 4 bytes; nothing on overflow
+// (a width of 0 is a row of 0 bytes, which is not an overflow).
+std::optional<uint64_t> AlignedRowSize(uint64_t width, unsigned bitsPerPixel);
 
 // Throws EInvalidGraphic when width x height at bitsPerPixel exceeds the limit (or overflows).
 void CheckImageSize(int64_t width, int64_t height, unsigned bitsPerPixel);

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "imaging/byte_order.h"
+#include "imaging/checked.h"
 #include "imaging/exceptions.h"
 #include "imaging/format.h"
 
@@ -22,8 +24,8 @@ std::size_t ClampedSeek(std::size_t position, std::size_t size, int64_t offset, 
     case TSeekOrigin::soCurrent: base = static_cast<int64_t>(position); break;
     case TSeekOrigin::soEnd: base = static_cast<int64_t>(size); break;
   }
-  int64_t target = base + offset;
-  if (offset > 0 && target < base) target = static_cast<int64_t>(size);  // overflow
+  int64_t target = 0;
+  if (__builtin_add_overflow(base, offset, &target)) target = offset > 0 ? INT64_MAX : 0;
   target = std::clamp<int64_t>(target, 0, static_cast<int64_t>(size));
   return static_cast<std::size_t>(target);
 }
@@ -43,27 +45,25 @@ uint8_t TStream::ReadByte() {
 uint16_t TStream::ReadLE16() {
   uint8_t b[2];
   ReadBuffer(b, 2);
-  return static_cast<uint16_t>(b[0] | (b[1] << 8));
+  return LoadLE16(b);
 }
 
 uint32_t TStream::ReadLE32() {
   uint8_t b[4];
   ReadBuffer(b, 4);
-  return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-         (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+  return LoadLE32(b);
 }
 
 uint16_t TStream::ReadBE16() {
   uint8_t b[2];
   ReadBuffer(b, 2);
-  return static_cast<uint16_t>((b[0] << 8) | b[1]);
+  return LoadBE16(b);
 }
 
 uint32_t TStream::ReadBE32() {
   uint8_t b[4];
   ReadBuffer(b, 4);
-  return (static_cast<uint32_t>(b[0]) << 24) | (static_cast<uint32_t>(b[1]) << 16) |
-         (static_cast<uint32_t>(b[2]) << 8) | static_cast<uint32_t>(b[3]);
+  return LoadBE32(b);
 }
 
 std::size_t TBufferStream::Read(void* buffer, std::size_t count) {
@@ -92,7 +92,9 @@ int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
 
 void TMemoryStream::Write(const void* data, std::size_t count) {
   if (count == 0) return;
-  if (position_ + count > bytes_.size()) bytes_.resize(position_ + count);
+  const std::optional<std::size_t> end = CheckedAdd(position_, count);
+  if (!end) throw std::bad_alloc();
+  if (*end > bytes_.size()) bytes_.resize(*end);
   std::memcpy(bytes_.data() + position_, data, count);
   position_ += count;
 }
@@ -147,7 +149,9 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
   const int64_t size = Size();
   off_t position = ::lseek(fd_, 0, SEEK_CUR);
   int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? position : size;
-  int64_t target = std::clamp<int64_t>(base + offset, 0, size);
+  int64_t target = 0;
+  if (__builtin_add_overflow(base, offset, &target)) target = offset > 0 ? INT64_MAX : 0;
+  target = std::clamp<int64_t>(target, 0, size);
   return ::lseek(fd_, static_cast<off_t>(target), SEEK_SET);
 }
 

@@ -85,6 +85,8 @@ class TFileStream : public TStream {
   std::size_t Read(void* buffer, std::size_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   int64_t Size() override;
+  // The open descriptor, for mapping the file's bytes.
+  int Handle() const { return fd_; }
 
  private:
   int fd_ = -1;

@@ -419,29 +419,31 @@ TEST(CMYKRow, SixteenBitInksInTheFilesByteOrder) {
 
 // ---- CIE L*a*b* ----
 
+// Linear light from the matrix is encoded with the sRGB curve, so neutral greys match what other
+// programs show (L* 50 is 119, not the 47 of linear light).
 TEST(LabRow, WorkedExamples) {
   const RowSetup setup{.source = csCIELab, .target = csRGB};
   EXPECT_EQ(Convert(setup, {100, 0, 0}, 3, 1), (Bytes{255, 255, 255}));
   EXPECT_EQ(Convert(setup, {0, 0, 0}, 3, 1), (Bytes{0, 0, 0}));
-  EXPECT_EQ(Convert(setup, {50, 0, 0}, 3, 1), (Bytes{47, 47, 47}));
-  EXPECT_EQ(Convert(setup, {50, 50, 0}, 3, 1), (Bytes{135, 19, 50}));
-  EXPECT_EQ(Convert(setup, {50, 0xCE, 30}, 3, 1), (Bytes{0, 65, 14}));  // a = -50
-  EXPECT_EQ(Convert(setup, {60, 0, 0xC4}, 3, 1), (Bytes{0, 81, 237}));   // b = -60
+  EXPECT_EQ(Convert(setup, {50, 0, 0}, 3, 1), (Bytes{119, 119, 119}));
+  EXPECT_EQ(Convert(setup, {50, 50, 0}, 3, 1), (Bytes{192, 77, 122}));
+  EXPECT_EQ(Convert(setup, {50, 0xCE, 30}, 3, 1), (Bytes{3, 138, 66}));  // a = -50
+  EXPECT_EQ(Convert(setup, {60, 0, 0xC4}, 3, 1), (Bytes{0, 152, 247}));  // b = -60
   // L below 7.9996 takes the linear branch.
-  EXPECT_EQ(Convert(setup, {5, 20, 0xEC}, 3, 1), (Bytes{4, 0, 5}));
+  EXPECT_EQ(Convert(setup, {5, 20, 0xEC}, 3, 1), (Bytes{31, 5, 39}));
   const RowSetup bgr{.source = csCIELab};
-  EXPECT_EQ(Convert(bgr, {50, 50, 0}, 3, 1), (Bytes{50, 19, 135}));
+  EXPECT_EQ(Convert(bgr, {50, 50, 0}, 3, 1), (Bytes{122, 77, 192}));
   const RowSetup alpha{.source = csCIELab, .target = csBGRA};
-  EXPECT_EQ(Convert(alpha, {50, 50, 0}, 4, 1), (Bytes{50, 19, 135, 0xEE}));
+  EXPECT_EQ(Convert(alpha, {50, 50, 0}, 4, 1), (Bytes{122, 77, 192, 0xEE}));
 }
 
 TEST(LabRow, ScaledLightnessAndOffsetChroma) {
   const RowSetup setup{.source = csCIELab, .target = csRGB,
                     .sourceOptions = coLabScaledL + coLabOffsetAB};
   EXPECT_EQ(Convert(setup, {255, 128, 128}, 3, 1), (Bytes{255, 255, 255}));
-  EXPECT_EQ(Convert(setup, {127, 128, 128}, 3, 1), (Bytes{47, 47, 47}));  // L = 49.8
+  EXPECT_EQ(Convert(setup, {127, 128, 128}, 3, 1), (Bytes{118, 118, 118}));  // L = 49.8
   const RowSetup offset{.source = csCIELab, .target = csRGB, .sourceOptions = coLabOffsetAB};
-  EXPECT_EQ(Convert(offset, {50, 178, 128}, 3, 1), (Bytes{135, 19, 50}));  // a = +50
+  EXPECT_EQ(Convert(offset, {50, 178, 128}, 3, 1), (Bytes{192, 77, 122}));  // a = +50
 }
 
 TEST(LabRow, OptionsWrittenBetweenRowsTakeEffect) {
@@ -471,17 +473,17 @@ TEST(LabRow, PlanarSources) {
   manager.SetSourceColorScheme(csCIELab);
   Bytes target(6);
   manager.ConvertRow({l.data(), a.data(), b.data()}, target.data(), 2, 0xFF);
-  EXPECT_EQ(target, (Bytes{50, 19, 135, 255, 255, 255}));
+  EXPECT_EQ(target, (Bytes{122, 77, 192, 255, 255, 255}));
 }
 
 TEST(LabRow, SixteenBitSamplesAreReducedToEightBitsFirst) {
   // PSD style: big-endian, scaled L, offset chroma. L 0xFFFF -> 255 -> 100; a 0xB2xx -> +50.
   const RowSetup psd{.source = csCIELab, .target = csRGB, .sourceBits = 16,
                   .sourceOptions = coByteSwap + coLabScaledL + coLabOffsetAB};
-  EXPECT_EQ(Convert(psd, {0xFF, 0xFF, 0xB2, 0x34, 0x80, 0x00}, 3, 1), (Bytes{255, 175, 255}));
+  EXPECT_EQ(Convert(psd, {0xFF, 0xFF, 0xB2, 0x34, 0x80, 0x00}, 3, 1), (Bytes{255, 216, 255}));
   // Little-endian, signed chroma: a 0xCE12 has the high byte -50.
   const RowSetup little{.source = csCIELab, .target = csRGB, .sourceBits = 16};
-  EXPECT_EQ(Convert(little, {0x32, 0x32, 0x12, 0xCE, 0x00, 0x1E}, 3, 1), (Bytes{0, 65, 14}));
+  EXPECT_EQ(Convert(little, {0x32, 0x32, 0x12, 0xCE, 0x00, 0x1E}, 3, 1), (Bytes{3, 138, 66}));
 
   // Every 16-bit sample gives what its reduced 8-bit sample gives.
   const Bytes words = RandomBytes(6 * 64, 99);
@@ -752,7 +754,7 @@ TEST(ColorReaderSetUp, PsdPlanarCmykAndLab) {
   const Bytes l = {255, 127}, a = {128, 128}, b = {128, 128};
   manager.ConvertRow({l.data(), a.data(), b.data()}, bitmap.ScanLine(0), 2, 0xFF);
   EXPECT_EQ(bitmap.PixelColor(0, 0), RGB(255, 255, 255));
-  EXPECT_EQ(bitmap.PixelColor(1, 0), RGB(47, 47, 47));
+  EXPECT_EQ(bitmap.PixelColor(1, 0), RGB(118, 118, 118));
 }
 
 TEST(ColorReaderSetUp, TiffMotorolaPaletteAndRgb) {
