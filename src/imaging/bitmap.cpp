@@ -163,6 +163,8 @@ void TBitmap::Assign(const TBitmap& source) {
   paletteModified_ = source.paletteModified_;
   transparent_ = source.transparent_;
   transparentColor_ = source.transparentColor_;
+  alphaChannel_ = source.alphaChannel_;
+  paletteAlpha_ = source.paletteAlpha_;
   XPelsPerMeter = source.XPelsPerMeter;
   YPelsPerMeter = source.YPelsPerMeter;
   ColorsUsed = source.ColorsUsed;
@@ -272,7 +274,17 @@ void TBitmap::SetPalette(TPalette palette) {
   paletteModified_ = true;
 }
 
+bool TBitmap::HasTransparency() const {
+  if (transparent_ || (alphaChannel_ && pixelFormat_ == pf32bit)) return true;
+  for (std::size_t i = 0; i < paletteAlpha_.size() && i < palette_.size(); ++i) {
+    if (paletteAlpha_[i] != 255) return true;
+  }
+  return false;
+}
+
 void TBitmap::ReleaseContents() {
+  alphaChannel_ = false;
+  paletteAlpha_.clear();
   width_ = 0;
   height_ = 0;
   rowSize_ = 0;

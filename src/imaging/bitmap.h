@@ -84,6 +84,17 @@ class TBitmap {
   TColor TransparentColor() const { return transparentColor_; }
   void SetTransparentColor(TColor color) { transparentColor_ = color; }
 
+  // Alpha that readers found in the file. A pf32bit bitmap with AlphaChannel holds straight
+  // (unassociated) alpha in byte 3 of each pixel; PaletteAlpha gives the alpha of palette entries
+  // (entries beyond it are opaque). Pixels keep the file's colours; whoever draws the image
+  // decides how to show transparency (the contact sheet shows it over the white page).
+  bool AlphaChannel() const { return alphaChannel_; }
+  void SetAlphaChannel(bool present) { alphaChannel_ = present; }
+  const std::vector<uint8_t>& PaletteAlpha() const { return paletteAlpha_; }
+  void SetPaletteAlpha(std::vector<uint8_t> alpha) { paletteAlpha_ = std::move(alpha); }
+  // Any of the above, or a transparent colour key.
+  bool HasTransparency() const;
+
   // Frees the pixels: the bitmap becomes 0 x 0 and loses its palette and file data.
   void ReleaseContents();
 
@@ -120,6 +131,8 @@ class TBitmap {
   bool paletteModified_ = false;
   bool transparent_ = false;
   TColor transparentColor_ = 0;
+  bool alphaChannel_ = false;
+  std::vector<uint8_t> paletteAlpha_;
 };
 
 }  // namespace tablora

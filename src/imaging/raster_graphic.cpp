@@ -74,6 +74,7 @@ class TLoadGuard {
 
 void TRasterGraphic::LoadFromStream(TStream& stream) {
   ReleaseContents();
+  SetTransparent(false);
   // Every load starts from a colour manager in its default state: gamma, options or weights of
   // an earlier file must not carry into this one.
   ColorManager = TColorManager();
