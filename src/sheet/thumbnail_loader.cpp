@@ -2,6 +2,8 @@
 
 #include "imaging/bitmap.h"
 #include "imaging/jpeg_image.h"
+#include "imaging/readers/gif_reader.h"
+#include "imaging/readers/psd_reader.h"
 #include "sheet/path_parts.h"
 #include "sheet/thumbnail_image.h"
 
@@ -40,6 +42,9 @@ class JpegThumbnail : public ThumbnailImage {
 
 std::unique_ptr<ThumbnailImage> MakeBmp() { return std::make_unique<BitmapThumbnail<TBitmap>>("BMP"); }
 std::unique_ptr<ThumbnailImage> MakeJpeg() { return std::make_unique<JpegThumbnail>(); }
+std::unique_ptr<ThumbnailImage> MakePsd() {
+  return std::make_unique<BitmapThumbnail<TPSDGraphic>>("PSD");
+}
 
 struct ReaderRow {
   std::string_view extension;
@@ -47,12 +52,14 @@ struct ReaderRow {
 };
 
 // The one place where readers are bound to extensions; every extension stands in one row.
-constexpr std::array<ReaderRow, 5> kReaders = {{
+constexpr std::array<ReaderRow, 7> kReaders = {{
     {".bmp", MakeBmp},
     {".dib", MakeBmp},
     {".rle", MakeBmp},
     {".jpg", MakeJpeg},
     {".jpeg", MakeJpeg},
+    {".psd", MakePsd},
+    {".pdd", MakePsd},
 }};
 
 }  // namespace
