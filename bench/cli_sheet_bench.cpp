@@ -11,7 +11,7 @@
 // the system's ban on writing PDF, so montage writes its page as a PNG picture.
 //
 // The photographs come from TABLORA_PHOTO_SET, else /tmp/tablora-photos, which is made with
-// /work/shared/tools/make-photo-set when absent.
+// ../shared/tools/make-photo-set when absent.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/photo_set.h"
 #include "sheet/thumbnail_image.h"
 
 extern char** environ;
@@ -39,15 +40,7 @@ namespace fs = std::filesystem;
 constexpr int kPhotoCount = 60;
 
 const std::string& PhotoFolder() {
-  static const std::string folder = [] {
-    const char* configured = std::getenv("TABLORA_PHOTO_SET");
-    std::string path = configured && *configured ? configured : "/tmp/tablora-photos";
-    if (!fs::is_directory(path)) {
-      const std::string command = "/work/shared/tools/make-photo-set '" + path + "' >&2";
-      if (std::system(command.c_str()) != 0) std::fprintf(stderr, "make-photo-set failed\n");
-    }
-    return path;
-  }();
+  static const std::string folder = bench::PhotoSetDir().string();
   return folder;
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/photo_set.h"
 #include "imaging/exceptions.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/stream.h"
@@ -28,17 +29,7 @@ struct Photo {
   int height = 0;
 };
 
-fs::path PhotoSetDir() {
-  if (const char* dir = std::getenv("TABLORA_PHOTO_SET"); dir != nullptr && *dir != '\0') return dir;
-  const fs::path dir = "/tmp/tablora-photos";
-  std::error_code ec;
-  if (fs::is_directory(dir, ec) && !fs::is_empty(dir, ec)) return dir;
-  const fs::path tool =
-      fs::path(__FILE__).parent_path().parent_path().parent_path() / "shared/tools/make-photo-set";
-  const std::string command = "bash '" + tool.string() + "' '" + dir.string() + "' >&2";
-  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "could not build %s\n", dir.c_str());
-  return dir;
-}
+using tablora::bench::PhotoSetDir;
 
 const std::vector<Photo>& AllPhotos() {
   static const std::vector<Photo> photos = [] {

@@ -11,7 +11,7 @@
 // percentage of that, measured within the same page.
 //
 // The photographs come from TABLORA_PHOTO_SET, else /tmp/tablora-photos, which is made with
-// /work/shared/tools/make-photo-set when absent.
+// ../shared/tools/make-photo-set when absent.
 //
 // Peak memory is checked on one case at a time, for example:
 //   heaptrack render_bench --benchmark_filter='BM_RenderPrinterPage/60/0/'
@@ -34,6 +34,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/photo_set.h"
 #include "cli/commands.h"
 #include "cli/console_progress.h"
 #include "imaging/bitmap.h"
@@ -49,15 +50,7 @@ constexpr int kPhotoCount = 60;
 
 // The photographs' folder, made once when it does not exist yet.
 const std::string& PhotoFolder() {
-  static const std::string folder = [] {
-    const char* configured = std::getenv("TABLORA_PHOTO_SET");
-    std::string path = configured && *configured ? configured : "/tmp/tablora-photos";
-    if (!std::filesystem::is_directory(path)) {
-      const std::string command = "/work/shared/tools/make-photo-set '" + path + "' >&2";
-      if (std::system(command.c_str()) != 0) std::fprintf(stderr, "make-photo-set failed\n");
-    }
-    return path;
-  }();
+  static const std::string folder = bench::PhotoSetDir().string();
   return folder;
 }
 

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Configures and builds one configuration: scripts/build.sh [release|asan]
+# release is CMake's Release configuration, the one a packager builds, with warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 kind=${1:-release}
 jobs=${JOBS:-2}
 case "$kind" in
   release)
-    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DTABLORA_WERROR=ON >/dev/null
     cmake --build build -j"$jobs"
     ;;
   asan)
-    cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTABLORA_SANITIZE=ON \
+    cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTABLORA_SANITIZE=ON -DTABLORA_WERROR=ON \
       -DTABLORA_BENCH=OFF >/dev/null
     cmake --build build-asan -j"$jobs"
     ;;

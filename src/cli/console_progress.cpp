@@ -78,9 +78,15 @@ void ConsoleProgress::Draw() {
   const long long now = NowMs();
   if (now - lastDraw_ < 50 && percent_ != 100) return;
   lastDraw_ = now;
-  std::string line = stage_.empty() ? status_ : stage_ + ": " + status_;
-  if (percent_ >= 0) line += " " + std::to_string(percent_) + "%";
-  if (line.size() > 78) line = line.substr(0, 75) + "...";
+  // Built by appending: GCC 12 at -O3 mistakes the temporaries of operator+ for overlapping copies.
+  std::string line = stage_;
+  if (!line.empty()) line.append(": ");
+  line.append(status_);
+  if (percent_ >= 0) line.append(" ").append(std::to_string(percent_)).append("%");
+  if (line.size() > 78) {
+    line.resize(75);
+    line.append("...");
+  }
   std::fprintf(stderr, "\r\033[K%s", line.c_str());
   std::fflush(stderr);
   lastLine_ = line;

@@ -97,6 +97,31 @@ TEST(PackBits, Runs) {
   }
 }
 
+// Long streams take the decoder's fixed-length path until the last runs; the output must be the
+// same as run by run, up to the last byte of the destination.
+TEST(PackBits, LongStreams) {
+  Bytes packed, want;
+  for (int run = 0; run < 40; ++run) {
+    const int length = 1 + (run * 37) % 128;
+    if (run % 3 == 0) {
+      packed.push_back(static_cast<uint8_t>(257 - std::max(length, 2)));
+      packed.push_back(static_cast<uint8_t>(run));
+      want.insert(want.end(), std::max(length, 2), static_cast<uint8_t>(run));
+    } else {
+      packed.push_back(static_cast<uint8_t>(length - 1));
+      for (int i = 0; i < length; ++i) packed.push_back(static_cast<uint8_t>(run * 7 + i));
+      for (int i = 0; i < length; ++i) want.push_back(static_cast<uint8_t>(run * 7 + i));
+    }
+  }
+  for (std::size_t room : {want.size(), want.size() - 1, want.size() / 2, want.size() + 300}) {
+    Bytes out(room, 0xAA);
+    TPackbitsRLEDecoder().Decode(packed, out);
+    Bytes expected = want;
+    expected.resize(room, 0xAA);
+    EXPECT_EQ(out, expected) << room;
+  }
+}
+
 TEST(ColorManagerBounds, RowsThatDoNotFitAreRefused) {
   TColorManager cm;  // 8-bit RGB to BGR
   Bytes source(9), target(9);

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds one fuzz target with libFuzzer (clang; the image library instrumented too) and runs it:
+#   scripts/fuzz.sh TARGET [SECONDS]      e.g. scripts/fuzz.sh psd 1200
+# Seeds: the target's fixtures in tests/data/TARGET and the conformance corpus beside the project.
+# New inputs collect in build-fuzz/corpus/TARGET; a crashing input is kept as a regression file in
+# tests/data/TARGET/crashers/, which the replay test runs from then on.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+target=${1:?usage: scripts/fuzz.sh TARGET [SECONDS]}
+seconds=${2:-600}
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTABLORA_FUZZ=ON -DTABLORA_GUI=OFF -DTABLORA_BENCH=OFF -DBUILD_TESTING=OFF >/dev/null
+cmake --build build-fuzz -j"${JOBS:-2}" --target "${target}_fuzz"
+work=build-fuzz/corpus/$target
+crashers=tests/data/$target/crashers
+mkdir -p "$work" "$crashers"
+seeds=(tests/data/"$target")
+[ -d ../shared/corpus ] && seeds+=(../shared/corpus)
+build-fuzz/fuzz/"${target}_fuzz" -max_total_time="$seconds" -rss_limit_mb=4096 -timeout=20 \
+  -artifact_prefix="$crashers/" -print_final_stats=1 "$work" "${seeds[@]}"
