@@ -1,7 +1,7 @@
 #pragma once
 
-// Helpers of the BMP reader tests: building BMP files field by field, reading the PPM references
-// of tests/data/bmp, asking ImageMagick for its decode, and comparing pixels.
+// Helpers of the BMP reader tests: building BMP files field by field; references, comparison and
+// damage come from the shared reader harness.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +19,7 @@
 #include "imaging/bitmap.h"
 #include "imaging/exceptions.h"
 #include "imaging/stream.h"
+#include "support/reader_harness.h"
 
 namespace tablora::test {
 
@@ -108,95 +109,6 @@ inline std::string LoadError(const std::vector<uint8_t>& bytes) {
     return e.what();
   }
   return "";
-}
-
-struct RgbImage {
-  int width = 0;
-  int height = 0;
-  std::vector<uint8_t> rgb;  // red, green, blue per pixel, top row first
-};
-
-// Parses a binary PPM (P6, maxval 255) as ImageMagick writes it.
-inline std::optional<RgbImage> ParsePpm(const std::vector<uint8_t>& bytes) {
-  std::size_t pos = 0;
-  auto token = [&]() {
-    while (pos < bytes.size() && std::isspace(bytes[pos])) ++pos;
-    std::string t;
-    while (pos < bytes.size() && !std::isspace(bytes[pos])) t += static_cast<char>(bytes[pos++]);
-    return t;
-  };
-  if (token() != "P6") return std::nullopt;
-  RgbImage image;
-  image.width = std::atoi(token().c_str());
-  image.height = std::atoi(token().c_str());
-  if (token() != "255") return std::nullopt;
-  ++pos;
-  const std::size_t n = static_cast<std::size_t>(image.width) * image.height * 3;
-  if (bytes.size() - pos < n) return std::nullopt;
-  image.rgb.assign(bytes.begin() + static_cast<std::ptrdiff_t>(pos),
-                   bytes.begin() + static_cast<std::ptrdiff_t>(pos + n));
-  return image;
-}
-
-inline std::vector<uint8_t> FileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline bool HaveImageMagick() {
-  static const bool have = std::system("convert -version >/dev/null 2>&1") == 0;
-  return have;
-}
-
-// ImageMagick's decode of a file, as the oracle for the corpus files.
-inline std::optional<RgbImage> ImageMagickDecode(const std::filesystem::path& path) {
-  const std::string command = "convert '" + path.string() + "' -depth 8 ppm:- 2>/dev/null";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return std::nullopt;
-  std::vector<uint8_t> bytes;
-  uint8_t buffer[65536];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-  if (::pclose(pipe) != 0) return std::nullopt;
-  return ParsePpm(bytes);
-}
-
-// ImageMagick's decode of a file as red, green, blue, alpha bytes; the caller knows the size.
-inline std::optional<std::vector<uint8_t>> ImageMagickDecodeRgba(const std::filesystem::path& path,
-                                                                  std::size_t pixels) {
-  const std::string command = "convert '" + path.string() + "' -depth 8 rgba:- 2>/dev/null";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return std::nullopt;
-  std::vector<uint8_t> bytes;
-  uint8_t buffer[65536];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-  if (::pclose(pipe) != 0 || bytes.size() != pixels * 4) return std::nullopt;
-  return bytes;
-}
-
-// Compares every pixel; tolerance allows for a reference that widens 5- and 6-bit channels with
-// a different rounding. Reports the first few differences only.
-inline void ExpectSamePixels(const TBitmap& bitmap, const RgbImage& reference, int tolerance,
-                             const std::string& what) {
-  ASSERT_EQ(bitmap.Width(), reference.width) << what;
-  ASSERT_EQ(bitmap.Height(), reference.height) << what;
-  int reported = 0;
-  for (int y = 0; y < reference.height; ++y) {
-    for (int x = 0; x < reference.width; ++x) {
-      const TColor c = bitmap.PixelColor(x, y);
-      const uint8_t* r = reference.rgb.data() + (static_cast<std::size_t>(y) * reference.width + x) * 3;
-      const bool same = std::abs(GetRValue(c) - r[0]) <= tolerance &&
-                        std::abs(GetGValue(c) - r[1]) <= tolerance &&
-                        std::abs(GetBValue(c) - r[2]) <= tolerance;
-      if (!same && reported++ < 5) {
-        ADD_FAILURE() << what << " pixel " << x << "," << y << ": got " << int(GetRValue(c)) << ","
-                      << int(GetGValue(c)) << "," << int(GetBValue(c)) << " want " << int(r[0]) << ","
-                      << int(r[1]) << "," << int(r[2]);
-      }
-    }
-  }
-  EXPECT_EQ(reported, 0) << what;
 }
 
 }  // namespace tablora::test

@@ -18,28 +18,11 @@ namespace {
 
 using test::RawImage;
 
-struct CorpusFile {
-  std::filesystem::path path;
-  bool good = false;
-};
-
-std::vector<CorpusFile> CorpusJpegs() {
-  std::vector<CorpusFile> files;
-  std::ifstream manifest(test::CorpusDir() / "MANIFEST.tsv");
-  std::string line;
-  while (std::getline(manifest, line)) {
-    std::istringstream fields(line);
-    std::string path, bytes, hash, status;
-    std::getline(fields, path, '\t');
-    std::getline(fields, bytes, '\t');
-    std::getline(fields, hash, '\t');
-    std::getline(fields, status, '\t');
-    std::string extension = std::filesystem::path(path).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(), ::tolower);
-    if (extension != ".jpg" && extension != ".jpeg") continue;
-    if (status.rfind("reference", 0) == 0) continue;
-    files.push_back({test::CorpusDir() / path, status == "good"});
-  }
+// Good and broken JPEG files of the corpus by its manifest (references left out).
+std::vector<test::CorpusFile> CorpusJpegs() {
+  std::vector<test::CorpusFile> files = test::CorpusFiles("", ".jpg");
+  for (const test::CorpusFile& file : test::CorpusFiles("", ".jpeg")) files.push_back(file);
+  std::erase_if(files, [](const test::CorpusFile& f) { return f.status.rfind("reference", 0) == 0; });
   return files;
 }
 
@@ -79,10 +62,10 @@ TEST(JPEGCorpus, GoodFilesDecodeLikePlainLibjpeg) {
     GTEST_SKIP() << "conformance corpus not found at " << test::CorpusDir();
   }
   int compared = 0;
-  for (const CorpusFile& file : CorpusJpegs()) {
-    if (!file.good) continue;
+  for (const test::CorpusFile& file : CorpusJpegs()) {
+    if (file.status != "good") continue;
     SCOPED_TRACE(file.path.string());
-    const std::vector<uint8_t> bytes = test::ReadBytes(file.path);
+    const std::vector<uint8_t> bytes = test::FileBytes(file.path);
     TBufferStream stream(bytes.data(), bytes.size());
     TJPEGImage image;
     ASSERT_NO_THROW(image.LoadFromStream(stream));
@@ -130,10 +113,10 @@ TEST(JPEGCorpus, BrokenFilesFailCleanlyOrDecode) {
     GTEST_SKIP() << "conformance corpus not found at " << test::CorpusDir();
   }
   int seen = 0;
-  for (const CorpusFile& file : CorpusJpegs()) {
-    if (file.good) continue;
+  for (const test::CorpusFile& file : CorpusJpegs()) {
+    if (file.status == "good") continue;
     SCOPED_TRACE(file.path.string());
-    LoadAndDecode(test::ReadBytes(file.path));
+    LoadAndDecode(test::FileBytes(file.path));
     ++seen;
   }
   EXPECT_GT(seen, 0);
@@ -142,37 +125,15 @@ TEST(JPEGCorpus, BrokenFilesFailCleanlyOrDecode) {
 const char* const kFixtures[] = {"colour.jpg", "gray.jpg", "progressive.jpg", "row1.jpg",
                                  "cmyk.jpg"};
 
-TEST(JPEGDamage, TruncatedCopiesFailCleanlyOrDecode) {
+// Once the header is complete, a truncated copy decodes as far as it goes.
+TEST(JPEGDamage, TruncatedAndFlippedCopiesFailCleanlyOrDecode) {
   for (const char* name : kFixtures) {
-    const std::vector<uint8_t> full = test::ReadBytes(test::JpegFixture(name));
-    ASSERT_FALSE(full.empty());
-    std::vector<std::size_t> lengths = {0, 1, 2, 3, 4, 11, 20, full.size() - 1, full.size() - 2};
-    for (int part = 1; part < 20; ++part) lengths.push_back(full.size() * part / 20);
-    int decoded = 0;
-    for (std::size_t length : lengths) {
-      SCOPED_TRACE(std::string(name) + " cut to " + std::to_string(length));
-      const std::vector<uint8_t> cut(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(length));
-      decoded += LoadAndDecode(cut);
-    }
-    // Once the header is complete, the rest decodes as far as it goes.
-    EXPECT_GE(decoded, 5) << name;
-  }
-}
-
-TEST(JPEGDamage, FlippedBytesFailCleanlyOrDecode) {
-  for (const char* name : kFixtures) {
-    const std::vector<uint8_t> full = test::ReadBytes(test::JpegFixture(name));
-    uint32_t seed = 12345;
-    for (int round = 0; round < 60; ++round) {
-      std::vector<uint8_t> damaged = full;
-      for (int flip = 0; flip < 1 + round % 4; ++flip) {
-        seed = seed * 1103515245u + 12345u;
-        const std::size_t at = (seed >> 8) % damaged.size();
-        damaged[at] ^= static_cast<uint8_t>(1u << ((seed >> 4) & 7));
-      }
-      SCOPED_TRACE(std::string(name) + " round " + std::to_string(round));
-      LoadAndDecode(damaged);
-    }
+    const int loaded = test::DamageSweep(
+        [](const std::vector<uint8_t>& b) {
+          if (!LoadAndDecode(b)) throw EInvalidGraphic("failed cleanly");
+        },
+                                         test::FileBytes(test::JpegFixture(name)), name);
+    EXPECT_GE(loaded, 5) << name;
   }
 }
 

@@ -127,7 +127,7 @@ TEST(JPEGImage, HeaderSizeIsKnownBeforeDecoding) {
 
 TEST(JPEGImage, LoadFromStreamReadsFromThePositionToTheEnd) {
   std::vector<uint8_t> bytes = {'j', 'u', 'n', 'k'};
-  const std::vector<uint8_t> jpeg = test::ReadBytes(JpegFixture("colour.jpg"));
+  const std::vector<uint8_t> jpeg = test::FileBytes(JpegFixture("colour.jpg"));
   bytes.insert(bytes.end(), jpeg.begin(), jpeg.end());
   TMemoryStream stream(bytes);
   stream.SetPosition(4);
@@ -139,7 +139,7 @@ TEST(JPEGImage, LoadFromStreamReadsFromThePositionToTheEnd) {
 }
 
 TEST(JPEGImage, ShortSourceRaisesStreamReadErrorAndLeavesTheImageEmpty) {
-  const std::vector<uint8_t> jpeg = test::ReadBytes(JpegFixture("colour.jpg"));
+  const std::vector<uint8_t> jpeg = test::FileBytes(JpegFixture("colour.jpg"));
   TBufferStream stream(jpeg.data(), jpeg.size());
   TJPEGImage image;
   image.LoadFromFile(JpegFixture("colour.jpg"));
@@ -252,7 +252,7 @@ TEST(JPEGImage, TruncatedFileDecodesAsFarAsItsDataGoes) {
   EXPECT_EQ(bitmap->Height(), 96);
   // The top-left corner of the picture is there; libjpeg's end-of-data handling matches ours.
   EXPECT_GT(GetRValue(bitmap->PixelColor(0, 0)), 200);
-  const RawImage reference = test::ReferenceDecode(test::ReadBytes(JpegFixture("truncated.jpg")));
+  const RawImage reference = test::ReferenceDecode(test::FileBytes(JpegFixture("truncated.jpg")));
   EXPECT_EQ(Compare(*bitmap, reference).max, 0);
 }
 
@@ -322,7 +322,7 @@ TEST(JPEGImage, CmykWithEightBitDefaultsEndsInAPaletteBitmap) {
 }
 
 TEST(JPEGImage, OversizedImageDecodesAtTheLargestScaleThatFits) {
-  const std::vector<uint8_t> file = test::ReadBytes(JpegFixture("colour.jpg"));
+  const std::vector<uint8_t> file = test::FileBytes(JpegFixture("colour.jpg"));
   struct Case {
     uint64_t limit;
     int width, height;
@@ -377,7 +377,7 @@ TEST(JPEGImage, LibraryWorkingMemoryIsBoundedByTheLimit) {
   // The progressive fixture with its frame header claiming 4000 x 4000 pixels: the 48 MB bitmap
   // fits a 64 MiB limit, but the coefficient buffer (2 bytes x 3 samples per pixel, 96 MB) does
   // not fit the limit plus libjpeg's 16 MiB of workspace.
-  std::vector<uint8_t> file = test::ReadBytes(JpegFixture("progressive.jpg"));
+  std::vector<uint8_t> file = test::FileBytes(JpegFixture("progressive.jpg"));
   bool patched = false;
   for (std::size_t i = 0; i + 8 < file.size() && !patched; ++i) {
     if (file[i] == 0xFF && file[i + 1] == 0xC2) {

@@ -18,14 +18,11 @@
 
 #include <jpeglib.h>
 
+#include "support/reader_harness.h"
 #include "support/test_paths.h"
 
 namespace tablora::test {
 
-inline std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 inline std::filesystem::path JpegFixture(const std::string& name) { return DataDir() / "jpeg" / name; }
 
@@ -42,7 +39,7 @@ struct RawImage {
 
 // Binary PPM (P6) with a maximum value of 255, as ImageMagick writes it.
 inline RawImage ReadPpm(const std::filesystem::path& path) {
-  const std::vector<uint8_t> bytes = ReadBytes(path);
+  const std::vector<uint8_t> bytes = FileBytes(path);
   RawImage image;
   std::size_t pos = 0;
   auto token = [&]() {
