@@ -40,6 +40,10 @@ TEST(CliDecode, BitmapsDecodePixelForPixel) {
   }
 }
 
+TEST(CliDecode, PhotoshopDocumentsDecodePixelForPixel) {
+  ExpectDecodesLike("psd/indexed8.psd", "psd/indexed8.ppm", 0);
+}
+
 TEST(CliDecode, JpegMatchesTheReferenceDecodeClosely) {
   ExpectDecodesLike("jpeg/colour.jpg", "jpeg/colour.ppm", 8);
 }

@@ -29,7 +29,10 @@ TEST_F(ThumbnailLoading, ReaderIsChosenByTheLowerCasedExtension) {
   Copy("bmp/pal8.bmp", "scan.BMP");
   Copy("bmp/pal8.bmp", "scan.dib");
   Copy("bmp/pal8rle.bmp", "scan.rle");
-  for (const char* name : {"PHOTO.JPG", "photo.jpeg", "scan.BMP", "scan.dib", "scan.rle"}) {
+  Copy("psd/rgb8.psd", "layers.PSD");
+  Copy("psd/rgb8.psd", "art.pdd");
+  for (const char* name : {"PHOTO.JPG", "photo.jpeg", "scan.BMP", "scan.dib", "scan.rle",
+                           "layers.PSD", "art.pdd"}) {
     auto image = Load(name);
     ASSERT_NE(image, nullptr) << name;
     EXPECT_GT(image->Width(), 0) << name;
