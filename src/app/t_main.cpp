@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPageSetupDialog>
+#include <QPainter>
 #include <QPrinter>
 #include <QVBoxLayout>
 
@@ -18,6 +19,7 @@
 #include "app/t_processing.h"
 #include "app/t_splash.h"
 #include "imaging/exceptions.h"
+#include "platform/bitmap_image.h"
 
 namespace tablora {
 
@@ -68,7 +70,9 @@ T_Main::T_Main(MainServices services, QWidget* parent) : QWidget(parent), servic
   resizeTimer_.setInterval(kResizeSettleMs);
   connect(&resizeTimer_, &QTimer::timeout, this, &T_Main::FormResize);
   connect(Preview, &PreviewImage::Resized, this, [this] {
-    if (shown_) resizeTimer_.start();
+    if (!shown_) return;
+    ShowPendingPreview();
+    resizeTimer_.start();
   });
   connect(Preview, &PreviewImage::PageLabelChanged, PreviewPageNumber, &QLabel::setText);
 
@@ -390,8 +394,42 @@ void T_Main::FormResize() {
     resizeTimer_.start();
     return;
   }
-  Preview->ClearPicture();
   Run([this] { sheet_->RefreshPreview(); });
+  pendingPage_ = QImage();
+}
+
+void T_Main::ShowPendingPreview() {
+  // The frame LayoutPreview gives a preview of this size: the page's proportions, centred.
+  const auto frameOf = [aspect = sheet_->PrinterAspect](QSize size) {
+    const int width = size.width();
+    const int height = size.height();
+    if (aspect <= 0.0 || width <= 0 || height <= 0) return QRect();
+    int left = 0;
+    int top = 0;
+    const double previewAspect = static_cast<double>(width) / height;
+    if (aspect < previewAspect) left = (width - static_cast<int>(height * aspect)) / 2;
+    if (aspect > previewAspect) top = (height - static_cast<int>(width / aspect)) / 2;
+    return QRect(left, top, width - 2 * left, height - 2 * top);
+  };
+  // Taken once per re-layout, from the page drawn at the old size: scaling what was already
+  // scaled would blur it a little more with every step of a drag. Between operations the preview
+  // bitmap holds the page shown; during one it may hold a page half drawn.
+  if (pendingPage_.isNull()) {
+    if (busy_) return;
+    const QImage shown = BitmapImage(sheet_->PreviewBitmap);
+    const QRect frame = frameOf(shown.size());
+    if (frame.isEmpty()) return;
+    pendingPage_ = shown.copy(frame);
+  }
+  const QRect frame = frameOf(Preview->size());
+  if (frame.isEmpty()) return;
+  QImage picture(Preview->size(), QImage::Format_RGB32);
+  picture.fill(QColor(0x80, 0x80, 0x80));
+  QPainter painter(&picture);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.drawImage(frame, pendingPage_);
+  painter.end();
+  Preview->ShowBitmap(BitmapFromImage(picture));
 }
 
 void T_Main::keyPressEvent(QKeyEvent* event) {

@@ -116,6 +116,9 @@ class T_Main : public QWidget, public SheetInputs {
  private:
   void FormShow();
   void FormResize();
+  // While a re-layout is pending (resize, splitter): the page last shown, scaled into the frame
+  // of the preview's new size, until the new page is drawn.
+  void ShowPendingPreview();
   // Runs a handler: one long operation at a time, and any error it raises is reported.
   void Run(const std::function<void()>& handler);
   void ShowError(const std::string& message);
@@ -131,6 +134,7 @@ class T_Main : public QWidget, public SheetInputs {
   bool busy_ = false;
   bool tracksSelection_ = false;
   QTimer resizeTimer_;
+  QImage pendingPage_;  // the page frame as drawn before the pending re-layout
 };
 
 // The text of an error box: the message, with a full stop added when its last character's code

@@ -7,6 +7,8 @@
 
 #include "sheet/sheet_settings.h"
 
+class QEvent;
+
 namespace tablora {
 
 // The two page options. Their check boxes are the options themselves: the page renderer reads
@@ -20,11 +22,19 @@ class T_Options : public QDialog, public SheetOptions {
   bool PrintFacing() const override { return PrintFacingBox->isChecked(); }
   bool PrintPageNum() const override { return PrintPageNumBox->isChecked(); }
 
-  QLabel* Label1;
-  QCheckBox* PrintFacingBox;
-  QCheckBox* PrintPageNumBox;
-  QPushButton* Button1;
-  QPushButton* Button2;
+  QLabel* Label1 = nullptr;
+  QCheckBox* PrintFacingBox = nullptr;
+  QCheckBox* PrintPageNumBox = nullptr;
+  QPushButton* Button1 = nullptr;
+  QPushButton* Button2 = nullptr;
+
+ protected:
+  void changeEvent(QEvent* event) override;
+
+ private:
+  // Places the controls at their designed places, or lower where the text above them needs more
+  // room (a larger font), growing the window by what they moved.
+  void Arrange();
 };
 
 }  // namespace tablora

@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <string>
 
 #include "sheet/contact_sheet.h"
 #include "sheet/path_parts.h"
@@ -24,9 +26,173 @@ int32_t MulDivTrunc(int32_t a, int32_t b, int32_t divisor) {
                                                   std::numeric_limits<int32_t>::max()));
 }
 
+// Keeps a page's drawing inside its rectangle. The surfaces clip only to their device, which in
+// the preview includes the grey around the page frame. What lies wholly inside goes straight
+// through; what crosses the edge is drawn into a bitmap of its visible part, which then goes onto
+// the page, so only a page too small for its own texts pays for the detour.
+class PageClip final : public DrawingSurface {
+ public:
+  PageClip(DrawingSurface& surface, const TRect& page, CanvasFactory& canvases)
+      : surface_(surface), page_(page), canvases_(canvases) {}
+
+  std::string FontName() const override { return surface_.FontName(); }
+  void SetFontName(const std::string& name) override { surface_.SetFontName(name); }
+  int FontHeight() const override { return surface_.FontHeight(); }
+  void SetFontHeight(int pixels) override { surface_.SetFontHeight(pixels); }
+  TColor FontColor() const override { return surface_.FontColor(); }
+  void SetFontColor(TColor color) override { surface_.SetFontColor(color); }
+  int TextWidth(const std::string& text) override { return surface_.TextWidth(text); }
+  TColor BrushColor() const override { return surface_.BrushColor(); }
+  void SetBrushColor(TColor color) override { surface_.SetBrushColor(color); }
+  void SetBrushSolid() override { surface_.SetBrushSolid(); }
+
+  TRect ClipRect() const override {
+    const Box visible = Box::Of(surface_.ClipRect()).Intersect(Box::Of(page_));
+    return visible.Empty() ? Rect(page_.Left, page_.Top, page_.Left, page_.Top) : visible.ToRect();
+  }
+  void FillRect(const TRect& rect) override {
+    const Box visible = Box::Of(rect).Intersect(Box::Of(page_));
+    if (!visible.Empty()) surface_.FillRect(visible.ToRect());
+  }
+  void TextOut(int x, int y, const std::string& text) override {
+    const Box box{x, y, int64_t{x} + surface_.TextWidth(text), int64_t{y} + surface_.FontHeight()};
+    Route(box, nullptr, [&](DrawingSurface& target, int64_t left, int64_t top) {
+      target.TextOut(Held(x - left), Held(y - top), text);
+    });
+  }
+  void StretchDraw(const TRect& rect, const TBitmap& bitmap) override {
+    Route(Box::Of(rect), &bitmap, [&](DrawingSurface& target, int64_t left, int64_t top) {
+      target.StretchDraw(Rect(Held(rect.Left - left), Held(rect.Top - top), Held(rect.Right - left),
+                              Held(rect.Bottom - top)),
+                         bitmap);
+    });
+  }
+  void Draw(int x, int y, const TBitmap& bitmap) override {
+    const Box box{x, y, int64_t{x} + bitmap.Width(), int64_t{y} + bitmap.Height()};
+    Route(box, &bitmap, [&](DrawingSurface& target, int64_t left, int64_t top) {
+      target.Draw(Held(x - left), Held(y - top), bitmap);
+    });
+  }
+
+ private:
+  // In 64 bits: a text's right edge is its position plus a width, either of which may be large.
+  struct Box {
+    int64_t left, top, right, bottom;
+    static Box Of(const TRect& r) { return {r.Left, r.Top, r.Right, r.Bottom}; }
+    Box Intersect(const Box& o) const {
+      return {std::max(left, o.left), std::max(top, o.top), std::min(right, o.right),
+              std::min(bottom, o.bottom)};
+    }
+    bool Empty() const { return right <= left || bottom <= top; }
+    bool Within(const Box& o) const {
+      return left >= o.left && top >= o.top && right <= o.right && bottom <= o.bottom;
+    }
+    TRect ToRect() const {
+      return Rect(static_cast<int32_t>(left), static_cast<int32_t>(top), static_cast<int32_t>(right),
+                  static_cast<int32_t>(bottom));
+    }
+  };
+
+  static int32_t Held(int64_t value) {
+    return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+  }
+
+  // `draw` paints the operation onto a surface whose origin lies at (left, top) of the page's.
+  // A bitmap source passes its colour key on to the detour, so its see-through parts stay so.
+  template <typename Operation>
+  void Route(const Box& box, const TBitmap* source, Operation draw) {
+    const Box page = Box::Of(page_);
+    if (box.Within(page)) {
+      draw(surface_, 0, 0);
+      return;
+    }
+    const Box visible = box.Intersect(page);
+    if (visible.Empty()) return;
+    const TRect part = visible.ToRect();
+    TBitmap strip;
+    strip.SetPixelFormat(pf32bit);
+    strip.SetSize(part.Width(), part.Height());
+    const bool keyed = source != nullptr && source->Transparent();
+    if (keyed) {
+      strip.SetTransparent(true);
+      strip.SetTransparentColor(source->TransparentColor());
+    }
+    {
+      std::unique_ptr<DrawingSurface> canvas = canvases_.CanvasFor(strip);
+      canvas->SetFontName(surface_.FontName());
+      canvas->SetFontHeight(surface_.FontHeight());
+      canvas->SetFontColor(surface_.FontColor());
+      // The strip stands for the page under it: the text's own background, or see-through.
+      canvas->SetBrushColor(keyed ? source->TransparentColor() : surface_.BrushColor());
+      canvas->SetBrushSolid();
+      canvas->FillRect(canvas->ClipRect());
+      canvas->SetBrushColor(surface_.BrushColor());
+      draw(*canvas, part.Left, part.Top);
+    }
+    surface_.Draw(part.Left, part.Top, strip);
+  }
+
+  DrawingSurface& surface_;
+  TRect page_;
+  CanvasFactory& canvases_;
+};
+
+// The title line: the title at one side, the page number at the other, both at the top of the
+// title row and inside the SidePad insets. The page number keeps its place and PageNumberHeight,
+// and the title shrinks one pixel at a time into what the number leaves of the line, less a
+// SidePad gap; it is left out when not even a one-pixel font fits there: the number wins.
+// At PageNumberHeight the number alone can be wider than the line (one row: a sixth of the page's
+// height). It must shrink then anyway, and it shrinks until it leaves the title half the line
+// rather than all but nothing.
+struct TitleLine {
+  int32_t originX;
+  int32_t originY;
+  int32_t usableWidth;
+  int32_t sidePad;
+  int32_t topPad;
+  int32_t titleHeight;
+  int32_t pageNumberHeight;
+  bool swapSides;  // facing pages, even page: title at the right, number at the left
+};
+
+void DrawTitleLine(DrawingSurface& surface, const TitleLine& line, const std::string& title,
+                   const std::string* pageNumber) {
+  // Measured before any height is set: in effect, whether there is a title at all.
+  const bool hasTitle = surface.TextWidth(title) > 0;
+  const int32_t lineWidth = line.usableWidth - 2 * line.sidePad;
+  int32_t titleRoom = lineWidth;
+  int32_t numberHeight = line.pageNumberHeight;
+  if (pageNumber) {
+    surface.SetFontHeight(line.pageNumberHeight);
+    if (surface.TextWidth(*pageNumber) > lineWidth) {
+      ShrinkToFit(surface, *pageNumber, hasTitle ? (lineWidth - line.sidePad) / 2 : lineWidth);
+    }
+    numberHeight = surface.FontHeight();
+    titleRoom = lineWidth - surface.TextWidth(*pageNumber) - line.sidePad;
+  }
+
+  if (hasTitle && titleRoom > 0) {
+    surface.SetFontHeight(line.titleHeight);
+    ShrinkToFit(surface, title, titleRoom);
+    const int32_t width = surface.TextWidth(title);
+    if (width <= titleRoom) {
+      const int32_t x = line.swapSides ? line.usableWidth - line.sidePad - width : line.sidePad;
+      surface.TextOut(line.originX + x, line.originY + line.topPad, title);
+    }
+  }
+
+  if (pageNumber) {
+    surface.SetFontHeight(numberHeight);
+    const int32_t width = surface.TextWidth(*pageNumber);
+    const int32_t x = line.swapSides ? line.sidePad : line.usableWidth - (width + line.sidePad);
+    surface.TextOut(line.originX + x, line.originY + line.topPad, *pageNumber);
+  }
+}
+
 }  // namespace
 
-void TContactSheet::RenderPage(DrawingSurface& surface, int32_t page) {
+void TContactSheet::RenderPage(DrawingSurface& target, int32_t page) {
   ProgressWindow& progress = *services_.progress;
   EventPump& pump = *services_.pump;
   const SheetOptions& options = *services_.options;
@@ -54,25 +220,15 @@ void TContactSheet::RenderPage(DrawingSurface& surface, int32_t page) {
   const int32_t cellImageWidth = columnWidth - 2 * sidePad;
   const int reduceFactor = cellImageWidth > 200 ? 2 : 1;
 
+  PageClip surface(target, PageRect, *services_.canvases);
   surface.SetFontName(services_.inputs->FontName());
   surface.SetFontColor(clBlack);
 
-  const bool swapSides = options.PrintFacing() && page % 2 == 0;
-  const std::string title = services_.inputs->Title();
-  if (surface.TextWidth(title) > 0) {
-    surface.SetFontHeight(titleHeight);
-    int32_t x = sidePad;
-    if (swapSides) x = usableWidth - sidePad - surface.TextWidth(title);
-    surface.TextOut(OriginX + x, OriginY + topPad, title);
-  }
-
-  if (options.PrintPageNum()) {
-    surface.SetFontHeight(pageNumberHeight);
-    const std::string text = "Page " + std::to_string(page) + " of " + std::to_string(PageCount);
-    int32_t x = usableWidth - (surface.TextWidth(text) + sidePad);
-    if (swapSides) x = sidePad;
-    surface.TextOut(OriginX + x, OriginY + topPad, text);
-  }
+  const std::string pageNumber = "Page " + std::to_string(page) + " of " + std::to_string(PageCount);
+  DrawTitleLine(surface,
+                {OriginX, OriginY, usableWidth, sidePad, topPad, titleHeight, pageNumberHeight,
+                 options.PrintFacing() && page % 2 == 0},
+                services_.inputs->Title(), options.PrintPageNum() ? &pageNumber : nullptr);
 
   surface.SetFontHeight(captionHeight);
 

@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "support/qt_application.h"
+#include "support/test_paths.h"
 
 namespace tablora {
 namespace {
@@ -23,8 +25,10 @@ TEST_F(OptionsTest, DefinitionAndStartValues) {
             "page numbers every other page.  It will also switch the left and right margins.");
   EXPECT_EQ(options.PrintFacingBox->text(), "Print Facing Pages");
   EXPECT_EQ(options.PrintPageNumBox->text(), "Print Page Numbers");
-  EXPECT_EQ(options.PrintFacingBox->geometry(), QRect(4, 48, 285, 17));
-  EXPECT_EQ(options.PrintPageNumBox->geometry(), QRect(4, 68, 285, 17));
+  // The check boxes start at 48 and 68, lower by what the explanation needs beyond 44 pixels.
+  const int below = std::max(48, 4 + options.Label1->heightForWidth(285));
+  EXPECT_EQ(options.PrintFacingBox->geometry(), QRect(4, below, 285, 17));
+  EXPECT_EQ(options.PrintPageNumBox->geometry(), QRect(4, below + 20, 285, 17));
   EXPECT_EQ(options.Button1->text(), "Save");
   EXPECT_EQ(options.Button2->text(), "Cancel");
   EXPECT_EQ(options.Button1->geometry(), QRect(136, 200, 75, 25));
@@ -50,6 +54,46 @@ TEST_F(OptionsTest, BothButtonsKeepWhatTheUserChecked) {
   EXPECT_EQ(options.exec(), QDialog::Accepted);
   EXPECT_FALSE(options.PrintPageNum());
   EXPECT_TRUE(options.PrintFacing());
+}
+
+// The window as it shows, at its own font and at one half again as large (11 and 17 pixels): the
+// explanation's last line is drawn inside the label, above the check boxes, and the buttons stay
+// inside the window, which keeps its designed size while the text fits.
+TEST_F(OptionsTest, ScreenshotShowsTheWholeExplanation) {
+  for (const int pixels : {11, 17}) {
+    SCOPED_TRACE(pixels);
+    T_Options options;
+    QFont font = options.font();
+    font.setPixelSize(pixels);
+    options.setFont(font);
+    options.show();
+    const QImage shot = options.grab().toImage();
+    shot.save(QString::fromStdString(
+        (test::BinaryDir() / ("options_window_" + std::to_string(pixels) + ".png")).string()));
+
+    const QRect label = options.Label1->geometry();
+    const QFontMetrics metrics(options.Label1->font());
+    const QRect text = metrics.boundingRect(QRect(0, 0, label.width(), 10000), Qt::TextWordWrap,
+                                            options.Label1->text());
+    EXPECT_GT(text.height(), 2 * metrics.height());  // wrapped
+    EXPECT_LE(text.height(), label.height());
+    EXPECT_LE(label.top() + text.height(), options.PrintFacingBox->y());
+    EXPECT_LE(metrics.height(), options.PrintFacingBox->height());
+    EXPECT_LT(options.PrintFacingBox->geometry().bottom(), options.PrintPageNumBox->y());
+    EXPECT_LT(options.PrintPageNumBox->geometry().bottom(), options.Button1->y());
+    EXPECT_LT(options.Button2->geometry().bottom(), options.height());
+    if (pixels == 11) {
+      EXPECT_EQ(options.size(), QSize(293, 228));
+    }
+
+    // The last line's band on the screen holds the glyphs of "margins."
+    int ink = 0;
+    const int textBottom = label.top() + text.height();
+    for (int y = textBottom - metrics.height(); y < textBottom; ++y) {
+      for (int x = label.left(); x <= label.right(); ++x) ink += qGray(shot.pixel(x, y)) < 100;
+    }
+    EXPECT_GT(ink, 3 * pixels);
+  }
 }
 
 }  // namespace

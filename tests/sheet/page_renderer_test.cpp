@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/directory_search.h"
 #include "sheet/contact_sheet.h"
 #include "support/engine_rig.h"
@@ -21,10 +23,13 @@ struct Renderer : test::EngineRig {
     sheet.OriginX = frame.Left;
     sheet.OriginY = frame.Top;
     test::RecordingSurface surface(frame);
+    surface.measure = measure;
     progress.Show();
     sheet.RenderPage(surface, page);
     return surface;
   }
+
+  std::function<int(const std::string&, int)> measure;
 };
 
 std::vector<Op> Texts(const test::RecordingSurface& s) { return s.OpsOf(Kind::TextOut); }
@@ -118,6 +123,106 @@ TEST(RenderPage, FacingPagesSwapTitleAndNumberOnEvenPages) {
   EXPECT_EQ(texts[0].rect.Left, 184 + 370 - 46 - 130 / 2);
   EXPECT_EQ(texts[1].text, "Page 2 of 2");
   EXPECT_EQ(texts[1].rect.Left, 184 + 46);
+}
+
+// Where each text of the title line lies, as the recording surface measures it.
+TRect TextBox(const Op& op) {
+  return Rect(op.rect.Left, op.rect.Top, op.rect.Left + static_cast<int>(op.text.size()) * op.fontHeight / 2,
+              op.rect.Top + op.fontHeight);
+}
+bool Inside(const TRect& r, const TRect& frame) {
+  return r.Left >= frame.Left && r.Top >= frame.Top && r.Right <= frame.Right && r.Bottom <= frame.Bottom;
+}
+bool Overlap(const TRect& a, const TRect& b) {
+  return a.Left < b.Right && b.Left < a.Right && a.Top < b.Bottom && b.Top < a.Bottom;
+}
+
+const std::string kLongTitle = "Family Archive 2023\u20132024 \u2014 \u00e9t\u00e9";  // 36 bytes
+
+TEST(RenderPage, TitleLineStaysOnThePageBesideThePageNumber) {
+  struct Case {
+    const char* what;
+    std::string title;
+    int rows, columns;
+    bool facing, numbers;
+    int page;
+    TRect frame;
+    bool titleShown;
+  };
+  const TRect preview = Rect(164, 0, 574, 563);
+  const Case cases[] = {
+      {"long title", kLongTitle, 4, 3, false, true, 1, preview, true},
+      {"facing even page", kLongTitle, 4, 3, true, true, 2, preview, true},
+      {"printer page", kLongTitle, 4, 3, true, true, 1, Rect(0, 0, 4800, 6600), true},
+      // The number alone is wider than the line at 1 x 1: it shrinks into half of it.
+      {"1 x 1", kLongTitle, 1, 1, false, true, 1, preview, true},
+      {"1 x 1 facing", "T", 1, 1, true, true, 2, preview, true},
+      {"no page number", kLongTitle, 4, 3, true, false, 2, preview, true},
+      {"empty title", "", 4, 3, true, true, 2, preview, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Renderer r;
+    r.inputs.title = c.title;
+    r.inputs.rows = c.rows;
+    r.inputs.columns = c.columns;
+    r.options.facing = c.facing;
+    r.options.pageNumbers = c.numbers;
+    const auto texts = Texts(r.Draw(std::vector<std::string>(13, "/a.jpg"), c.frame, c.page));
+    const Op* title = nullptr;
+    const Op* number = nullptr;
+    for (const Op& op : texts) {
+      EXPECT_TRUE(Inside(TextBox(op), c.frame)) << op.text;
+      if (!c.title.empty() && op.text == c.title) title = &op;
+      if (op.text.rfind("Page ", 0) == 0) number = &op;
+    }
+    EXPECT_EQ(title != nullptr, c.titleShown);
+    EXPECT_EQ(number != nullptr, c.numbers);
+    if (title && number) {
+      EXPECT_FALSE(Overlap(TextBox(*title), TextBox(*number)));
+    }
+  }
+}
+
+TEST(RenderPage, LongTitleShrinksOnePixelAtATimeAndTheNumberKeepsItsPlace) {
+  Renderer r;
+  r.inputs.title = kLongTitle;
+  r.inputs.rows = 4;
+  r.inputs.columns = 3;
+  const auto texts = Texts(r.Draw(std::vector<std::string>(13, "/a.jpg"), Rect(164, 0, 574, 563)));
+  // "Page 1 of 2" at 34 is 187 wide at 184 + 370 - 15 - 187. The title has 370 - 3 x 15 - 187 =
+  // 138 pixels: 36 bytes fit at height 7 (126) but not at 8 (144).
+  EXPECT_EQ(texts[0].text, kLongTitle);
+  EXPECT_EQ(texts[0].fontHeight, 7);
+  EXPECT_EQ(texts[0].rect.Left, 184 + 15);
+  EXPECT_EQ(texts[0].rect.Top, 20 + 6);
+  EXPECT_EQ(texts[1].fontHeight, 34);
+  EXPECT_EQ(texts[1].rect.Left, 184 + 370 - 15 - 187);
+}
+
+TEST(RenderPage, PageTooNarrowForItsTextsClipsThemAtItsEdges) {
+  Renderer r;
+  r.inputs.title = "Holiday";
+  // Even a one-pixel font is 1.5 pixels a character wide here.
+  r.measure = [](const std::string& text, int height) {
+    return static_cast<int>(text.size()) * (height + 2) / 2;
+  };
+  const TRect frame = Rect(100, 0, 108, 563);  // 8 wide: no margin, columns of 1 pixel
+  const auto surface = r.Draw({"/a.jpg"}, frame);
+  for (const Op& op : Texts(surface)) {
+    EXPECT_LE(op.rect.Left + r.measure(op.text, op.fontHeight), frame.Right) << op.text;
+    EXPECT_GE(op.rect.Left, frame.Left) << op.text;
+    EXPECT_NE(op.text, "Holiday");  // the page number wins the line
+  }
+  // The number, 16 wide at height 1 from x 92, reaches the page through its visible 8 pixels.
+  const auto parts = surface.OpsOf(Kind::Draw);
+  ASSERT_EQ(parts.size(), 2u);  // the number and the caption
+  EXPECT_EQ(parts[0].rect, Rect(100, 3, 108, 4));
+  const auto strip = r.canvases.OpsOnBitmapsOf(8, 1);
+  ASSERT_EQ(strip.size(), 2u);
+  EXPECT_EQ(strip[1].text, "Page 1 of 1");
+  EXPECT_EQ(strip[1].rect.Left, -8);
+  for (const Op& op : parts) EXPECT_TRUE(Inside(op.rect, frame));
 }
 
 TEST(RenderPage, PageNumbersOffLeavesTheTitle) {
