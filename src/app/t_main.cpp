@@ -14,6 +14,8 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <thread>
 
 #include "app/t_options.h"
 #include "app/t_processing.h"
@@ -63,6 +65,8 @@ T_Main::T_Main(MainServices services, QWidget* parent) : QWidget(parent), servic
   sheetServices.canvases = services_.canvases;
   sheetServices.thumbnails = services_.thumbnails;
   sheet_ = std::make_unique<TContactSheet>(sheetServices);
+  // The pictures of a page load on every core while the page is drawn in order.
+  sheet_->ThumbnailJobs = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   sheet_->PageCount = 0;
   sheet_->PageEnds.clear();
 

@@ -30,6 +30,7 @@ class CliInputs : public SheetInputs, public SheetOptions {
   std::string folder;
   bool facing = false;
   bool pageNumbers = true;
+  int jobs = 1;  // threads that load a page's pictures
 };
 
 // The folder argument as the sheet takes it: it must exist and be a folder (else UsageError);

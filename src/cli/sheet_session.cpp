@@ -1,11 +1,14 @@
 #include "cli/sheet_session.h"
 
 #include <QGuiApplication>
+#include <algorithm>
 #include <cstdlib>
+#include <thread>
 
 namespace tablora::cli {
 
-const std::vector<std::string> kSheetValueOptions = {"--rows", "--cols", "--title", "--font"};
+const std::vector<std::string> kSheetValueOptions = {"--rows", "--cols", "--title", "--font",
+                                                     "--jobs"};
 const std::vector<std::string> kSheetFlagOptions = {"--facing", "--no-page-numbers", "--quiet",
                                                     "--help"};
 const char* const kSheetOptionsHelp =
@@ -15,6 +18,8 @@ const char* const kSheetOptionsHelp =
     "  --font NAME         typeface of all texts (default Tahoma)\n"
     "  --facing            facing pages: title and page number change sides on even pages\n"
     "  --no-page-numbers   no \"Page N of M\" on the title line\n"
+    "  --jobs N            threads that load the pictures, 1..64 (default: the number of cores;\n"
+    "                      1 loads them one by one)\n"
     "  --quiet             no progress line on stderr\n"
     "  --help              this text\n";
 
@@ -26,7 +31,10 @@ void ReadSheetOptions(const Args& args, CliInputs& inputs) {
   if (inputs.fontName.empty()) throw UsageError{"option --font needs a typeface name"};
   inputs.facing = args.Has("--facing");
   inputs.pageNumbers = !args.Has("--no-page-numbers");
+  inputs.jobs = args.IntOr("--jobs", DefaultJobs(), 1, 64);
 }
+
+int DefaultJobs() { return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 64); }
 
 void EnsureGuiApplication() {
   if (QGuiApplication::instance() != nullptr) return;
@@ -52,7 +60,9 @@ SheetSession::SheetSession(CliInputs& inputs, bool quiet, PrinterDevice* printer
                            .printer = printer,
                            .preview = preview,
                            .canvases = &canvases_,
-                           .thumbnails = &thumbnails_}) {}
+                           .thumbnails = &thumbnails_}) {
+  sheet_.ThumbnailJobs = inputs.jobs;
+}
 
 bool SheetSession::Build() {
   sheet_.BuildFileList();

@@ -18,7 +18,10 @@ extern const std::vector<std::string> kSheetValueOptions;
 extern const std::vector<std::string> kSheetFlagOptions;
 extern const char* const kSheetOptionsHelp;
 
-// Reads --rows, --cols, --title, --font, --facing, --no-page-numbers into inputs.
+// Threads for loading pictures when --jobs is not given: one per core.
+int DefaultJobs();
+
+// Reads --rows, --cols, --title, --font, --facing, --no-page-numbers, --jobs into inputs.
 void ReadSheetOptions(const Args& args, CliInputs& inputs);
 
 // A Qt application for commands that draw text: it runs on the offscreen platform when there is

@@ -17,6 +17,7 @@
 #include "sheet/progress_window.h"
 #include "sheet/sheet_settings.h"
 #include "sheet/thumbnail_image.h"
+#include "sheet/thumbnail_pipeline.h"
 
 namespace tablora {
 
@@ -74,6 +75,12 @@ class TContactSheet {
   int32_t FrameWidth = 0;
   int32_t FrameHeight = 0;
   double PrinterAspect = 0.0;
+  // Worker threads that load a page's pictures; 1 loads them one by one on the caller's thread.
+  int ThumbnailJobs = 1;
+  // Bytes of decodes that may be in flight at once with several jobs.
+  uint64_t DecodeBudget = uint64_t{1536} << 20;
+  // Reduced pictures kept for a page drawn again at the same size.
+  ThumbnailCache Thumbnails;
   double PreviewAspect = 0.0;
   TRect PageRect;
   int32_t PageCount = 0;
@@ -83,9 +90,6 @@ class TContactSheet {
 
  private:
   void ScanFolder(const std::string& relative);
-  // Loads the image of entry i and draws it fitted into the cell's image box.
-  void DrawCellImage(DrawingSurface& surface, TBitmap& cellBitmap, DrawingSurface& cellCanvas,
-                     std::size_t i, const TRect& box, int reduceFactor);
 
   SheetServices services_;
   LocaleCollator collator_;

@@ -6,6 +6,7 @@
 
 #include "sheet/contact_sheet.h"
 #include "sheet/path_parts.h"
+#include "sheet/thumbnail_pipeline.h"
 
 namespace tablora {
 
@@ -16,14 +17,6 @@ void ShrinkToFit(DrawingSurface& surface, const std::string& text, int maxWidth)
   while (surface.TextWidth(text) > maxWidth && surface.FontHeight() > 1) {
     surface.SetFontHeight(surface.FontHeight() - 1);
   }
-}
-
-// product div divisor as 32-bit arithmetic would give it for sane image sizes; formed in 64 bits
-// so a huge image cannot overflow, and held to the 32-bit range.
-int32_t MulDivTrunc(int32_t a, int32_t b, int32_t divisor) {
-  const int64_t value = static_cast<int64_t>(a) * b / divisor;
-  return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
-                                                  std::numeric_limits<int32_t>::max()));
 }
 
 // Keeps a page's drawing inside its rectangle. The surfaces clip only to their device, which in
@@ -218,7 +211,6 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page) {
   const int32_t pageNumberHeight = 2 * captionHeight;
   const int32_t cellImageHeight = rowHeight - captionHeight - topPad;
   const int32_t cellImageWidth = columnWidth - 2 * sidePad;
-  const int reduceFactor = cellImageWidth > 200 ? 2 : 1;
 
   PageClip surface(target, PageRect, *services_.canvases);
   surface.SetFontName(services_.inputs->FontName());
@@ -239,12 +231,15 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page) {
   int32_t column = 0;
   double rowPos = 0.5;
 
-  TBitmap cellBitmap;
-  cellBitmap.SetPixelFormat(pf32bit);
-  cellBitmap.SetSize(std::max(cellImageWidth / reduceFactor, 0), std::max(cellImageHeight / reduceFactor, 0));
-  std::unique_ptr<DrawingSurface> cellCanvas = services_.canvases->CanvasFor(cellBitmap);
-  cellCanvas->SetBrushColor(clWhite);
-  cellCanvas->SetBrushSolid();
+  // Every picture of the page is reduced to the size it is drawn at on this surface; with several
+  // jobs they are loaded ahead on worker threads while the cells are drawn here in page order.
+  std::vector<ThumbnailPipeline::Request> requests;
+  for (int32_t i = first; i <= last; ++i) {
+    requests.push_back({BaseFolder + FileList[static_cast<std::size_t>(i)], cellImageWidth, cellImageHeight});
+  }
+  const bool boxes = cellImageWidth > 0 && cellImageHeight > 0;
+  ThumbnailPipeline pictures(*services_.thumbnails, &Thumbnails, boxes ? ThumbnailJobs : 1, DecodeBudget,
+                             boxes ? std::move(requests) : std::vector<ThumbnailPipeline::Request>{});
 
   progress.ShowProgress(0);
 
@@ -278,7 +273,18 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page) {
 
     const TRect box = Rect(OriginX + x + sidePad, OriginY + y, OriginX + x + sidePad + cellImageWidth,
                            OriginY + y + cellImageHeight);
-    DrawCellImage(surface, cellBitmap, *cellCanvas, static_cast<std::size_t>(i), box, reduceFactor);
+    // A page too small to hold an image box shows captions only.
+    if (boxes) {
+      const std::optional<CellPicture> picture =
+          pictures.Take(static_cast<std::size_t>(i - first), [&] {
+            pump.PumpMessages();
+            return progress.Working();
+          });
+      if (!picture) break;
+      if (picture->pixels) {
+        surface.Draw(box.Left + picture->place.left, box.Top + picture->place.top, *picture->pixels);
+      }
+    }
 
     column += 1;
     if (column % columns == 0) {
@@ -290,44 +296,6 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page) {
 
   pump.PumpMessages();
   progress.HideProgress();
-}
-
-void TContactSheet::DrawCellImage(DrawingSurface& surface, TBitmap& cellBitmap,
-                                  DrawingSurface& cellCanvas, std::size_t i, const TRect& box,
-                                  int reduceFactor) {
-  const int32_t cellImageWidth = box.Width();
-  const int32_t cellImageHeight = box.Height();
-  cellCanvas.FillRect(cellCanvas.ClipRect());
-  // A page too small to hold an image box shows captions only.
-  if (cellImageWidth <= 0 || cellImageHeight <= 0 || cellBitmap.Empty()) return;
-  const double cellAspect = static_cast<double>(cellImageWidth) / cellImageHeight;
-
-  std::unique_ptr<ThumbnailImage> image = services_.thumbnails->Load(BaseFolder + FileList[i]);
-  if (!image) return;
-  const int32_t w = image->Width();
-  const int32_t h = image->Height();
-  const double imageAspect = static_cast<double>(w) / h;
-  int32_t drawnWidth = 0;
-  int32_t drawnHeight = 0;
-  if (cellAspect < imageAspect) {
-    drawnWidth = cellImageWidth / reduceFactor;
-    drawnHeight = MulDivTrunc(cellImageWidth, h, w) / reduceFactor;
-  } else {
-    drawnHeight = cellImageHeight / reduceFactor;
-    drawnWidth = MulDivTrunc(cellImageHeight, w, h) / reduceFactor;
-  }
-  const int32_t top = (cellBitmap.Height() - drawnHeight) / 2;
-  const int32_t left = (cellBitmap.Width() - drawnWidth) / 2;
-  const TRect target = Rect(left, top, cellBitmap.Width() - left, cellBitmap.Height() - top);
-  try {
-    image->Draw(cellCanvas, target);
-  } catch (...) {
-    // Pixels the reader rejects only when it decodes them (a JPEG whose data is damaged beyond
-    // its header) leave the cell empty like any failed load; the page goes on.
-    return;
-  }
-  image.reset();
-  surface.StretchDraw(box, cellBitmap);
 }
 
 }  // namespace tablora

@@ -21,9 +21,21 @@ class ThumbnailImage {
   virtual const TBitmap& Pixels() = 0;
   // Short name of the reader ("BMP", "JPEG").
   virtual std::string ReaderName() const = 0;
+  // The EXIF orientation (1 to 8) of the file; 1 when it has none.
+  int Orientation() const { return orientation_; }
+  void SetOrientation(int orientation) { orientation_ = orientation; }
+  // Called before Pixels with the size the image will be reduced to (in its stored orientation):
+  // a reader that can decode smaller for less work does so, never below that size.
+  virtual void PrepareFor(int32_t width, int32_t height) {
+    (void)width;
+    (void)height;
+  }
 
   // The whole image scaled into rect.
   void Draw(DrawingSurface& surface, const TRect& rect) { surface.StretchDraw(rect, Pixels()); }
+
+ private:
+  int orientation_ = 1;
 };
 
 // Chooses the reader for a cell and loads the file into it.

@@ -1,6 +1,8 @@
 #include <array>
 
 #include "imaging/bitmap.h"
+#include "imaging/byte_reader.h"
+#include "imaging/image_probe.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/readers/gif_reader.h"
 #include "imaging/readers/psd_reader.h"
@@ -30,6 +32,19 @@ class BitmapThumbnail : public ThumbnailImage {
 // Keeps the compressed file and decodes it on the first draw.
 class JpegThumbnail : public ThumbnailImage {
  public:
+  // libjpeg scales while it decodes: the largest of 1/8, 1/4, 1/2 whose result still covers the
+  // size asked for costs a fraction of a full decode.
+  void PrepareFor(int32_t width, int32_t height) override {
+    const int w = image_.Width();
+    const int h = image_.Height();
+    static constexpr std::pair<int, TJPEGScale> kScales[] = {{8, jsEighth}, {4, jsQuarter}, {2, jsHalf}};
+    for (const auto& [d, scale] : kScales) {
+      if ((w + d - 1) / d >= width && (h + d - 1) / d >= height) {
+        image_.Scale = scale;
+        return;
+      }
+    }
+  }
   void LoadFromFile(const std::string& path) override { image_.LoadFromFile(path); }
   int Width() override { return image_.Width(); }
   int Height() override { return image_.Height(); }
@@ -80,6 +95,9 @@ std::unique_ptr<ThumbnailImage> ExtensionThumbnailLoader::Load(const std::string
     const int width = image->Width();
     // A zero-sized image (an empty file) has nothing to show and would break the fit arithmetic.
     if (width <= 0 || height <= 0) return nullptr;
+    TFileStream file(path);
+    TStreamBytes bytes(file);
+    image->SetOrientation(OrientationOf(bytes.Bytes(), LowerAscii(ExtensionPart(path))));
   } catch (...) {
     // Missing, locked, damaged, over the size limit, out of memory: the cell just stays empty.
     return nullptr;

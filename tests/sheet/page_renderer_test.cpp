@@ -67,18 +67,12 @@ TEST(RenderPage, PreviewWorkedExample) {
   EXPECT_EQ(texts[3].rect.Left, 184 + (61 - 5 * 7 / 2) / 2);
   EXPECT_EQ(texts[3].rect.Top, 69 + 38);
 
-  // The first image box: top 69, 47 x 38, through a cell bitmap of the same size.
-  const auto stretches = surface.OpsOf(Kind::StretchDraw);
-  ASSERT_EQ(stretches.size(), 1u);
-  EXPECT_EQ(stretches[0].rect, Rect(191, 69, 191 + 47, 69 + 38));
-  EXPECT_EQ(stretches[0].bitmapWidth, 47);
-  EXPECT_EQ(stretches[0].bitmapHeight, 38);
-  // A square image in a wider box: full height, centred across.
-  const auto cell = r.canvases.OpsOnBitmapsOf(47, 38);
-  ASSERT_EQ(cell.size(), 2u);
-  EXPECT_EQ(cell[0].kind, Kind::FillRect);
-  EXPECT_EQ(cell[0].color, clWhite);
-  EXPECT_EQ(cell[1].rect, Rect(4, 0, 43, 38));
+  // The first image box: top 69, 47 x 38. A square image in a wider box: full height, centred
+  // across, reduced to exactly the pixels it covers.
+  EXPECT_TRUE(surface.OpsOf(Kind::StretchDraw).empty());
+  const auto draws = surface.OpsOf(Kind::Draw);
+  ASSERT_EQ(draws.size(), 1u);
+  EXPECT_EQ(draws[0].rect, Rect(191 + 4, 69, 191 + 4 + 38, 69 + 38));
 }
 
 TEST(RenderPage, PrinterWorkedExample) {
@@ -96,15 +90,11 @@ TEST(RenderPage, PrinterWorkedExample) {
   EXPECT_EQ(texts[1].rect.Top, 612);
   EXPECT_EQ(texts[2].fontHeight, 92);
   EXPECT_EQ(texts[2].rect.Top, 830 + 430);
-  const auto stretches = surface.OpsOf(Kind::StretchDraw);
-  ASSERT_EQ(stretches.size(), 1u);
-  EXPECT_EQ(stretches[0].rect, Rect(330, 830, 330 + 540, 830 + 430));
-  EXPECT_EQ(stretches[0].bitmapWidth, 270);
-  EXPECT_EQ(stretches[0].bitmapHeight, 215);
-  // A wide image: full width of the half-size cell bitmap, 540 * 1000 / 4000 / 2 = 67 high.
-  const auto cell = r.canvases.OpsOnBitmapsOf(270, 215);
-  ASSERT_EQ(cell.size(), 2u);
-  EXPECT_EQ(cell[1].rect, Rect(0, 74, 270, 141));
+  // The box at (330, 830), 540 x 430; a wide image fills its width at the printer's full
+  // resolution: 540 * 1000 / 4000 = 135 high, centred down.
+  const auto draws = surface.OpsOf(Kind::Draw);
+  ASSERT_EQ(draws.size(), 1u);
+  EXPECT_EQ(draws[0].rect, Rect(330, 830 + 147, 330 + 540, 830 + 147 + 135));
 }
 
 TEST(RenderPage, FacingPagesSwapTitleAndNumberOnEvenPages) {
@@ -258,9 +248,9 @@ TEST(RenderPage, FailedLoadsKeepCaptionAndPlace) {
   Renderer r;
   r.loader.images["b.jpg"] = {10, 10};
   const auto surface = r.Draw({"/a.jpg", "/b.jpg"}, Rect(164, 0, 574, 563));
-  const auto stretches = surface.OpsOf(Kind::StretchDraw);
-  ASSERT_EQ(stretches.size(), 1u);
-  EXPECT_EQ(stretches[0].rect.Left, 184 + 61 + 7);  // b stays in the second column
+  const auto draws = surface.OpsOf(Kind::Draw);
+  ASSERT_EQ(draws.size(), 1u);
+  EXPECT_EQ(draws[0].rect.Left, 184 + 61 + 7 + (47 - 38) / 2);  // b stays in the second column
   EXPECT_EQ(Texts(surface).size(), 4u);
   EXPECT_EQ(r.loader.loaded[0], "/base/a.jpg");
 }
@@ -270,9 +260,9 @@ TEST(RenderPage, ImageThatFailsWhenDrawnLeavesItsCellEmpty) {
   r.loader.images["a.jpg"] = {10, 10, true};
   r.loader.images["b.jpg"] = {10, 10};
   const auto surface = r.Draw({"/a.jpg", "/b.jpg"}, Rect(164, 0, 574, 563));
-  const auto stretches = surface.OpsOf(Kind::StretchDraw);
-  ASSERT_EQ(stretches.size(), 1u);
-  EXPECT_EQ(stretches[0].rect.Left, 184 + 61 + 7);
+  const auto draws = surface.OpsOf(Kind::Draw);
+  ASSERT_EQ(draws.size(), 1u);
+  EXPECT_EQ(draws[0].rect.Left, 184 + 61 + 7 + (47 - 38) / 2);
   EXPECT_FALSE(r.progress.gaugeVisible);
 }
 
@@ -323,15 +313,15 @@ TEST(RenderPage, ZeroRowsAndColumnsAreClamped) {
   r.inputs.columns = 0;
   r.loader.images["a.jpg"] = {10, 10};
   const auto surface = r.Draw({"/a.jpg"}, Rect(164, 0, 574, 563));
-  EXPECT_EQ(surface.OpsOf(Kind::StretchDraw).size(), 1u);
+  EXPECT_EQ(surface.OpsOf(Kind::Draw).size(), 1u);
 }
 
 TEST(RenderPage, ImageAsProportionedAsTheBoxFillsIt) {
   Renderer r;
   r.loader.images["a.jpg"] = {47, 38};
-  r.Draw({"/a.jpg"}, Rect(164, 0, 574, 563));
-  const auto cell = r.canvases.OpsOnBitmapsOf(47, 38);
-  EXPECT_EQ(cell[1].rect, Rect(0, 0, 47, 38));
+  const auto draws = r.Draw({"/a.jpg"}, Rect(164, 0, 574, 563)).OpsOf(Kind::Draw);
+  ASSERT_EQ(draws.size(), 1u);
+  EXPECT_EQ(draws[0].rect, Rect(191, 69, 191 + 47, 69 + 38));
 }
 
 }  // namespace

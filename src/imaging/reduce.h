@@ -1,0 +1,24 @@
+#pragma once
+
+#include "imaging/bitmap.h"
+
+namespace tablora {
+
+// The image scaled to width × height with a real filter: an area average (every source pixel
+// weighted by how much of it each target pixel covers) when reducing, linear interpolation when
+// enlarging. Any pixel format goes in; transparent pixels are first laid over white, the page they
+// are shown on, so they never average in as black. The result is 24-bit.
+TBitmap ReduceImage(const TBitmap& source, int width, int height);
+
+// One row of the source as blue, green, red bytes over white: palettes looked up, 1- to 16-bit
+// formats widened, straight alpha, palette alpha and the colour key composited.
+void ExpandRowOverWhite(const TBitmap& source, int y, uint8_t* bgr);
+
+// The eight EXIF orientations: 1 as stored, 2 mirrored, 3 turned half round, 4 flipped,
+// 5 transposed, 6 turned a quarter clockwise to view, 7 transversed, 8 turned a quarter
+// anticlockwise to view. Returns the image as a person views it (5 to 8 swap width and height);
+// other values leave it as it is.
+TBitmap ApplyOrientation(const TBitmap& image, int orientation);
+constexpr bool SwapsSides(int orientation) { return orientation >= 5 && orientation <= 8; }
+
+}  // namespace tablora

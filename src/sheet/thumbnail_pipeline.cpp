@@ -1,0 +1,261 @@
+#include "sheet/thumbnail_pipeline.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+
+#include "imaging/byte_reader.h"
+#include "imaging/image_limits.h"
+#include "imaging/memory_budget.h"
+#include "imaging/image_probe.h"
+#include "imaging/reduce.h"
+#include "sheet/path_parts.h"
+
+namespace tablora {
+
+namespace {
+
+int32_t MulDivTrunc(int32_t a, int32_t b, int32_t divisor) {
+  const int64_t product = int64_t{a} * b / divisor;
+  return static_cast<int32_t>(std::clamp<int64_t>(product, 0, std::numeric_limits<int32_t>::max()));
+}
+
+uint64_t PictureBytes(const CellPicture& picture) {
+  return picture.pixels ? picture.pixels->RowSize() * static_cast<uint64_t>(picture.pixels->Height()) + 256
+                        : 256;
+}
+
+}  // namespace
+
+FittedImage FitIntoBox(int32_t imageWidth, int32_t imageHeight, int32_t boxWidth, int32_t boxHeight) {
+  FittedImage fit;
+  if (imageWidth <= 0 || imageHeight <= 0 || boxWidth <= 0 || boxHeight <= 0) return fit;
+  const double boxAspect = static_cast<double>(boxWidth) / boxHeight;
+  const double imageAspect = static_cast<double>(imageWidth) / imageHeight;
+  if (boxAspect < imageAspect) {
+    fit.width = boxWidth;
+    fit.height = MulDivTrunc(boxWidth, imageHeight, imageWidth);
+  } else {
+    fit.height = boxHeight;
+    fit.width = MulDivTrunc(boxHeight, imageWidth, imageHeight);
+  }
+  fit.width = std::max(fit.width, 1);
+  fit.height = std::max(fit.height, 1);
+  fit.left = (boxWidth - fit.width) / 2;
+  fit.top = (boxHeight - fit.height) / 2;
+  return fit;
+}
+
+// ---- cache ----
+
+std::optional<ThumbnailCache::Key> ThumbnailCache::KeyOf(const std::string& path, int32_t boxWidth,
+                                                         int32_t boxHeight) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  Key key;
+  key.path = path;
+  key.size = static_cast<uint64_t>(info.st_size);
+  key.modified = int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
+  key.boxWidth = boxWidth;
+  key.boxHeight = boxHeight;
+  return key;
+}
+
+std::optional<CellPicture> ThumbnailCache::Find(const Key& key) {
+  std::lock_guard lock(mutex_);
+  const auto it = index_.find(key);
+  if (it == index_.end()) return std::nullopt;
+  order_.splice(order_.begin(), order_, it->second);
+  return it->second->second;
+}
+
+void ThumbnailCache::Store(const Key& key, const CellPicture& picture) {
+  std::lock_guard lock(mutex_);
+  if (const auto it = index_.find(key); it != index_.end()) {
+    bytes_ -= PictureBytes(it->second->second);
+    order_.erase(it->second);
+    index_.erase(it);
+  }
+  if (PictureBytes(picture) > capacity_) return;
+  order_.emplace_front(key, picture);
+  index_[key] = order_.begin();
+  bytes_ += PictureBytes(picture);
+  Trim();
+}
+
+void ThumbnailCache::Trim() {
+  while (bytes_ > capacity_ && !order_.empty()) {
+    bytes_ -= PictureBytes(order_.back().second);
+    index_.erase(order_.back().first);
+    order_.pop_back();
+  }
+}
+
+void ThumbnailCache::SetCapacity(uint64_t bytes) {
+  std::lock_guard lock(mutex_);
+  capacity_ = bytes;
+  Trim();
+}
+
+uint64_t ThumbnailCache::Bytes() const {
+  std::lock_guard lock(mutex_);
+  return bytes_;
+}
+
+void ThumbnailCache::Clear() {
+  std::lock_guard lock(mutex_);
+  order_.clear();
+  index_.clear();
+  bytes_ = 0;
+}
+
+// ---- pipeline ----
+
+uint64_t EstimateDecodeBytes(const std::string& path) {
+  try {
+    TFileStream file(path);
+    TStreamBytes bytes(file);
+    const auto size = HeaderSize(bytes.Bytes(), LowerAscii(ExtensionPart(path)));
+    if (size) return uint64_t{size->first} * size->second * 4 + bytes.Bytes().size();
+    return bytes.Bytes().size() * 4;
+  } catch (...) {
+    return 0;  // the load will fail on its own
+  }
+}
+
+CellPicture ThumbnailPipeline::Produce(ThumbnailLoader& loader, const Request& request) {
+  // Everything one cell's picture costs on its way (the load, libjpeg's buffers, copies made to
+  // reduce it) stays within the image-size limit together.
+  TMemoryBudget budget(ImageSizeLimit());
+  std::unique_ptr<ThumbnailImage> image = loader.Load(request.path);
+  if (!image) return {};
+  try {
+    const int orientation = image->Orientation();
+    const bool swap = SwapsSides(orientation);
+    const int32_t w = image->Width();
+    const int32_t h = image->Height();
+    CellPicture picture;
+    picture.place = FitIntoBox(swap ? h : w, swap ? w : h, request.boxWidth, request.boxHeight);
+    if (picture.place.width <= 0) return {};
+    // Reduced in the file's own orientation, then turned: the smaller image is the one turned.
+    const int32_t width = swap ? picture.place.height : picture.place.width;
+    const int32_t height = swap ? picture.place.width : picture.place.height;
+    image->PrepareFor(width, height);
+    TBitmap reduced = ReduceImage(image->Pixels(), width, height);
+    image.reset();
+    picture.pixels = std::make_shared<const TBitmap>(ApplyOrientation(reduced, orientation));
+    return picture;
+  } catch (...) {
+    // Pixels a reader rejects only when it decodes them leave the cell empty like a failed load.
+    return {};
+  }
+}
+
+ThumbnailPipeline::ThumbnailPipeline(ThumbnailLoader& loader, ThumbnailCache* cache, int jobs,
+                                     uint64_t budgetBytes, std::vector<Request> requests)
+    : loader_(loader), cache_(cache), budget_(budgetBytes), requests_(std::move(requests)),
+      keys_(requests_.size()), done_(requests_.size()) {
+  if (cache_ != nullptr) {
+    for (std::size_t i = 0; i < requests_.size(); ++i) {
+      keys_[i] = ThumbnailCache::KeyOf(requests_[i].path, requests_[i].boxWidth, requests_[i].boxHeight);
+    }
+  }
+  if (jobs > 1) {
+    for (int j = 0; j < jobs; ++j) workers_.emplace_back([this] { Work(); });
+  }
+}
+
+ThumbnailPipeline::~ThumbnailPipeline() {
+  Cancel();
+  for (std::thread& worker : workers_) worker.join();
+}
+
+void ThumbnailPipeline::Cancel() {
+  std::lock_guard lock(mutex_);
+  cancelled_ = true;
+  stop_.Request();
+  changed_.notify_all();
+}
+
+std::optional<CellPicture> ThumbnailPipeline::Cached(std::size_t i) {
+  if (cache_ == nullptr || !keys_[i]) return std::nullopt;
+  return cache_->Find(*keys_[i]);
+}
+
+void ThumbnailPipeline::Work() {
+  for (;;) {
+    std::size_t i = 0;
+    uint64_t cost = 0;
+    bool counted = false;
+    {
+      std::unique_lock lock(mutex_);
+      if (cancelled_ || next_ >= requests_.size()) return;
+      i = next_++;
+    }
+    std::optional<CellPicture> picture = Cached(i);
+    if (!picture) {
+      cost = EstimateDecodeBytes(requests_[i].path);
+      {
+        // Decodes in flight stay within the budget; one larger than the budget runs alone.
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return cancelled_ || running_ == 0 || inFlight_ + cost <= budget_; });
+        if (cancelled_) return;
+        inFlight_ += cost;
+        ++running_;
+        counted = true;
+      }
+      {
+        // Loads under way stop at their next row once the pipeline is cancelled.
+        TCancelScope scope(stop_);
+        picture = Produce(loader_, requests_[i]);
+      }
+      if (cache_ != nullptr && keys_[i] && !stop_.Requested()) cache_->Store(*keys_[i], *picture);
+    }
+    std::lock_guard lock(mutex_);
+    if (counted) {
+      inFlight_ -= cost;
+      --running_;
+    }
+    done_[i] = std::move(picture);
+    changed_.notify_all();
+  }
+}
+
+std::optional<CellPicture> ThumbnailPipeline::Take(std::size_t i, const std::function<bool()>& wait) {
+  if (i >= requests_.size()) return CellPicture{};
+  if (workers_.empty()) {
+    if (std::optional<CellPicture> cached = Cached(i)) return cached;
+    CellPicture picture;
+    {
+      // A decode on this thread still answers Cancel: `wait` handles the window's events.
+      TCancelScope scope(stop_, [&] {
+        if (!wait()) stop_.Request();
+      });
+      picture = Produce(loader_, requests_[i]);
+    }
+    if (stop_.Requested()) return std::nullopt;
+    if (cache_ != nullptr && keys_[i]) cache_->Store(*keys_[i], picture);
+    return picture;
+  }
+  std::unique_lock lock(mutex_);
+  while (!done_[i]) {
+    changed_.wait_for(lock, std::chrono::milliseconds(15));
+    if (done_[i]) break;
+    lock.unlock();
+    const bool goOn = wait();
+    lock.lock();
+    if (!goOn) {
+      cancelled_ = true;
+      stop_.Request();
+      changed_.notify_all();
+      return std::nullopt;
+    }
+  }
+  CellPicture picture = std::move(*done_[i]);
+  done_[i].reset();
+  return picture;
+}
+
+}  // namespace tablora

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "imaging/bitmap.h"
+#include "imaging/cancel.h"
+#include "sheet/thumbnail_image.h"
+
+namespace tablora {
+
+// Where an image of w × h pixels lands in a box: the largest size of its proportions that fits,
+// centred. Integer arithmetic of the page layout; the drawn size is at least one pixel.
+struct FittedImage {
+  int32_t left = 0;
+  int32_t top = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+};
+FittedImage FitIntoBox(int32_t imageWidth, int32_t imageHeight, int32_t boxWidth, int32_t boxHeight);
+
+// A cell's picture, ready to draw: reduced to its drawn size, upright, over white.
+struct CellPicture {
+  std::shared_ptr<const TBitmap> pixels;  // null: the file did not load
+  FittedImage place;
+};
+
+// Reduced pictures of files, kept for a page drawn again at the same size. Bounded by bytes,
+// least recently used first out; a file that changed on disk (size or modification time) is a
+// new key. Safe to use from several threads.
+class ThumbnailCache {
+ public:
+  explicit ThumbnailCache(uint64_t capacityBytes = uint64_t{256} << 20) : capacity_(capacityBytes) {}
+  struct Key {
+    std::string path;
+    uint64_t size = 0;
+    int64_t modified = 0;  // nanoseconds
+    int32_t boxWidth = 0;
+    int32_t boxHeight = 0;
+    auto Tie() const { return std::tie(path, size, modified, boxWidth, boxHeight); }
+    friend bool operator<(const Key& a, const Key& b) { return a.Tie() < b.Tie(); }
+  };
+  // The key of a file as it is now; nothing when it cannot be looked at.
+  static std::optional<Key> KeyOf(const std::string& path, int32_t boxWidth, int32_t boxHeight);
+  std::optional<CellPicture> Find(const Key& key);
+  void Store(const Key& key, const CellPicture& picture);
+  void SetCapacity(uint64_t bytes);
+  uint64_t Bytes() const;
+  void Clear();
+
+ private:
+  void Trim();
+  mutable std::mutex mutex_;
+  uint64_t capacity_;
+  uint64_t bytes_ = 0;
+  std::list<std::pair<Key, CellPicture>> order_;  // most recent first
+  std::map<Key, std::list<std::pair<Key, CellPicture>>::iterator> index_;
+};
+
+// Loads, reduces and turns upright the pictures of one page's cells. With one job everything
+// happens on the caller's thread, cell by cell; with more, worker threads work ahead in page
+// order while the caller draws, holding at most a budget of bytes of decodes in flight.
+class ThumbnailPipeline {
+ public:
+  struct Request {
+    std::string path;
+    int32_t boxWidth = 0;
+    int32_t boxHeight = 0;
+  };
+  ThumbnailPipeline(ThumbnailLoader& loader, ThumbnailCache* cache, int jobs, uint64_t budgetBytes,
+                    std::vector<Request> requests);
+  ~ThumbnailPipeline();
+  ThumbnailPipeline(const ThumbnailPipeline&) = delete;
+  ThumbnailPipeline& operator=(const ThumbnailPipeline&) = delete;
+
+  // The picture of cell i (in request order). While it is not ready, `wait` is called every few
+  // milliseconds; when it answers false the pipeline stops and nothing is returned.
+  std::optional<CellPicture> Take(std::size_t i, const std::function<bool()>& wait);
+  // No new load starts; loads under way finish and are dropped.
+  void Cancel();
+
+  // Loads one cell on the calling thread.
+  static CellPicture Produce(ThumbnailLoader& loader, const Request& request);
+
+ private:
+  void Work();
+  std::optional<CellPicture> Cached(std::size_t i);
+
+  ThumbnailLoader& loader_;
+  ThumbnailCache* cache_;
+  uint64_t budget_;
+  std::vector<Request> requests_;
+  std::vector<std::optional<ThumbnailCache::Key>> keys_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::optional<CellPicture>> done_;
+  std::size_t next_ = 0;
+  uint64_t inFlight_ = 0;
+  int running_ = 0;
+  bool cancelled_ = false;
+  // Stops the loads under way, on whichever thread they run.
+  TCancelToken stop_;
+  std::vector<std::thread> workers_;
+};
+
+// Decoded bytes a load of the file may need, from its header where a reader can tell cheaply;
+// used to keep the decodes in flight within a budget.
+uint64_t EstimateDecodeBytes(const std::string& path);
+
+}  // namespace tablora
