@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Configures and builds one configuration: scripts/build.sh [release|asan]
+# Configures and builds one configuration: scripts/build.sh [release|asan|tsan]
 # release is CMake's Release configuration, the one a packager builds, with warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,8 +15,15 @@ case "$kind" in
       -DTABLORA_BENCH=OFF >/dev/null
     cmake --build build-asan -j"$jobs"
     ;;
+  tsan)
+    # The engine and the image library under ThreadSanitizer: pages load their pictures on
+    # worker threads.
+    cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTABLORA_TSAN=ON \
+      -DTABLORA_WERROR=ON -DTABLORA_BENCH=OFF -DTABLORA_GUI=OFF >/dev/null
+    cmake --build build-tsan -j"$jobs"
+    ;;
   *)
-    echo "usage: scripts/build.sh [release|asan]" >&2
+    echo "usage: scripts/build.sh [release|asan|tsan]" >&2
     exit 2
     ;;
 esac

@@ -14,7 +14,13 @@ cmake --build build-fuzz -j"${JOBS:-2}" --target "${target}_fuzz"
 work=build-fuzz/corpus/$target
 crashers=tests/data/$target/crashers
 mkdir -p "$work" "$crashers"
+# The conformance files of the target's format seed it; the whole corpus is the replay's.
+declare -A suites=([bmp]="bmpsuite" [jpeg]="image-rs pillow" [psd]="psd-tools" [png]="pngsuite libpng-contrib"
+                   [gif]="giflib" [tiff]="libtiff-pics libtiff-test image-tiff"
+                   [tiff_decoders]="libtiff-pics libtiff-test")
 seeds=(tests/data/"$target")
-[ -d ../shared/corpus ] && seeds+=(../shared/corpus)
+for suite in ${suites[$target]:-}; do
+  [ -d ../shared/corpus/"$suite" ] && seeds+=(../shared/corpus/"$suite")
+done
 build-fuzz/fuzz/"${target}_fuzz" -max_total_time="$seconds" -rss_limit_mb=4096 -timeout=20 \
   -artifact_prefix="$crashers/" -print_final_stats=1 "$work" "${seeds[@]}"
