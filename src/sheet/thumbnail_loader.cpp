@@ -4,7 +4,6 @@
 #include "imaging/byte_reader.h"
 #include "imaging/image_probe.h"
 #include "imaging/jpeg_image.h"
-#include "imaging/readers/gif_reader.h"
 #include "imaging/readers/psd_reader.h"
 #include "sheet/path_parts.h"
 #include "sheet/thumbnail_image.h"
