@@ -37,27 +37,18 @@ struct RawImage {
   }
 };
 
-// Binary PPM (P6) with a maximum value of 255, as ImageMagick writes it.
+// A PPM reference as red, green, blue samples.
 inline RawImage ReadPpm(const std::filesystem::path& path) {
-  const std::vector<uint8_t> bytes = FileBytes(path);
   RawImage image;
-  std::size_t pos = 0;
-  auto token = [&]() {
-    while (pos < bytes.size() && std::isspace(bytes[pos])) ++pos;
-    std::string t;
-    while (pos < bytes.size() && !std::isspace(bytes[pos])) t += static_cast<char>(bytes[pos++]);
-    return t;
-  };
-  if (token() != "P6") return image;
-  image.width = std::stoi(token());
-  image.height = std::stoi(token());
-  if (token() != "255") return RawImage{};
-  ++pos;
+  const std::optional<RgbaImage> rgba = ParsePnm(FileBytes(path));
+  if (!rgba) return image;
+  image.width = rgba->width;
+  image.height = rgba->height;
   image.components = 3;
-  const std::size_t size = static_cast<std::size_t>(image.width) * image.height * 3;
-  if (bytes.size() < pos + size) return RawImage{};
-  image.samples.assign(bytes.begin() + static_cast<std::ptrdiff_t>(pos),
-                       bytes.begin() + static_cast<std::ptrdiff_t>(pos + size));
+  for (std::size_t i = 0; i < rgba->rgba.size(); i += 4) {
+    image.samples.insert(image.samples.end(), rgba->rgba.begin() + static_cast<std::ptrdiff_t>(i),
+                         rgba->rgba.begin() + static_cast<std::ptrdiff_t>(i + 3));
+  }
   return image;
 }
 
