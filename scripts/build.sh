@@ -4,6 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 kind=${1:-release}
+# Paths inside the checkout are hashed relative to it, so a fresh clone elsewhere (CI's) reuses
+# what earlier builds compiled.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 jobs=${JOBS:-2}
 case "$kind" in
   release)
