@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QPrintDialog>
+#include <QPageRanges>
 #include <QPrinter>
 
 
@@ -33,6 +34,10 @@ PrintChoice QtPrintDialog::Execute(int minPage, int maxPage) {
       choice.range = prPageNums;
       choice.fromPage = dialog.fromPage();
       choice.toPage = dialog.toPage();
+      // The field takes a list ("1,3,5-7"), of which from and to are only the ends.
+      for (const QPageRanges::Range& range : printer_.pageRanges().toRangeList()) {
+        choice.pageSet.push_back({range.from, range.to});
+      }
       break;
     case QAbstractPrintDialog::CurrentPage:
     case QAbstractPrintDialog::Selection:

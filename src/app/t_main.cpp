@@ -22,6 +22,7 @@
 #include "app/t_splash.h"
 #include "imaging/exceptions.h"
 #include "platform/bitmap_image.h"
+#include "platform/qt_printer_device.h"
 
 namespace tablora {
 
@@ -264,6 +265,11 @@ void T_Main::Run(const std::function<void()>& handler) {
   try {
     handler();
   } catch (const EAbort&) {
+  } catch (const EJobNotHandedOver& e) {
+    // The pages are drawn already: rather than lose them, the user may keep them as a PDF file.
+    if (processing_) processing_->Close();
+    busy_ = false;
+    OfferToSavePages(e, this, services_.choosePdfFile);
   } catch (const std::exception& e) {
     if (processing_) processing_->Close();
     busy_ = false;

@@ -40,6 +40,9 @@ struct MainServices {
   std::function<QString(const QString&)> chooseFont;
   // Shows the page set-up dialog; true when confirmed. Null: the platform's dialog on qprinter.
   std::function<bool()> pageSetup;
+  // Asks where to save the pages of a job the print server did not take; empty when dismissed.
+  // Null: the platform's file dialog.
+  std::function<QString()> choosePdfFile;
 };
 
 // The main window: the folder tree and sheet settings on the left, the page preview with its

@@ -38,6 +38,7 @@ Args::Args(int argc, char** argv, int first, const std::vector<std::string>& val
       } else {
         throw UsageError{"option " + name + " needs a value"};
       }
+      allValues_[name].push_back(values_[name]);
     } else if (Contains(flagOptions, name) && !inlineValue) {
       flags_.push_back(name);
     } else {
@@ -54,6 +55,11 @@ std::optional<std::string> Args::Value(const std::string& name) const {
   auto it = values_.find(name);
   if (it == values_.end()) return std::nullopt;
   return it->second;
+}
+
+std::vector<std::string> Args::Values(const std::string& name) const {
+  auto it = allValues_.find(name);
+  return it == allValues_.end() ? std::vector<std::string>{} : it->second;
 }
 
 std::string Args::ValueOr(const std::string& name, const std::string& fallback) const {

@@ -22,12 +22,15 @@ class Args {
   bool Has(const std::string& name) const;
   std::optional<std::string> Value(const std::string& name) const;
   std::string ValueOr(const std::string& name, const std::string& fallback) const;
+  // Every value an option was given, in order; Value gives the last.
+  std::vector<std::string> Values(const std::string& name) const;
   // An integer option within min..max.
   int IntOr(const std::string& name, int fallback, int min, int max) const;
   const std::vector<std::string>& Positional() const { return positional_; }
 
  private:
   std::map<std::string, std::string> values_;
+  std::map<std::string, std::vector<std::string>> allValues_;
   std::vector<std::string> flags_;
   std::vector<std::string> positional_;
 };

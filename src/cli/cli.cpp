@@ -1,5 +1,7 @@
 #include "cli/cli.h"
 
+#include <QString>
+#include <QtGlobal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -28,6 +30,15 @@ constexpr const char* kHelp =
     "\n"
     "tablora-cli COMMAND --help describes a command's options; --version prints the version.\n";
 
+// Qt's notes about the session it runs in (no XDG_RUNTIME_DIR, fonts substituted, libpng's
+// complaints) are no news to the user of a batch tool: stderr carries the tool's own messages,
+// and Qt's only when something is really wrong.
+void KeepOnlyQtErrors(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtCriticalMsg || type == QtFatalMsg) {
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+  }
+}
+
 struct Command {
   const char* name;
   int (*run)(int, char**);
@@ -44,6 +55,7 @@ constexpr Command kCommands[] = {
 }  // namespace
 
 int Main(int argc, char** argv) {
+  qInstallMessageHandler(KeepOnlyQtErrors);
   if (argc < 2) {
     std::fputs(kHelp, stderr);
     return kExitUsage;
@@ -64,6 +76,14 @@ int Main(int argc, char** argv) {
     } catch (const UsageError& e) {
       std::fprintf(stderr, "tablora-cli %s: %s\n", c.name, e.message.c_str());
       return kExitUsage;
+    } catch (const EAbort&) {
+      std::fputs("tablora-cli: cancelled\n", stderr);
+      return kExitFailed;
+    } catch (const EJPEG& e) {
+      // The system's message stays as it is; libjpeg's words say what went wrong.
+      std::fprintf(stderr, "tablora-cli %s: %s%s%s%s\n", c.name, e.what(), e.Detail().empty() ? "" : " (",
+                   e.Detail().c_str(), e.Detail().empty() ? "" : ")");
+      return kExitFailed;
     } catch (const std::exception& e) {
       std::fprintf(stderr, "tablora-cli %s: %s\n", c.name, e.what());
       return kExitFailed;

@@ -5,6 +5,11 @@
 #include "cli/args.h"
 #include "cli/cli.h"
 #include "cli/commands.h"
+#include "cli/interrupts.h"
+#include "cli/pending_outputs.h"
+#include "cli/png_output.h"
+#include "imaging/image_limits.h"
+#include "imaging/memory_budget.h"
 #include "platform/bitmap_image.h"
 #include "sheet/path_parts.h"
 #include "sheet/thumbnail_image.h"
@@ -17,8 +22,11 @@ constexpr const char* kDecodeHelp =
     "usage: tablora-cli decode FILE -o OUT.png\n"
     "\n"
     "Loads FILE the way a thumbnail cell does (the reader is chosen by the file's extension:\n"
-    ".bmp .dib .rle .jpg .jpeg) and writes the decoded image at full size as PNG.\n"
-    "A file that does not load prints the reader's message and exits with status 1.\n"
+    ".bmp .dib .rle .jpg .jpeg .psd .pdd .gif .png) and writes the decoded image at full size\n"
+    "as PNG, with the transparency its file gave as alpha.\n"
+    "A file that does not load prints the reader's message and exits with status 1 (a JPEG\n"
+    "error with libjpeg's own words added). The picture is written under a temporary name and\n"
+    "takes OUT's name only when complete; OUT may not be FILE itself (status 2).\n"
     "\n"
     "  -o, --output OUT.png   where to write the picture\n"
     "  --help                 this text\n";
@@ -27,7 +35,9 @@ constexpr const char* kInfoHelp =
     "usage: tablora-cli info FILE\n"
     "\n"
     "Loads FILE the way a thumbnail cell does and prints what its reader found, one\n"
-    "'name: value' line each: reader, width, height, pixel format.\n"
+    "'name: value' line each: reader, width, height, orientation (the EXIF value 1..8 that\n"
+    "turns it upright; decode writes the picture as stored), pixel format, palette entries,\n"
+    "transparent (a colour key), alpha (any transparency).\n"
     "\n"
     "  --help   this text\n";
 
@@ -45,11 +55,50 @@ const char* PixelFormatName(TPixelFormat format) {
   }
 }
 
+// The decoded image with the alpha its file gave: straight alpha of 32-bit pixels, alpha of
+// palette entries, and 0 where the colour key matches. Opaque bitmaps are written as they are;
+// the copy a transparent one needs is charged to `copy`.
+QImage PictureOf(const TBitmap& bitmap, TMemoryCharge& copy) {
+  const QImage image = BitmapImage(bitmap);
+  if (!bitmap.HasTransparency()) return image;
+  copy.Set(uint64_t{4} * static_cast<uint64_t>(bitmap.Width()) * static_cast<uint64_t>(bitmap.Height()));
+  QImage picture = image.convertToFormat(QImage::Format_ARGB32);
+  const TPixelFormat format = bitmap.PixelFormat();
+  const bool indexed = format == pf1bit || format == pf4bit || format == pf8bit;
+  const bool alphaBytes = bitmap.AlphaChannel() && format == pf32bit;
+  const std::vector<uint8_t>& paletteAlpha = bitmap.PaletteAlpha();
+  const QRgb key = ToQRgb(bitmap.TransparentColor() & 0xFFFFFF) & 0xFFFFFFu;
+  for (int y = 0; y < picture.height(); ++y) {
+    const uint8_t* row = bitmap.ScanLine(y);
+    auto* out = reinterpret_cast<QRgb*>(picture.scanLine(y));
+    for (int x = 0; x < picture.width(); ++x) {
+      int alpha = 255;
+      if (alphaBytes) alpha = row[x * 4 + 3];
+      if (indexed) {
+        const uint8_t index = PackedIndex(row, x, bitmap.BitsPerPixel());
+        if (index < paletteAlpha.size()) alpha = paletteAlpha[index];
+      }
+      if (bitmap.Transparent() && (out[x] & 0xFFFFFFu) == key) alpha = 0;
+      out[x] = qRgba(qRed(out[x]), qGreen(out[x]), qBlue(out[x]), alpha);
+    }
+  }
+  return picture;
+}
+
+// What a load from the command line runs under: Ctrl-C stops it, and all it costs stays within the
+// image-size limit, as one cell of a sheet does.
+struct CommandLoad {
+  InterruptGuard interrupts;
+  TCancelScope cancel{InterruptGuard::Token()};
+  TMemoryBudget budget{ImageSizeLimit()};
+};
+
 // Loads a file with the reader its extension selects; raises the reader's own error.
 std::unique_ptr<ThumbnailImage> LoadImage(const std::string& path) {
   std::unique_ptr<ThumbnailImage> image = CreateThumbnailReader(LowerAscii(ExtensionPart(path)));
   if (!image) throw std::runtime_error("no reader for the extension of '" + path + "'");
   image->LoadFromFile(path);
+  ReadOrientation(*image, path);
   return image;
 }
 
@@ -65,13 +114,18 @@ int RunDecode(int argc, char** argv) {
   const std::string output = args.ValueOr("-o", args.ValueOr("--output", ""));
   if (output.empty()) throw UsageError{"decode needs -o OUT.png"};
 
-  std::unique_ptr<ThumbnailImage> image = LoadImage(args.Positional()[0]);
+  const std::string& input = args.Positional()[0];
+  RefuseInputAsOutput({input}, {output});
+
+  CommandLoad load;
+  std::unique_ptr<ThumbnailImage> image = LoadImage(input);
   const TBitmap& pixels = image->Pixels();
   if (pixels.Empty()) throw std::runtime_error("the image is empty (0 x 0 pixels)");
-  const QImage picture = BitmapImage(pixels);
-  if (!picture.save(QString::fromStdString(output), "PNG")) {
-    throw std::runtime_error("cannot write '" + output + "'");
-  }
+  TMemoryCharge copy;
+  const QImage picture = PictureOf(pixels, copy);
+  PendingOutputs outputs;
+  WritePng(picture, outputs.Add(output));
+  outputs.Commit();
   return kExitOk;
 }
 
@@ -82,15 +136,18 @@ int RunInfo(int argc, char** argv) {
     return kExitOk;
   }
   if (args.Positional().size() != 1) throw UsageError{"info needs exactly one FILE"};
+  CommandLoad load;
   std::unique_ptr<ThumbnailImage> image = LoadImage(args.Positional()[0]);
   std::printf("reader: %s\n", image->ReaderName().c_str());
   std::printf("width: %d\n", image->Width());
   std::printf("height: %d\n", image->Height());
+  std::printf("orientation: %d\n", image->Orientation());
   if (image->Width() > 0 && image->Height() > 0) {
     const TBitmap& pixels = image->Pixels();
     std::printf("pixel format: %s\n", PixelFormatName(pixels.PixelFormat()));
     std::printf("palette entries: %zu\n", pixels.Palette().size());
     std::printf("transparent: %s\n", pixels.Transparent() ? "yes" : "no");
+    std::printf("alpha: %s\n", pixels.HasTransparency() ? "yes" : "no");
   }
   return kExitOk;
 }

@@ -1,6 +1,8 @@
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 #include "cli/args.h"
 #include "cli/cli.h"
@@ -14,18 +16,88 @@ namespace tablora::cli {
 namespace {
 
 constexpr const char* kListHelp =
-    "usage: tablora-cli list FOLDER [--rows N] [--cols N] [--quiet]\n"
+    "usage: tablora-cli list FOLDER [--rows N] [--cols N] [-0] [--quiet]\n"
     "\n"
     "Walks FOLDER and its subfolders the way Build does and prints the sorted image files,\n"
     "one line per file: the page it falls on, a tab, and its path relative to FOLDER.\n"
     "The last line gives the number of files and pages.\n"
+    "Names are printed with C escapes, so that each line is one file and nothing in a name\n"
+    "reaches the terminal as a command: a backslash as \\\\, tab, newline and carriage return as\n"
+    "\\t, \\n, \\r (likewise \\a \\b \\v \\f), every other control character byte as \\ and\n"
+    "three octal digits (\\033 for escape; C1 controls too, also when UTF-8 encoded). Other\n"
+    "bytes are printed as stored.\n"
     "\n"
     "  --rows N    thumbnail rows per page, 1..30 (default 10)\n"
     "  --cols N    thumbnails per row, 1..30 (default 6)\n"
+    "  -0          end each file's entry with a NUL byte instead of a newline and print names\n"
+    "              as they are, for xargs -0 and the like; no count line\n"
     "  --quiet     no progress line on stderr\n"
     "  --help      this text\n";
 
+// Length of the UTF-8 sequence of a character other than a control character at text[at], or 0
+// (a control character, or a byte that starts no whole UTF-8 sequence).
+std::size_t PrintableSequence(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  if (lead >= 0x20 && lead < 0x7F) return 1;
+  std::size_t length = 0;
+  uint32_t code = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    code = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    code = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    code = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (text.size() - at < length) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (byte(at + i) & 0x3F);
+  }
+  const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
+  const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+  const bool c1Control = code >= 0x80 && code <= 0x9F;
+  if (overlong || surrogate || c1Control || code > 0x10FFFF) return 0;
+  return length;
+}
+
 }  // namespace
+
+std::string EscapedName(std::string_view name) {
+  std::string out;
+  for (std::size_t at = 0; at < name.size();) {
+    const char c = name[at];
+    if (c == '\\') {
+      out += "\\\\";
+      ++at;
+    } else if (const std::size_t length = PrintableSequence(name, at); length > 0) {
+      out.append(name, at, length);
+      at += length;
+    } else {
+      const auto byte = static_cast<unsigned char>(c);
+      const auto next = at + 1 < name.size() ? static_cast<unsigned char>(name[at + 1]) : 0u;
+      // C1 controls, lone or in their UTF-8 form C2 80 to C2 9F.
+      const bool control = byte < 0x20 || (byte >= 0x7F && byte <= 0x9F) || (byte == 0xC2 && next >= 0x80 && next <= 0x9F);
+      if (!control) {
+        out += c;
+      } else if (byte >= 7 && byte <= 13) {
+        out += '\\';
+        out += "abtnvfr"[byte - 7];
+      } else {
+        char octal[5];
+        std::snprintf(octal, sizeof octal, "\\%03o", byte);
+        out += octal;
+      }
+      ++at;
+    }
+  }
+  return out;
+}
 
 std::string FolderArgument(const std::string& path) {
   struct stat info {};
@@ -39,7 +111,7 @@ std::string FolderArgument(const std::string& path) {
 }
 
 int RunList(int argc, char** argv) {
-  const Args args(argc, argv, 2, {"--rows", "--cols"}, {"--quiet", "--help"});
+  const Args args(argc, argv, 2, {"--rows", "--cols"}, {"--quiet", "--help", "-0"});
   if (args.Has("--help")) {
     std::fputs(kListHelp, stdout);
     return kExitOk;
@@ -64,14 +136,16 @@ int RunList(int argc, char** argv) {
   }
   sheet.Paginate();
 
+  const bool nulSeparated = args.Has("-0");
   std::size_t page = 0;
   for (std::size_t i = 0; i < sheet.FileList.size(); ++i) {
     while (page < sheet.PageEnds.size() && static_cast<int32_t>(i) > sheet.PageEnds[page]) ++page;
+    const std::string name = nulSeparated ? sheet.FileList[i] : EscapedName(sheet.FileList[i]);
     std::printf("%zu\t", page + 1);
-    std::fwrite(sheet.FileList[i].data(), 1, sheet.FileList[i].size(), stdout);
-    std::fputc('\n', stdout);
+    std::fwrite(name.data(), 1, name.size(), stdout);
+    std::fputc(nulSeparated ? '\0' : '\n', stdout);
   }
-  std::printf("%zu files, %d pages\n", sheet.FileList.size(), sheet.PageCount);
+  if (!nulSeparated) std::printf("%zu files, %d pages\n", sheet.FileList.size(), sheet.PageCount);
   return kExitOk;
 }
 

@@ -4,6 +4,8 @@
 #include "cli/args.h"
 #include "cli/cli.h"
 #include "cli/commands.h"
+#include "cli/pending_outputs.h"
+#include "cli/png_output.h"
 #include "cli/sheet_session.h"
 #include "platform/bitmap_image.h"
 #include "platform/qt_printer_device.h"
@@ -19,7 +21,8 @@ constexpr const char* kPreviewHelp =
     "(the page in the printer's proportions on grey), as a PNG picture.\n"
     "\n"
     "  -o, --output PAGE.png   where to write the picture\n"
-    "  --page N                the page to show (default 1; held to the sheet's pages)\n"
+    "  --page N                the page to show (default 1); a page beyond the sheet is a\n"
+    "                          wrong argument\n"
     "  --size WxH              size of the preview in pixels (default 738x563)\n";
 
 void ParseSize(const std::string& text, int& width, int& height) {
@@ -56,6 +59,7 @@ int RunPreview(int argc, char** argv) {
   ReadSheetOptions(args, inputs);
   inputs.folder = FolderArgument(args.Positional()[0]);
   const int page = args.IntOr("--page", 1, 1, 1 << 30);
+  const bool pageGiven = args.Has("--page");
   int width = 738;
   int height = 563;
   if (const auto size = args.Value("--size")) ParseSize(*size, width, height);
@@ -69,15 +73,21 @@ int RunPreview(int argc, char** argv) {
     return kExitFailed;
   }
   TContactSheet& sheet = session.Sheet();
+  sheet.Paginate();
+  if (pageGiven && page > sheet.PageCount) {
+    throw UsageError{"option --page " + std::to_string(page) + " lies beyond the sheet's " +
+                     std::to_string(sheet.PageCount) + " pages"};
+  }
+  RefuseInputAsOutput(session.InputFiles(), {output});
   sheet.CurrentPage = page;
   sheet.RefreshPreview();
   if (session.Progress().Interrupted()) {
     std::fputs("tablora-cli: cancelled\n", stderr);
     return kExitFailed;
   }
-  if (!BitmapImage(preview.shown).save(QString::fromStdString(output), "PNG")) {
-    throw std::runtime_error("cannot write '" + output + "'");
-  }
+  PendingOutputs outputs;
+  WritePng(BitmapImage(preview.shown), outputs.Add(output));
+  outputs.Commit();
   std::fprintf(stderr, "%s: %s\n", output.c_str(), preview.label.c_str());
   return kExitOk;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "sheet/sheet_settings.h"
 
@@ -36,5 +37,9 @@ class CliInputs : public SheetInputs, public SheetOptions {
 // The folder argument as the sheet takes it: it must exist and be a folder (else UsageError);
 // a trailing "/" is dropped so that entries, which begin with "/", join it cleanly.
 std::string FolderArgument(const std::string& path);
+
+// A file name as list prints it: C escapes for backslash, control characters (C1 included) and
+// bytes that are not UTF-8; everything else as it is.
+std::string EscapedName(std::string_view name);
 
 }  // namespace tablora::cli

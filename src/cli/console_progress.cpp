@@ -2,18 +2,12 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 
 namespace tablora::cli {
 
 namespace {
-
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void OnInterrupt(int) { g_interrupted.store(true); }
 
 long long NowMs() {
   using namespace std::chrono;
@@ -22,23 +16,12 @@ long long NowMs() {
 
 }  // namespace
 
-ConsoleProgress::ConsoleProgress(bool quiet) : enabled_(!quiet && ::isatty(STDERR_FILENO) == 1) {
-  g_interrupted.store(false);
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
+ConsoleProgress::ConsoleProgress(bool quiet) : enabled_(!quiet && ::isatty(STDERR_FILENO) == 1) {}
 
-ConsoleProgress::~ConsoleProgress() {
-  Clear();
-  std::signal(SIGINT, SIG_DFL);
-  std::signal(SIGTERM, SIG_DFL);
-}
+ConsoleProgress::~ConsoleProgress() { Clear(); }
 
 void ConsoleProgress::Show() {
-  if (!visible_) working_ = !g_interrupted.load();
+  if (!visible_) working_ = !InterruptGuard::Interrupted();
   visible_ = true;
 }
 
@@ -66,10 +49,10 @@ void ConsoleProgress::ShowProgress(int percent) {
 void ConsoleProgress::HideProgress() { percent_ = -1; }
 
 void ConsoleProgress::PumpMessages() {
-  if (g_interrupted.load() && visible_) Close();
+  if (InterruptGuard::Interrupted() && visible_) Close();
 }
 
-bool ConsoleProgress::Interrupted() const { return g_interrupted.load(); }
+bool ConsoleProgress::Interrupted() const { return InterruptGuard::Interrupted(); }
 
 void ConsoleProgress::SetStage(const std::string& stage) { stage_ = stage; }
 

@@ -2,12 +2,14 @@
 
 #include <string>
 
+#include "cli/interrupts.h"
 #include "sheet/progress_window.h"
 
 namespace tablora::cli {
 
 // The progress window of the command-line tool: a line on stderr that rewrites itself when stderr
-// is a terminal, nothing otherwise. Ctrl-C closes it, which the engine sees as Cancel.
+// is a terminal, nothing otherwise. Ctrl-C (or SIGTERM, SIGHUP) closes it, which the engine sees
+// as Cancel.
 class ConsoleProgress : public ProgressWindow, public EventPump {
  public:
   explicit ConsoleProgress(bool quiet);
@@ -35,6 +37,7 @@ class ConsoleProgress : public ProgressWindow, public EventPump {
   void Draw();
   void Clear();
 
+  InterruptGuard interrupts_;
   bool enabled_;
   bool visible_ = false;
   bool working_ = false;

@@ -1,8 +1,9 @@
 #include "cli/image_page_printer.h"
 
-#include <QFile>
 #include <cmath>
 #include <stdexcept>
+
+#include "cli/png_output.h"
 
 namespace tablora::cli {
 
@@ -54,10 +55,7 @@ void ImagePagePrinter::WritePage() {
   canvas_->UseDeviceOnly(measure_, Rect(0, 0, width_, height_));
   painter_->end();
   painter_.reset();
-  const std::string path = pathFor_(pageNumber_);
-  if (!page_.save(QFile::decodeName(QByteArray::fromStdString(path)), "PNG")) {
-    throw std::runtime_error("cannot write the page picture '" + path + "'");
-  }
+  WritePng(page_, pathFor_(pageNumber_));
   ++written_;
   ++pageNumber_;
 }

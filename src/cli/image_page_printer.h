@@ -17,7 +17,7 @@ namespace tablora::cli {
 // Text is measured and drawn at the given resolution, as on a printer of that resolution.
 class ImagePagePrinter : public PrinterDevice {
  public:
-  // Where the page with a given number goes.
+  // Where the page with a given number goes: a temporary made by PendingOutputs::Add.
   using PagePath = std::function<std::string(int32_t page)>;
 
   ImagePagePrinter(int width, int height, int dpi, PagePath pathFor);

@@ -3,60 +3,28 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <stdexcept>
+#include <map>
+#include <utility>
+
+#include "cli/args.h"
+#include "platform/output_file.h"
 
 namespace tablora::cli {
-
-namespace {
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// mkstemp makes its files readable by the owner only; the finished file gets the permissions
-// any new file of this user gets.
-mode_t NewFileMode() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return static_cast<mode_t>(0666 & ~mask);
-}
-
-}  // namespace
 
 PendingOutputs::~PendingOutputs() { Discard(); }
 
 std::string PendingOutputs::Add(const std::string& target) {
-  const std::string folder = FolderOf(target);
-  std::string pattern = folder + "/." + NameOf(target) + ".XXXXXX";
-  const int fd = ::mkstemp(pattern.data());
-  if (fd < 0) {
-    throw std::runtime_error("cannot create a file in '" + folder + "': " + std::strerror(errno));
-  }
-  ::fchmod(fd, NewFileMode());
-  ::close(fd);
-  entries_.push_back({pattern, target});
-  return pattern;
+  std::string temporary = CreateTemporaryBeside(target);
+  entries_.push_back({temporary, target});
+  return temporary;
 }
 
 std::vector<std::string> PendingOutputs::Commit() {
+  for (const Entry& entry : entries_) CheckOutput(entry.temporary);
   std::vector<std::string> committed;
   while (!entries_.empty()) {
-    const Entry& entry = entries_.front();
-    if (std::rename(entry.temporary.c_str(), entry.target.c_str()) != 0) {
-      throw std::runtime_error("cannot write '" + entry.target + "': " + std::strerror(errno));
-    }
-    committed.push_back(entry.target);
+    CommitOutput(entries_.front().temporary);
+    committed.push_back(entries_.front().target);
     entries_.erase(entries_.begin());
   }
   return committed;
@@ -65,6 +33,24 @@ std::vector<std::string> PendingOutputs::Commit() {
 void PendingOutputs::Discard() {
   for (const Entry& entry : entries_) ::unlink(entry.temporary.c_str());
   entries_.clear();
+}
+
+void RefuseInputAsOutput(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs) {
+  std::map<std::pair<dev_t, ino_t>, const std::string*> existing;
+  for (const std::string& output : outputs) {
+    struct stat info {};
+    if (::stat(output.c_str(), &info) == 0) existing.emplace(std::make_pair(info.st_dev, info.st_ino), &output);
+  }
+  if (existing.empty()) return;
+  for (const std::string& input : inputs) {
+    struct stat info {};
+    if (::stat(input.c_str(), &info) != 0) continue;
+    const auto same = existing.find({info.st_dev, info.st_ino});
+    if (same != existing.end()) {
+      throw UsageError{"the output '" + *same->second + "' is the input file '" + input +
+                       "'; choose another output"};
+    }
+  }
 }
 
 }  // namespace tablora::cli

@@ -7,8 +7,9 @@ namespace tablora::cli {
 
 // Output files that appear under their own names only when the whole run has succeeded. Each is
 // written under a hidden temporary name in its target's folder (so the final rename never crosses
-// file systems) and renamed by Commit; whatever was not committed is removed on destruction, so a
-// cancelled or failed run leaves nothing behind.
+// file systems) and renamed by Commit once every one of them is flushed to the disk and checked
+// whole; whatever was not committed is removed on destruction, so a cancelled or failed run (a full
+// disk included) leaves nothing behind and earlier files of those names as they were.
 class PendingOutputs {
  public:
   PendingOutputs() = default;
@@ -19,9 +20,9 @@ class PendingOutputs {
   // Creates an empty temporary file beside `target` and returns its path. Raises
   // std::runtime_error when the target's folder does not take a new file.
   std::string Add(const std::string& target);
-  // Renames every temporary to its target, in the order added, and returns the targets. Raises
-  // std::runtime_error on the first that cannot be renamed; the rest are then removed with the
-  // object.
+  // Checks every temporary (CheckOutput), then renames each to its target in the order added, and
+  // returns the targets. Raises std::runtime_error "cannot write 'TARGET': REASON" on the first
+  // that fails; nothing is renamed when a check fails, and the rest are removed with the object.
   std::vector<std::string> Commit();
   // Removes every temporary not yet committed.
   void Discard();
@@ -33,5 +34,10 @@ class PendingOutputs {
   };
   std::vector<Entry> entries_;
 };
+
+// Refuses with a UsageError an output that is the same file as one of the inputs (the same file
+// on the same device, whatever the paths say), before anything is written. Outputs that do not
+// exist yet are no input.
+void RefuseInputAsOutput(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs);
 
 }  // namespace tablora::cli

@@ -69,6 +69,16 @@ PageRange ParsePageRange(const std::string& text) {
   return range;
 }
 
+std::pair<std::string, std::string> ParseCupsOption(const std::string& text, const std::string& option) {
+  const std::size_t eq = text.find('=');
+  const std::string name = text.substr(0, eq);
+  const bool named = !name.empty() && std::all_of(name.begin(), name.end(), [](unsigned char c) {
+    return std::isalnum(c) || c == '-' || c == '_' || c == '.';
+  });
+  if (!named) throw UsageError{"option " + option + " must look like name=value, not '" + text + "'"};
+  return {name, eq == std::string::npos ? std::string() : text.substr(eq + 1)};
+}
+
 std::string PagePicturePath(const std::string& output, int32_t page) {
   const std::string stem = output.substr(0, output.size() - 4);
   const std::string extension = output.substr(output.size() - 4);

@@ -3,6 +3,7 @@
 #include <QPageSize>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace tablora::cli {
 
@@ -22,6 +23,10 @@ struct PageRange {
 
 // --pages FROM-TO, or N for N-N: whole numbers from 1 with FROM <= TO, else a UsageError.
 PageRange ParsePageRange(const std::string& text);
+
+// A CUPS option as lp's -o takes it: NAME=VALUE, or NAME alone for a yes-or-no option. The name
+// is letters, digits and "-", "_", "."; anything else is a UsageError naming `option`.
+std::pair<std::string, std::string> ParseCupsOption(const std::string& text, const std::string& option);
 
 // The picture of one page: OUT.png gives OUT-001.png, OUT-002.png, ... (more digits past 999);
 // the extension keeps the case it was given in.

@@ -71,4 +71,11 @@ bool SheetSession::Build() {
   return finished;
 }
 
+std::vector<std::string> SheetSession::InputFiles() const {
+  std::vector<std::string> files;
+  files.reserve(sheet_.FileList.size());
+  for (const std::string& entry : sheet_.FileList) files.push_back(sheet_.BaseFolder + entry);
+  return files;
+}
+
 }  // namespace tablora::cli

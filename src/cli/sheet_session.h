@@ -53,6 +53,8 @@ class SheetSession {
   bool Build();
 
   TContactSheet& Sheet() { return sheet_; }
+  // The whole paths of the files the build found.
+  std::vector<std::string> InputFiles() const;
   ConsoleProgress& Progress() { return progress_; }
 
  private:

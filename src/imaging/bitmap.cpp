@@ -158,7 +158,11 @@ void TBitmap::Assign(const TBitmap& source) {
   height_ = source.height_;
   pixelFormat_ = source.pixelFormat_;
   rowSize_ = source.rowSize_;
+  TMemoryCharge pixelsCharge(source.pixels_.size());
+  TMemoryCharge fileDataCharge(source.FileData.size());
   pixels_ = source.pixels_;
+  pixelsCharge_ = std::move(pixelsCharge);
+  fileDataCharge_ = std::move(fileDataCharge);
   palette_ = source.palette_;
   paletteModified_ = source.paletteModified_;
   transparent_ = source.transparent_;
@@ -208,7 +212,9 @@ void TBitmap::Reallocate(int width, int height, TPixelFormat format, bool keepPi
           ? static_cast<std::size_t>(
                 AlignedRowSize(static_cast<uint64_t>(width), static_cast<unsigned>(bits)).value_or(0))
           : 0;
-  std::vector<uint8_t> pixels(rowSize * static_cast<std::size_t>(std::max(height, 0)));
+  const std::size_t total = rowSize * static_cast<std::size_t>(std::max(height, 0));
+  TMemoryCharge charge(total);
+  std::vector<uint8_t> pixels(total);
 
   TPalette palette = palette_;
   if (format != pixelFormat_) {
@@ -254,6 +260,7 @@ void TBitmap::Reallocate(int width, int height, TPixelFormat format, bool keepPi
   pixelFormat_ = format;
   rowSize_ = rowSize;
   pixels_ = std::move(pixels);
+  pixelsCharge_ = std::move(charge);
   palette_ = std::move(palette);
 }
 
@@ -290,9 +297,11 @@ void TBitmap::ReleaseContents() {
   rowSize_ = 0;
   pixels_.clear();
   pixels_.shrink_to_fit();
+  pixelsCharge_.Set(0);
   palette_.clear();
   FileData.clear();
   FileData.shrink_to_fit();
+  fileDataCharge_.Set(0);
 }
 
 TColor TBitmap::PixelColor(int x, int y) const {

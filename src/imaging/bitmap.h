@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/memory_budget.h"
 #include "imaging/stream.h"
 #include "imaging/types.h"
 
@@ -42,7 +43,8 @@ uint8_t PackedIndex(const uint8_t* row, int x, int bits);
 void SetPackedIndex(uint8_t* row, int x, int bits, uint8_t index);
 
 // In-memory raster: rows are stored top row first, each padded to a multiple of 4 bytes; new
-// pixel memory starts zeroed. Indexed formats carry a palette of up to 256 entries.
+// pixel memory starts zeroed. Indexed formats carry a palette of up to 256 entries. Its pixels (and
+// a run-length file kept with it) are charged to the memory budget open when they were made.
 class TBitmap {
  public:
   TBitmap();
@@ -133,6 +135,8 @@ class TBitmap {
   TColor transparentColor_ = 0;
   bool alphaChannel_ = false;
   std::vector<uint8_t> paletteAlpha_;
+  TMemoryCharge pixelsCharge_;
+  TMemoryCharge fileDataCharge_;
 };
 
 }  // namespace tablora

@@ -3,10 +3,12 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "imaging/bitmap.h"
 #include "imaging/byte_order.h"
+#include "imaging/cancel.h"
 #include "imaging/bmp_rle.h"
 #include "imaging/exceptions.h"
 #include "imaging/image_limits.h"
@@ -209,6 +211,7 @@ void TBitmap::LoadFromStream(TStream& stream) {
     const int64_t start = stream.Position();
     const int64_t size = stream.Size() - start;
     if (size <= 0) return;
+    CheckFileDataSize(static_cast<uint64_t>(size));
 
     std::array<uint8_t, kFileHeaderSize> fileHeader{};
     stream.ReadBuffer(fileHeader.data(), fileHeader.size());
@@ -256,6 +259,7 @@ void TBitmap::LoadFromStream(TStream& stream) {
     if (rle) {
       // The compressed file stays attached to the bitmap, so it is read whole once and decoded
       // from that copy.
+      fileDataCharge_.Set(static_cast<uint64_t>(size));
       FileData.resize(static_cast<std::size_t>(size));
       stream.SetPosition(start);
       stream.ReadBuffer(FileData.data(), FileData.size());
@@ -271,6 +275,7 @@ void TBitmap::LoadFromStream(TStream& stream) {
       const bool separateRow = layout.convert && layout.format != pf32bit;
       if (separateRow) rowBuffer.resize(static_cast<std::size_t>(fileRowSize));
       for (int i = 0; i < height && amount > 0; ++i) {
+        CheckCancel();
         const std::size_t n = static_cast<std::size_t>(std::min(fileRowSize, amount));
         amount -= n;
         uint8_t* row = ScanLine(topDown ? i : height - 1 - i);
@@ -292,6 +297,9 @@ void TBitmap::LoadFromStream(TStream& stream) {
     ColorsUsed = info.colorsUsed;
     ColorsImportant = info.colorsImportant;
     SetPaletteModified(!Palette().empty());
+  } catch (const std::bad_alloc&) {
+    ReleaseContents();
+    throw EInvalidGraphic("Out of memory");
   } catch (...) {
     ReleaseContents();
     throw;

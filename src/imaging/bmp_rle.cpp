@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "imaging/cancel.h"
+
 namespace tablora {
 
 namespace {
@@ -54,6 +56,7 @@ class RleRowWriter {
 
  private:
   void SelectRow() {
+    CheckCancel();
     // The file's first row is the bottom row of the picture.
     row_ = y_ < height_ ? bitmap_.ScanLine(height_ - 1 - y_) : nullptr;
   }
@@ -80,7 +83,10 @@ void DecodeBmpRle(const uint8_t* data, std::size_t size, int bitsPerPixel, TBitm
   if (bitmap.Empty()) return;
   RleRowWriter out(bitmap, bitsPerPixel);
   std::size_t pos = 0;
+  uint32_t steps = 0;
   while (!out.Done() && size - pos >= 2) {
+    // A row of runs without an end may be long: a cancel request is looked for within it too.
+    if ((++steps & 0xFFFF) == 0) CheckCancel();
     const uint8_t count = data[pos];
     const uint8_t value = data[pos + 1];
     pos += 2;

@@ -2,10 +2,12 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "imaging/byte_order.h"
 #include "imaging/exceptions.h"
+#include "imaging/image_limits.h"
 
 namespace tablora {
 
@@ -33,6 +35,7 @@ TStreamBytes::TStreamBytes(TStream& stream) {
     bytes_ = std::span<const uint8_t>(memory->Bytes()).subspan(static_cast<std::size_t>(position));
     return;
   }
+  CheckFileDataSize(static_cast<uint64_t>(std::max<int64_t>(stream.Remaining(), 0)));
   if (auto* file = dynamic_cast<TFileStream*>(&stream)) {
     const int64_t size = file->Size();
     if (size > 0 && static_cast<uint64_t>(size) <= SIZE_MAX) {

@@ -11,7 +11,8 @@ namespace tablora {
 
 // The bytes of a stream from its current position to its end, without copying where it can:
 // a file is memory-mapped (so a large file costs memory only where it is read), a memory stream
-// is borrowed; any other stream is read into memory.
+// is borrowed; any other stream is read into memory. More bytes than the image-size limit allows
+// for compressed data fail at once (CheckFileDataSize).
 class TStreamBytes {
  public:
   explicit TStreamBytes(TStream& stream);

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace tablora {
 
@@ -24,10 +25,17 @@ class EInvalidGraphicOperation : public Exception {
   using Exception::Exception;
 };
 
-// libjpeg reported a fatal error.
+// libjpeg reported a fatal error. The message is the system's ("JPEG error #%d"); libjpeg's own
+// text of the error comes as the detail, for tools that show more than the message.
 class EJPEG : public EInvalidGraphic {
  public:
   using EInvalidGraphic::EInvalidGraphic;
+  EJPEG(const std::string& message, std::string detail)
+      : EInvalidGraphic(message), detail_(std::move(detail)) {}
+  const std::string& Detail() const { return detail_; }
+
+ private:
+  std::string detail_;
 };
 
 class EColorConversionError : public Exception {

@@ -10,6 +10,7 @@ namespace tablora {
 
 namespace {
 std::atomic<uint64_t> g_limit{kDefaultImageSizeLimit};
+std::atomic<uint64_t> g_fileDataLimit{kDefaultImageSizeLimit};
 }
 
 uint64_t ImageSizeLimit() { return g_limit.load(std::memory_order_relaxed); }
@@ -41,6 +42,17 @@ void CheckImageSize(int64_t width, int64_t height, unsigned bitsPerPixel) {
                                  static_cast<long long>(width), static_cast<long long>(height),
                                  static_cast<unsigned long long>(ImageSizeLimit() >> 20)));
   }
+}
+
+uint64_t FileDataLimit() { return g_fileDataLimit.load(std::memory_order_relaxed); }
+
+void SetFileDataLimit(uint64_t bytes) { g_fileDataLimit.store(bytes, std::memory_order_relaxed); }
+
+void CheckFileDataSize(uint64_t bytes) {
+  if (bytes <= FileDataLimit()) return;
+  const auto mib = [](uint64_t n) { return static_cast<unsigned long long>((n + (uint64_t{1} << 20) - 1) >> 20); };
+  throw EInvalidGraphic(Format("File too large: %llu MiB of data exceed the limit of %llu MiB", mib(bytes),
+                               mib(FileDataLimit())));
 }
 
 }  // namespace tablora

@@ -21,4 +21,12 @@ std::optional<uint64_t> AlignedRowSize(uint64_t width, unsigned bitsPerPixel);
 void CheckImageSize(int64_t width, int64_t height, unsigned bitsPerPixel);
 bool FitsImageSizeLimit(int64_t width, int64_t height, unsigned bitsPerPixel);
 
+// The most of a file a reader may hold or map: compressed data is held to as much as the pixels
+// it makes may take by default, so a huge file fails at once instead of being read into memory.
+// A limit of its own, so that tests may lower the image-size limit far below their fixtures.
+uint64_t FileDataLimit();
+void SetFileDataLimit(uint64_t bytes);
+// Throws EInvalidGraphic when `bytes` exceed the file-data limit.
+void CheckFileDataSize(uint64_t bytes);
+
 }  // namespace tablora

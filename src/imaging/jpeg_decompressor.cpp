@@ -2,10 +2,14 @@
 
 #include <jerror.h>
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
 
+#include "imaging/cancel.h"
 #include "imaging/exceptions.h"
 #include "imaging/format.h"
+#include "imaging/image_limits.h"
 
 namespace tablora {
 
@@ -15,10 +19,19 @@ namespace {
 // decoder finishes the image with what it has instead of failing.
 const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
 
+// The texts of the codes this library adds to libjpeg's own, from kTooManyScans on.
+const char* const kAddonMessages[] = {"Too many scans: more than %d"};
+
+uint64_t RoundUp(uint64_t value, uint64_t step) { return step == 0 ? value : (value + step - 1) / step * step; }
+
 }  // namespace
 
 JpegDecompressor::JpegDecompressor() {
   info_.err = jpeg_std_error(&error_.pub);
+  error_.formatStandard = error_.pub.format_message;
+  error_.pub.addon_message_table = kAddonMessages;
+  error_.pub.first_addon_message = kTooManyScans;
+  error_.pub.last_addon_message = kTooManyScans;
   error_.pub.error_exit = &ErrorExit;
   error_.pub.emit_message = &EmitMessage;
   error_.pub.output_message = &OutputMessage;
@@ -26,10 +39,68 @@ JpegDecompressor::JpegDecompressor() {
   error_.pub.reset_error_mgr = &ResetErrorManager;
   Run([this] { jpeg_create_decompress(&info_); });
   created_ = true;
+  monitor_.pub.progress_monitor = &MonitorProgress;
+  monitor_.self = this;
+  info_.progress = &monitor_.pub;
 }
 
 JpegDecompressor::~JpegDecompressor() {
   if (created_) jpeg_destroy_decompress(&info_);
+}
+
+uint64_t JpegDecompressor::WholeImageBytes() {
+  bool multipleScans = false;
+  Run([&] {
+    jpeg_calc_output_dimensions(&info_);
+    multipleScans = jpeg_has_multiple_scans(&info_) != 0;
+  });
+  uint64_t bytes = 0;
+  // Mirrors libjpeg's requests for virtual arrays: the coefficient controller keeps every block of
+  // a file read in several scans, the post-processor the whole picture for two-pass quantisation.
+  if (multipleScans || info_.buffered_image) {
+    for (int c = 0; c < info_.num_components; ++c) {
+      const jpeg_component_info& component = info_.comp_info[c];
+      bytes += RoundUp(component.width_in_blocks, static_cast<uint64_t>(component.h_samp_factor)) *
+               RoundUp(component.height_in_blocks, static_cast<uint64_t>(component.v_samp_factor)) *
+               sizeof(JBLOCK);
+    }
+  }
+  if (info_.quantize_colors && info_.two_pass_quantize && info_.colormap == nullptr &&
+      info_.out_color_components == 3) {
+    bytes += uint64_t{info_.output_width} * 3 *
+             RoundUp(info_.output_height, static_cast<uint64_t>(info_.max_v_samp_factor));
+  }
+  return bytes;
+}
+
+void JpegDecompressor::ChargeWholeImage() {
+  const uint64_t bytes = WholeImageBytes();
+  wholeImage_.Set(bytes);
+  // Past the image-size limit libjpeg refuses them itself, before it allocates them.
+  info_.mem->max_memory_to_use = static_cast<long>(std::min<uint64_t>(
+      std::min(bytes, ImageSizeLimit()) + kLibraryWorkspace, static_cast<uint64_t>(std::numeric_limits<long>::max())));
+}
+
+void JpegDecompressor::MonitorProgress(j_common_ptr info) {
+  auto* monitor = reinterpret_cast<Monitor*>(info->progress);
+  // A scan costs a pass over every block of its components, however few bytes it takes in the
+  // file: a small file of thousands of scans would decode for minutes.
+  if (info->is_decompressor && reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMaxScans) {
+    info->err->msg_code = kTooManyScans;
+    info->err->msg_parm.i[0] = kMaxScans;
+    (*info->err->error_exit)(info);
+  }
+  if (!monitor->self->Watch()) monitor->self->AbortFromCallback();
+}
+
+bool JpegDecompressor::Watch() noexcept {
+  try {
+    CheckCancel();
+    return !listener_ || listener_();
+  } catch (...) {
+    ParkException(std::current_exception());
+    return false;
+  }
 }
 
 void JpegDecompressor::SetSource(const uint8_t* data, std::size_t size) {
@@ -58,7 +129,7 @@ void JpegDecompressor::ThrowPendingError() {
     parked_ = nullptr;
     std::rethrow_exception(error);
   }
-  throw EJPEG(Format("JPEG error #%d", error_.code));
+  throw EJPEG(Format("JPEG error #%d", error_.code), error_.text);
 }
 
 void JpegDecompressor::AbortFromCallback() { std::longjmp(error_.jump, 1); }
@@ -66,6 +137,7 @@ void JpegDecompressor::AbortFromCallback() { std::longjmp(error_.jump, 1); }
 void JpegDecompressor::ErrorExit(j_common_ptr info) {
   auto* manager = reinterpret_cast<ErrorManager*>(info->err);
   manager->code = manager->pub.msg_code;
+  (*manager->formatStandard)(info, manager->text);
   std::longjmp(manager->jump, 1);
 }
 

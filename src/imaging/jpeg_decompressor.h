@@ -10,8 +10,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <functional>
+#include <string>
 
 #include <jpeglib.h>
+
+#include "imaging/memory_budget.h"
 
 namespace tablora {
 
@@ -31,7 +35,7 @@ class JpegDecompressor {
   void SetSource(const uint8_t* data, std::size_t size);
 
   // Runs step, turning libjpeg's fatal errors into EJPEG "JPEG error #%d" with the library's
-  // message code. A step must keep no object with a destructor alive across a libjpeg call: the
+  // message code (and libjpeg's own text as the exception's detail). A step must keep no object with a destructor alive across a libjpeg call: the
   // longjmp skips destructors. C++ exceptions thrown by our own code inside step pass unchanged.
   template <class Step>
   void Run(Step&& step) {
@@ -46,11 +50,39 @@ class JpegDecompressor {
   // Code of the last fatal error (0 when none happened).
   int ErrorCode() const { return error_.code; }
 
+  // Every decode is watched from libjpeg's progress monitor, called at least once per row of
+  // blocks: a file of more than kMaxScans scans fails with "JPEG error #%d" (kTooManyScans), a
+  // cancel request on this thread stops it (EAbort, through CheckCancel), and then the listener
+  // runs. A listener must not throw: it parks its exception and answers false to stop.
+  static constexpr int kMaxScans = 500;
+  static constexpr int kTooManyScans = 1000;
+  void SetProgressListener(std::function<bool()> listener) { listener_ = std::move(listener); }
+  const jpeg_progress_mgr& ProgressCounters() const { return monitor_.pub; }
+
+  // Bytes of the whole-image buffers libjpeg will make for the parameters set (the output size is
+  // worked out on the way).
+  uint64_t WholeImageBytes();
+  // Charges the whole-image buffers libjpeg will make for the parameters set (the coefficients of
+  // a multi-scan file, the picture of two-pass quantisation) to this thread's memory budget, and
+  // holds libjpeg to them and to the image-size limit: it fails rather than take more. Call before
+  // jpeg_start_decompress.
+  void ChargeWholeImage();
+
+  // What libjpeg may allocate beyond the whole-image buffers charged above.
+  static constexpr uint64_t kLibraryWorkspace = uint64_t{16} << 20;
+
  private:
   struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     int code = 0;
+    char text[JMSG_LENGTH_MAX] = {};
+    void (*formatStandard)(j_common_ptr, char*) = nullptr;
+  };
+
+  struct Monitor {
+    jpeg_progress_mgr pub{};
+    JpegDecompressor* self = nullptr;
   };
 
   struct MemorySource {
@@ -75,6 +107,9 @@ class JpegDecompressor {
   static void FormatMessage(j_common_ptr info, char* buffer);
   static void ResetErrorManager(j_common_ptr info);
 
+  static void MonitorProgress(j_common_ptr info);
+  bool Watch() noexcept;
+
   static void InitSource(j_decompress_ptr info);
   static boolean FillInputBuffer(j_decompress_ptr info);
   static void SkipInputData(j_decompress_ptr info, long count);
@@ -84,6 +119,9 @@ class JpegDecompressor {
   ErrorManager error_{};
   MemorySource source_{};
   std::exception_ptr parked_;
+  Monitor monitor_;
+  std::function<bool()> listener_;
+  TMemoryCharge wholeImage_;
   bool created_ = false;
 };
 

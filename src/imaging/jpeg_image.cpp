@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <limits>
+#include <new>
 #include <vector>
 
 #include "imaging/exceptions.h"
@@ -45,9 +45,6 @@ void CmykRowToBgr(const uint8_t* cmyk, uint8_t* bgr, unsigned width, bool invert
     bgr[2] = Div255(c * k);
   }
 }
-
-// What libjpeg may allocate beyond the whole-image buffers measured against the limit.
-constexpr uint64_t kLibraryWorkspace = uint64_t{16} << 20;
 
 // libjpeg asks for at most max_v_samp_factor (<= 4) lines per call.
 constexpr int kMaxLinesPerCall = 16;
@@ -108,28 +105,21 @@ TPalette ColorMapToPalette(const uint8_t* const* colorMap, int colorCount, bool 
 class JpegBitmapDecoder {
  public:
   JpegBitmapDecoder(TJPEGImage& image, TBitmap& bitmap) : image_(image), bitmap_(bitmap) {
-    monitor_.pub.progress_monitor = &MonitorProgress;
-    monitor_.self = this;
+    decompressor_.SetProgressListener([this] { return ReportProgress(); });
   }
 
   void Decode();
 
  private:
-  struct Monitor {
-    jpeg_progress_mgr pub{};
-    JpegBitmapDecoder* self = nullptr;
-  };
-
   void Configure();
+  void ChooseScale();
   void ReadRows();
   void SendEnding(uint8_t percent);
-  static void MonitorProgress(j_common_ptr info);
   bool ReportProgress() noexcept;
 
   TJPEGImage& image_;
   TBitmap& bitmap_;
   JpegDecompressor decompressor_;
-  Monitor monitor_;
   TJPEGProgressThrottle throttle_;
   bool cmyk_ = false;
   bool invertedCmyk_ = false;
@@ -139,20 +129,23 @@ class JpegBitmapDecoder {
 
 void JpegBitmapDecoder::Decode() {
   jpeg_decompress_struct& info = decompressor_.Info();
-  info.progress = &monitor_.pub;
   const std::vector<uint8_t>& bytes = image_.data_->Data.Bytes();
   decompressor_.SetSource(bytes.data(), bytes.size());
   decompressor_.Run([&] {
     jpeg_read_header(&info, TRUE);
     Configure();
   });
+  ChooseScale();
 
   bitmap_.ReleaseContents();
   bitmap_.SetPixelFormat(quantize_ ? pf8bit : pf24bit);
   image_.Progress(TJPEGImage::TProgressStage::psStarting, 0, false, TRect{});
   try {
+    // The bitmap and libjpeg's whole-image buffers are charged before libjpeg allocates anything
+    // large, so an image too costly for the memory budget fails before it takes the memory.
+    bitmap_.SetSize(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
+    decompressor_.ChargeWholeImage();
     decompressor_.Run([&] { jpeg_start_decompress(&info); });
-    bitmap_.ReleaseContents();
     bitmap_.SetSize(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
     if (info.quantize_colors && info.colormap != nullptr) {
       bitmap_.SetPalette(ColorMapToPalette(info.colormap, info.actual_number_of_colors,
@@ -200,22 +193,25 @@ void JpegBitmapDecoder::Configure() {
     info.quantize_colors = TRUE;
     info.desired_number_of_colors = kJPEGQuantizedColors;
   }
+}
 
-  // The whole-image buffers libjpeg makes (the coefficients of a progressive file, two bytes per
-  // sample at full size whatever the scale; the picture for two-pass quantisation) are held to
-  // the image-size limit plus room for its tables and row buffers. Past that libjpeg fails
-  // instead of asking for backing store.
-  info.mem->max_memory_to_use = static_cast<long>(std::min<uint64_t>(
-      ImageSizeLimit() + kLibraryWorkspace, static_cast<uint64_t>(std::numeric_limits<long>::max())));
-
-  // A picture too large for the limit at full size is shown smaller rather than not at all.
-  // Quantised colour is measured at 24 bits: the two-pass quantiser holds the whole image so.
-  const unsigned bits = info.out_color_space == JCS_GRAYSCALE ? 8 : 24;
+// A picture too large for the limit at full size (its bitmap, or libjpeg's picture for two-pass
+// quantisation), or for the memory budget together with libjpeg's whole-image buffers (the
+// coefficients of a progressive file do not shrink with the scale), is shown smaller rather than
+// not at all.
+void JpegBitmapDecoder::ChooseScale() {
+  jpeg_decompress_struct& info = decompressor_.Info();
+  const unsigned bits = quantize_ ? 8 : 24;
+  const TMemoryBudget* budget = TMemoryBudget::Current();
   for (unsigned denominator = ScaleDenominator(image_.Scale);; denominator *= 2) {
     info.scale_num = 1;
     info.scale_denom = denominator;
-    jpeg_calc_output_dimensions(&info);
-    if (FitsImageSizeLimit(info.output_width, info.output_height, bits)) return;
+    const uint64_t wholeImage = decompressor_.WholeImageBytes();
+    if (FitsImageSizeLimit(info.output_width, info.output_height, bits) && wholeImage <= ImageSizeLimit()) {
+      const uint64_t bitmap =
+          AlignedRowSize(info.output_width, bits).value_or(0) * uint64_t{info.output_height};
+      if (budget == nullptr || bitmap + wholeImage <= budget->Available()) return;
+    }
     if (denominator >= 8) break;
   }
   CheckImageSize(info.output_width, info.output_height, bits);
@@ -252,21 +248,17 @@ void JpegBitmapDecoder::SendEnding(uint8_t percent) {
   if (image_.paletteModified_) image_.Changed();
 }
 
-void JpegBitmapDecoder::MonitorProgress(j_common_ptr info) {
-  auto* monitor = reinterpret_cast<Monitor*>(info->progress);
-  if (!monitor->self->ReportProgress()) monitor->self->decompressor_.AbortFromCallback();
-}
-
 // Called from inside libjpeg: whatever the listener throws is parked and rethrown by Run().
 bool JpegBitmapDecoder::ReportProgress() noexcept {
   try {
     if (!image_.OnProgress) return true;
     const jpeg_decompress_struct& info = decompressor_.Info();
     TJPEGProgressThrottle::Counters counters;
-    counters.passCounter = monitor_.pub.pass_counter;
-    counters.passLimit = monitor_.pub.pass_limit;
-    counters.completedPasses = monitor_.pub.completed_passes;
-    counters.totalPasses = monitor_.pub.total_passes;
+    const jpeg_progress_mgr& monitor = decompressor_.ProgressCounters();
+    counters.passCounter = monitor.pass_counter;
+    counters.passLimit = monitor.pass_limit;
+    counters.completedPasses = monitor.completed_passes;
+    counters.totalPasses = monitor.total_passes;
     counters.outputScanline = static_cast<int>(info.output_scanline);
     counters.outputWidth = static_cast<int>(info.output_width);
     counters.outputHeight = static_cast<int>(info.output_height);
@@ -308,10 +300,15 @@ void TJPEGImage::ReadStream(int64_t size, TStream& stream) {
   data_ = std::make_shared<TJPEGData>();
   bitmap_.reset();
   if (size < 0) throw EReadError();
-  if (static_cast<uint64_t>(size) > std::numeric_limits<std::size_t>::max()) throw EReadError();
-  auto data = std::make_shared<TJPEGData>();
-  data->Data.CopyFrom(stream, static_cast<std::size_t>(size));
-  data_ = std::move(data);
+  CheckFileDataSize(static_cast<uint64_t>(size));
+  try {
+    auto data = std::make_shared<TJPEGData>();
+    data->DataCharge.Set(static_cast<uint64_t>(size));
+    data->Data.CopyFrom(stream, static_cast<std::size_t>(size));
+    data_ = std::move(data);
+  } catch (const std::bad_alloc&) {
+    throw EInvalidGraphic("Out of memory");
+  }
   if (size > 0) ReadHeader();
   paletteModified_ = true;
   Changed();
@@ -364,8 +361,12 @@ const TBitmap& TJPEGImage::Bitmap() {
 
 void TJPEGImage::DecodeBitmap() {
   bitmap_ = std::make_unique<TBitmap>();
-  JpegBitmapDecoder decoder(*this, *bitmap_);
-  decoder.Decode();
+  try {
+    JpegBitmapDecoder decoder(*this, *bitmap_);
+    decoder.Decode();
+  } catch (const std::bad_alloc&) {
+    throw EInvalidGraphic("Out of memory");
+  }
 }
 
 void TJPEGImage::Changed() {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "imaging/bitmap.h"
+#include "imaging/memory_budget.h"
 #include "imaging/stream.h"
 #include "imaging/types.h"
 
@@ -42,6 +43,7 @@ constexpr int kJPEGQuantizedColors = 236;
 // that loaded it.
 struct TJPEGData {
   TMemoryStream Data;
+  TMemoryCharge DataCharge;
   int32_t Width = 0;
   int32_t Height = 0;
   bool Grayscale = false;

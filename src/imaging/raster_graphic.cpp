@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <new>
 
+#include "imaging/cancel.h"
 #include "imaging/exceptions.h"
 #include "imaging/format.h"
 #include "imaging/image_limits.h"
@@ -104,6 +105,7 @@ void TRasterGraphic::Progress(TProgressStage stage, uint8_t percent, bool redraw
 }
 
 void TRasterGraphic::RowProgress(uint64_t rowsDone, uint64_t total) {
+  CheckCancel();
   const uint64_t percent = total == 0 ? 100 : (rowsDone * 100 + total / 2) / total;
   Progress(psRunning, static_cast<uint8_t>(std::min<uint64_t>(percent, 100)), true, "");
   ProgressRect.Top += 1;

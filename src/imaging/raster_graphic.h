@@ -165,7 +165,8 @@ class TRasterGraphic : public TBitmap {
   void Progress(TProgressStage stage, uint8_t percent, bool redraw, const std::string& msg);
   void StartPhase(const char* text) { Progress(psStarting, 0, false, text); }
   void EndPhase() { Progress(psEnding, 0, false, ""); }
-  // Running notification after rowsDone of total rows; ProgressRect moves down one row.
+  // Running notification after rowsDone of total rows; ProgressRect moves down one row. Every
+  // reader calls it once per row, which is where a load notices a cancel request (EAbort).
   void RowProgress(uint64_t rowsDone, uint64_t total);
 
   [[noreturn]] void InvalidImage() const;

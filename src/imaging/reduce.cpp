@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/cancel.h"
+
 namespace tablora {
 
 namespace {
@@ -120,6 +122,7 @@ TBitmap ReduceImage(const TBitmap& source, int width, int height) {
     int32_t* out = ring.data() + (static_cast<std::size_t>(y) % depth) * width * 3;
     if (ringRow[static_cast<std::size_t>(y) % depth] == y) return out;
     ringRow[static_cast<std::size_t>(y) % depth] = y;
+    CheckCancel();
     const uint8_t* in = direct ? source.ScanLine(y) : expanded.data();
     if (!direct) ExpandRowOverWhite(source, y, expanded.data());
     for (int x = 0; x < width; ++x) {

@@ -6,12 +6,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <string_view>
 
 #include "imaging/byte_order.h"
 #include "imaging/checked.h"
 #include "imaging/exceptions.h"
 #include "imaging/format.h"
+#include "imaging/image_limits.h"
 
 namespace tablora {
 
@@ -112,18 +115,72 @@ void TMemoryStream::Clear() {
   position_ = 0;
 }
 
-TFileStream::TFileStream(const std::string& path) {
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) {
-    const int error = errno;
-    throw EFOpenError(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(error)));
+namespace {
+
+// A folder descriptor (or AT_FDCWD) and a name within it for `path`. Paths the kernel refuses as
+// too long (a folder tree nested thousands deep) are walked a piece at a time, each piece opened
+// relative to the folder the one before it gave, so that their files can still be read.
+struct PathPlace {
+  PathPlace() = default;
+  PathPlace(const PathPlace&) = delete;
+  PathPlace& operator=(const PathPlace&) = delete;
+  ~PathPlace() {
+    if (folder >= 0) ::close(folder);
   }
+  int folder = AT_FDCWD;
+  std::string name;
+};
+
+bool Locate(const std::string& path, PathPlace& place) {
+  std::string_view rest = path;
+  while (rest.size() >= PATH_MAX) {
+    const std::size_t cut = rest.rfind('/', PATH_MAX - 1);
+    if (cut == std::string_view::npos) {
+      errno = ENAMETOOLONG;
+      return false;
+    }
+    const std::string head(rest.substr(0, cut == 0 ? 1 : cut));
+    const int next = ::openat(place.folder, head.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (next < 0) return false;
+    if (place.folder >= 0) ::close(place.folder);
+    place.folder = next;
+    rest.remove_prefix(cut);
+    while (!rest.empty() && rest.front() == '/') rest.remove_prefix(1);
+  }
+  place.name = rest;
+  return true;
+}
+
+[[noreturn]] void CannotOpen(const std::string& path, const char* reason) {
+  throw EFOpenError(Format("Cannot open file \"%s\". %s", path.c_str(), reason));
+}
+
+}  // namespace
+
+TFileStream::TFileStream(const std::string& path) {
+  // Only regular files are read. A FIFO or a device named like a picture would block open() or
+  // read() forever (or act on its device), so its kind is looked at first (following links), the
+  // open never waits, and the kind is checked again on what was really opened.
+  PathPlace place;
   struct stat info {};
-  if (::fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode)) {
+  if (!Locate(path, place) || ::fstatat(place.folder, place.name.c_str(), &info, 0) != 0) {
+    CannotOpen(path, std::strerror(errno));
+  }
+  const auto refuse = [&](const struct stat& kind) {
+    if (S_ISDIR(kind.st_mode)) CannotOpen(path, std::strerror(EISDIR));
+    if (!S_ISREG(kind.st_mode)) CannotOpen(path, "Not a regular file");
+  };
+  refuse(info);
+  fd_ = ::openat(place.folder, place.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd_ < 0) CannotOpen(path, std::strerror(errno));
+  if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+    const int error = errno;
     ::close(fd_);
     fd_ = -1;
-    throw EFOpenError(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(EISDIR)));
+    if (!S_ISREG(info.st_mode)) refuse(info);
+    CannotOpen(path, std::strerror(error));
   }
+  ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
 }
 
 TFileStream::~TFileStream() {
@@ -163,6 +220,7 @@ int64_t TFileStream::Size() {
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   TFileStream file(path);
+  CheckFileDataSize(static_cast<uint64_t>(file.Size()));
   std::vector<uint8_t> bytes(static_cast<std::size_t>(file.Size()));
   bytes.resize(file.Read(bytes.data(), bytes.size()));
   return bytes;

@@ -74,7 +74,9 @@ class TMemoryStream : public TStream {
   std::size_t position_ = 0;
 };
 
-// A file opened for reading. Failure to open raises EFOpenError naming the file and the reason.
+// A file opened for reading. Failure to open raises EFOpenError naming the file and the reason;
+// anything but a regular file (after following links) fails so, without waiting on it. Paths of
+// any length open.
 class TFileStream : public TStream {
  public:
   explicit TFileStream(const std::string& path);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace tablora {
 
@@ -30,9 +31,19 @@ QList<QRgb> ColorTableOf(const TBitmap& bitmap, int size) {
 
 namespace {
 
+// The copy's bytes, charged to the memory budget for as long as the image (or a copy of it) lives.
+struct ChargedPixels {
+  explicit ChargedPixels(std::size_t bytes) : charge(bytes), pixels(new uchar[bytes]) {}
+  TMemoryCharge charge;
+  std::unique_ptr<uchar[]> pixels;
+};
+
 QImage ExpandFourBit(const TBitmap& bitmap) {
-  QImage image(bitmap.Width(), bitmap.Height(), QImage::Format_Indexed8);
-  if (image.isNull()) return image;
+  const std::size_t rowBytes = (static_cast<std::size_t>(bitmap.Width()) + 3) & ~std::size_t{3};
+  auto* expanded = new ChargedPixels(rowBytes * static_cast<std::size_t>(bitmap.Height()));
+  QImage image(expanded->pixels.get(), bitmap.Width(), bitmap.Height(), static_cast<qsizetype>(rowBytes),
+               QImage::Format_Indexed8, [](void* owner) { delete static_cast<ChargedPixels*>(owner); },
+               expanded);
   image.setColorTable(ColorTableOf(bitmap, 16));
   for (int y = 0; y < bitmap.Height(); ++y) {
     const uint8_t* src = bitmap.ScanLine(y);

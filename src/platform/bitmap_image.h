@@ -29,7 +29,8 @@ QList<QRgb> ColorTableOf(const TBitmap& bitmap, int size);
 
 // A read-only image of the bitmap. Formats with a matching QImage layout share the bitmap's rows
 // (no copy: the bitmap must stay unchanged while the image is used); 4-bit bitmaps are expanded
-// into an 8-bit copy. An empty bitmap gives a null image.
+// into an 8-bit copy, charged to the memory budget while it lives (which may raise). An empty
+// bitmap gives a null image.
 QImage BitmapImage(const TBitmap& bitmap);
 
 // A writable image over the bitmap's rows for the formats QPainter can paint on (15, 16, 24, 32

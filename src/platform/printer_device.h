@@ -1,10 +1,16 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/drawing_surface.h"
 
 namespace tablora {
+
+// Called every few milliseconds while a device waits on the print server, with what it waits for
+// ("Looking for printers...", "Sending to printer..."): it shows that, handles pending window
+// messages and returns false once the user gives up waiting (Cancel).
+using PrintWaitHandler = std::function<bool(const std::string& status)>;
 
 // The selected printer: its printable page in device pixels and its print job.
 class PrinterDevice {
@@ -19,8 +25,17 @@ class PrinterDevice {
   virtual std::string Title() const = 0;
   virtual void BeginDoc() = 0;
   virtual void NewPage() = 0;
+  // Ends the job. A device that hands its jobs to a print server waits for the server here through
+  // the wait handler; when the user gives up, the job is withdrawn and EAbort raised.
   virtual void EndDoc() = 0;
   virtual void Abort() = 0;
+
+  // Devices that talk to a print server never wait on it without the handler; an empty handler
+  // waits without asking anyone.
+  virtual void SetWaitHandler(PrintWaitHandler handler) { (void)handler; }
+  // Makes sure the printer list the print dialog will ask for can be had without hanging; false
+  // when the user gave up waiting. Devices without a print server have nothing to look up.
+  virtual bool LookUpPrinters() { return true; }
 };
 
 }  // namespace tablora

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -10,6 +13,7 @@
 
 class QPainter;
 class QPrinter;
+class QWidget;
 
 namespace tablora {
 
@@ -20,6 +24,27 @@ class EPrinter : public Exception {
 };
 
 class PrintSpool;
+class SpoolFolder;
+
+// A finished job that the print server did not take (not running, no such printer, no answer). It
+// keeps the job's pages while it lives, so that they can still be saved as a PDF file.
+class EJobNotHandedOver : public EPrinter {
+ public:
+  EJobNotHandedOver(const std::string& message, std::shared_ptr<const SpoolFolder> pages)
+      : EPrinter(message), pages_(std::move(pages)) {}
+  // Writes the job's pages to the PDF file `path`, replacing it; false when it cannot be written.
+  bool SavePagesAs(const QString& path) const;
+  // The file name the pages had: the job's title.
+  QString PagesName() const;
+
+ private:
+  std::shared_ptr<const SpoolFolder> pages_;
+};
+
+// Says why the job was not printed and offers to save its drawn pages as a PDF file instead.
+// `choosePath` asks where (empty: nowhere); by default the platform's file dialog does.
+void OfferToSavePages(const EJobNotHandedOver& failure, QWidget* parent,
+                      const std::function<QString()>& choosePath = {});
 
 // PrinterDevice over a QPrinter at high resolution. Without any installed printer it is Qt's PDF
 // printer on A4, so the preview always has a page; the print dialog then asks for a file.
@@ -42,6 +67,10 @@ class QtPrinterDevice : public PrinterDevice {
   QtPrinterDevice(const QtPrinterDevice&) = delete;
   QtPrinterDevice& operator=(const QtPrinterDevice&) = delete;
 
+  // Sends every job to the CUPS queue `printer` with further CUPS options (name, value), whatever
+  // the printer's output format: the command line lays its pages out as for PDF output.
+  void SetQueue(const QString& printer, const QList<QPair<QString, QString>>& options);
+
   // For the print and page set-up dialogs, which configure the printer in place.
   QPrinter* Printer() { return printer_.get(); }
   bool Printing() const { return painter_ != nullptr; }
@@ -53,8 +82,13 @@ class QtPrinterDevice : public PrinterDevice {
   std::string Title() const override { return title_; }
   void BeginDoc() override;
   void NewPage() override;
+  // For an installed printer or a queue, hands the job to lp without blocking; see PrintSpool.
   void EndDoc() override;
   void Abort() override;
+  void SetWaitHandler(PrintWaitHandler handler) override { wait_ = std::move(handler); }
+  // Asks the print server whether it runs before Qt's own lookup, which blocks the program while
+  // the server does not answer. Raises EPrinter when it has not answered for a minute.
+  bool LookUpPrinters() override;
 
  protected:
   // Whether jobs go through a spool file and lp rather than straight onto the printer: they do for
@@ -65,6 +99,12 @@ class QtPrinterDevice : public PrinterDevice {
   TRect PageRect() const;
   QPrinter& JobPrinter();
   bool Finish();
+  // Checks the file a print to file wrote and puts it in place of the chosen one; EPrinter when it
+  // cannot be written whole.
+  void FinishPdfFile();
+  // Removes the temporary of a print to file that did not finish; the printer names the chosen
+  // file again.
+  void ForgetPdfTemporary();
 
   std::unique_ptr<QPrinter> printer_;
   // Declared before the painter, which must end before the spool's printer goes.
@@ -72,6 +112,15 @@ class QtPrinterDevice : public PrinterDevice {
   std::unique_ptr<QPainter> painter_;
   std::unique_ptr<QtDrawingSurface> canvas_;
   std::string title_;
+  // PDF output only: no print server is ever asked.
+  bool pdfOnly_ = false;
+  // Print to a file from the window: the file the dialog chose, and the temporary the job is
+  // written to until it has ended and been checked whole.
+  QString pdfTarget_;
+  std::string pdfTemporary_;
+  QString queue_;
+  QList<QPair<QString, QString>> queueOptions_;
+  PrintWaitHandler wait_;
 };
 
 }  // namespace tablora

@@ -4,6 +4,12 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
+#include <unistd.h>
+
+#include <stdexcept>
+#include <utility>
+
+#include "platform/output_file.h"
 #include "platform/print_spool_widgets.h"
 #include "platform/qt_printer_device.h"
 
@@ -34,6 +40,7 @@ QtPrinterDevice::QtPrinterDevice(const std::string& pdfPath)
   printer_->setOutputFormat(QPrinter::PdfFormat);
   printer_->setPageSize(QPageSize(QPageSize::A4));
   printer_->setOutputFileName(QString::fromStdString(pdfPath));
+  pdfOnly_ = true;
   canvas_ = std::make_unique<QtDrawingSurface>(*printer_, PageRect());
 }
 
@@ -57,7 +64,30 @@ void QtPrinterDevice::SetTitle(const std::string& title) {
   printer_->setDocName(QString::fromStdString(title));
 }
 
-bool QtPrinterDevice::SpoolsJobs() const { return printer_->outputFormat() == QPrinter::NativeFormat; }
+void QtPrinterDevice::SetQueue(const QString& printer, const QList<QPair<QString, QString>>& options) {
+  queue_ = printer;
+  queueOptions_ = options;
+}
+
+bool QtPrinterDevice::SpoolsJobs() const {
+  return !queue_.isEmpty() || printer_->outputFormat() == QPrinter::NativeFormat;
+}
+
+bool QtPrinterDevice::LookUpPrinters() {
+  if (pdfOnly_ && queue_.isEmpty()) return true;
+  switch (AskPrintServer(LpstatBeside(QString::fromStdString(QueueProgram())), wait_, "Looking for printers...",
+                         PrintSpool::kDefaultSubmitTimeoutMs)) {
+    case ServerAnswer::GaveUp:
+      return false;
+    case ServerAnswer::Silent:
+      throw EPrinter(kServerSilent);
+    case ServerAnswer::Running:
+    case ServerAnswer::NotRunning:
+    case ServerAnswer::Unknown:
+      break;
+  }
+  return true;
+}
 
 QPrinter& QtPrinterDevice::JobPrinter() { return spool_ ? spool_->Printer() : *printer_; }
 
@@ -65,8 +95,23 @@ void QtPrinterDevice::BeginDoc() {
   if (Printing()) throw EPrinter("Printing in progress");
   std::unique_ptr<PrintSpool> spool;
   if (SpoolsJobs()) spool = std::make_unique<PrintSpool>(*printer_);
+  // Print to a file: the job goes to a temporary beside the chosen file, which replaces that file
+  // only once the job has ended and the result is on the disk and whole, since Qt's PDF engine
+  // reports no write error (a full disk would leave a truncated file in place of a good one).
+  pdfTemporary_.clear();
+  if (!spool && !pdfOnly_ && printer_->outputFormat() == QPrinter::PdfFormat &&
+      !printer_->outputFileName().isEmpty()) {
+    pdfTarget_ = printer_->outputFileName();
+    try {
+      pdfTemporary_ = CreateTemporaryBeside(QFile::encodeName(pdfTarget_).toStdString());
+    } catch (const std::runtime_error& e) {
+      throw EPrinter(e.what());
+    }
+    printer_->setOutputFileName(QFile::decodeName(QByteArray::fromStdString(pdfTemporary_)));
+  }
   auto painter = std::make_unique<QPainter>();
   if (!painter->begin(spool ? &spool->Printer() : printer_.get())) {
+    ForgetPdfTemporary();
     if (spool) throw EPrinter("Cannot write the print job's temporary file " + spool->FileName().toStdString());
     if (printer_->outputFormat() == QPrinter::PdfFormat) {
       throw EPrinter(printer_->outputFileName().isEmpty()
@@ -100,9 +145,37 @@ void QtPrinterDevice::EndDoc() {
   // Taken first, so the spooled file goes on every path out of here.
   const std::unique_ptr<PrintSpool> spool = std::move(spool_);
   const bool ended = Finish();
-  if (!spool) return;
+  if (!spool) {
+    FinishPdfFile();
+    return;
+  }
   if (!ended) throw EPrinter("Cannot write the print job's temporary file " + spool->FileName().toStdString());
-  spool->Submit(PrintQueueJob::Of(*printer_), QString::fromStdString(QueueProgram()));
+  PrintQueueJob job = PrintQueueJob::Of(*printer_);
+  if (!queue_.isEmpty()) {
+    job.printer = queue_;
+    job.options += queueOptions_;
+  }
+  spool->Submit(job, QString::fromStdString(QueueProgram()), wait_);
+}
+
+void QtPrinterDevice::ForgetPdfTemporary() {
+  if (pdfTemporary_.empty()) return;
+  ::unlink(pdfTemporary_.c_str());
+  pdfTemporary_.clear();
+  printer_->setOutputFileName(pdfTarget_);
+}
+
+void QtPrinterDevice::FinishPdfFile() {
+  if (pdfTemporary_.empty()) return;
+  const std::string temporary = std::exchange(pdfTemporary_, std::string());
+  printer_->setOutputFileName(pdfTarget_);
+  try {
+    CheckOutput(temporary);
+    CommitOutput(temporary);
+  } catch (const std::runtime_error& e) {
+    ::unlink(temporary.c_str());
+    throw EPrinter(e.what());
+  }
 }
 
 void QtPrinterDevice::Abort() {
@@ -117,6 +190,11 @@ void QtPrinterDevice::Abort() {
   const bool withdrawn = printer_->abort();
   const QString file = printer_->outputFileName();
   Finish();
+  if (!pdfTemporary_.empty()) {
+    // The chosen file was never touched; only the temporary goes.
+    ForgetPdfTemporary();
+    return;
+  }
   // Qt's PDF engine cannot withdraw its output, so the partial file goes once it is closed.
   if (!withdrawn && !file.isEmpty()) QFile::remove(file);
 }

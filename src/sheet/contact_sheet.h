@@ -53,8 +53,8 @@ class TContactSheet {
   void RefreshPreview();
   // Sizes PreviewBitmap to the preview control and fits the printer page's proportions into it.
   void LayoutPreview();
-  // The Print command: repaginates for the printer's page, asks for the range and prints it as
-  // one job; with nothing built it only shows the "Try again" message.
+  // The Print command: asks for the pages, lays them out on the page the print dialog chose and
+  // prints them as one job; with nothing built it only shows the "Try again" message.
   void Print(PrintDialog& dialog, MessageBox& messages);
   // Draws one page (1..PageCount) onto a surface at PageRect; moves OriginX/OriginY by the margin.
   // The page number is 32-bit: a sheet of one cell per page can have more than 65535 pages.

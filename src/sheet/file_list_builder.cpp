@@ -35,33 +35,67 @@ void TContactSheet::BuildFileList() {
   CurrentPage = 1;
 }
 
-void TContactSheet::ScanFolder(const std::string& relative) {
+// The walk keeps its own stack of open folders instead of recursing, so a tree nested however deep
+// cannot overflow the program's stack, and opens each folder relative to its parent's handle, so
+// no limit on the length of paths applies. It visits entries in the same order as the recursive
+// walk: a folder's files, then each subfolder in turn, depth first.
+void TContactSheet::ScanFolder(const std::string& top) {
   ProgressWindow& progress = *services_.progress;
-  progress.ShowStatus("Building File List\n\r" + relative);
+  struct Frame {
+    std::unique_ptr<DirectoryListing> listing;
+    // One listing serves both passes: the files of the folder first, then its subfolders.
+    std::vector<DirectoryEntry> entries;
+    std::size_t next = 0;
+    std::size_t relativeLength = 0;
+    bool done = false;
+  };
+  std::vector<Frame> stack;
+  std::string relative = top;
 
-  // One listing serves both passes: the files of the folder first, then its subfolders.
-  std::vector<DirectoryEntry> entries;
-  if (auto listing = services_.directories->Open(BaseFolder + relative)) {
-    while (auto entry = listing->Next()) entries.push_back(std::move(*entry));
-  }
+  // Lists the folder `relative` names and runs its file pass.
+  const auto enter = [&](std::unique_ptr<DirectoryListing> listing) {
+    progress.ShowStatus("Building File List\n\r" + relative);
+    Frame& frame = stack.emplace_back();
+    frame.listing = std::move(listing);
+    frame.relativeLength = relative.size();
+    if (frame.listing) {
+      while (auto entry = frame.listing->Next()) frame.entries.push_back(std::move(*entry));
+    }
+    for (const DirectoryEntry& entry : frame.entries) {
+      if (entry.isDirectory) continue;
+      services_.pump->PumpMessages();
+      if (IsAdmittedExtension(LowerAscii(ExtensionPart(entry.name)))) found_.push_back(relative + entry.name);
+      if (!progress.Working()) break;
+    }
+  };
 
-  for (const DirectoryEntry& entry : entries) {
-    if (entry.isDirectory) continue;
-    services_.pump->PumpMessages();
-    if (IsAdmittedExtension(LowerAscii(ExtensionPart(entry.name)))) found_.push_back(relative + entry.name);
-    if (!progress.Working()) break;
-  }
-
-  for (const DirectoryEntry& entry : entries) {
+  enter(services_.directories->Open(BaseFolder + relative));
+  while (!stack.empty()) {
+    Frame& frame = stack.back();
+    if (frame.done || frame.next == frame.entries.size()) {
+      stack.pop_back();
+      // The parent's entry for this folder is done; the parent goes on only while Working.
+      if (!stack.empty() && !progress.Working()) stack.back().done = true;
+      continue;
+    }
+    relative.resize(frame.relativeLength);
+    const DirectoryEntry& entry = frame.entries[frame.next++];
     const bool hidden = !entry.name.empty() && entry.name[0] == '.';
     if (hidden) continue;
     services_.pump->PumpMessages();
     // A folder already entered by this walk (reached again through a link) is not entered twice,
-    // so a link cycle cannot recurse forever.
+    // so a link cycle cannot go round forever.
     if (entry.isDirectory && visited_.insert({entry.device, entry.inode}).second) {
-      ScanFolder(relative + entry.name + "/");
+      std::unique_ptr<DirectoryListing> child;
+      if (frame.listing) {
+        child = services_.directories->OpenChild(*frame.listing, entry.name, BaseFolder + relative + entry.name + "/");
+      }
+      relative += entry.name;
+      relative += '/';
+      enter(std::move(child));
+      continue;
     }
-    if (!progress.Working()) break;
+    if (!progress.Working()) frame.done = true;
   }
 }
 

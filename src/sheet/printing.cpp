@@ -9,6 +9,64 @@ namespace {
 constexpr const char* kNothingBuilt =
     "You need to build the archive first!\n\r\n\rSelect the folder to build the archive\n\rfrom, "
     "then click the Build button.";
+constexpr const char* kCalculating = "Calculating Pages";
+
+// The pages a confirmed dialog asks for, in the order they print. Ranges are held to the sheet:
+// pages beyond it are cut off, and a range whose first page is after its last prints the last.
+std::vector<int32_t> ChosenPages(const PrintChoice& choice, int32_t pageCount, int32_t currentPage) {
+  std::vector<int32_t> pages;
+  switch (choice.range) {
+    case prAllPages:
+      for (int32_t page = 1; page <= pageCount; ++page) pages.push_back(page);
+      break;
+    case prSelection:
+      // The shown page may lie beyond a sheet repaginated since (rows or columns changed).
+      pages.push_back(std::clamp(currentPage, 1, std::max(pageCount, 1)));
+      break;
+    case prPageNums: {
+      std::vector<PageSpan> spans = choice.pageSet;
+      if (spans.empty()) spans.push_back({choice.fromPage, choice.toPage});
+      for (const PageSpan& span : spans) {
+        if (span.from > span.to) {
+          if (span.to >= 1 && span.to <= pageCount) pages.push_back(span.to);
+          continue;
+        }
+        for (int32_t page = std::max(1, span.from); page <= std::min(pageCount, span.to); ++page) {
+          pages.push_back(page);
+        }
+      }
+      break;
+    }
+  }
+  return pages;
+}
+
+// The device waits on the print server through the progress window for as long as the job runs.
+class WaitThroughProgress {
+ public:
+  WaitThroughProgress(PrinterDevice& printer, ProgressWindow& progress, EventPump& pump) : printer_(printer) {
+    printer.SetWaitHandler([this, &progress, &pump](const std::string& status) {
+      // A new wait shows the window again: after a Cancel during the last page the job is still
+      // sent, and it can be withdrawn while it is.
+      if (status != shown_) {
+        shown_ = status;
+        progress.ShowStatus(status);
+        progress.Show();
+      }
+      pump.PumpMessages();
+      return progress.Working();
+    });
+  }
+  ~WaitThroughProgress() { printer_.SetWaitHandler(nullptr); }
+  WaitThroughProgress(const WaitThroughProgress&) = delete;
+  WaitThroughProgress& operator=(const WaitThroughProgress&) = delete;
+
+  bool Waited() const { return !shown_.empty(); }
+
+ private:
+  PrinterDevice& printer_;
+  std::string shown_;
+};
 
 }  // namespace
 
@@ -24,42 +82,41 @@ void TContactSheet::Print(PrintDialog& dialog, MessageBox& messages) {
     return;
   }
 
-  progress.ShowStatus("Calculating Pages");
+  progress.ShowStatus(kCalculating);
   progress.Show();
-  PageRect = printer.Canvas().ClipRect();
+  WaitThroughProgress waiting(printer, progress, *services_.pump);
   services_.pump->PumpMessages();
   Paginate();
 
-  int32_t first = 1;
-  int32_t last = PageCount;
+  if (!printer.LookUpPrinters()) {
+    progress.Close();
+    return;
+  }
+  if (waiting.Waited()) progress.ShowStatus(kCalculating);
   const PrintChoice choice = dialog.Execute(1, PageCount);
   if (!choice.accepted) {
     progress.Close();
     return;
   }
-  switch (choice.range) {
-    case prPageNums:
-      first = choice.fromPage;
-      last = choice.toPage;
-      break;
-    case prSelection:
-      first = CurrentPage;
-      last = CurrentPage;
-      break;
-    case prAllPages:
-      break;
+  // The dialog may have chosen another printer, paper, orientation or resolution: the pages are
+  // laid out on the page it chose, not on the one the preview showed.
+  PageRect = printer.Canvas().ClipRect();
+  Paginate();
+  const std::vector<int32_t> pages = ChosenPages(choice, PageCount, CurrentPage);
+  if (pages.empty()) {
+    progress.Close();
+    return;
   }
-  // The shown page may lie beyond a sheet repaginated since (rows or columns changed); no page
-  // outside the sheet is ever drawn.
-  first = std::clamp(first, 1, PageCount);
-  last = std::clamp(last, 1, PageCount);
+  const auto status = [this](int32_t page) {
+    return "Printing Page " + std::to_string(page) + " of " + std::to_string(PageCount);
+  };
 
   printer.SetTitle(title);
   printer.BeginDoc();
   bool ended = false;
   try {
-    for (int32_t page = first; page < last; ++page) {
-      progress.ShowStatus("Printing Page " + std::to_string(page) + " of " + std::to_string(PageCount));
+    for (std::size_t k = 0; k + 1 < pages.size(); ++k) {
+      progress.ShowStatus(status(pages[k]));
       if (!progress.Working()) {
         printer.Abort();
         ended = true;
@@ -67,15 +124,15 @@ void TContactSheet::Print(PrintDialog& dialog, MessageBox& messages) {
       }
       OriginX = 0;
       OriginY = 0;
-      RenderPage(printer.Canvas(), page);
+      RenderPage(printer.Canvas(), pages[k]);
       printer.NewPage();
     }
     if (!ended) {
       if (progress.Working()) {
-        progress.ShowStatus("Printing Page " + std::to_string(last) + " of " + std::to_string(PageCount));
+        progress.ShowStatus(status(pages.back()));
         OriginX = 0;
         OriginY = 0;
-        RenderPage(printer.Canvas(), last);
+        RenderPage(printer.Canvas(), pages.back());
         ended = true;
         printer.EndDoc();
       } else {

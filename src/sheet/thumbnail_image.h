@@ -6,6 +6,7 @@
 
 #include "imaging/types.h"
 #include "platform/drawing_surface.h"
+#include "sheet/thumbnail_transparency.h"
 
 namespace tablora {
 
@@ -31,8 +32,8 @@ class ThumbnailImage {
     (void)height;
   }
 
-  // The whole image scaled into rect.
-  void Draw(DrawingSurface& surface, const TRect& rect) { surface.StretchDraw(rect, Pixels()); }
+  // The whole image scaled into rect; transparent parts show as over the white page.
+  void Draw(DrawingSurface& surface, const TRect& rect) { DrawOverWhite(surface, rect, Pixels()); }
 
  private:
   int orientation_ = 1;
@@ -48,6 +49,8 @@ class ThumbnailLoader {
 
 // A new, empty reader for a lower-cased extension (dot included); nullptr when no reader takes it.
 std::unique_ptr<ThumbnailImage> CreateThumbnailReader(std::string_view lowerExtension);
+// Sets a loaded image's orientation from its file's metadata (1 when it has none or it is damaged).
+void ReadOrientation(ThumbnailImage& image, const std::string& path);
 
 // The loader of the program: reader by the lower-cased extension of the path only, never by
 // content; a load that yields a width or height of 0 counts as failed.

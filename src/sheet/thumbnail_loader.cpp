@@ -4,7 +4,10 @@
 #include "imaging/byte_reader.h"
 #include "imaging/image_probe.h"
 #include "imaging/jpeg_image.h"
+#include "imaging/readers/gif_reader.h"
+#include "imaging/readers/png_reader.h"
 #include "imaging/readers/psd_reader.h"
+#include "imaging/readers/tiff_reader.h"
 #include "sheet/path_parts.h"
 #include "sheet/thumbnail_image.h"
 
@@ -59,6 +62,15 @@ std::unique_ptr<ThumbnailImage> MakeJpeg() { return std::make_unique<JpegThumbna
 std::unique_ptr<ThumbnailImage> MakePsd() {
   return std::make_unique<BitmapThumbnail<TPSDGraphic>>("PSD");
 }
+std::unique_ptr<ThumbnailImage> MakeGif() {
+  return std::make_unique<BitmapThumbnail<TGIFGraphic>>("GIF");
+}
+std::unique_ptr<ThumbnailImage> MakePng() {
+  return std::make_unique<BitmapThumbnail<TPNGGraphic>>("PNG");
+}
+std::unique_ptr<ThumbnailImage> MakeTiff() {
+  return std::make_unique<BitmapThumbnail<TTIFFGraphic>>("TIFF");
+}
 
 struct ReaderRow {
   std::string_view extension;
@@ -66,7 +78,7 @@ struct ReaderRow {
 };
 
 // The one place where readers are bound to extensions; every extension stands in one row.
-constexpr std::array<ReaderRow, 7> kReaders = {{
+constexpr std::array<ReaderRow, 11> kReaders = {{
     {".bmp", MakeBmp},
     {".dib", MakeBmp},
     {".rle", MakeBmp},
@@ -74,6 +86,10 @@ constexpr std::array<ReaderRow, 7> kReaders = {{
     {".jpeg", MakeJpeg},
     {".psd", MakePsd},
     {".pdd", MakePsd},
+    {".gif", MakeGif},
+    {".png", MakePng},
+    {".tif", MakeTiff},
+    {".tiff", MakeTiff},
 }};
 
 }  // namespace
@@ -85,6 +101,12 @@ std::unique_ptr<ThumbnailImage> CreateThumbnailReader(std::string_view lowerExte
   return nullptr;
 }
 
+void ReadOrientation(ThumbnailImage& image, const std::string& path) {
+  TFileStream file(path);
+  TStreamBytes bytes(file);
+  image.SetOrientation(OrientationOf(bytes.Bytes(), LowerAscii(ExtensionPart(path))));
+}
+
 std::unique_ptr<ThumbnailImage> ExtensionThumbnailLoader::Load(const std::string& path) {
   std::unique_ptr<ThumbnailImage> image = CreateThumbnailReader(LowerAscii(ExtensionPart(path)));
   if (!image) return nullptr;
@@ -94,9 +116,7 @@ std::unique_ptr<ThumbnailImage> ExtensionThumbnailLoader::Load(const std::string
     const int width = image->Width();
     // A zero-sized image (an empty file) has nothing to show and would break the fit arithmetic.
     if (width <= 0 || height <= 0) return nullptr;
-    TFileStream file(path);
-    TStreamBytes bytes(file);
-    image->SetOrientation(OrientationOf(bytes.Bytes(), LowerAscii(ExtensionPart(path))));
+    ReadOrientation(*image, path);
   } catch (...) {
     // Missing, locked, damaged, over the size limit, out of memory: the cell just stays empty.
     return nullptr;

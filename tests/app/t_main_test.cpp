@@ -1,6 +1,9 @@
 #include "app/t_main.h"
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -325,6 +328,40 @@ TEST(MainWindowPdf, PrintsAThreePageSheetToAPdfFile) {
   const auto info = test::RunCommand("/usr/bin/pdfinfo", {pdf});
   EXPECT_NE(info.out.find("Pages:           3"), std::string::npos) << info.out;
   EXPECT_NE(info.out.find("Title:           tablora-test-"), std::string::npos) << info.out;
+}
+
+TEST(MainWindowPdf, PagesThePrintServerDidNotTakeCanBeSavedAsPdf) {
+  test::Application();
+  test::TempTree tree;
+  for (const char* name : {"a.bmp", "b.bmp"}) std::filesystem::copy_file(test::DataDir() / "bmp" / "rgb24.bmp", tree.Root() / name);
+  // A queue whose server is not running, as lp and lpstat stand-ins tell.
+  for (const auto& [name, body] : {std::pair{"lp", "exit 1"}, std::pair{"lpstat", "echo scheduler is not running"}}) {
+    tree.File(std::string("bin/") + name, std::string("#!/bin/sh\n") + body + "\n");
+    std::filesystem::permissions(tree.Root() / "bin" / name, std::filesystem::perms::owner_all);
+  }
+  QtPrinterDevice::SetQueueProgram(tree.Path() + "/bin/lp");
+  QtPrinterDevice printer{std::string()};
+  printer.SetQueue("Office", {});
+  RealWindow window(printer);
+  T_Main& main = window.Main();
+  const std::string saved = tree.Path() + "/kept.pdf";
+  main.Services().choosePdfFile = [&] { return QString::fromStdString(saved); };
+  QString offer;
+  QTimer::singleShot(100, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    offer = box->text();
+    box->button(QMessageBox::Save)->click();
+  });
+  main.SelectFolder(QString::fromStdString(tree.Path()));
+  main.RowInput->SetValue(1);
+  main.ColInput->SetValue(1);
+  main.BuildBtn->click();
+  main.PrintBtn->click();
+  QtPrinterDevice::SetQueueProgram("lp");
+  EXPECT_EQ(offer, "The print server is not running.\n\nSave the drawn pages as a PDF file instead?");
+  ASSERT_TRUE(std::filesystem::exists(saved));
+  EXPECT_NE(test::RunCommand("/usr/bin/pdfinfo", {saved}).out.find("Pages:           2"), std::string::npos);
 }
 
 TEST_F(MainWindow, ErrorTextGetsAFullStop) {

@@ -78,6 +78,9 @@ TEST(CliInfo, PrintsNameValueLines) {
   EXPECT_NE(result.out.find("width: "), std::string::npos);
   const auto jpeg = RunCommand(CliPath(), {"info", (test::DataDir() / "jpeg/colour.jpg").string()});
   EXPECT_NE(jpeg.out.find("reader: JPEG\n"), std::string::npos) << jpeg.out;
+  EXPECT_NE(jpeg.out.find("orientation: 1\n"), std::string::npos) << jpeg.out;
+  const auto turned = RunCommand(CliPath(), {"info", (test::DataDir() / "orientation/o6.jpg").string()});
+  EXPECT_NE(turned.out.find("orientation: 6\n"), std::string::npos) << turned.out;
 }
 
 }  // namespace

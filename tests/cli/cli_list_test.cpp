@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/args.h"
+#include "cli/commands.h"
 #include "support/run_command.h"
 #include "support/sheet_fakes.h"
 
@@ -67,6 +68,23 @@ TEST(CliList, HelpDescribesEveryOption) {
     EXPECT_NE(result.out.find(option), std::string::npos) << option;
   }
   EXPECT_EQ(RunCommand(CliPath(), {"--version"}).status, 0);
+}
+
+// A name can neither fake entries nor send the terminal commands: control characters (C1 ones
+// too, lone or UTF-8 encoded) and the backslash are escaped; other bytes are printed as stored.
+TEST(CliList, NamesAreEscapedOrNulSeparated) {
+  const std::pair<std::string, std::string> names[] = {
+      {"a\nb.jpg", "a\\nb.jpg"},         {"\x1b[31mred.jpg", "\\033[31mred.jpg"},
+      {"back\\slash", "back\\\\slash"}, {"c1\xC2\x9B.gif", "c1\\302\\233.gif"},
+      {"lone\x9B\x7F", "lone\\233\\177"}, {"tab\t\r\a\b\v\f", "tab\\t\\r\\a\\b\\v\\f"},
+      {"caf\xC3\xA9 \xE9", "caf\xC3\xA9 \xE9"}, {std::string("nul\0", 4), "nul\\000"}};
+  for (const auto& [name, shown] : names) EXPECT_EQ(cli::EscapedName(name), shown) << shown;
+
+  test::TempTree tree;
+  tree.File("a\nb.jpg");
+  tree.File("c.jpg");
+  EXPECT_EQ(RunCommand(CliPath(), {"list", tree.Path()}).out, "1\t/a\\nb.jpg\n1\t/c.jpg\n2 files, 1 pages\n");
+  EXPECT_EQ(RunCommand(CliPath(), {"list", tree.Path(), "-0"}).out, std::string("1\t/a\nb.jpg\0" "1\t/c.jpg\0", 20));
 }
 
 TEST(CliArgs, ValuesFlagsAndPositionals) {

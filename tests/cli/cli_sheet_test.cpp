@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <thread>
 
@@ -284,6 +285,12 @@ TEST(CliSheet, UsageErrorsExitWithStatusTwoAndOneLineNamingTheArgument) {
       {{"sheet", folder, "-o", pdf, "--cols", "31"}, "--cols"},
       {{"sheet", folder, "-o", pdf, "--landscape=yes"}, "--landscape"},
       {{"sheet", folder, "-o", pdf, "--colour"}, "--colour"},
+      {{"sheet", folder, "--printer", "Office", "-o", pdf}, "exclusive"},
+      {{"sheet", folder, "--printer", "Office", "--output", pdf}, "exclusive"},
+      {{"sheet", folder, "--printer", "Office", "--option", "=x"}, "--option"},
+      {{"sheet", folder, "--printer", "Office", "--copies", "0"}, "--copies"},
+      {{"sheet", folder, "-o", pdf, "--copies", "2"}, "--copies"},
+      {{"sheet", folder, "-o", pdf, "--option", "a=b"}, "--option"},
   };
   for (const auto& [args, named] : cases) {
     const auto result = RunCommand(CliPath(), args);
@@ -307,7 +314,8 @@ TEST(CliSheet, HelpDescribesEveryOption) {
   const auto result = RunCommand(CliPath(), {"sheet", "--help"});
   EXPECT_EQ(result.status, 0);
   for (const char* option : {"-o", "--rows", "--cols", "--title", "--font", "--facing", "--no-page-numbers",
-                             "--paper", "--landscape", "--dpi", "--pages", "--quiet", "--help"}) {
+                             "--paper", "--landscape", "--dpi", "--pages", "--quiet", "--help", "--printer",
+                             "--copies", "--option"}) {
     EXPECT_NE(result.out.find(option), std::string::npos) << option;
   }
   EXPECT_NE(RunCommand(CliPath(), {"--help"}).out.find("sheet FOLDER"), std::string::npos);
@@ -421,6 +429,91 @@ TEST(CliSheet, CtrlCDuringTheJobLeavesNoFile) {
   }
 }
 
+// Stand-ins for CUPS's lp and lpstat in a folder to put first on PATH: lp records its arguments
+// and keeps the job's file, lpstat answers as `lpstat` says.
+struct FakeCups {
+  explicit FakeCups(const std::string& lpstat, const std::string& lp = "") {
+    Write("lp", "echo call >> \"$0.calls\"; : > \"$0.args\"; for a in \"$@\"; do printf '%s\\n' \"$a\" >> \"$0.args\";"
+                " last=$a; done; cp \"$last\" \"$0.pdf\"; " + lp);
+    Write("lpstat", lpstat);
+  }
+  void Write(const std::string& name, const std::string& body) const {
+    std::ofstream(bin.Root() / name) << "#!/bin/sh\n" << body << "\n";
+    fs::permissions(bin.Root() / name, fs::perms::owner_all);
+  }
+  std::string Path() const { return "PATH=" + bin.Path() + ":" + std::getenv("PATH"); }
+  std::vector<std::string> Args() const {
+    std::vector<std::string> lines;
+    std::ifstream in(bin.Root() / "lp.args");
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  bool Called() const { return fs::exists(bin.Root() / "lp.calls"); }
+  test::CommandResult Run(const std::vector<std::string>& args) const {
+    std::vector<std::string> environment = QuietSanitizers();
+    environment.push_back(Path());
+    return test::RunCommand(CliPath(), args, environment);
+  }
+  test::TempTree bin;
+};
+
+const std::string kCupsRunning =
+    "case $1 in -r) echo scheduler is running;; -d) echo system default destination: Office;; -p) [ \"$2\" = Office ];; esac";
+
+TEST(CliSheetPrinter, OneJobWithTheTitleCopiesAndOptionsReachesTheQueue) {
+  const FakeCups cups(kCupsRunning);
+  const int pages = ListedPages("2", "2");
+  const auto result =
+      cups.Run({"sheet", SampleDir().string(), "--printer", "default", "--copies", "3", "-o", "number-up=2", "--option",
+                "job-billing=Project X", "--pages", "2-3", "--rows", "2", "--cols", "2", "--dpi", "72", "--title",
+                "Harbour"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "printer Office: pages 2 to 3 of " + std::to_string(pages) + "\n");
+  std::vector<std::string> args = cups.Args();
+  ASSERT_FALSE(args.empty());
+  EXPECT_EQ(fs::path(args.back()).filename(), "Harbour.pdf");
+  args.pop_back();
+  EXPECT_EQ(args, (std::vector<std::string>{"-d", "Office", "-t", "Harbour", "-n", "3", "-o", "collate=true", "-o",
+                                            "media=A4", "-o", "fit-to-page=false", "-o", "number-up=2", "-o",
+                                            "job-billing=\"Project X\""}));
+  if (!HavePoppler()) GTEST_SKIP() << "pdfinfo (poppler-utils) is not installed";
+  const std::string job = (cups.bin.Root() / "lp.pdf").string();
+  EXPECT_EQ(PdfInfo(job, "Pages"), "2");
+  EXPECT_EQ(PdfInfo(job, "Title"), "Harbour");
+}
+
+TEST(CliSheetPrinter, AMissingServerOrQueueFailsInTheUsersWordsAndSendsNothing) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"echo scheduler is not running", "The print server is not running"},
+      {kCupsRunning, "The printer 'Garage' does not exist"},
+  };
+  for (const auto& [lpstat, message] : cases) {
+    const FakeCups cups(lpstat);
+    const auto result = cups.Run({"sheet", SampleDir().string(), "--printer", "Garage"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "tablora-cli sheet: " + message + "\n");
+    EXPECT_FALSE(cups.Called());
+  }
+}
+
+TEST(CliSheetPrinter, CtrlCBeforeTheHandOverSendsNothing) {
+  test::TempTree in;
+  for (int copy = 0; copy < 12; ++copy) fs::create_symlink(SampleDir() / "rose.jpg", in.Root() / (std::to_string(copy) + ".jpg"));
+  const FakeCups cups(kCupsRunning);
+  test::TempTree spool;
+  // The child inherits the fake CUPS and a temporary folder of its own, where its spool shows.
+  ::setenv("PATH", cups.Path().substr(5).c_str(), 1);
+  ::setenv("TMPDIR", spool.Path().c_str(), 1);
+  Child child({"sheet", in.Path(), "--printer", "Office", "--rows", "1", "--cols", "1"});
+  ASSERT_TRUE(WaitForJob(spool.Root()));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  child.Signal(SIGINT);
+  EXPECT_EQ(child.Wait(), 1);
+  EXPECT_FALSE(cups.Called());
+  // Qt keeps its runtime folder there too; no spool may be left beside it.
+  for (const std::string& name : FilesIn(spool.Root())) EXPECT_NE(name.rfind("tablora-print-", 0), 0u) << name;
+}
+
 TEST(CliSheetOutput, NamesKindsAndRanges) {
   EXPECT_EQ(cli::OutputKindOf("a/b.PDF"), cli::OutputKind::Pdf);
   EXPECT_EQ(cli::OutputKindOf("x.png"), cli::OutputKind::Png);
@@ -433,6 +526,9 @@ TEST(CliSheetOutput, NamesKindsAndRanges) {
   EXPECT_THROW(cli::ParsePageRange("-4"), cli::UsageError);
   EXPECT_THROW(cli::ParsePageRange("99999999999-1"), cli::UsageError);
   EXPECT_EQ(cli::ConsoleMessageBox::ConsoleText("a\n\r\n\rb"), "a\n\nb\n");
+  EXPECT_EQ(cli::ParseCupsOption("page-set=odd", "-o"), (std::pair<std::string, std::string>{"page-set", "odd"}));
+  EXPECT_EQ(cli::ParseCupsOption("landscape", "-o"), (std::pair<std::string, std::string>{"landscape", ""}));
+  EXPECT_THROW(cli::ParseCupsOption("a b=c", "-o"), cli::UsageError);
 }
 
 }  // namespace

@@ -4,11 +4,14 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QPageSize>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QProcess>
 #include <QStandardPaths>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +20,7 @@
 #include <sstream>
 #include <vector>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include "platform/print_spool_widgets.h"
@@ -226,10 +230,15 @@ std::vector<std::filesystem::path> SpoolFilesLeft() {
 // keeps a copy of the file it was given, then ends with `tail` (the default succeeds).
 class FakeLp {
  public:
-  explicit FakeLp(const std::string& name, const std::string& tail = "exit 0")
+  // `lpstat`, when given, is the body of an lpstat stand-in beside it.
+  explicit FakeLp(const std::string& name, const std::string& tail = "exit 0", const std::string& lpstat = "")
       : dir_(test::BinaryDir() / "printer_test_output" / ("fake-lp-" + name)) {
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
+    if (!lpstat.empty()) {
+      std::ofstream(dir_ / "lpstat") << "#!/bin/sh\n" << lpstat << "\n";
+      std::filesystem::permissions(dir_ / "lpstat", std::filesystem::perms::owner_all);
+    }
     std::ofstream script(Program());
     script << "#!/bin/sh\n"
               "here=$(dirname \"$0\")\n"
@@ -289,7 +298,7 @@ std::string SubmitFailure(const PrintQueueJob& job, const std::string& program, 
   PrintSpool spool(*A4Target());
   PaintPages(spool.Printer(), 1);
   try {
-    spool.Submit(job, QString::fromStdString(program), timeoutMs);
+    spool.Submit(job, QString::fromStdString(program), {}, timeoutMs);
   } catch (const EPrinter& e) {
     return e.what();
   }
@@ -329,6 +338,18 @@ TEST(PrintSpool, LpArgumentsCarryQueueTitleCopiesSidesAndPaper) {
   EXPECT_EQ(sides(QPrinter::DuplexNone, QPageLayout::Portrait), "");
 }
 
+TEST(PrintSpool, LpArgumentsCarryColourAndTheDialogsCupsOptionsLast) {
+  PrintQueueJob job = OfficeJob();
+  job.colorMode = "monochrome";
+  job.options = {{"page-set", "odd"}, {"job-sheets", "standard,none"}, {"job-billing", "Project \"X\" 2\\3"},
+                 {"landscape", ""}};
+  EXPECT_EQ(LpArguments(job, "f.pdf"),
+            QStringList({"-d", "Office_Laser", "-t", "Holiday 2023", "-n", "1", "-o", "media=A4", "-o",
+                         "print-color-mode=monochrome", "-o", "fit-to-page=false", "-o", "page-set=odd", "-o",
+                         "job-sheets=standard,none", "-o", R"(job-billing="Project \"X\" 2\\3")", "-o", "landscape",
+                         "f.pdf"}));
+}
+
 TEST(PrintSpool, QueueJobTakesWhatTheDialogsChose) {
   QPrinter printer(QPrinter::HighResolution);
   printer.setOutputFormat(QPrinter::PdfFormat);
@@ -344,6 +365,11 @@ TEST(PrintSpool, QueueJobTakesWhatTheDialogsChose) {
   EXPECT_TRUE(job.collate);
   EXPECT_EQ(job.orientation, QPageLayout::Landscape);
   EXPECT_EQ(job.media, "Letter");
+  // PDF output has no colour mode or CUPS options of a printer; the order still reaches lp.
+  EXPECT_EQ(job.colorMode, "");
+  EXPECT_TRUE(job.options.isEmpty());
+  printer.setPageOrder(QPrinter::LastPageFirst);
+  EXPECT_EQ(PrintQueueJob::Of(printer).options, (QList<QPair<QString, QString>>{{"outputorder", "reverse"}}));
 }
 
 TEST(PrintSpool, SpooledPagesMeasureAndDrawAsTheTargetWould) {
@@ -425,8 +451,12 @@ TEST(PrintSpool, DiscardedJobLeavesNoFile) {
 TEST(PrintSpool, QueueFailuresAreReportedWithLpsComplaint) {
   const PrintQueueJob job = OfficeJob();
   const int timeout = PrintSpool::kDefaultSubmitTimeoutMs;
-  EXPECT_EQ(SubmitFailure(job, FakeLp("refuses", "echo 'lp: The printer or class does not exist.' >&2; exit 1").Program(), timeout),
-            "Cannot send the job to the printer: lp: The printer or class does not exist.");
+  // lp says the same of a missing queue and a stopped server; the server tells which it is.
+  const std::string missing = "echo 'lp: The printer or class does not exist.' >&2; exit 1";
+  EXPECT_EQ(SubmitFailure(job, FakeLp("refuses", missing, "echo scheduler is running").Program(), timeout),
+            "The printer 'Office_Laser' does not exist");
+  EXPECT_EQ(SubmitFailure(job, FakeLp("stopped", missing, "echo scheduler is not running").Program(), timeout),
+            "The print server is not running");
   const std::string mute = FakeLp("mute", "exit 3").Program();
   // lp's own name for itself, not the path it was started by.
   const std::string named = FakeLp("named", "echo \"$0: Error - Scheduler Not Responding\" >&2; exit 1").Program();
@@ -439,8 +469,107 @@ TEST(PrintSpool, QueueFailuresAreReportedWithLpsComplaint) {
   EXPECT_EQ(SubmitFailure(job, crashing, timeout), "Cannot send the job to the printer: " + crashing + " stopped unexpectedly");
   // A queue that never answers must not hold the program forever.
   const std::string hanging = FakeLp("hanging", "exec sleep 30").Program();
-  EXPECT_EQ(SubmitFailure(job, hanging, 300), "Cannot send the job to the printer: " + hanging + " did not finish");
+  EXPECT_EQ(SubmitFailure(job, hanging, 300),
+            "The printer 'Office_Laser' cannot be reached: the print server does not answer");
   EXPECT_TRUE(SpoolFilesLeft().empty());
+}
+
+TEST(PrintSpool, HandingOverWaitsWithoutBlockingAndGivingUpWithdrawsTheJob) {
+  const auto target = A4Target();
+  target->setDocName("Holiday/2023");
+  FakeLp slow("slow", "sleep 0.5");
+  std::vector<std::string> statuses;
+  {
+    PrintSpool spool(*target);
+    // Named after the title, one path component, so the queue shows that name for the document.
+    EXPECT_EQ(QFileInfo(spool.FileName()).fileName(), "Holiday_2023.pdf");
+    PaintPages(spool.Printer(), 1);
+    spool.Submit(OfficeJob(), QString::fromStdString(slow.Program()), [&](const std::string& status) {
+      statuses.push_back(status);
+      return true;
+    });
+  }
+  EXPECT_EQ(slow.Calls(), 1);
+  ASSERT_GE(statuses.size(), 3u);
+  EXPECT_EQ(statuses.front(), "Sending to printer...");
+
+  FakeLp hanging("hanging-cancelled", "exec sleep 30");
+  QElapsedTimer clock;
+  clock.start();
+  {
+    PrintSpool spool(*target);
+    PaintPages(spool.Printer(), 1);
+    int calls = 0;
+    EXPECT_THROW(spool.Submit(OfficeJob(), QString::fromStdString(hanging.Program()),
+                              [&](const std::string&) { return ++calls < 3; }),
+                 EAbort);
+  }
+  EXPECT_LT(clock.elapsed(), 5000);
+  EXPECT_TRUE(SpoolFilesLeft().empty());
+}
+
+TEST(PrintSpool, AJobNotHandedOverKeepsItsPagesForAPdfFile) {
+  const auto saved = OutputPath("kept.pdf");
+  {
+    PrintSpool spool(*A4Target());
+    PaintPages(spool.Printer(), 2);
+    try {
+      spool.Submit(OfficeJob(), QString::fromStdString(FakeLp("kept", "exit 1", "echo scheduler is not running").Program()));
+      FAIL() << "a refused job passed as queued";
+    } catch (const EJobNotHandedOver& e) {
+      EXPECT_STREQ(e.what(), "The print server is not running");
+      EXPECT_TRUE(e.SavePagesAs(QString::fromStdString(saved.string())));
+      EXPECT_FALSE(e.SavePagesAs("/nonexistent-folder/kept.pdf"));
+    }
+  }
+  EXPECT_TRUE(SpoolFilesLeft().empty());
+  if (HavePdfinfo()) {
+    EXPECT_EQ(PdfPages(saved), 2);
+  }
+}
+
+TEST(PrintSpool, SigtermAndSigintRemoveTheSpoolFile) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (const int signal : {SIGTERM, SIGINT}) {
+    EXPECT_EXIT(
+        {
+          PrintSpool spool(*A4Target());
+          ::raise(signal);
+        },
+        ::testing::KilledBySignal(signal), "");
+    EXPECT_TRUE(SpoolFilesLeft().empty()) << signal;
+  }
+}
+
+TEST(PrintSpool, QueueProblemsInTheUsersWords) {
+  const std::string lpstat = "case $1 in -r) echo scheduler is running;; -d) echo system default destination: Office_Laser;;"
+                             " -p) [ \"$2\" = Office_Laser ];; esac";
+  const struct {
+    std::string lpstat;
+    QString asked;
+    std::string problem;
+    QString found;
+  } cases[] = {
+      {lpstat, "Office_Laser", "", "Office_Laser"},
+      {lpstat, "default", "", "Office_Laser"},
+      {lpstat, "Garage", "The printer 'Garage' does not exist", "Garage"},
+      {"echo scheduler is not running", "Office_Laser", "The print server is not running", "Office_Laser"},
+      {"[ $1 = -r ] && echo scheduler is running; [ $1 = -d ] && echo no system default destination", "default",
+       "There is no default printer", "default"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const FakeLp lp("problem-" + std::to_string(++n), "exit 0", c.lpstat);
+    QString printer = c.asked;
+    EXPECT_EQ(QueueProblem(printer, LpstatBeside(QString::fromStdString(lp.Program())), {}), c.problem) << n;
+    EXPECT_EQ(printer, c.found) << n;
+  }
+  // An lpstat that never answers is given up on, or found silent once its time is out.
+  const FakeLp silent("silent", "exit 0", "exec sleep 30");
+  const QString lpstatPath = LpstatBeside(QString::fromStdString(silent.Program()));
+  QString printer = "Office_Laser";
+  EXPECT_THROW(QueueProblem(printer, lpstatPath, [](const std::string&) { return false; }), EAbort);
+  EXPECT_EQ(AskPrintServer(lpstatPath, {}, "", 200), ServerAnswer::Silent);
 }
 
 TEST(PrintSpool, RealLpTakesTheArgumentsAndItsRefusalIsPassedOn) {
@@ -450,11 +579,16 @@ TEST(PrintSpool, RealLpTakesTheArgumentsAndItsRefusalIsPassedOn) {
   job.copies = 2;
   job.collate = true;
   job.duplex = QPrinter::DuplexAuto;
+  job.colorMode = "color";
+  job.options = {{"job-billing", "Project X"}, {"page-set", "odd"}};
   // A malformed option would make lp print its usage instead; a missing queue or scheduler is all
-  // it may complain of.
+  // it may complain of, in the user's words.
+  QProcess lp;
+  lp.start("lp", LpArguments(job, "/dev/null"));
+  ASSERT_TRUE(lp.waitForFinished());
+  EXPECT_EQ(lp.readAllStandardError().indexOf("Usage"), -1);
   const std::string failure = SubmitFailure(job, "lp", PrintSpool::kDefaultSubmitTimeoutMs);
-  EXPECT_EQ(failure.rfind("Cannot send the job to the printer: lp: ", 0), 0u) << failure;
-  EXPECT_EQ(failure.find("Usage"), std::string::npos) << failure;
+  EXPECT_TRUE(failure == "The print server is not running" || failure == NoSuchPrinter(job.printer)) << failure;
   EXPECT_TRUE(SpoolFilesLeft().empty());
 }
 
@@ -502,7 +636,7 @@ TEST(QtPrinterDevice, SpooledJobsAreQueuedOnlyWhenFinished) {
   EXPECT_TRUE(SpoolFilesLeft().empty());
 
   device.BeginDoc();
-  const std::string spooled = SpoolFilesLeft().at(0).string();
+  const std::string spooled = (SpoolFilesLeft().at(0) / "Holiday 2023.pdf").string();
   for (int page = 1; page <= 3; ++page) {
     DrawPage(device.Canvas(), page);
     if (page < 3) device.NewPage();
@@ -537,6 +671,37 @@ TEST(QtPrinterDevice, QueueFailureEndsTheJobAndIsReported) {
   // The device is ready for the next job.
   device.BeginDoc();
   device.Abort();
+}
+
+TEST(QtPrinterDevice, PrinterLookupWaitsVisiblyAndCanBeGivenUp) {
+  const QueueProgramOverride useFake(FakeLp("lookup", "exit 0", "exec sleep 30").Program());
+  QtPrinterDevice device;
+  std::vector<std::string> statuses;
+  device.SetWaitHandler([&](const std::string& status) {
+    statuses.push_back(status);
+    return statuses.size() < 3;
+  });
+  EXPECT_FALSE(device.LookUpPrinters());
+  EXPECT_EQ(statuses, std::vector<std::string>(3, "Looking for printers..."));
+  // PDF output asks no server.
+  EXPECT_TRUE(QtPrinterDevice(OutputPath("lookup.pdf").string()).LookUpPrinters());
+}
+
+TEST(QtPrinterDevice, AQueueTakesJobsOfPdfLayoutWithItsOptions) {
+  FakeLp lp("queue");
+  const QueueProgramOverride useFake(lp.Program());
+  QtPrinterDevice device{std::string()};
+  device.Printer()->setCopyCount(2);
+  device.SetQueue("Office_Laser", {{"number-up", "2"}});
+  device.SetTitle("Holiday 2023");
+  device.BeginDoc();
+  DrawPage(device.Canvas(), 1);
+  device.EndDoc();
+  const std::vector<std::string> args = lp.Arguments();
+  ASSERT_EQ(args.size(), 15u);
+  EXPECT_EQ(std::vector<std::string>(args.begin(), args.end() - 1),
+            std::vector<std::string>({"-d", "Office_Laser", "-t", "Holiday 2023", "-n", "2", "-o", "collate=true", "-o",
+                                      "media=A4", "-o", "fit-to-page=false", "-o", "number-up=2"}));
 }
 
 TEST(QtPrinterDevice, InstalledPrinterSpoolsToItsQueue) {

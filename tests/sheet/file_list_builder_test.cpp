@@ -6,7 +6,10 @@
 
 #include "platform/directory_search.h"
 #include "sheet/contact_sheet.h"
+#include "sheet/thumbnail_image.h"
+#include "support/hostile_files.h"
 #include "support/sheet_fakes.h"
+#include "support/test_paths.h"
 
 namespace tablora {
 namespace {
@@ -206,6 +209,37 @@ TEST(BuildFileList, RebuildReplacesTheList) {
   Fixture f;
   f.Build(one.Path());
   EXPECT_EQ(f.Build(two.Path()), (Files{"/b.jpg", "/c.jpg"}));
+}
+
+// A walk relative to open folders: files whose paths are longer than the system takes are listed
+// and load; a tree 100,000 folders deep is walked as deep as the open-file budget allows, without
+// exhausting the program's stack.
+TEST(BuildFileList, FolderTreesOfAnyDepth) {
+  const std::vector<uint8_t> bytes = ReadFileBytes((test::DataDir() / "bmp/pal8.bmp").string());
+  test::ScratchDisk disk(64 << 10);
+  for (const int depth : {2100, 100000}) {
+    if (depth == 100000 && !disk.Mounted()) GTEST_SKIP() << "mounting a tmpfs for the deep tree is not permitted here";
+    TempTree tree;
+    const std::string root = depth == 100000 ? disk.Path() : tree.Path();
+    test::MakeFolderChain(root, depth, {0, 2100, depth}, "p.bmp", std::string(bytes.begin(), bytes.end()));
+    struct QuietProgress : FakeProgress {
+      void ShowStatus(const std::string&) override {}
+    } progress;
+    FakePump pump;
+    FakeInputs inputs;
+    FakeOptions options;
+    PosixDirectorySearch search;
+    if (search.MaxOpen() <= 2100) GTEST_SKIP() << "this process may not open enough files";
+    TContactSheet sheet{SheetServices{.progress = &progress, .pump = &pump, .inputs = &inputs, .options = &options, .directories = &search}};
+    inputs.folder = root;
+    sheet.BuildFileList();
+    const std::string deep = test::ChainFolder("", 2100) + "/p.bmp";
+    const Files& found = sheet.FileList;
+    EXPECT_EQ(found.size(), depth > 2100 && search.MaxOpen() > depth ? 3u : 2u);
+    EXPECT_NE(std::find(found.begin(), found.end(), deep), found.end());
+    EXPECT_NE(std::find(found.begin(), found.end(), "/p.bmp"), found.end());
+    EXPECT_NE(ExtensionThumbnailLoader().Load(root + deep), nullptr);
+  }
 }
 
 }  // namespace

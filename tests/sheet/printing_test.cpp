@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "imaging/exceptions.h"
+
 #include "platform/directory_search.h"
 #include "sheet/contact_sheet.h"
 #include "support/engine_rig.h"
@@ -171,6 +173,92 @@ TEST(Print, SelectionBeyondARepaginatedSheetIsHeldToTheLastPage) {
   p.dialog.choice = {true, prSelection, 0, 0};
   p.Print();
   EXPECT_EQ(p.PrintedPages(), (Events{"Page 1 of 1"}));
+}
+
+TEST(Print, LayoutFollowsThePageTheDialogChose) {
+  Printing p;
+  // Landscape chosen in the dialog: the pages must be laid out on it, not on the page before.
+  p.dialog.onShow = [&] { std::swap(p.printer.pageWidth, p.printer.pageHeight); };
+  p.Print();
+  EXPECT_EQ(p.sheet.PageRect, Rect(0, 0, 6600, 4800));
+  EXPECT_EQ(p.dialog.shownMax, 7);
+}
+
+TEST(Print, PageSetPrintsExactlyItsPagesInOrder) {
+  const std::vector<std::pair<std::vector<PageSpan>, Events>> cases = {
+      {{{1, 1}, {3, 3}, {5, 7}}, {"Page 1 of 7", "Page 3 of 7", "Page 5 of 7", "Page 6 of 7", "Page 7 of 7"}},
+      {{{6, 6}, {2, 2}}, {"Page 6 of 7", "Page 2 of 7"}},
+      // Pages beyond the sheet are cut off; a range backwards prints its last page.
+      {{{6, 9}, {12, 12}, {4, 3}}, {"Page 6 of 7", "Page 7 of 7", "Page 3 of 7"}},
+  };
+  for (const auto& [set, pages] : cases) {
+    Printing p;
+    p.dialog.choice = {true, prPageNums, set.front().from, set.back().to, set};
+    p.Print();
+    EXPECT_EQ(p.PrintedPages(), pages);
+    EXPECT_EQ(p.printer.events.size(), pages.size() + 1);
+  }
+  Printing none;
+  none.dialog.choice = {true, prPageNums, 8, 9, {{8, 9}}};
+  none.Print();
+  EXPECT_TRUE(none.printer.events.empty());
+  EXPECT_FALSE(none.progress.visible);
+}
+
+// A printer that hands its jobs to a server: it waits in EndDoc and in the printer lookup through
+// the handler, `waits` times each, and gives up as the handler says.
+class HandingOverPrinter : public test::FakePrinter {
+ public:
+  void SetWaitHandler(PrintWaitHandler handler) override { wait = std::move(handler); }
+  bool LookUpPrinters() override { return Wait("Looking for printers..."); }
+  void EndDoc() override {
+    if (!Wait("Sending to printer...")) throw EAbort();
+    FakePrinter::EndDoc();
+  }
+  bool Wait(const std::string& status) {
+    for (int i = 0; i < waits; ++i) {
+      if (!wait(status)) return false;
+    }
+    return true;
+  }
+  PrintWaitHandler wait;
+  int waits = 3;
+};
+
+TEST(Print, WaitsOnThePrintServerShowTheirStatusAndCancelGivesUp) {
+  Printing p;
+  HandingOverPrinter printer;
+  SheetServices services = p.Services();
+  services.printer = &printer;
+  TContactSheet sheet{services};
+  sheet.FileList = {"/a.jpg", "/b.jpg"};
+  // Cancel while the last page is drawn: the job still goes, and can be withdrawn while it does.
+  const auto cancelDuring = [&](const std::string& status) {
+    p.pump.onPump = [&p, status](int) {
+      if (p.progress.visible && p.progress.statuses.back() == status) p.progress.Cancel();
+    };
+  };
+  cancelDuring("Printing Page 2 of 2");
+  p.dialog.onShow = [&] { EXPECT_EQ(p.progress.statuses.back(), "Calculating Pages"); };
+  sheet.Print(p.dialog, p.messages);
+  EXPECT_EQ(printer.events, (Events{"BeginDoc", "NewPage", "EndDoc"}));
+  EXPECT_NE(std::find(p.progress.statuses.begin(), p.progress.statuses.end(), "Looking for printers..."),
+            p.progress.statuses.end());
+  EXPECT_EQ(p.progress.statuses.back(), "Sending to printer...");
+  EXPECT_FALSE(p.progress.visible);
+  EXPECT_FALSE(printer.wait);
+
+  printer.events.clear();
+  cancelDuring("Looking for printers...");
+  sheet.Print(p.dialog, p.messages);
+  EXPECT_TRUE(printer.events.empty());
+  EXPECT_EQ(p.dialog.shown, 1);
+
+  printer.events.clear();
+  cancelDuring("Sending to printer...");
+  EXPECT_THROW(sheet.Print(p.dialog, p.messages), EAbort);
+  EXPECT_EQ(printer.events, (Events{"BeginDoc", "NewPage"}));
+  EXPECT_FALSE(p.progress.visible);
 }
 
 class ThrowingCanvasPrinter : public test::FakePrinter {

@@ -1,0 +1,791 @@
+#include "imaging/readers/tiff_reader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "imaging/byte_order.h"
+#include "imaging/checked.h"
+#include "imaging/decoders/ccitt_decoder.h"
+#include "imaging/decoders/decoder.h"
+#include "imaging/decoders/lz77_decoder.h"
+#include "imaging/decoders/thunder_decoder.h"
+#include "imaging/decoders/tiff_jpeg_decoder.h"
+#include "imaging/decoders/tiff_lzw_decoder.h"
+#include "imaging/image_limits.h"
+#include "imaging/memory_budget.h"
+
+namespace tablora {
+
+namespace {
+
+// Bytes per value by field type. BigTIFF's 8-byte types (16 to 18) and unknown types have no
+// size here: such entries cannot be read and are left out of the directory.
+constexpr uint8_t kTypeSize[14] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
+
+uint8_t TypeSize(uint16_t type) { return type < 14 ? kTypeSize[type] : 0; }
+
+// An IFD chain that points back on itself must still end.
+constexpr uint32_t kMaxDirectories = 4096;
+
+enum : uint16_t {
+  kImageWidth = 256,
+  kImageLength = 257,
+  kBitsPerSample = 258,
+  kCompression = 259,
+  kPhotometric = 262,
+  kFillOrder = 266,
+  kStripOffsets = 273,
+  kSamplesPerPixel = 277,
+  kRowsPerStrip = 278,
+  kStripByteCounts = 279,
+  kXResolution = 282,
+  kYResolution = 283,
+  kPlanarConfig = 284,
+  kT4Options = 292,
+  kT6Options = 293,
+  kResolutionUnit = 296,
+  kPredictor = 317,
+  kColorMap = 320,
+  kTileWidth = 322,
+  kTileLength = 323,
+  kTileOffsets = 324,
+  kTileByteCounts = 325,
+  kExtraSamples = 338,
+  kJPEGTables = 347,
+  kYCbCrCoefficients = 529,
+  kYCbCrSubSampling = 530,
+  kYCbCrPositioning = 531,
+};
+
+TCompressionType CompressionOf(uint32_t value) {
+  switch (value) {
+    case 1: return ctNone;
+    case 2: return ctFaxRLE;
+    case 3: return ctFax3;
+    case 4: return ctFax4;
+    case 5: return ctLZW;
+    case 6: return ctOldJPEG;
+    case 7: return ctJPEG;
+    case 8:
+    case 32946: return ctLZ77;
+    case 32766: return ctNeXT;
+    case 32771: return ctFaxRLEW;
+    case 32773: return ctPackBits;
+    case 32809: return ctThunderScan;
+    case 32895: return ctIT8CTPad;
+    case 32896: return ctIT8LineWork;
+    case 32897: return ctIT8Picture;
+    case 32898: return ctIT8BinaryLineArt;
+    case 32908: return ctPixarFilm;
+    case 32909: return ctPixarLog;
+    case 32947: return ctDCS;
+    case 34661: return ctJBIG;
+    default: return ctUnknown;
+  }
+}
+
+TColorScheme SchemeOf(uint32_t photometric, uint32_t samples) {
+  switch (photometric) {
+    case 0:
+    case 1: return csGray;
+    case 2: return samples >= 4 ? csRGBA : csRGB;
+    case 3: return csIndexed;
+    case 5: return csCMYK;
+    case 6: return csYCbCr;
+    case 8: return csCIELab;
+    default: return csUnknown;
+  }
+}
+
+uint32_t Load32(const uint8_t* p, bool bigEndian) { return bigEndian ? LoadBE32(p) : LoadLE32(p); }
+uint16_t Load16(const uint8_t* p, bool bigEndian) { return bigEndian ? LoadBE16(p) : LoadLE16(p); }
+
+void ReverseBits(std::span<uint8_t> bytes) {
+  for (uint8_t& b : bytes) {
+    b = static_cast<uint8_t>(((b * 0x0802u & 0x22110u) | (b * 0x8020u & 0x88440u)) * 0x10101u >> 16);
+  }
+}
+
+}  // namespace
+
+// Where the image's data lies: strips or tiles, and how many of them make one plane.
+struct TTIFFGraphic::TBlockPlan {
+  bool tiled = false;
+  uint32_t blockWidth = 0;   // pixels per block row
+  uint32_t blockHeight = 0;  // rows per block (RowsPerStrip for strips)
+  uint32_t across = 1;
+  uint32_t down = 0;
+  TCardinalArray offsets;
+  TCardinalArray counts;
+};
+
+bool TTIFFGraphic::CanLoad(TStream& stream) {
+  const int64_t start = stream.Position();
+  uint8_t header[8];
+  bool result = false;
+  const int64_t remaining = stream.Remaining();
+  if (remaining > 8 && stream.Read(header, sizeof header) == sizeof header) {
+    const bool big = header[0] == 'M' && header[1] == 'M';
+    const bool little = header[0] == 'I' && header[1] == 'I';
+    result = (big || little) && Load16(header + 2, big) == 42 &&
+             Load32(header + 4, big) < static_cast<uint64_t>(remaining);
+  }
+  stream.SetPosition(start);
+  return result;
+}
+
+bool TTIFFGraphic::ReadDirectory(TByteReader& in, uint32_t offset) {
+  const bool big = (ImageProperties.Options & ioBigEndian) != 0;
+  in.Seek(offset);
+  const uint16_t count = big ? in.U16BE() : in.U16LE();
+  const std::span<const uint8_t> raw = in.Bytes(uint64_t{count} * 12);
+  FDirectory.clear();
+  FDirectory.reserve(count);
+  for (uint16_t i = 0; i < count; ++i) {
+    const uint8_t* e = raw.data() + std::size_t{i} * 12;
+    TTIFFDirEntry entry;
+    entry.Tag = Load16(e, big);
+    entry.FieldType = Load16(e + 2, big);
+    entry.ValueCount = Load32(e + 4, big);
+    entry.ValueOffset = Load32(e + 8, big);
+    std::memcpy(entry.Inline.data(), e + 8, 4);
+    if (TypeSize(entry.FieldType) == 0) continue;
+    FDirectory.push_back(entry);
+  }
+  SortDirectory();
+  return true;
+}
+
+void TTIFFGraphic::SortDirectory() {
+  std::stable_sort(FDirectory.begin(), FDirectory.end(),
+                   [](const TTIFFDirEntry& a, const TTIFFDirEntry& b) { return a.Tag < b.Tag; });
+}
+
+bool TTIFFGraphic::LocateTag(uint16_t tag, std::size_t& index) const {
+  const auto it = std::lower_bound(FDirectory.begin(), FDirectory.end(), tag,
+                                   [](const TTIFFDirEntry& e, uint16_t t) { return e.Tag < t; });
+  index = static_cast<std::size_t>(it - FDirectory.begin());
+  return it != FDirectory.end() && it->Tag == tag;
+}
+
+std::vector<double> TTIFFGraphic::ReadTagNumbers(TByteReader& in, uint16_t tag,
+                                                 uint64_t maxCount) const {
+  std::vector<double> values;
+  std::size_t index;
+  if (!LocateTag(tag, index)) return values;
+  const TTIFFDirEntry& e = FDirectory[index];
+  const unsigned size = TypeSize(e.FieldType);
+  const uint64_t total = uint64_t{size} * e.ValueCount;
+  const uint64_t wanted = maxCount == 0 ? e.ValueCount : std::min<uint64_t>(maxCount, e.ValueCount);
+  // Values beyond the file raise the read error before anything is allocated for them.
+  const std::span<const uint8_t> bytes =
+      total <= 4 ? std::span<const uint8_t>(e.Inline.data(), total) : in.Span(e.ValueOffset, wanted * size);
+  const bool big = (ImageProperties.Options & ioBigEndian) != 0;
+  values.reserve(static_cast<std::size_t>(wanted));
+  for (uint64_t i = 0; i < wanted; ++i) {
+    const uint8_t* p = bytes.data() + i * size;
+    double v = 0;
+    switch (e.FieldType) {
+      case 1:
+      case 2:
+      case 7: v = p[0]; break;
+      case 6: v = static_cast<int8_t>(p[0]); break;
+      case 3: v = Load16(p, big); break;
+      case 8: v = static_cast<int16_t>(Load16(p, big)); break;
+      case 4:
+      case 13: v = Load32(p, big); break;
+      case 9: v = static_cast<int32_t>(Load32(p, big)); break;
+      case 5:
+      case 10: {
+        const uint32_t n = Load32(p, big);
+        const uint32_t d = Load32(p + 4, big);
+        // A zero denominator leaves the value unknown.
+        if (d != 0) {
+          v = e.FieldType == 5 ? double(n) / double(d)
+                               : double(static_cast<int32_t>(n)) / double(static_cast<int32_t>(d));
+        }
+        break;
+      }
+      case 11: {
+        const uint32_t bits = Load32(p, big);
+        float f;
+        std::memcpy(&f, &bits, 4);
+        v = f;
+        break;
+      }
+      case 12: {
+        const uint64_t bits = (uint64_t{Load32(p, big)} << (big ? 32 : 0)) |
+                              (uint64_t{Load32(p + 4, big)} << (big ? 0 : 32));
+        std::memcpy(&v, &bits, 8);
+        break;
+      }
+      default: break;
+    }
+    values.push_back(std::isfinite(v) ? v : 0);
+  }
+  return values;
+}
+
+uint32_t TTIFFGraphic::TagIntValue(TByteReader& in, uint16_t tag, uint32_t def) const {
+  uint32_t count;
+  return TagIntValueAndCount(in, tag, count, def);
+}
+
+uint32_t TTIFFGraphic::TagIntValueAndCount(TByteReader& in, uint16_t tag, uint32_t& count,
+                                           uint32_t def) const {
+  std::size_t index;
+  count = 0;
+  if (!LocateTag(tag, index)) return def;
+  const TTIFFDirEntry& e = FDirectory[index];
+  count = e.ValueCount;
+  const uint16_t t = e.FieldType;
+  if (count == 0 || !(t == 1 || t == 3 || t == 4 || t == 8 || t == 9 || t == 13)) return def;
+  const std::vector<double> v = ReadTagNumbers(in, tag, 1);
+  return v.empty() ? def : static_cast<uint32_t>(static_cast<int64_t>(v[0]));
+}
+
+float TTIFFGraphic::TagFloatValue(TByteReader& in, uint16_t tag, float def) const {
+  const std::vector<double> v = ReadTagNumbers(in, tag, 1);
+  return v.empty() ? def : static_cast<float>(v[0]);
+}
+
+void TTIFFGraphic::ReadTagIntegers(TByteReader& in, uint16_t tag, TCardinalArray& list) const {
+  list.clear();
+  for (double v : ReadTagNumbers(in, tag)) {
+    list.push_back(v <= 0 ? 0u : v >= 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint32_t>(v));
+  }
+}
+
+void TTIFFGraphic::ReadTagBytes(TByteReader& in, uint16_t tag, TByteArray& list) const {
+  list.clear();
+  std::size_t index;
+  if (!LocateTag(tag, index)) return;
+  const TTIFFDirEntry& e = FDirectory[index];
+  if (TypeSize(e.FieldType) == 1) {
+    const uint64_t total = e.ValueCount;
+    const std::span<const uint8_t> bytes =
+        total <= 4 ? std::span<const uint8_t>(e.Inline.data(), total) : in.Span(e.ValueOffset, total);
+    list.assign(bytes.begin(), bytes.end());
+    return;
+  }
+  for (double v : ReadTagNumbers(in, tag)) {
+    list.push_back(static_cast<uint8_t>(static_cast<int64_t>(v)));
+  }
+}
+
+void TTIFFGraphic::ReadTagFloats(TByteReader& in, uint16_t tag, TFloatArray& list) const {
+  list.clear();
+  for (double v : ReadTagNumbers(in, tag)) list.push_back(static_cast<float>(v));
+}
+
+bool TTIFFGraphic::ReadImageProperties(TStream& stream, uint32_t imageIndex) {
+  TRasterGraphic::ReadImageProperties(stream, imageIndex);
+  const int64_t start = stream.Position();
+  TStreamBytes bytes(stream);
+  TByteReader in(bytes.Bytes());
+  struct TRestore {
+    TStream& stream;
+    int64_t start;
+    ~TRestore() { stream.SetPosition(start); }
+  } restore{stream, start};
+
+  TImageProperties& p = ImageProperties;
+  const std::span<const uint8_t> header = in.Bytes(8);
+  const bool big = header[0] == 'M' && header[1] == 'M';
+  if (big) p.Options |= ioBigEndian;
+  p.Version = Load16(header.data() + 2, big);
+  p.FirstIFD = Load32(header.data() + 4, big);
+  if (p.Version != 42) return false;
+
+  uint32_t offset = p.FirstIFD;
+  for (uint32_t walked = 0; imageIndex > 0; --imageIndex) {
+    if (++walked > kMaxDirectories) return false;
+    in.Seek(offset);
+    const uint16_t count = big ? in.U16BE() : in.U16LE();
+    in.Skip(uint64_t{count} * 12);
+    offset = big ? in.U32BE() : in.U32LE();
+    if (offset == 0) return false;
+  }
+  ReadDirectory(in, offset);
+  p.FirstIFD = offset;
+
+  p.Width = TagIntValue(in, kImageWidth, 0);
+  p.Height = TagIntValue(in, kImageLength, 0);
+  if (p.Width == 0 || p.Height == 0) return false;
+
+  ReadTagIntegers(in, kRowsPerStrip, p.RowsPerStrip);
+  if (p.RowsPerStrip.empty() || p.RowsPerStrip[0] == 0xFFFFFFFF || p.RowsPerStrip[0] == 0) {
+    p.RowsPerStrip = {p.Height};
+  }
+  const uint32_t samples = TagIntValue(in, kSamplesPerPixel, 1);
+  p.SamplesPerPixel = static_cast<uint8_t>(std::min<uint32_t>(samples, 255));
+  p.BitsPerSample = static_cast<uint8_t>(TagIntValue(in, kBitsPerSample, 1));
+  p.TileWidth = TagIntValue(in, kTileWidth, 0);
+  p.TileLength = TagIntValue(in, kTileLength, 0);
+  if (p.TileWidth > 0 && p.TileLength > 0) p.Options |= ioTiled;
+  photometric_ = static_cast<uint16_t>(TagIntValue(in, kPhotometric, 0));
+  TCardinalArray extra;
+  ReadTagIntegers(in, kExtraSamples, extra);
+  hasExtraSamples_ = !extra.empty();
+  extraKind_ = extra.empty() ? 0 : static_cast<uint16_t>(std::min<uint32_t>(extra[0], 0xFFFF));
+  p.HasAlpha = !extra.empty() && std::all_of(extra.begin(), extra.end(), [](uint32_t v) { return v <= 2; });
+  p.BitsPerPixel = static_cast<uint8_t>(p.BitsPerSample * p.SamplesPerPixel);
+  // TIFF's default compression is none.
+  compressionTag_ = static_cast<uint16_t>(TagIntValue(in, kCompression, 1));
+  p.Compression = CompressionOf(compressionTag_);
+  p.ColorScheme = SchemeOf(photometric_, p.SamplesPerPixel);
+  if (photometric_ == 0) p.Options |= ioMinIsWhite;
+  // Only YCbCr data is subsampled; JPEG strips of other photometrics are checked against 1 x 1.
+  p.YCbCrSubsampling = photometric_ == 6 ? TByteArray{2, 2} : TByteArray{1, 1};
+  FChromaSiting = 1;
+  FLumaWeights = {0.299f, 0.587f, 0.114f};
+  if (photometric_ == 6) {
+    TByteArray sub;
+    ReadTagBytes(in, kYCbCrSubSampling, sub);
+    if (sub.size() >= 2) p.YCbCrSubsampling = {sub[0], sub[1]};
+    FChromaSiting = TagIntValue(in, kYCbCrPositioning, 1);
+    TFloatArray weights;
+    ReadTagFloats(in, kYCbCrCoefficients, weights);
+    if (weights.size() >= 3) FLumaWeights.assign(weights.begin(), weights.begin() + 3);
+  }
+  p.JPEGColorMode = 0;
+  p.JPEGTablesMode = 3;
+  // A missing PlanarConfiguration means contiguous samples.
+  p.PlanarConfig = TagIntValue(in, kPlanarConfig, 1);
+  const float unit = TagIntValue(in, kResolutionUnit, 2) == 3 ? 2.54f : 1.0f;
+  p.XResolution = TagFloatValue(in, kXResolution, 0) * unit;
+  p.YResolution = TagFloatValue(in, kYResolution, 0) * unit;
+  p.Predictor = TagIntValue(in, kPredictor, 1);
+  if (TagIntValue(in, kFillOrder, 1) == 2) p.Options |= ioReversedBits;
+  return true;
+}
+
+void TTIFFGraphic::SetUpColors(TByteReader& in) {
+  TImageProperties& p = ImageProperties;
+  TColorManager& cm = ColorManager;
+  const unsigned bits = p.BitsPerSample;
+  const unsigned samples = p.SamplesPerPixel;
+  const bool big = (p.Options & ioBigEndian) != 0;
+  const bool jpeg = p.Compression == ctJPEG;
+  const bool alpha = hasExtraSamples_ && (extraKind_ == 1 || extraKind_ == 2);
+  sampleMap_.clear();
+  unpremultiply_ = false;
+
+  TConversionOptions options;
+  if (big && bits == 16) options.Include(coByteSwap);
+  TColorScheme source = csUnknown;
+  TColorScheme target = csUnknown;
+  TPixelFormat format = pfDevice;
+  unsigned used = 0;
+  auto invalid = [&] { FormatError(gesInvalidColorFormat); };
+  auto byteSamples = [&] {
+    if (bits != 8 && bits != 16) invalid();
+  };
+
+  switch (photometric_) {
+    case 0:
+    case 1:
+      if (samples >= 2 && alpha) {
+        // Widened to colour with alpha, a white-is-zero grey would come out inverted.
+        if (photometric_ == 0) invalid();
+        byteSamples();
+        sampleMap_ = {0, 0, 0, 1};
+        source = csRGBA;
+        target = csBGRA;
+        unpremultiply_ = extraKind_ == 1;
+        break;
+      }
+      if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16) invalid();
+      source = target = csGray;
+      sampleMap_ = {0};
+      break;
+    case 3:
+      if (bits != 1 && bits != 2 && bits != 4 && bits != 8) invalid();
+      source = target = csIndexed;
+      sampleMap_ = {0};
+      break;
+    case 2:
+      if (jpeg) {
+        if (samples != 3 || bits != 8) invalid();
+        source = csBGR;
+        target = csBGR;
+        sampleMap_ = {0, 1, 2};
+        break;
+      }
+      if (samples < 3) invalid();
+      byteSamples();
+      if (samples >= 4 && alpha) {
+        source = csRGBA;
+        target = csBGRA;
+        sampleMap_ = {0, 1, 2, 3};
+        unpremultiply_ = extraKind_ == 1;
+      } else {
+        source = csRGB;
+        target = csBGR;
+        sampleMap_ = {0, 1, 2};
+      }
+      break;
+    case 5:
+      if (samples < 4 || jpeg) invalid();
+      byteSamples();
+      source = csCMYK;
+      target = csBGR;
+      sampleMap_ = {0, 1, 2, 3};
+      break;
+    case 6:
+      if (samples < 3) invalid();
+      if (jpeg) {
+        if (samples != 3 || bits != 8) invalid();
+        source = csBGR;
+        target = csBGR;
+        sampleMap_ = {0, 1, 2};
+        break;
+      }
+      // Subsampled chroma outside JPEG is not upsampled here; it is refused rather than drawn
+      // as garbage.
+      if (bits != 8 || p.YCbCrSubsampling.size() < 2 || p.YCbCrSubsampling[0] != 1 ||
+          p.YCbCrSubsampling[1] != 1) {
+        invalid();
+      }
+      source = csYCbCr;
+      target = csBGR;
+      sampleMap_ = {0, 1, 2};
+      break;
+    case 8:
+      if (samples < 3 || bits != 8) invalid();
+      options.Include(coLabScaledL);
+      source = csCIELab;
+      target = csBGR;
+      sampleMap_ = {0, 1, 2};
+      break;
+    default: invalid();
+  }
+  if (jpeg && (photometric_ == 0 || photometric_ == 1) && (samples != 1 || bits != 8)) invalid();
+  used = static_cast<unsigned>(sampleMap_.size());
+  if (*std::max_element(sampleMap_.begin(), sampleMap_.end()) >= samples) invalid();
+  // Samples are taken from the file as they stand only when the colour manager's layout is the
+  // file's; otherwise each pixel is repacked first.
+  repack_ = used != samples || (used == 4 && sampleMap_[1] == 0);
+  if (p.PlanarConfig == 2 && samples > 1 && jpeg) invalid();
+
+  cm.SetSourceOptions(options);
+  cm.SetSourceBitsPerSample(bits);
+  // 2-bit data goes into a 4-bit bitmap, as bitmaps have no 2-bit format.
+  targetBits_ = bits == 16 ? 8 : bits == 2 ? 4 : bits;
+  if (target != csGray && target != csIndexed) targetBits_ = 8;
+  cm.SetTargetBitsPerSample(targetBits_);
+  cm.SetSourceColorScheme(source);
+  cm.SetTargetColorScheme(target);
+  cm.SetSourceSamplesPerPixel(used);
+  cm.SetTargetSamplesPerPixel(target == csBGRA ? 4 : target == csBGR ? 3 : 1);
+  if (source == csYCbCr) cm.SetYCbCrParameters(FLumaWeights, 1, 1);
+  format = cm.GetPixelFormat(1);
+  SizeBitmap(p.Width, p.Height, format);
+  SetAlphaChannel(target == csBGRA);
+
+  if (target == csIndexed) {
+    uint32_t count = 0;
+    TagIntValueAndCount(in, kColorMap, count, 0);
+    const uint64_t needed = 3ull << bits;
+    if (count > FColorMapWords.size() || count < needed) FormatError(gesInvalidPalette);
+    std::size_t index;
+    LocateTag(kColorMap, index);
+    const TTIFFDirEntry& e = FDirectory[index];
+    if (TypeSize(e.FieldType) != 2) FormatError(gesInvalidPalette);
+    const std::span<const uint8_t> words = in.Span(e.ValueOffset, uint64_t{count} * 2);
+    std::memcpy(FColorMapWords.data(), words.data(), words.size());
+    const uint32_t third = count / 3;
+    // The colour map's 16-bit values are in the file's order.
+    cm.SetSourceOptions(big ? TConversionOptions(coByteSwap) : TConversionOptions());
+    SetPalette(cm.CreateColorPalette(
+        {FColorMapWords.data(), FColorMapWords.data() + third, FColorMapWords.data() + 2 * third},
+        plPlanar16x3, third, false));
+    cm.SetSourceOptions(options);
+  } else if (target == csGray) {
+    SetPalette(cm.CreateGrayscalePalette((p.Options & ioMinIsWhite) != 0));
+  }
+}
+
+std::unique_ptr<TDecoder> TTIFFGraphic::CreateDecoder(TByteReader& in) {
+  TImageProperties& p = ImageProperties;
+  const bool reversed = (p.Options & ioReversedBits) != 0;
+  switch (p.Compression) {
+    case ctNone: return nullptr;
+    case ctPackBits: return std::make_unique<TPackbitsRLEDecoder>();
+    case ctLZW: return std::make_unique<TTIFFLZWDecoder>();
+    case ctLZ77: return std::make_unique<TLZ77Decoder>(1, true);
+    case ctThunderScan:
+      return std::make_unique<TThunderDecoder>((p.Options & ioTiled) != 0 ? p.TileWidth : p.Width);
+    case ctFax3:
+    case ctFaxRLE:
+    case ctFaxRLEW:
+    case ctFax4: {
+      if (p.BitsPerSample != 1 || p.SamplesPerPixel != 1) FormatError(gesInvalidColorFormat);
+      const uint32_t width = (p.Options & ioTiled) != 0 ? p.TileWidth : p.Width;
+      if (p.Compression == ctFax3) {
+        return std::make_unique<TCCITTFax3Decoder>(TagIntValue(in, kT4Options, 0), reversed, false, width);
+      }
+      if (p.Compression == ctFax4) {
+        return std::make_unique<TCCITTFax4Decoder>(TagIntValue(in, kT6Options, 0), reversed, false, width);
+      }
+      return std::make_unique<TCCITTMHDecoder>(0, reversed, p.Compression == ctFaxRLEW, width);
+    }
+    case ctJPEG:
+      ReadTagBytes(in, kJPEGTables, p.JPEGTables);
+      return std::make_unique<TTIFFJPEGDecoder>(p);
+    default:
+      RaiseImageErrorFmt(gesNotSupported, gesCompressionScheme, FormatName());
+  }
+}
+
+void TTIFFGraphic::UndoPredictor(uint8_t* row, uint32_t pixels, unsigned samples) const {
+  if (pixels < 2) return;
+  const std::size_t n = std::size_t{pixels} * samples;
+  if (ImageProperties.BitsPerSample == 8) {
+    for (std::size_t i = samples; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - samples]);
+    return;
+  }
+  // 16-bit samples are summed as numbers in the file's byte order.
+  const bool big = (ImageProperties.Options & ioBigEndian) != 0;
+  for (std::size_t i = samples; i < n; ++i) {
+    uint8_t* v = row + 2 * i;
+    const uint16_t sum = static_cast<uint16_t>(Load16(v, big) + Load16(v - 2 * samples, big));
+    if (big) {
+      v[0] = static_cast<uint8_t>(sum >> 8);
+      v[1] = static_cast<uint8_t>(sum);
+    } else {
+      v[0] = static_cast<uint8_t>(sum);
+      v[1] = static_cast<uint8_t>(sum >> 8);
+    }
+  }
+}
+
+void TTIFFGraphic::EmitRow(uint32_t y, uint32_t x0, uint32_t pixels,
+                           std::span<const std::span<const uint8_t>> planes, bool planar) {
+  const unsigned used = static_cast<unsigned>(sampleMap_.size());
+  const unsigned bytesPerSample = ImageProperties.BitsPerSample / 8;
+  std::array<std::span<const uint8_t>, 8> sources;
+  std::size_t sourceCount = 1;
+  if (planar) {
+    for (unsigned i = 0; i < used; ++i) sources[i] = planes[sampleMap_[i]];
+    sourceCount = used;
+  } else if (repack_) {
+    const unsigned samples = ImageProperties.SamplesPerPixel;
+    const std::size_t pixelBytes = std::size_t{samples} * bytesPerSample;
+    const std::size_t outBytes = std::size_t{used} * bytesPerSample;
+    const uint8_t* from = planes[0].data();
+    if (planes[0].size() < pixelBytes * pixels) FormatError(gesInvalidColorFormat);
+    uint8_t* to = packed_.data();
+    for (uint32_t x = 0; x < pixels; ++x, from += pixelBytes, to += outBytes) {
+      for (unsigned i = 0; i < used; ++i) {
+        std::memcpy(to + i * bytesPerSample, from + sampleMap_[i] * bytesPerSample, bytesPerSample);
+      }
+    }
+    sources[0] = std::span<const uint8_t>(packed_.data(), outBytes * pixels);
+  } else {
+    sources[0] = planes[0];
+  }
+  const TColorManager::TRowSpans spans(sources.data(), sourceCount);
+  const uint32_t width = ImageProperties.Width;
+  std::span<uint8_t> target;
+  if (x0 == 0 && pixels == width) {
+    ConvertInto(y, spans, 0xFF, pixels);
+    target = Row(y);
+  } else {
+    ColorManager.ConvertRow(spans, tileRow_, pixels, 0xFF);
+    const uint64_t bits = uint64_t{x0} * static_cast<unsigned>(BitsPerPixel());
+    if (bits % 8 != 0) InvalidImage();
+    const std::size_t bytes = static_cast<std::size_t>(*PackedRowBytes(pixels, static_cast<unsigned>(BitsPerPixel())));
+    const std::span<uint8_t> row = Row(y);
+    const std::size_t at = static_cast<std::size_t>(bits / 8);
+    std::memcpy(row.data() + at, tileRow_.data(), std::min(bytes, row.size() - at));
+    target = row.subspan(at);
+  }
+  if (unpremultiply_) {
+    // Associated alpha is stored premultiplied; the bitmap keeps straight alpha.
+    uint8_t* px = target.data();
+    for (uint32_t x = 0; x < pixels; ++x, px += 4) {
+      const unsigned a = px[3];
+      if (a == 0 || a == 255) continue;
+      for (int c = 0; c < 3; ++c) px[c] = static_cast<uint8_t>(std::min(255u, (px[c] * 255u + a / 2) / a));
+    }
+  }
+}
+
+void TTIFFGraphic::DecodeBlocks(TByteReader& in, TDecoder* decoder) {
+  TImageProperties& p = ImageProperties;
+  const uint32_t width = p.Width;
+  const uint32_t height = p.Height;
+  const bool planar = p.PlanarConfig == 2 && p.SamplesPerPixel > 1;
+  const unsigned planes = planar ? p.SamplesPerPixel : 1;
+  const unsigned bitsPerBlockPixel = planar ? p.BitsPerSample : p.BitsPerPixel;
+
+  TBlockPlan plan;
+  plan.tiled = (p.Options & ioTiled) != 0;
+  if (plan.tiled) {
+    plan.blockWidth = p.TileWidth;
+    plan.blockHeight = p.TileLength;
+    plan.across = static_cast<uint32_t>((uint64_t{width} + p.TileWidth - 1) / p.TileWidth);
+    plan.down = static_cast<uint32_t>((uint64_t{height} + p.TileLength - 1) / p.TileLength);
+    ReadTagIntegers(in, kTileOffsets, plan.offsets);
+    ReadTagIntegers(in, kTileByteCounts, plan.counts);
+    // Early tiled files kept the tiles' places in the strip tags.
+    if (plan.offsets.empty()) {
+      ReadTagIntegers(in, kStripOffsets, plan.offsets);
+      ReadTagIntegers(in, kStripByteCounts, plan.counts);
+    }
+  } else {
+    plan.blockWidth = width;
+    plan.blockHeight = p.RowsPerStrip.empty() ? height : std::min(p.RowsPerStrip[0], height);
+    plan.down = static_cast<uint32_t>((uint64_t{height} + plan.blockHeight - 1) / plan.blockHeight);
+    ReadTagIntegers(in, kStripOffsets, plan.offsets);
+    ReadTagIntegers(in, kStripByteCounts, plan.counts);
+  }
+  // Every size from the tags is checked before the block buffers exist.
+  const std::optional<uint64_t> blockRow = PackedRowBytes(plan.blockWidth, bitsPerBlockPixel);
+  if (!blockRow || *blockRow == 0) InvalidImage();
+  CheckImageSize(plan.blockWidth, plan.blockHeight, bitsPerBlockPixel);
+  CheckImageSize(plan.blockWidth, uint64_t{plan.blockHeight} * planes, bitsPerBlockPixel);
+  const uint64_t blockBytes = *blockRow * plan.blockHeight;
+  const uint64_t perPlane = uint64_t{plan.across} * plan.down;
+  const unsigned bytesPerSample = std::max(1u, p.BitsPerSample / 8u);
+  const uint64_t packedBytes = repack_ ? uint64_t{plan.blockWidth} * sampleMap_.size() * bytesPerSample : 0;
+  const uint64_t tileRowBytes = plan.tiled ? *PackedRowBytes(plan.blockWidth, static_cast<unsigned>(BitsPerPixel())) : 0;
+  const TMemoryCharge charge(blockBytes * planes + packedBytes + tileRowBytes);
+  std::vector<uint8_t> buffer(static_cast<std::size_t>(blockBytes * planes));
+  packed_.assign(static_cast<std::size_t>(packedBytes), 0);
+  tileRow_.assign(static_cast<std::size_t>(tileRowBytes), 0);
+
+  // Fill order 2 reverses the bits of every byte of the data; the fax decoders undo it as they
+  // read, for the others it is undone here.
+  const bool reverseBits = (p.Options & ioReversedBits) != 0 && p.Compression != ctFax3 &&
+                           p.Compression != ctFax4 && p.Compression != ctFaxRLE &&
+                           p.Compression != ctFaxRLEW;
+  const bool predictor = p.Compression != ctNone && p.Predictor == 2;
+  if (predictor && p.BitsPerSample != 8 && p.BitsPerSample != 16) FormatError(gesInvalidColorFormat);
+  const bool jpeg = p.Compression == ctJPEG;
+  // JPEG strips are checked against what the record says of them; for tiles it has to speak of
+  // the tile.
+  const TImageProperties saved = jpeg && plan.tiled ? p : TImageProperties{};
+  if (jpeg && plan.tiled) {
+    p.Width = plan.blockWidth;
+    p.Height = plan.blockHeight;
+    p.RowsPerStrip = {plan.blockHeight};
+  }
+  p.BytesPerLine = static_cast<uint32_t>(*blockRow);
+  struct TRestoreRecord {
+    TImageProperties& record;
+    const TImageProperties& saved;
+    bool active;
+    ~TRestoreRecord() {
+      if (active) {
+        record.Width = saved.Width;
+        record.Height = saved.Height;
+        record.RowsPerStrip = saved.RowsPerStrip;
+      }
+    }
+  } restoreRecord{p, saved, jpeg && plan.tiled};
+
+  p.StripCount = static_cast<uint32_t>(plan.offsets.size());
+  std::array<std::span<const uint8_t>, 256> rows;
+  const unsigned rowSamples = planar ? 1 : p.SamplesPerPixel;
+  uint32_t rowsDone = 0;
+  for (uint32_t by = 0; by < plan.down; ++by) {
+    const uint32_t y0 = by * plan.blockHeight;
+    const uint32_t blockRows = std::min(plan.blockHeight, height - y0);
+    for (uint32_t bx = 0; bx < plan.across; ++bx) {
+      const uint32_t x0 = bx * plan.blockWidth;
+      const uint32_t pixels = std::min(plan.blockWidth, width - x0);
+      // Rows a tile holds: the whole tile, even past the bottom edge.
+      const uint32_t storedRows = plan.tiled ? plan.blockHeight : blockRows;
+      const std::size_t storedBytes = static_cast<std::size_t>(*blockRow * storedRows);
+      for (unsigned plane = 0; plane < planes; ++plane) {
+        const uint64_t block = plane * perPlane + uint64_t{by} * plan.across + bx;
+        const std::span<uint8_t> out(buffer.data() + plane * blockBytes, storedBytes);
+        std::fill(out.begin(), out.end(), 0);
+        if (block >= plan.offsets.size()) continue;
+        const uint64_t offset = plan.offsets[block];
+        const uint64_t available = offset < in.Size() ? in.Size() - offset : 0;
+        p.CurrentStrip = static_cast<uint32_t>(block);
+        p.CurrentRow = plan.tiled ? 0 : y0;
+        if (decoder == nullptr) {
+          const uint64_t take = std::min<uint64_t>(storedBytes, available);
+          if (take > 0) std::memcpy(out.data(), in.Span(offset, take).data(), static_cast<std::size_t>(take));
+          if (reverseBits) ReverseBits(out);
+        } else {
+          if (block >= plan.counts.size()) InvalidImage();
+          const uint64_t take = std::min<uint64_t>(plan.counts[block], available);
+          std::span<const uint8_t> source = take > 0 ? in.Span(offset, take) : std::span<const uint8_t>();
+          if (reverseBits) {
+            reversed_.assign(source.begin(), source.end());
+            ReverseBits(reversed_);
+            source = reversed_;
+          }
+          // Old-style LZW (codes least significant bit first) starts with a clear code that reads
+          // 0x00 then an odd byte; taken as the new style it would draw garbage.
+          if (p.Compression == ctLZW && source.size() >= 2 && source[0] == 0 && (source[1] & 1) != 0) {
+            RaiseImageErrorFmt(gesNotSupported, gesCompressionScheme, FormatName());
+          }
+          decoder->Decode(source, out);
+        }
+      }
+      for (uint32_t r = 0; r < blockRows; ++r) {
+        for (unsigned plane = 0; plane < planes; ++plane) {
+          uint8_t* row = buffer.data() + plane * blockBytes + r * *blockRow;
+          if (predictor) UndoPredictor(row, plan.blockWidth, rowSamples);
+          rows[plane] = std::span<const uint8_t>(row, static_cast<std::size_t>(*blockRow));
+        }
+        EmitRow(y0 + r, x0, pixels, std::span(rows.data(), planes), planar);
+        if (!plan.tiled) RowProgress(++rowsDone, height);
+      }
+    }
+    if (plan.tiled) {
+      for (uint32_t r = 0; r < blockRows; ++r) RowProgress(++rowsDone, height);
+    }
+  }
+}
+
+void TTIFFGraphic::Decode(TByteReader& data) {
+  TImageProperties& p = ImageProperties;
+  if (p.Width == 0 || p.Height == 0) InvalidImage();
+  // All samples must share one depth, and the pixel must fit the record.
+  TCardinalArray depths;
+  ReadTagIntegers(data, kBitsPerSample, depths);
+  if (uint32_t{p.BitsPerSample} * p.SamplesPerPixel > 255 ||
+      std::any_of(depths.begin(), depths.end(), [&](uint32_t d) { return d != p.BitsPerSample; }) ||
+      p.SamplesPerPixel == 0 || TagIntValue(data, kSamplesPerPixel, 1) > 255) {
+    FormatError(gesInvalidColorFormat);
+  }
+  if (p.PlanarConfig != 1 && p.PlanarConfig != 2) InvalidImage();
+  if ((p.Options & ioTiled) == 0 && (TagIntValue(data, kTileWidth, 0) != 0 || TagIntValue(data, kTileLength, 0) != 0)) {
+    InvalidImage();
+  }
+  // An unknown compression fails before anything is allocated for the picture.
+  switch (p.Compression) {
+    case ctNone: case ctPackBits: case ctLZW: case ctLZ77: case ctThunderScan: case ctFax3:
+    case ctFaxRLE: case ctFaxRLEW: case ctFax4: case ctJPEG: break;
+    default: RaiseImageErrorFmt(gesNotSupported, gesCompressionScheme, FormatName());
+  }
+  if (p.Compression == ctThunderScan && (p.BitsPerSample != 4 || p.SamplesPerPixel != 1)) {
+    FormatError(gesInvalidColorFormat);
+  }
+  SetUpColors(data);
+  const std::unique_ptr<TDecoder> decoder = CreateDecoder(data);
+  if (decoder) decoder->StartDecoding();
+  struct TFinish {
+    TDecoder* decoder;
+    ~TFinish() {
+      // An error of the release must not hide the one that ended the load.
+      try {
+        if (decoder != nullptr) decoder->FinishDecoding();
+      } catch (...) {
+      }
+    }
+  } finish{decoder.get()};
+  EndPhase();
+  StartPhase(kTransfering);
+  DecodeBlocks(data, decoder.get());
+}
+
+}  // namespace tablora

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "imaging/raster_graphic.h"
+
+namespace tablora {
+
+class TDecoder;
+
+// One entry of an image file directory, with its numbers in the machine's order; the value
+// field keeps the file's four bytes, so values that fit there are read like values elsewhere.
+struct TTIFFDirEntry {
+  uint16_t Tag = 0;
+  uint16_t FieldType = 0;
+  uint32_t ValueCount = 0;
+  uint32_t ValueOffset = 0;
+  std::array<uint8_t, 4> Inline{};
+};
+
+using TFloatArray = std::vector<float>;
+
+// Tagged Image File Format (.tif, .tiff): the first image of the file, in strips or tiles,
+// contiguous or in separate planes. Alpha from ExtraSamples 1 and 2 goes into 32-bit pixels with
+// straight alpha; unspecified extra samples are dropped.
+class TTIFFGraphic : public TRasterGraphic {
+ public:
+  bool CanLoad(TStream& stream) override;
+  bool ReadImageProperties(TStream& stream, uint32_t imageIndex) override;
+  const char* FormatName() const override { return "TIF/TIFF"; }
+
+ protected:
+  void Decode(TByteReader& data) override;
+
+ private:
+  struct TBlockPlan;
+
+  bool ReadDirectory(TByteReader& in, uint32_t offset);
+  void SortDirectory();
+  bool LocateTag(uint16_t tag, std::size_t& index) const;
+  // The tag's first value (integer types only), or def when absent or of another type.
+  uint32_t TagIntValue(TByteReader& in, uint16_t tag, uint32_t def) const;
+  uint32_t TagIntValueAndCount(TByteReader& in, uint16_t tag, uint32_t& count, uint32_t def) const;
+  float TagFloatValue(TByteReader& in, uint16_t tag, float def) const;
+  // Values by number; maxCount bounds how many are wanted (0: all).
+  std::vector<double> ReadTagNumbers(TByteReader& in, uint16_t tag, uint64_t maxCount = 0) const;
+  void ReadTagIntegers(TByteReader& in, uint16_t tag, TCardinalArray& list) const;
+  void ReadTagBytes(TByteReader& in, uint16_t tag, TByteArray& list) const;
+  void ReadTagFloats(TByteReader& in, uint16_t tag, TFloatArray& list) const;
+
+  void SetUpColors(TByteReader& in);
+  std::unique_ptr<TDecoder> CreateDecoder(TByteReader& in);
+  void DecodeBlocks(TByteReader& in, TDecoder* decoder);
+  void UndoPredictor(uint8_t* row, uint32_t pixels, unsigned samples) const;
+  void EmitRow(uint32_t y, uint32_t x0, uint32_t pixels, std::span<const std::span<const uint8_t>> planes,
+               bool planar);
+
+  std::vector<TTIFFDirEntry> FDirectory;
+  std::array<uint16_t, 3 * 256> FColorMapWords{};
+  uint32_t FChromaSiting = 1;
+  TFloatArray FLumaWeights;
+
+  uint16_t photometric_ = 0;
+  uint16_t compressionTag_ = 1;
+  uint16_t extraKind_ = 0;      // first ExtraSamples value when present
+  bool hasExtraSamples_ = false;
+  // Which file samples feed each colour-manager sample, in order.
+  std::vector<uint8_t> sampleMap_;
+  bool repack_ = false;
+  bool unpremultiply_ = false;
+  uint32_t targetBits_ = 8;
+  std::vector<uint8_t> packed_;
+  std::vector<uint8_t> tileRow_;
+  std::vector<uint8_t> reversed_;
+};
+
+}  // namespace tablora

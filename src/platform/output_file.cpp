@@ -1,0 +1,187 @@
+#include "platform/output_file.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <string_view>
+
+namespace tablora {
+
+namespace {
+
+constexpr std::size_t kRandomTail = 7;  // ".XXXXXX"
+
+std::string_view FolderOf(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
+}
+
+std::string_view NameOf(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+bool EndsWithNoCase(std::string_view text, std::string_view tail) {
+  return text.size() >= tail.size() &&
+         std::equal(tail.begin(), tail.end(), text.end() - static_cast<std::ptrdiff_t>(tail.size()),
+                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+}
+
+// mkstemp makes its files readable by the owner only; the finished file gets the permissions any
+// new file of this user gets.
+mode_t NewFileMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return static_cast<mode_t>(0666 & ~mask);
+}
+
+// A whole number at `at` (ASCII digits); moves past it.
+bool Number(std::string_view text, std::size_t& at, uint64_t& value) {
+  const std::size_t start = at;
+  value = 0;
+  while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])) && at - start < 19) {
+    value = value * 10 + static_cast<uint64_t>(text[at++] - '0');
+  }
+  return at > start;
+}
+
+void SkipSpace(std::string_view text, std::size_t& at) {
+  while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
+}
+
+// The file ends in "%%EOF" after a startxref that points at a classic cross-reference table, and
+// every object in use starts where the table says. A write lost anywhere shifts what follows it
+// or cuts the end off, so either check fails.
+bool WholePdf(std::string_view pdf) {
+  std::size_t end = pdf.size();
+  while (end > 0 && std::isspace(static_cast<unsigned char>(pdf[end - 1]))) --end;
+  if (end < 5 || pdf.substr(end - 5, 5) != "%%EOF" || pdf.substr(0, 5) != "%PDF-") return false;
+  const std::size_t startxref = pdf.rfind("startxref", end);
+  if (startxref == std::string_view::npos) return false;
+  std::size_t at = startxref + 9;
+  SkipSpace(pdf, at);
+  uint64_t table = 0;
+  if (!Number(pdf, at, table) || table >= pdf.size() || pdf.substr(table, 4) != "xref") return false;
+  at = table + 4;
+  bool any = false;
+  for (;;) {
+    SkipSpace(pdf, at);
+    if (pdf.substr(at, 7) == "trailer") return any;
+    uint64_t first = 0;
+    uint64_t count = 0;
+    if (!Number(pdf, at, first)) return false;
+    SkipSpace(pdf, at);
+    if (!Number(pdf, at, count)) return false;
+    for (uint64_t k = 0; k < count; ++k) {
+      uint64_t offset = 0;
+      uint64_t generation = 0;
+      SkipSpace(pdf, at);
+      if (!Number(pdf, at, offset)) return false;
+      SkipSpace(pdf, at);
+      if (!Number(pdf, at, generation)) return false;
+      SkipSpace(pdf, at);
+      if (at >= pdf.size()) return false;
+      const char kind = pdf[at++];
+      if (kind != 'n') continue;
+      const std::string object = std::to_string(first + k) + " " + std::to_string(generation) + " obj";
+      if (offset >= pdf.size() || pdf.substr(offset, object.size()) != object) return false;
+      any = true;
+    }
+  }
+}
+
+uint32_t BigEndian32(std::string_view bytes, std::size_t at) {
+  uint32_t value = 0;
+  for (std::size_t i = 0; i < 4; ++i) value = (value << 8) | static_cast<uint8_t>(bytes[at + i]);
+  return value;
+}
+
+// The chunks follow each other from the signature to an IEND chunk that ends the file.
+bool WholePng(std::string_view png) {
+  if (png.substr(0, 8) != std::string_view("\x89PNG\r\n\x1a\n", 8)) return false;
+  std::size_t at = 8;
+  while (png.size() - at >= 12) {
+    const uint64_t length = BigEndian32(png, at);
+    const std::string_view type = png.substr(at + 4, 4);
+    if (length > png.size() - at - 12) return false;
+    at += 12 + length;
+    if (type == "IEND") return at == png.size();
+  }
+  return false;
+}
+
+// Why a check found the file short: a full disk is the usual cause, and worth saying.
+std::string WhyIncomplete(const std::string& path) {
+  struct statvfs disk {};
+  if (::statvfs(path.c_str(), &disk) == 0 && uint64_t{disk.f_bavail} * disk.f_frsize < (uint64_t{64} << 10)) {
+    return std::strerror(ENOSPC);
+  }
+  return "the file was not written completely";
+}
+
+}  // namespace
+
+std::string CannotWrite(const std::string& target, const std::string& reason) {
+  return "cannot write '" + target + "': " + reason;
+}
+
+std::string CreateTemporaryBeside(const std::string& target) {
+  const std::string_view folder = FolderOf(target);
+  std::string pattern = std::string(folder) + "." + std::string(NameOf(target)) + ".XXXXXX";
+  const int fd = ::mkstemp(pattern.data());
+  if (fd < 0) {
+    const std::string shown = folder.empty() ? "." : std::string(folder.substr(0, std::max<std::size_t>(folder.size() - 1, 1)));
+    throw std::runtime_error("cannot create a file in '" + shown + "': " + std::strerror(errno));
+  }
+  ::fchmod(fd, NewFileMode());
+  ::close(fd);
+  return pattern;
+}
+
+std::string TargetOfTemporary(const std::string& temporary) {
+  const std::string_view name = NameOf(temporary);
+  if (name.size() < kRandomTail + 2 || name.front() != '.') return temporary;
+  return std::string(FolderOf(temporary)) + std::string(name.substr(1, name.size() - 1 - kRandomTail));
+}
+
+void CheckOutput(const std::string& temporary) {
+  const std::string target = TargetOfTemporary(temporary);
+  const int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error(CannotWrite(target, std::strerror(errno)));
+  struct stat info {};
+  int error = ::fsync(fd) == 0 && ::fstat(fd, &info) == 0 ? 0 : errno;
+  bool whole = true;
+  const bool pdf = EndsWithNoCase(target, ".pdf");
+  if (error == 0 && (pdf || EndsWithNoCase(target, ".png"))) {
+    const auto size = static_cast<std::size_t>(info.st_size);
+    void* bytes = size > 0 ? ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0) : nullptr;
+    if (bytes == MAP_FAILED) {
+      error = errno;
+    } else {
+      const std::string_view content(static_cast<const char*>(bytes), bytes ? size : 0);
+      whole = pdf ? WholePdf(content) : WholePng(content);
+      if (bytes != nullptr) ::munmap(bytes, size);
+    }
+  }
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) throw std::runtime_error(CannotWrite(target, std::strerror(error)));
+  if (!whole) throw std::runtime_error(CannotWrite(target, WhyIncomplete(temporary)));
+}
+
+void CommitOutput(const std::string& temporary) {
+  const std::string target = TargetOfTemporary(temporary);
+  if (std::rename(temporary.c_str(), target.c_str()) != 0) {
+    throw std::runtime_error(CannotWrite(target, std::strerror(errno)));
+  }
+}
+
+}  // namespace tablora

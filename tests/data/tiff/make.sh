@@ -1,0 +1,32 @@
+#!/bin/sh
+# Makes the TIFF fixtures: combinations of compression, photometric, depth, byte order, planes
+# and tiles that the corpus lacks. Odd sizes so tiles are clipped at the right and bottom edges.
+# Needs ImageMagick and libtiff's tiffcp.
+set -e
+cd "$(dirname "$0")"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+convert -size 67x45 -seed 7 plasma:red-blue -depth 8 -compress none "$tmp/rgb8.tif"
+convert "$tmp/rgb8.tif" -depth 16 -compress none "$tmp/rgb16.tif"
+convert "$tmp/rgb8.tif" -alpha set -channel A -fx 'i/w' -depth 8 -compress none "$tmp/rgba8.tif"
+convert "$tmp/rgb8.tif" -colorspace gray -alpha set -channel A -fx 'j/h' -depth 8 -compress none "$tmp/greya8.tif"
+convert "$tmp/rgb8.tif" -colorspace gray -depth 4 -compress none "$tmp/grey4.tif"
+convert "$tmp/rgb8.tif" -colors 4 -type palette -depth 2 -compress none "$tmp/pal2.tif"
+convert "$tmp/rgb8.tif" -colorspace cmyk -depth 8 -compress none "$tmp/cmyk8.tif"
+convert "$tmp/rgb8.tif" -monochrome -type bilevel -depth 1 -compress none "$tmp/bw.tif"
+tiffcp -c lzw:2 "$tmp/rgb8.tif" rgb8-lzw-pred.tif
+tiffcp -B -p separate -c zip:2 "$tmp/rgb8.tif" rgb8-be-planar-zip-pred.tif
+tiffcp -t -w 16 -l 16 -c packbits "$tmp/rgb8.tif" rgb8-tiled-packbits.tif
+tiffcp -B -t -w 32 -l 16 -p separate -c lzw:2 "$tmp/rgb8.tif" rgb8-be-tiled-planar-lzw-pred.tif
+tiffcp -c jpeg -t -w 16 -l 16 "$tmp/rgb8.tif" ycbcr-jpeg-tiled.tif
+tiffcp -c jpeg -r 16 "$tmp/rgb8.tif" ycbcr-jpeg-strips.tif
+tiffcp -B -c lzw:2 "$tmp/rgb16.tif" rgb16-be-lzw-pred.tif
+convert "$tmp/rgb16.tif" -interlace plane -compress zip -define tiff:predictor=2 -define tiff:rows-per-strip=7 rgb16-planar-zip-pred.tif
+tiffcp -c zip "$tmp/rgba8.tif" rgba8-unassociated-zip.tif
+tiffcp -c lzw:2 "$tmp/greya8.tif" greya8-lzw-pred.tif
+tiffcp -c packbits -r 5 "$tmp/grey4.tif" grey4-packbits.tif
+tiffcp -c lzw "$tmp/pal2.tif" palette2-lzw.tif
+tiffcp -B -c none "$tmp/cmyk8.tif" cmyk8-be.tif
+tiffcp -c g4 "$tmp/bw.tif" bw-g4.tif
+tiffcp -f lsb2msb -c g3:2d -r 9 "$tmp/bw.tif" bw-g3-2d-fill2.tif
+tiffcp -t -w 16 -l 16 -c g4 "$tmp/bw.tif" bw-g4-tiled.tif

@@ -1,0 +1,63 @@
+#include "platform/output_file.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPdfWriter>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/hostile_files.h"
+#include "support/qt_environment.h"
+#include "support/sheet_fakes.h"
+
+namespace tablora {
+namespace {
+
+const auto* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new test::QtEnvironment<QGuiApplication>());
+
+// A whole file passes; the same file cut short or with a few bytes lost in the middle (a write
+// that failed while later ones succeeded) does not, and the message names the target.
+TEST(OutputFile, OnlyWholePdfAndPngFilesPassTheCheck) {
+  test::TempTree tree;
+  {
+    QPdfWriter pdf(QString::fromStdString(tree.Path() + "/made.pdf"));
+    QPainter painter(&pdf);
+    painter.drawText(100, 100, "Page one");
+    pdf.newPage();
+    painter.drawText(100, 100, "Page two");
+  }
+  QImage picture(64, 32, QImage::Format_RGB32);
+  picture.fill(Qt::red);
+  picture.save(QString::fromStdString(tree.Path() + "/made.png"), "PNG");
+  for (const char* kind : {"pdf", "png"}) {
+    const std::string whole = test::Contents(tree.Path() + "/made." + kind);
+    const std::string damaged[] = {whole, whole.substr(0, whole.size() - 2), whole.substr(0, whole.size() / 2), "",
+                                   whole.substr(0, whole.size() / 2) + whole.substr(whole.size() / 2 + 16)};
+    for (const std::string& content : damaged) {
+      const std::string temporary = CreateTemporaryBeside(tree.Path() + "/out." + kind);
+      EXPECT_EQ(TargetOfTemporary(temporary), tree.Path() + "/out." + kind);
+      test::WriteFile(temporary, content);
+      if (&content == &damaged[0]) {
+        EXPECT_NO_THROW(CheckOutput(temporary)) << kind;
+        CommitOutput(temporary);
+        EXPECT_EQ(test::Contents(tree.Path() + "/out." + kind), whole);
+        continue;
+      }
+      try {
+        CheckOutput(temporary);
+        ADD_FAILURE() << kind << " of " << content.size() << " bytes passed";
+      } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), CannotWrite(tree.Path() + "/out." + kind, "the file was not written completely"));
+      }
+    }
+  }
+  const std::string relative = CreateTemporaryBeside("relative.pdf");
+  EXPECT_EQ(TargetOfTemporary(relative), "relative.pdf");
+  std::filesystem::remove(relative);
+}
+
+}  // namespace
+}  // namespace tablora
