@@ -46,7 +46,8 @@ class QuietStderr {
 };
 
 // Qt's file devices report a failed write only through state nobody asks for; this one keeps the
-// first error and fails every write after it, so the PNG encoder stops at once.
+// first error and takes no more bytes after it. It lets the encoder run to its end rather than
+// fail it (Qt's encoder does not free its rows when it fails), except at Ctrl-C, which stops it.
 class CheckedFileDevice : public QIODevice {
  public:
   CheckedFileDevice(int fd, QuietStderr& quiet) : fd_(fd), quiet_(quiet) {
@@ -66,7 +67,7 @@ class CheckedFileDevice : public QIODevice {
       if (n <= 0) error_ = n < 0 ? errno : ENOSPC;
       if (n > 0) done += n;
     }
-    if (error_ == 0) return done;
+    if (error_ != ECANCELED) return size;
     quiet_.Begin();
     return -1;
   }
@@ -113,10 +114,9 @@ void WritePng(const QImage& image, const std::string& temporary) {
     QuietStderr quiet;
     CheckedFileDevice device(fd, quiet);
     QImageWriter writer(&device, "PNG");
-    if (!writer.write(image)) {
-      error = device.Error();
-      if (error == 0) refused = writer.errorString().toStdString();
-    }
+    const bool written = writer.write(image);
+    error = device.Error();
+    if (!written && error == 0) refused = writer.errorString().toStdString();
   }
   if (error == 0 && refused.empty() && ::fsync(fd) != 0) error = errno;
   if (::close(fd) != 0 && error == 0) error = errno;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -21,7 +22,15 @@ namespace fs = std::filesystem;
 using test::CliPath;
 using test::Contents;
 using test::FilesIn;
-using test::RunCommand;
+
+// The command's own stderr, without the leak checker's note on its suppressions.
+test::CommandResult RunCommand(const std::string& program, const std::vector<std::string>& args,
+                               std::vector<std::string> environment = {}) {
+  if (const char* options = std::getenv("LSAN_OPTIONS")) {
+    environment.push_back(std::string("LSAN_OPTIONS=") + options + ":print_suppressions=0");
+  }
+  return test::RunCommand(program, args, environment);
+}
 
 const std::string kSamples = (test::DataDir() / ".." / ".." / "samples").string();
 const std::string kColour = (test::DataDir() / "jpeg/colour.jpg").string();
