@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "imaging/byte_order.h"
 #include "imaging/byte_reader.h"
 #include "imaging/exceptions.h"
 
@@ -45,26 +46,42 @@ int TiffStructureOrientation(std::span<const uint8_t> tiff) {
   return Valid(TiffStructureTag(tiff, kOrientationTag).value_or(1));
 }
 
-int JpegOrientation(std::span<const uint8_t> file) {
+namespace {
+
+// Calls visit(marker, segment) for each marker segment before the first scan, until it answers
+// true; false when the file is not a JPEG, is damaged there, or no segment was wanted.
+template <typename Visit>
+bool WalkJpegSegments(std::span<const uint8_t> file, Visit visit) {
   try {
     TByteReader in(file);
-    if (in.U16BE() != 0xFFD8) return 1;
+    if (in.U16BE() != 0xFFD8) return false;
     while (in.Remaining() >= 4) {
-      if (in.U8() != 0xFF) return 1;
+      if (in.U8() != 0xFF) return false;
       uint8_t marker = in.U8();
       while (marker == 0xFF) marker = in.U8();  // fill bytes
-      if (marker == 0xDA || marker == 0xD9) return 1;  // the metadata comes before the scans
+      if (marker == 0xDA || marker == 0xD9) return false;  // the header ends at the scans
       if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
       const uint16_t length = in.U16BE();
-      if (length < 2) return 1;
-      const std::span<const uint8_t> segment = in.Bytes(length - 2u);
-      if (marker == 0xE1 && segment.size() > 6 && std::memcmp(segment.data(), "Exif\0\0", 6) == 0) {
-        return TiffStructureOrientation(segment.subspan(6));
-      }
+      if (length < 2) return false;
+      if (visit(marker, in.Bytes(length - 2u))) return true;
     }
   } catch (const EReadError&) {
   }
-  return 1;
+  return false;
+}
+
+}  // namespace
+
+int JpegOrientation(std::span<const uint8_t> file) {
+  int orientation = 1;
+  WalkJpegSegments(file, [&](uint8_t marker, std::span<const uint8_t> segment) {
+    if (marker != 0xE1 || segment.size() <= 6 || std::memcmp(segment.data(), "Exif\0\0", 6) != 0) {
+      return false;
+    }
+    orientation = TiffStructureOrientation(segment.subspan(6));
+    return true;
+  });
+  return orientation;
 }
 
 int PngOrientation(std::span<const uint8_t> file) {
@@ -89,29 +106,15 @@ namespace {
 
 // The frame header's size: the first SOFn marker before the scans.
 std::optional<std::pair<uint32_t, uint32_t>> JpegSize(std::span<const uint8_t> file) {
-  try {
-    TByteReader in(file);
-    if (in.U16BE() != 0xFFD8) return std::nullopt;
-    while (in.Remaining() >= 4) {
-      if (in.U8() != 0xFF) return std::nullopt;
-      uint8_t marker = in.U8();
-      while (marker == 0xFF) marker = in.U8();
-      if (marker == 0xDA || marker == 0xD9) return std::nullopt;
-      if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
-      const uint16_t length = in.U16BE();
-      if (length < 2) return std::nullopt;
-      TByteReader segment(in.Bytes(length - 2u));
-      const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-                         marker != 0xCC;
-      if (frame) {
-        segment.Skip(1);
-        const uint32_t height = segment.U16BE();
-        return std::pair<uint32_t, uint32_t>{segment.U16BE(), height};
-      }
-    }
-  } catch (const EReadError&) {
-  }
-  return std::nullopt;
+  std::optional<std::pair<uint32_t, uint32_t>> size;
+  WalkJpegSegments(file, [&](uint8_t marker, std::span<const uint8_t> segment) {
+    const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+                       marker != 0xCC;
+    if (!frame || segment.size() < 5) return false;
+    size = std::pair<uint32_t, uint32_t>{LoadBE16(&segment[3]), LoadBE16(&segment[1])};
+    return true;
+  });
+  return size;
 }
 
 }  // namespace

@@ -394,24 +394,16 @@ uint32_t TPNGGraphic::ConfigureColorManager(uint8_t colourType, uint8_t bitDepth
       cm.SetTargetBitsPerSample(bitDepth == 2 ? 4 : bitDepth);
       pixelFormat_ = cm.GetPixelFormat(1);
       return 1;
-    case 4:
-      // Grey with alpha keeps its alpha: each pixel is widened to grey, grey, grey, alpha and
-      // converted like RGBA into a 32-bit bitmap.
-      cm.SetSourceColorScheme(csRGBA);
-      cm.SetTargetColorScheme(csBGRA);
-      cm.SetSourceSamplesPerPixel(4);
-      cm.SetTargetSamplesPerPixel(4);
-      cm.SetTargetBitsPerSample(8);
-      pixelFormat_ = pf32bit;
-      return bitDepth * 2u / 8u;
     default:
+      // RGBA, and grey with alpha, which keeps its alpha: each of its pixels is widened to grey,
+      // grey, grey, alpha and converted like RGBA into a 32-bit bitmap.
       cm.SetSourceColorScheme(csRGBA);
       cm.SetTargetColorScheme(csBGRA);
       cm.SetSourceSamplesPerPixel(4);
       cm.SetTargetSamplesPerPixel(4);
       cm.SetTargetBitsPerSample(8);
       pixelFormat_ = pf32bit;
-      return bitDepth * 4u / 8u;
+      return bitDepth * (colourType == 4 ? 2u : 4u) / 8u;
   }
 }
 
