@@ -11,7 +11,7 @@ packages=(
   xvfb xauth poppler-utils imagemagick
   libpng-dev libtiff-dev libtiff-tools libgif-dev
   fonts-dejavu-core
-  cups-client
+  cups-client cups printer-driver-cups-pdf
 )
 
 missing=()

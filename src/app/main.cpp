@@ -10,21 +10,35 @@
 #include "platform/qt_printer_device.h"
 #include "sheet/thumbnail_image.h"
 
+namespace {
+constexpr int kPrintServerStartMs = 5000;
+}  // namespace
+
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Tablora");
   QApplication::setApplicationDisplayName("Tablora");
   QApplication::setDesktopFileName("tablora");
 
-  tablora::QtPrinterDevice printer;
+  tablora::T_Splash splash;
+  splash.show();
+  splash.repaint();
+  // A print server that takes connections but never answers would hold Qt's printer lookup, and
+  // with it the start, for minutes; a few seconds of silence and the program starts without it.
+  const auto printer = tablora::QtPrinterDevice::AskingServerFirst(
+      [](const std::string&) {
+        QCoreApplication::processEvents();
+        return true;
+      },
+      kPrintServerStartMs);
   tablora::QtCanvasFactory canvases;
   tablora::ExtensionThumbnailLoader thumbnails;
   tablora::PosixDirectorySearch directories;
   tablora::QtEventPump pump;
 
   tablora::MainServices services;
-  services.printer = &printer;
-  services.qprinter = printer.Printer();
+  services.printer = printer.get();
+  services.qprinter = printer->Printer();
   services.canvases = &canvases;
   services.thumbnails = &thumbnails;
   services.directories = &directories;
@@ -32,17 +46,14 @@ int main(int argc, char** argv) {
 
   // The four windows in their order: main window, splash, progress dialog, options dialog.
   tablora::T_Main main(services);
-  tablora::T_Splash splash;
   tablora::T_Processing processing(&main);
   tablora::T_Options options(&main);
   tablora::QtMessageBox messages(&main);
-  tablora::QtPrintDialog printDialog(*printer.Printer(), &main);
+  tablora::QtPrintDialog printDialog(*printer->Printer(), &main);
   main.Services().messages = &messages;
   main.Services().printDialog = &printDialog;
   main.SetWindows(&splash, &processing, &options);
 
-  splash.show();
-  splash.repaint();
   main.show();
   // Without a window manager to keep it on top, the splash would disappear behind the main window.
   splash.raise();

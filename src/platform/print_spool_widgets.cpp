@@ -236,7 +236,8 @@ ServerAnswer AskPrintServer(const QString& lpstatProgram, const PrintWaitHandler
                             int timeoutMs) {
   QProcess lpstat;
   lpstat.setProgram(lpstatProgram);
-  lpstat.setArguments({"-r"});
+  // "-r" alone only connects, which a hung server still accepts; "-d" makes it answer a request.
+  lpstat.setArguments({"-r", "-d"});
   switch (RunWaiting(lpstat, wait, status, timeoutMs)) {
     case RunEnd::NotStarted:
       return ServerAnswer::Unknown;

@@ -45,7 +45,7 @@ extern const char* const kServerNotRunning;
 extern const char* const kServerSilent;
 std::string NoSuchPrinter(const QString& printer);
 
-// The answer of `lpstat -r`, CUPS's "is the scheduler running?".
+// The answer of `lpstat -r -d`, CUPS's "is the scheduler running?" and a request it must answer.
 enum class ServerAnswer { Running, NotRunning, Silent, GaveUp, Unknown };
 
 // Asks the print server whether it runs with `lpstatProgram`, without blocking: `wait` is called

@@ -57,6 +57,14 @@ class QtPrinterDevice : public PrinterDevice {
   QtPrinterDevice();
   // PDF output on A4 to `pdfPath` whatever printers are installed.
   explicit QtPrinterDevice(const std::string& pdfPath);
+  // The PDF printer on A4 without asking the print server anything, for a server that does not
+  // answer: Qt's own printer lookup would block the program until it gave up. LookUpPrinters
+  // connects again once the server answers.
+  struct WithoutPrintServer {};
+  explicit QtPrinterDevice(WithoutPrintServer);
+  // The system's default printer when the print server answers within `timeoutMs` (`wait` is
+  // called meanwhile), or the device made without it.
+  static std::unique_ptr<QtPrinterDevice> AskingServerFirst(const PrintWaitHandler& wait, int timeoutMs);
   // A job still running is aborted.
   ~QtPrinterDevice() override;
 
@@ -114,6 +122,8 @@ class QtPrinterDevice : public PrinterDevice {
   std::string title_;
   // PDF output only: no print server is ever asked.
   bool pdfOnly_ = false;
+  // Made without the print server, whose printers Qt has not been allowed to look up yet.
+  bool serverSkipped_ = false;
   // Print to a file from the window: the file the dialog chose, and the temporary the job is
   // written to until it has ended and been checked whole.
   QString pdfTarget_;

@@ -4,6 +4,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <stdexcept>
@@ -16,6 +17,19 @@
 namespace tablora {
 
 namespace {
+
+// Qt asks CUPS for printers through libcups, which waits minutes for a server that accepts
+// connections but does not answer. libcups keeps the server's address per thread once read, so
+// pointing this thread at a socket that does not exist makes every lookup fail at once, and
+// pointing it back (null: the user's settings again) restores them. Qt's CUPS support has loaded
+// libcups, or will; without it there is no lookup to keep from blocking.
+void PointCupsAt(const char* server) {
+  using SetServer = void (*)(const char*);
+  void* cups = ::dlopen("libcups.so.2", RTLD_LAZY);
+  if (cups == nullptr) return;
+  // Never closed: unloaded before Qt's CUPS support loads it, libcups would forget the address.
+  if (auto set = reinterpret_cast<SetServer>(::dlsym(cups, "cupsSetServer"))) set(server);
+}
 
 std::string& QueueProgramSetting() {
   static std::string program = "lp";
@@ -42,6 +56,29 @@ QtPrinterDevice::QtPrinterDevice(const std::string& pdfPath)
   printer_->setOutputFileName(QString::fromStdString(pdfPath));
   pdfOnly_ = true;
   canvas_ = std::make_unique<QtDrawingSurface>(*printer_, PageRect());
+}
+
+QtPrinterDevice::QtPrinterDevice(WithoutPrintServer) {
+  PointCupsAt("/nonexistent/tablora-print-server-does-not-answer");
+  printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  printer_->setOutputFormat(QPrinter::PdfFormat);
+  printer_->setPageSize(QPageSize(QPageSize::A4));
+  serverSkipped_ = true;
+  canvas_ = std::make_unique<QtDrawingSurface>(*printer_, PageRect());
+}
+
+std::unique_ptr<QtPrinterDevice> QtPrinterDevice::AskingServerFirst(const PrintWaitHandler& wait, int timeoutMs) {
+  switch (AskPrintServer(LpstatBeside(QString::fromStdString(QueueProgram())), wait, "Looking for printers...",
+                         timeoutMs)) {
+    case ServerAnswer::Silent:
+    case ServerAnswer::GaveUp:
+      return std::make_unique<QtPrinterDevice>(WithoutPrintServer{});
+    case ServerAnswer::Running:
+    case ServerAnswer::NotRunning:
+    case ServerAnswer::Unknown:
+      break;
+  }
+  return std::make_unique<QtPrinterDevice>();
 }
 
 QtPrinterDevice::~QtPrinterDevice() {
@@ -85,6 +122,11 @@ bool QtPrinterDevice::LookUpPrinters() {
     case ServerAnswer::NotRunning:
     case ServerAnswer::Unknown:
       break;
+  }
+  if (serverSkipped_) {
+    // It answers now: the print dialog may list its printers.
+    PointCupsAt(nullptr);
+    serverSkipped_ = false;
   }
   return true;
 }

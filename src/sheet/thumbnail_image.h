@@ -44,6 +44,7 @@ class ThumbnailLoader {
  public:
   virtual ~ThumbnailLoader() = default;
   // The loaded image, or nullptr when the load failed in any way (the failure is swallowed).
+  // Called from several worker threads at once.
   virtual std::unique_ptr<ThumbnailImage> Load(const std::string& path) = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -83,7 +84,9 @@ class FakeLoader : public ThumbnailLoader {
     int height;
     bool failOnDraw = false;
   };
+  // Called from the page's worker threads at once.
   std::unique_ptr<ThumbnailImage> Load(const std::string& path) override {
+    const std::lock_guard<std::mutex> lock(mutex_);
     loaded.push_back(path);
     const std::string name = path.substr(path.rfind('/') + 1);
     auto it = images.find(name);
@@ -92,6 +95,9 @@ class FakeLoader : public ThumbnailLoader {
   }
   std::map<std::string, Image> images;
   std::vector<std::string> loaded;
+
+ private:
+  std::mutex mutex_;
 };
 
 class FakePreview : public PreviewControl {
