@@ -14,6 +14,9 @@ namespace tablora::cli {
 
 namespace {
 
+// How long the preview waits for the print server to name the default printer's paper.
+constexpr int kPrintServerAnswerMs = 5000;
+
 constexpr const char* kPreviewHelp =
     "usage: tablora-cli preview FOLDER -o PAGE.png [--page N] [--size WxH] [OPTIONS]\n"
     "\n"
@@ -65,9 +68,10 @@ int RunPreview(int argc, char** argv) {
   if (const auto size = args.Value("--size")) ParseSize(*size, width, height);
 
   EnsureGuiApplication();
-  QtPrinterDevice printer;
+  // The window's page: the default printer's paper, or A4 when the print server does not answer.
+  const auto printer = QtPrinterDevice::AskingServerFirst({}, kPrintServerAnswerMs);
   ImagePreview preview(width, height);
-  SheetSession session(inputs, args.Has("--quiet"), &printer, &preview);
+  SheetSession session(inputs, args.Has("--quiet"), printer.get(), &preview);
   if (!session.Build()) {
     std::fputs("tablora-cli: cancelled\n", stderr);
     return kExitFailed;

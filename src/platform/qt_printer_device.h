@@ -122,8 +122,6 @@ class QtPrinterDevice : public PrinterDevice {
   std::string title_;
   // PDF output only: no print server is ever asked.
   bool pdfOnly_ = false;
-  // Made without the print server, whose printers Qt has not been allowed to look up yet.
-  bool serverSkipped_ = false;
   // Print to a file from the window: the file the dialog chose, and the temporary the job is
   // written to until it has ended and been checked whole.
   QString pdfTarget_;

@@ -31,6 +31,21 @@ void PointCupsAt(const char* server) {
   if (auto set = reinterpret_cast<SetServer>(::dlsym(cups, "cupsSetServer"))) set(server);
 }
 
+constexpr const char* kNowhere = "/nonexistent/tablora-print-server-does-not-answer";
+// This (the UI) thread's libcups points at nowhere for good: the server did not answer at the start.
+bool g_serverSkipped = false;
+
+// Qt's printer looks up the default printer even when it is made only to write PDF files; that
+// lookup is kept from the print server, which may not answer.
+std::unique_ptr<QPrinter> PdfPrinter() {
+  PointCupsAt(kNowhere);
+  auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  if (!g_serverSkipped) PointCupsAt(nullptr);
+  printer->setOutputFormat(QPrinter::PdfFormat);
+  printer->setPageSize(QPageSize(QPageSize::A4));
+  return printer;
+}
+
 std::string& QueueProgramSetting() {
   static std::string program = "lp";
   return program;
@@ -49,21 +64,15 @@ QtPrinterDevice::QtPrinterDevice() : printer_(std::make_unique<QPrinter>(QPrinte
   canvas_ = std::make_unique<QtDrawingSurface>(*printer_, PageRect());
 }
 
-QtPrinterDevice::QtPrinterDevice(const std::string& pdfPath)
-    : printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
-  printer_->setOutputFormat(QPrinter::PdfFormat);
-  printer_->setPageSize(QPageSize(QPageSize::A4));
+QtPrinterDevice::QtPrinterDevice(const std::string& pdfPath) : printer_(PdfPrinter()) {
   printer_->setOutputFileName(QString::fromStdString(pdfPath));
   pdfOnly_ = true;
   canvas_ = std::make_unique<QtDrawingSurface>(*printer_, PageRect());
 }
 
 QtPrinterDevice::QtPrinterDevice(WithoutPrintServer) {
-  PointCupsAt("/nonexistent/tablora-print-server-does-not-answer");
-  printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
-  printer_->setOutputFormat(QPrinter::PdfFormat);
-  printer_->setPageSize(QPageSize(QPageSize::A4));
-  serverSkipped_ = true;
+  g_serverSkipped = true;
+  printer_ = PdfPrinter();
   canvas_ = std::make_unique<QtDrawingSurface>(*printer_, PageRect());
 }
 
@@ -123,10 +132,10 @@ bool QtPrinterDevice::LookUpPrinters() {
     case ServerAnswer::Unknown:
       break;
   }
-  if (serverSkipped_) {
+  if (g_serverSkipped) {
     // It answers now: the print dialog may list its printers.
+    g_serverSkipped = false;
     PointCupsAt(nullptr);
-    serverSkipped_ = false;
   }
   return true;
 }

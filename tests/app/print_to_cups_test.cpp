@@ -283,6 +283,7 @@ TEST(PrintToCups, AHungServerHoldsNeitherTheStartNorThePrintButton) {
     EXPECT_EQ(status, "Looking for printers...");
     return ++waits < 25;  // the user presses Cancel after about a second
   };
+  const QtPrinterDevice pdfOnly{std::string("unused.pdf")};  // asks the server nothing
   const auto device = QtPrinterDevice::AskingServerFirst([](const std::string&) { return true; }, 500);
   EXPECT_EQ(device->Printer()->outputFormat(), QPrinter::PdfFormat);
   device->SetWaitHandler(wait);
