@@ -1,4 +1,4 @@
-// Loads arbitrary bytes as a JPEG and decodes them: anything but a clean library exception or a
+// Loads arbitrary bytes as a JPEG and decodes them at two scales: anything but a clean library exception or a
 // decoded bitmap is a bug.
 #include <cstddef>
 #include <cstdint>
@@ -13,14 +13,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // while still exercising the scaled decode and the refusal path.
   static const bool limited = (tablora::SetImageSizeLimit(uint64_t{48} << 20), true);
   (void)limited;
-  try {
-    tablora::TBufferStream stream(data, size);
-    tablora::TJPEGImage image;
-    image.LoadFromStream(stream);
-    const tablora::TBitmap& bitmap = image.Bitmap();
-    volatile uint8_t sink = 0;
-    for (int y = 0; y < bitmap.Height(); ++y) sink = sink ^ bitmap.ScanLine(y)[0];
-  } catch (const tablora::Exception&) {
+  // At full size through libjpeg; at an eighth, progressive files through their DC scans alone.
+  for (const tablora::TJPEGScale scale : {tablora::jsFullSize, tablora::jsEighth}) {
+    try {
+      tablora::TBufferStream stream(data, size);
+      tablora::TJPEGImage image;
+      image.Scale = scale;
+      image.LoadFromStream(stream);
+      const tablora::TBitmap& bitmap = image.Bitmap();
+      volatile uint8_t sink = 0;
+      for (int y = 0; y < bitmap.Height(); ++y) sink = sink ^ bitmap.ScanLine(y)[0];
+    } catch (const tablora::Exception&) {
+    }
   }
   return 0;
 }

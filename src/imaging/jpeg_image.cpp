@@ -6,8 +6,10 @@
 #include <new>
 #include <vector>
 
+#include "imaging/cancel.h"
 #include "imaging/exceptions.h"
 #include "imaging/image_limits.h"
+#include "imaging/jpeg_dc_image.h"
 #include "imaging/jpeg_decompressor.h"
 
 namespace tablora {
@@ -113,6 +115,7 @@ class JpegBitmapDecoder {
  private:
   void Configure();
   void ChooseScale();
+  bool DecodeDcOnly();
   void ReadRows();
   void SendEnding(uint8_t percent);
   bool ReportProgress() noexcept;
@@ -144,6 +147,10 @@ void JpegBitmapDecoder::Decode() {
     // The bitmap and libjpeg's whole-image buffers are charged before libjpeg allocates anything
     // large, so an image too costly for the memory budget fails before it takes the memory.
     bitmap_.SetSize(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
+    if (DecodeDcOnly()) {
+      SendEnding(100);
+      return;
+    }
     decompressor_.ChargeWholeImage();
     decompressor_.Run([&] { jpeg_start_decompress(&info); });
     bitmap_.SetSize(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
@@ -215,6 +222,31 @@ void JpegBitmapDecoder::ChooseScale() {
     if (denominator >= 8) break;
   }
   CheckImageSize(info.output_width, info.output_height, bits);
+}
+
+// A progressive colour photograph at 1/8 comes from its DC scans alone, without the buffer of all
+// its coefficients that libjpeg would fill; anything that way of decoding does not take goes to
+// libjpeg.
+bool JpegBitmapDecoder::DecodeDcOnly() {
+  const jpeg_decompress_struct& info = decompressor_.Info();
+  if (!info.progressive_mode || info.arith_code || info.data_precision != 8 || info.num_components != 3 ||
+      info.jpeg_color_space != JCS_YCbCr || info.out_color_space != JCS_EXT_BGR || quantize_ || cmyk_ ||
+      info.scale_num != 1 || info.scale_denom != 8) {
+    return false;
+  }
+  JpegDcFrame frame;
+  frame.width = info.image_width;
+  frame.height = info.image_height;
+  for (int i = 0; i < info.num_components; ++i) {
+    const jpeg_component_info& c = info.comp_info[i];
+    frame.components.push_back({c.component_id, c.h_samp_factor, c.v_samp_factor, c.quant_tbl_no,
+                                c.width_in_blocks, c.height_in_blocks});
+  }
+  const std::vector<uint8_t>& bytes = image_.data_->Data.Bytes();
+  uint8_t* const pixels = bitmap_.Bits();
+  const std::size_t stride = bitmap_.RowSize();
+  return DecodeJpegDcOnly(
+      bytes, frame, [&](uint32_t y) { return pixels + stride * y; }, [] { CheckCancel(); });
 }
 
 // Runs inside the decompressor: no objects with destructors here. libjpeg writes straight into

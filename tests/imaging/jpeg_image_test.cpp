@@ -9,6 +9,7 @@
 #include "imaging/exceptions.h"
 #include "imaging/format.h"
 #include "imaging/image_limits.h"
+#include "imaging/memory_budget.h"
 #include "jpeg_test_util.h"
 
 namespace tablora {
@@ -554,6 +555,99 @@ TEST(JPEGProgressThrottle, WorkedExample) {
   ASSERT_TRUE(throttle.Update(2600, c, report));
   EXPECT_EQ(report.percent, 50);
   EXPECT_EQ(report.rect, Rect(0, 22, 50, 80));
+}
+
+// A progressive colour file made by libjpeg from a picture with smooth runs, hard edges and noise:
+// `h` x `v` luma sampling, restarts every `restart` MCUs.
+std::vector<uint8_t> ProgressiveFile(int width, int height, int h, int v, int restart) {
+  std::vector<uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);
+  uint32_t noise = 12345;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      noise = noise * 1103515245u + 12345u;
+      uint8_t* p = rgb.data() + (static_cast<std::size_t>(y) * width + x) * 3;
+      const bool box = (x / 13 + y / 11) % 3 == 0;
+      p[0] = static_cast<uint8_t>(box ? 230 : x * 255 / width);
+      p[1] = static_cast<uint8_t>((y * 255 / height + (noise >> 27)) & 255);
+      p[2] = static_cast<uint8_t>(box ? 20 : 128 + ((x ^ y) & 63));
+    }
+  }
+  return test::Encode(width, height, 3, JCS_RGB, JCS_YCbCr, false, rgb, [&](jpeg_compress_struct& info) {
+    jpeg_set_quality(&info, 85, TRUE);
+    info.comp_info[0].h_samp_factor = h;
+    info.comp_info[0].v_samp_factor = v;
+    info.restart_interval = static_cast<unsigned>(restart);
+    jpeg_simple_progression(&info);
+  });
+}
+
+// The outcome of decoding at 1/8: the pixels as libjpeg's RGB, or nothing when the load failed.
+RawImage EighthOf(const std::vector<uint8_t>& bytes) {
+  TJPEGImage image;
+  image.Scale = jsEighth;
+  try {
+    test::LoadInto(image, bytes);
+    const TBitmap& bitmap = image.Bitmap();
+    RawImage raw{bitmap.Width(), bitmap.Height(), 3, {}};
+    for (int y = 0; y < raw.height; ++y) {
+      for (int x = 0; x < raw.width; ++x) {
+        const TColor c = bitmap.PixelColor(x, y);
+        raw.samples.insert(raw.samples.end(), {GetRValue(c), GetGValue(c), GetBValue(c)});
+      }
+    }
+    return raw;
+  } catch (const Exception&) {
+    return {};
+  }
+}
+
+// Progressive colour files at 1/8 come from their DC scans alone: libjpeg's pixels, without the
+// 128 bytes per block and component of libjpeg's buffer of all coefficients. 4:2:0 chroma, which
+// libjpeg turns with AC coefficients, is left to libjpeg.
+TEST(JPEGImage, ProgressiveAtAnEighthNeedsOnlyItsDcScans) {
+  struct Case {
+    int width, height, h, v, restart;
+    bool dcOnly;
+  } cases[] = {
+      {203, 117, 1, 1, 0, true}, {203, 117, 1, 1, 3, true}, {9, 1, 1, 1, 0, true}, {1, 30, 1, 1, 1, true},
+      {203, 117, 2, 1, 7, true}, {64, 48, 1, 2, 0, true},   {203, 117, 2, 2, 5, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " " << c.h << "x" << c.v << " restart " << c.restart);
+    const std::vector<uint8_t> file = ProgressiveFile(c.width, c.height, c.h, c.v, c.restart);
+    TMemoryBudget budget(uint64_t{1} << 30);
+    EXPECT_EQ(EighthOf(file).samples, test::ReferenceDecode(file, 8).samples);
+    const uint64_t blocks = uint64_t{(c.width + 7u) / 8} * ((c.height + 7u) / 8);
+    if (c.dcOnly) {
+      EXPECT_LT(budget.Peak(), file.size() + blocks * 16 + 256);
+    } else {
+      EXPECT_GT(budget.Peak(), file.size() + blocks * 128);
+    }
+  }
+}
+
+// Damaged and cut files at 1/8 end as libjpeg ends them: the same pixels, or a failure for both.
+TEST(JPEGImage, DamagedProgressiveAtAnEighthEndsAsLibjpegEndsIt) {
+  const std::vector<uint8_t> good = ProgressiveFile(203, 117, 1, 1, 4);
+  uint32_t seed = 7;
+  int loaded = 0;
+  for (int round = 0; round < 400; ++round) {
+    std::vector<uint8_t> bad = good;
+    seed = seed * 1103515245u + 12345u;
+    const std::size_t at = (seed >> 8) % good.size();
+    if (round < 100) {
+      bad.resize(good.size() * static_cast<std::size_t>(round) / 100);
+    } else {
+      bad[at] = static_cast<uint8_t>(bad[at] ^ (1u << (seed >> 29)));
+    }
+    SCOPED_TRACE(testing::Message() << "round " << round << " size " << bad.size() << " at " << at);
+    const RawImage reference = test::ReferenceDecode(bad, 8);
+    const RawImage got = EighthOf(bad);
+    EXPECT_EQ(got.width, reference.width);
+    EXPECT_TRUE(got.samples == reference.samples);
+    loaded += !got.samples.empty();
+  }
+  EXPECT_GT(loaded, 200);
 }
 
 TEST(JPEGImage, ColorMapToPaletteOrdersComponentsBlueGreenRed) {

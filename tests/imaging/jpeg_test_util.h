@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -101,9 +102,11 @@ inline RawImage ReferenceDecode(const std::vector<uint8_t>& bytes, unsigned deno
 
 // Encodes interleaved samples (in_space with components per pixel) at quality 100 without
 // chroma subsampling, stored in file_space; adobe says whether Adobe's APP14 marker is written.
+// `tune` may change the settings last (progression, sampling, restarts).
 inline std::vector<uint8_t> Encode(int width, int height, int components, J_COLOR_SPACE inSpace,
                                    J_COLOR_SPACE fileSpace, bool adobe,
-                                   const std::vector<uint8_t>& samples) {
+                                   const std::vector<uint8_t>& samples,
+                                   const std::function<void(jpeg_compress_struct&)>& tune = {}) {
   jpeg_compress_struct info{};
   jpeg_error_mgr error{};
   info.err = jpeg_std_error(&error);
@@ -123,6 +126,7 @@ inline std::vector<uint8_t> Encode(int width, int height, int components, J_COLO
     info.comp_info[c].v_samp_factor = 1;
   }
   info.write_Adobe_marker = adobe ? TRUE : FALSE;
+  if (tune) tune(info);
   jpeg_start_compress(&info, TRUE);
   while (info.next_scanline < info.image_height) {
     JSAMPROW row = const_cast<uint8_t*>(samples.data()) +
