@@ -18,8 +18,11 @@ TempTree::~TempTree() {
   for (auto it = std::filesystem::recursive_directory_iterator(
            root_, std::filesystem::directory_options::skip_permission_denied, ec);
        !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
+    // Only folders: a link's target (a sample file a test linked in) keeps its permissions.
+    if (!it->is_symlink(ec) && it->is_directory(ec)) {
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::add, ec);
+    }
   }
   std::filesystem::remove_all(root_, ec);
 }
