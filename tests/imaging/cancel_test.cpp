@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "imaging/decoders/gif_lzw_decoder.h"
 #include "imaging/exceptions.h"
 #include "imaging/jpeg_decompressor.h"
 #include "imaging/jpeg_image.h"
@@ -52,6 +53,26 @@ TEST(Cancel, APollDuringAJpegDecodeStopsIt) {
   });
   EXPECT_THROW(image.Bitmap(), EAbort);
   EXPECT_EQ(polls, 1);
+}
+
+// A GIF frame decodes in one call; a cancel stops it on the way, not at its end.
+TEST(Cancel, AGifFrameStopsWithinItsDecode) {
+  // 9-bit codes, least significant bit first: root 0 over and over, a clear code before the
+  // table would widen them.
+  std::vector<uint8_t> codes;
+  uint32_t bits = 0;
+  int count = 0;
+  for (int i = 0; i < 10'000'000; ++i) {
+    const uint32_t code = i % 250 == 0 ? 256 : 0;
+    bits |= code << count;
+    for (count += 9; count >= 8; count -= 8, bits >>= 8) codes.push_back(static_cast<uint8_t>(bits));
+  }
+  std::vector<uint8_t> pixels(std::size_t{64} << 20);
+  TCancelToken stop;
+  TCancelScope scope(stop);
+  EXPECT_GT(TGIFLZWDecoder(8).Decode(codes, pixels).produced, std::size_t{8} << 20);
+  stop.Request();
+  EXPECT_THROW(TGIFLZWDecoder(8).Decode(codes, pixels), EAbort);
 }
 
 // Every scan costs a pass over the whole image, so a small file of thousands of them would decode

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "imaging/cancel.h"
+
 namespace tablora {
 
 namespace {
@@ -10,6 +12,9 @@ namespace {
 constexpr uint32_t kTableSize = 4096;
 constexpr uint32_t kNoCode = kTableSize;  // prefix of a root; "no previous code"
 constexpr uint32_t kMaxCodeBits = 12;
+// A frame decodes in one call, which may take seconds for a large one: a cancel is looked for
+// after every so many bytes of output.
+constexpr std::size_t kCancelStride = std::size_t{4} << 20;
 
 }  // namespace
 
@@ -53,8 +58,13 @@ TDecodeResult TGIFLZWDecoder::Decode(std::span<const uint8_t> source, std::span<
   uint32_t accumulator = 0;
   uint32_t bitCount = 0;
 
+  std::size_t nextCancelCheck = kCancelStride;
   // The room is tested before each source byte; one byte can complete a code or two.
   while (out < outLimit && in < inEnd) {
+    if (static_cast<std::size_t>(out - outBegin) >= nextCancelCheck) {
+      CheckCancel();
+      nextCancelCheck += kCancelStride;
+    }
     accumulator |= uint32_t{*in++} << bitCount;
     bitCount += 8;
     while (bitCount >= width) {

@@ -10,7 +10,8 @@ namespace tablora {
 
 // Variable-width LZW of GIF image data: codes packed least significant bit first, a clear and an
 // end code just above the roots, widths from minCodeBits + 1 up to 12 bits. One Decode call takes
-// all of an image's gathered data; nothing survives between calls.
+// all of an image's gathered data; nothing survives between calls. A cancel on the calling thread
+// stops it within a few megabytes of output (EAbort).
 class TGIFLZWDecoder : public TDecoder {
  public:
   // Minimum code sizes that give codes of at most 12 bits.
