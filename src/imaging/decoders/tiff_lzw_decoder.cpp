@@ -16,10 +16,10 @@ constexpr uint32_t kTableSize = 4096;
 constexpr unsigned kMinBits = 9;
 constexpr unsigned kMaxBits = 12;
 
-inline uint64_t LoadBE64(const uint8_t* p) {
+inline uint64_t Load64(const uint8_t* p) {
   uint64_t v;
   std::memcpy(&v, p, sizeof v);
-  return __builtin_bswap64(v);
+  return v;
 }
 
 // Copies n bytes between ranges that do not overlap, without the call of a general memcpy for
@@ -51,7 +51,10 @@ inline void CopyString(uint8_t* to, const uint8_t* from, std::size_t n) {
 // holds right after it. So a table entry is just where its string lies in the destination and
 // how long it is, and decoding a code is a copy from earlier output. Offset is the narrowest
 // type that addresses the destination, to keep the table small in the cache.
-template <typename Offset>
+//
+// Old-style LZW (libtiff before 1992) packs its codes least significant bit first and widens them
+// only when the next free code needs the extra bit.
+template <typename Offset, bool kOldStyle>
 TDecodeResult DecodeStrip(std::span<const uint8_t> source, std::span<uint8_t> destination) {
   struct Entry {
     Offset position;
@@ -66,8 +69,8 @@ TDecodeResult DecodeStrip(std::span<const uint8_t> source, std::span<uint8_t> de
   const std::size_t outSize = destination.size();
   std::size_t written = 0;
 
-  // Bits are taken from the top of the accumulator; below the valid ones it holds either zeros
-  // or the very bits that the next load puts there again.
+  // Bits are taken from the top of the accumulator (the bottom for the old style); beyond the
+  // valid ones it holds either zeros or the very bits that the next load puts there again.
   uint64_t bitBuffer = 0;
   unsigned bitCount = 0;
   unsigned codeBits = kMinBits;
@@ -79,19 +82,29 @@ TDecodeResult DecodeStrip(std::span<const uint8_t> source, std::span<uint8_t> de
   while (written < outSize) {
     if (bitCount < codeBits) {
       if (inEnd - in >= 8) {
-        bitBuffer |= LoadBE64(in) >> bitCount;
+        if constexpr (kOldStyle) {
+          bitBuffer |= Load64(in) << bitCount;
+        } else {
+          bitBuffer |= __builtin_bswap64(Load64(in)) >> bitCount;
+        }
         in += (63 - bitCount) >> 3;
         bitCount |= 56;
       } else {
         while (bitCount <= 56 && in < inEnd) {
-          bitBuffer |= static_cast<uint64_t>(*in++) << (56 - bitCount);
+          bitBuffer |= static_cast<uint64_t>(*in++) << (kOldStyle ? bitCount : 56 - bitCount);
           bitCount += 8;
         }
         if (bitCount < codeBits) break;  // the strip ends without an end-of-information code
       }
     }
-    const auto code = static_cast<uint32_t>(bitBuffer >> (64 - codeBits));
-    bitBuffer <<= codeBits;
+    uint32_t code;
+    if constexpr (kOldStyle) {
+      code = static_cast<uint32_t>(bitBuffer & ((uint64_t{1} << codeBits) - 1));
+      bitBuffer >>= codeBits;
+    } else {
+      code = static_cast<uint32_t>(bitBuffer >> (64 - codeBits));
+      bitBuffer <<= codeBits;
+    }
     bitCount -= codeBits;
 
     if (code == kEndCode) break;
@@ -130,7 +143,7 @@ TDecodeResult DecodeStrip(std::span<const uint8_t> source, std::span<uint8_t> de
     if (havePrevious && nextFree < kTableSize) {
       table[nextFree] = {static_cast<Offset>(previousPosition), static_cast<Offset>(previousLength + 1)};
       ++nextFree;
-      if (nextFree == (1u << codeBits) - 1 && codeBits < kMaxBits) ++codeBits;
+      if (nextFree == (1u << codeBits) - (kOldStyle ? 0 : 1) && codeBits < kMaxBits) ++codeBits;
     }
     havePrevious = true;
     previousPosition = start;
@@ -143,10 +156,15 @@ TDecodeResult DecodeStrip(std::span<const uint8_t> source, std::span<uint8_t> de
 }  // namespace
 
 TDecodeResult TTIFFLZWDecoder::Decode(std::span<const uint8_t> source, std::span<uint8_t> destination) {
+  // Both styles start with a clear code: 256 read most significant bit first is 0x80 0x00, least
+  // significant bit first 0x00 0x01.
+  const bool oldStyle = source.size() >= 2 && source[0] == 0 && (source[1] & 1) != 0;
   if (destination.size() <= std::numeric_limits<uint32_t>::max()) {
-    return DecodeStrip<uint32_t>(source, destination);
+    return oldStyle ? DecodeStrip<uint32_t, true>(source, destination)
+                    : DecodeStrip<uint32_t, false>(source, destination);
   }
-  return DecodeStrip<std::size_t>(source, destination);
+  return oldStyle ? DecodeStrip<std::size_t, true>(source, destination)
+                  : DecodeStrip<std::size_t, false>(source, destination);
 }
 
 }  // namespace tablora

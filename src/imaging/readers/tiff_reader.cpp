@@ -722,11 +722,6 @@ void TTIFFGraphic::DecodeBlocks(TByteReader& in, TDecoder* decoder) {
             ReverseBits(reversed_);
             source = reversed_;
           }
-          // Old-style LZW (codes least significant bit first) starts with a clear code that reads
-          // 0x00 then an odd byte; taken as the new style it would draw garbage.
-          if (p.Compression == ctLZW && source.size() >= 2 && source[0] == 0 && (source[1] & 1) != 0) {
-            RaiseImageErrorFmt(gesNotSupported, gesCompressionScheme, FormatName());
-          }
           decoder->Decode(source, out);
         }
       }
