@@ -297,6 +297,9 @@ void T_Main::PrintBtnClick() {
 
 void T_Main::Button1Click() {
   Run([this] {
+    // The page set-up dialog asks the print server about the printer's paper, and a server that
+    // does not answer would hold the window with it.
+    if (!sheet_->LookUpPrinters()) return;
     bool confirmed = false;
     if (services_.pageSetup) {
       confirmed = services_.pageSetup();

@@ -56,6 +56,9 @@ class TContactSheet {
   // The Print command: asks for the pages, lays them out on the page the print dialog chose and
   // prints them as one job; with nothing built it only shows the "Try again" message.
   void Print(PrintDialog& dialog, MessageBox& messages);
+  // Makes sure the print server answers before a dialog that asks it about printers, showing the
+  // progress window while it is awaited; false when the user gave up. EPrinter when it is silent.
+  bool LookUpPrinters();
   // Draws one page (1..PageCount) onto a surface at PageRect; moves OriginX/OriginY by the margin.
   // The page number is 32-bit: a sheet of one cell per page can have more than 65535 pages.
   void RenderPage(DrawingSurface& surface, int32_t page);

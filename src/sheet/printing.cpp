@@ -70,6 +70,14 @@ class WaitThroughProgress {
 
 }  // namespace
 
+bool TContactSheet::LookUpPrinters() {
+  if (services_.progress == nullptr) return services_.printer->LookUpPrinters();
+  WaitThroughProgress waiting(*services_.printer, *services_.progress, *services_.pump);
+  const bool found = services_.printer->LookUpPrinters();
+  if (waiting.Waited()) services_.progress->Close();
+  return found;
+}
+
 void TContactSheet::Print(PrintDialog& dialog, MessageBox& messages) {
   ProgressWindow& progress = *services_.progress;
   PrinterDevice& printer = *services_.printer;

@@ -195,6 +195,22 @@ TEST_F(MainWindow, EnterInAFieldBuilds) {
   EXPECT_EQ(Label(), "Page 1 of 1");
 }
 
+// Qt's page set-up dialog asks the print server about paper: the server is asked first, and
+// when the user gives up waiting for it no dialog opens.
+TEST_F(MainWindow, PageSetupAsksThePrintServerFirst) {
+  int dialogs = 0;
+  main->Services().pageSetup = [&] {
+    ++dialogs;
+    return false;
+  };
+  for (const bool answers : {false, true}) {
+    printer.serverAnswers = answers;
+    main->Button1->click();
+    EXPECT_EQ(dialogs, answers ? 1 : 0);
+  }
+  EXPECT_EQ(printer.lookUps, 2);
+}
+
 TEST_F(MainWindow, SpinFieldReadsTypedTextAndClampsOnLeavingIt) {
   main->show();
   main->RowInput->setFocus();

@@ -133,7 +133,13 @@ class FakePrinter : public PrinterDevice {
   void NewPage() override { events.push_back("NewPage"); }
   void EndDoc() override { events.push_back("EndDoc"); }
   void Abort() override { events.push_back("Abort"); }
+  bool LookUpPrinters() override {
+    ++lookUps;
+    return serverAnswers;
+  }
 
+  bool serverAnswers = true;  // false: the user gives up waiting for the print server
+  int lookUps = 0;
   int pageWidth = 4800;
   int pageHeight = 6600;
   std::string title;
