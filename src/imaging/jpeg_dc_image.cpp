@@ -7,6 +7,7 @@
 
 #include "imaging/byte_reader.h"
 #include "imaging/exceptions.h"
+#include "imaging/memory_budget.h"
 
 namespace tablora {
 
@@ -167,6 +168,12 @@ class DcDecoder {
     mcuColumns_ = (f.width + 8u * hMax_ - 1) / (8u * hMax_);
     mcuRows_ = (f.height + 8u * vMax_ - 1) / (8u * vMax_);
     planes_.resize(3);
+    uint64_t blocks = 0;
+    for (const JpegDcComponent& c : f.components) {
+      blocks += uint64_t{mcuColumns_} * static_cast<uint32_t>(c.h) * mcuRows_ * static_cast<uint32_t>(c.v);
+    }
+    // Twice the bytes of the picture at 1/8: charged before they are taken.
+    charge_.Set(blocks * sizeof(int16_t));
     for (std::size_t i = 0; i < 3; ++i) {
       const JpegDcComponent& c = f.components[i];
       // libjpeg cannot upsample by fractions either; and chroma subsampled both ways it turns with
@@ -190,23 +197,25 @@ class DcDecoder {
   void Output(const std::function<uint8_t*(uint32_t)>& row) const {
     const uint32_t width = (frame_.width + 7) / 8;
     const uint32_t height = (frame_.height + 7) / 8;
-    std::array<std::vector<uint8_t>, 3> samples;
-    for (std::size_t i = 0; i < 3; ++i) {
-      const DcPlane& plane = planes_[i];
-      samples[i].resize(plane.dc.size());
-      for (std::size_t k = 0; k < plane.dc.size(); ++k) {
-        const int value = ((plane.dc[k] * *plane.quant + 4) >> 3) + 128;
-        samples[i][k] = static_cast<uint8_t>(std::clamp(value, 0, 255));
-      }
-    }
+    std::array<std::vector<uint8_t>, 3> lines;
+    std::array<uint32_t, 3> lineOf{};
+    for (std::size_t i = 0; i < 3; ++i) lines[i].resize(planes_[i].stride);
     const auto& tables = Tables();
     const int hStep[3] = {hMax_ / planes_[0].component->h, hMax_ / planes_[1].component->h,
                           hMax_ / planes_[2].component->h};
     const int vStep[3] = {vMax_ / planes_[0].component->v, vMax_ / planes_[1].component->v,
                           vMax_ / planes_[2].component->v};
     for (uint32_t y = 0; y < height; ++y) {
-      const uint8_t* lines[3];
-      for (int i = 0; i < 3; ++i) lines[i] = samples[i].data() + std::size_t{y / vStep[i]} * planes_[i].stride;
+      for (std::size_t i = 0; i < 3; ++i) {
+        const DcPlane& plane = planes_[i];
+        const uint32_t line = y / static_cast<uint32_t>(vStep[i]);
+        if (y != 0 && line == lineOf[i]) continue;
+        lineOf[i] = line;
+        const int16_t* dc = plane.dc.data() + std::size_t{line} * plane.stride;
+        for (uint32_t k = 0; k < plane.stride; ++k) {
+          lines[i][k] = static_cast<uint8_t>(std::clamp(((dc[k] * *plane.quant + 4) >> 3) + 128, 0, 255));
+        }
+      }
       uint8_t* out = row(y);
       for (uint32_t x = 0; x < width; ++x, out += 3) {
         const int luma = lines[0][x / hStep[0]];
@@ -423,6 +432,7 @@ class DcDecoder {
   uint32_t mcuColumns_ = 0;
   uint32_t mcuRows_ = 0;
   std::vector<DcPlane> planes_;
+  TMemoryCharge charge_;
 };
 
 }  // namespace
