@@ -66,7 +66,7 @@ class CupsServer : public ::testing::Environment {
     std::ofstream(dir_ / "cupsd.conf") << "Listen " << d << "/cups.sock\nBrowsing No\nWebInterface No\n"
                                        << "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n";
     label_ = "tablora-test-" + std::to_string(::getpid());
-    std::ofstream(PdfSettings()) << "Out " << d << "/out\nAnonDirName " << d << "/out\n";
+    std::ofstream(PdfSettings()) << "Out " << d << "/out\nAnonDirName " << d << "/out\nLog " << d << "/log\n";
     cupsd_ = ::fork();
     if (cupsd_ == 0) {
       ::execl("/usr/sbin/cupsd", "cupsd", "-f", "-c", (d + "/cupsd.conf").c_str(), "-s", (d + "/cups-files.conf").c_str(),
