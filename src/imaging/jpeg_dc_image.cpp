@@ -416,8 +416,12 @@ class DcDecoder {
     }
     const int size = table.Decode(bits);
     if (size > 11) Refuse();
-    if (size != 0) predictor += Extend(bits.Bits(size), size);
-    dc = static_cast<int16_t>(predictor * (1 << al));
+    // Damaged data can run the predictor past any range: it wraps, as libjpeg's does in practice.
+    if (size != 0) {
+      const auto diff = static_cast<uint32_t>(Extend(bits.Bits(size), size));
+      predictor = static_cast<int>(static_cast<uint32_t>(predictor) + diff);
+    }
+    dc = static_cast<int16_t>(static_cast<uint32_t>(predictor) << al);
   }
 
   std::span<const uint8_t> file_;
