@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "bench/photo_set.h"
 #include "imaging/exceptions.h"
 #include "imaging/readers/gif_reader.h"
@@ -133,14 +134,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 }  // namespace
 
-// Repetitions of baseline and product are interleaved, so that drift of the machine touches both
-// alike.
 int main(int argc, char** argv) {
-  static char interleave[] = "--benchmark_enable_random_interleaving=true";
-  std::vector<char*> args(argv, argv + argc);
-  args.insert(args.begin() + 1, interleave);
-  int count = static_cast<int>(args.size());
-  benchmark::Initialize(&count, args.data());
+  tablora::bench::InitializeInterleaved(argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("TGIFGraphic / DGifSlurp, medians (target <= 1.2): real time %.3f, CPU time %.3f\n",

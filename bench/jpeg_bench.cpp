@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "bench/photo_set.h"
 #include "imaging/exceptions.h"
 #include "imaging/jpeg_image.h"
@@ -142,14 +143,8 @@ BENCHMARK(BM_AllPhotos_TJPEGImage)->Unit(benchmark::kMillisecond)->Iterations(1)
 
 }  // namespace
 
-// Repetitions of baseline and product are interleaved, so that drift of the machine touches both
-// alike.
 int main(int argc, char** argv) {
-  static char interleave[] = "--benchmark_enable_random_interleaving=true";
-  std::vector<char*> args(argv, argv + argc);
-  args.insert(args.begin() + 1, interleave);
-  int count = static_cast<int>(args.size());
-  benchmark::Initialize(&count, args.data());
+  tablora::bench::InitializeInterleaved(argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

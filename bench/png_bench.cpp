@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "imaging/byte_order.h"
 #include "imaging/readers/png_reader.h"
 #include "imaging/stream.h"
@@ -285,11 +286,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  static char interleave[] = "--benchmark_enable_random_interleaving=true";
-  std::vector<char*> args(argv, argv + argc);
-  args.insert(args.begin() + 1, interleave);
-  int count = static_cast<int>(args.size());
-  benchmark::Initialize(&count, args.data());
+  tablora::bench::InitializeInterleaved(argc, argv);
   if (Files().empty()) {
     std::fprintf(stderr, "no PNG wallpapers of 2 to 8.3 megapixels found\n");
     return 1;

@@ -3,9 +3,6 @@
 // decoder), its peak memory against bitmap + planes + file + 16 MiB, and PackBits throughput on
 // photograph data. Ratios come from one run, so they hold on a busy machine.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "bench/photo_set.h"
 #include "imaging/byte_order.h"
 #include "imaging/decoders/decoder.h"
@@ -86,16 +84,10 @@ void BM_PsdPeakMemory(benchmark::State& state) {
   const std::string& path = DocumentPath();
   double peakMiB = 0;
   for (auto _ : state) {
-    const pid_t child = ::fork();
-    if (child == 0) {
+    peakMiB = tablora::bench::PeakMiB([&] {
       tablora::TPSDGraphic psd;
       psd.LoadFromFile(path);
-      std::_Exit(psd.Width() == kWidth ? 0 : 1);
-    }
-    int status = 0;
-    struct rusage usage {};
-    ::wait4(child, &status, 0, &usage);
-    peakMiB = usage.ru_maxrss / 1024.0;
+    });
   }
   const double bitmap = 3.0 * kWidth * kHeight / (1 << 20);
   const double planes = bitmap;

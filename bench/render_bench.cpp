@@ -157,37 +157,27 @@ struct DrawingTimes {
 
 // Times a surface's operations into one of the buckets; the page's stretches and the cell
 // canvas's stretches go to different ones.
-class TimedSurface : public DrawingSurface {
+class TimedSurface : public ForwardingDrawingSurface {
  public:
   TimedSurface(DrawingSurface& surface, DrawingTimes& times, double DrawingTimes::*stretches)
-      : surface_(surface), times_(times), stretches_(stretches) {}
+      : ForwardingDrawingSurface(surface), times_(times), stretches_(stretches) {}
   TimedSurface(std::unique_ptr<DrawingSurface> owned, DrawingTimes& times, double DrawingTimes::*stretches)
-      : owned_(std::move(owned)), surface_(*owned_), times_(times), stretches_(stretches) {}
+      : ForwardingDrawingSurface(*owned), owned_(std::move(owned)), times_(times), stretches_(stretches) {}
 
-  std::string FontName() const override { return surface_.FontName(); }
-  void SetFontName(const std::string& name) override { surface_.SetFontName(name); }
-  int FontHeight() const override { return surface_.FontHeight(); }
-  void SetFontHeight(int pixels) override { surface_.SetFontHeight(pixels); }
-  TColor FontColor() const override { return surface_.FontColor(); }
-  void SetFontColor(TColor color) override { surface_.SetFontColor(color); }
   int TextWidth(const std::string& text) override {
-    return Timed(&DrawingTimes::text, [&] { return surface_.TextWidth(text); });
+    return Timed(&DrawingTimes::text, [&] { return Target().TextWidth(text); });
   }
   void TextOut(int x, int y, const std::string& text) override {
-    Timed(&DrawingTimes::text, [&] { surface_.TextOut(x, y, text); return 0; });
+    Timed(&DrawingTimes::text, [&] { Target().TextOut(x, y, text); return 0; });
   }
-  TColor BrushColor() const override { return surface_.BrushColor(); }
-  void SetBrushColor(TColor color) override { surface_.SetBrushColor(color); }
-  void SetBrushSolid() override { surface_.SetBrushSolid(); }
-  TRect ClipRect() const override { return surface_.ClipRect(); }
   void FillRect(const TRect& rect) override {
-    Timed(&DrawingTimes::fill, [&] { surface_.FillRect(rect); return 0; });
+    Timed(&DrawingTimes::fill, [&] { Target().FillRect(rect); return 0; });
   }
   void StretchDraw(const TRect& rect, const TBitmap& bitmap) override {
-    Timed(stretches_, [&] { surface_.StretchDraw(rect, bitmap); return 0; });
+    Timed(stretches_, [&] { Target().StretchDraw(rect, bitmap); return 0; });
   }
   void Draw(int x, int y, const TBitmap& bitmap) override {
-    Timed(stretches_, [&] { surface_.Draw(x, y, bitmap); return 0; });
+    Timed(stretches_, [&] { Target().Draw(x, y, bitmap); return 0; });
   }
 
  private:
@@ -200,7 +190,6 @@ class TimedSurface : public DrawingSurface {
   }
 
   std::unique_ptr<DrawingSurface> owned_;
-  DrawingSurface& surface_;
   DrawingTimes& times_;
   double DrawingTimes::*stretches_;
 };

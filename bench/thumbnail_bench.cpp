@@ -6,9 +6,6 @@
 // the same size, on the preview and on a 600-dpi page. Peak memory of a preview page in a fresh
 // process against decoding the photographs alone. Ratios come from one run.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -20,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "bench/photo_set.h"
 #include "cli/commands.h"
 #include "cli/sheet_session.h"
@@ -164,26 +162,13 @@ void Quality(benchmark::State& state, int boxWidth, int boxHeight) {
 void BM_QualityPreview(benchmark::State& state) { Quality(state, 47, 38); }
 void BM_QualityPrint600(benchmark::State& state) { Quality(state, 540, 430); }
 
-// Peak resident memory of a fresh process doing the work.
-double PeakMiB(const std::function<void()>& work) {
-  const pid_t child = ::fork();
-  if (child == 0) {
-    work();
-    std::_Exit(0);
-  }
-  int status = 0;
-  struct rusage usage {};
-  ::wait4(child, &status, 0, &usage);
-  return usage.ru_maxrss / 1024.0;
-}
-
 void BM_PeakMemory(benchmark::State& state) {
   cli::EnsureGuiApplication();
   double page = 0, before = 0, idle = 0;
   for (auto _ : state) {
-    idle = PeakMiB([] {});
-    before = PeakMiB(DecodeAllAtFullSize);
-    page = PeakMiB([] {
+    idle = bench::PeakMiB([] {});
+    before = bench::PeakMiB(DecodeAllAtFullSize);
+    page = bench::PeakMiB([] {
       PreviewRig rig(Cores());
       rig.Draw();
     });

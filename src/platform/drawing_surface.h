@@ -39,4 +39,32 @@ class DrawingSurface {
   virtual void Draw(int x, int y, const TBitmap& bitmap) = 0;
 };
 
+// A surface that passes everything on to another; wrappers override what they change.
+class ForwardingDrawingSurface : public DrawingSurface {
+ public:
+  explicit ForwardingDrawingSurface(DrawingSurface& target) : target_(target) {}
+
+  std::string FontName() const override { return target_.FontName(); }
+  void SetFontName(const std::string& name) override { target_.SetFontName(name); }
+  int FontHeight() const override { return target_.FontHeight(); }
+  void SetFontHeight(int pixels) override { target_.SetFontHeight(pixels); }
+  TColor FontColor() const override { return target_.FontColor(); }
+  void SetFontColor(TColor color) override { target_.SetFontColor(color); }
+  int TextWidth(const std::string& text) override { return target_.TextWidth(text); }
+  void TextOut(int x, int y, const std::string& text) override { target_.TextOut(x, y, text); }
+  TColor BrushColor() const override { return target_.BrushColor(); }
+  void SetBrushColor(TColor color) override { target_.SetBrushColor(color); }
+  void SetBrushSolid() override { target_.SetBrushSolid(); }
+  TRect ClipRect() const override { return target_.ClipRect(); }
+  void FillRect(const TRect& rect) override { target_.FillRect(rect); }
+  void StretchDraw(const TRect& rect, const TBitmap& bitmap) override { target_.StretchDraw(rect, bitmap); }
+  void Draw(int x, int y, const TBitmap& bitmap) override { target_.Draw(x, y, bitmap); }
+
+ protected:
+  DrawingSurface& Target() const { return target_; }
+
+ private:
+  DrawingSurface& target_;
+};
+
 }  // namespace tablora

@@ -23,32 +23,21 @@ void ShrinkToFit(DrawingSurface& surface, const std::string& text, int maxWidth)
 // the preview includes the grey around the page frame. What lies wholly inside goes straight
 // through; what crosses the edge is drawn into a bitmap of its visible part, which then goes onto
 // the page, so only a page too small for its own texts pays for the detour.
-class PageClip final : public DrawingSurface {
+class PageClip final : public ForwardingDrawingSurface {
  public:
   PageClip(DrawingSurface& surface, const TRect& page, CanvasFactory& canvases)
-      : surface_(surface), page_(page), canvases_(canvases) {}
-
-  std::string FontName() const override { return surface_.FontName(); }
-  void SetFontName(const std::string& name) override { surface_.SetFontName(name); }
-  int FontHeight() const override { return surface_.FontHeight(); }
-  void SetFontHeight(int pixels) override { surface_.SetFontHeight(pixels); }
-  TColor FontColor() const override { return surface_.FontColor(); }
-  void SetFontColor(TColor color) override { surface_.SetFontColor(color); }
-  int TextWidth(const std::string& text) override { return surface_.TextWidth(text); }
-  TColor BrushColor() const override { return surface_.BrushColor(); }
-  void SetBrushColor(TColor color) override { surface_.SetBrushColor(color); }
-  void SetBrushSolid() override { surface_.SetBrushSolid(); }
+      : ForwardingDrawingSurface(surface), page_(page), canvases_(canvases) {}
 
   TRect ClipRect() const override {
-    const Box visible = Box::Of(surface_.ClipRect()).Intersect(Box::Of(page_));
+    const Box visible = Box::Of(Target().ClipRect()).Intersect(Box::Of(page_));
     return visible.Empty() ? Rect(page_.Left, page_.Top, page_.Left, page_.Top) : visible.ToRect();
   }
   void FillRect(const TRect& rect) override {
     const Box visible = Box::Of(rect).Intersect(Box::Of(page_));
-    if (!visible.Empty()) surface_.FillRect(visible.ToRect());
+    if (!visible.Empty()) Target().FillRect(visible.ToRect());
   }
   void TextOut(int x, int y, const std::string& text) override {
-    const Box box{x, y, int64_t{x} + surface_.TextWidth(text), int64_t{y} + surface_.FontHeight()};
+    const Box box{x, y, int64_t{x} + Target().TextWidth(text), int64_t{y} + Target().FontHeight()};
     Route(box, nullptr, [&](DrawingSurface& target, int64_t left, int64_t top) {
       target.TextOut(Held(x - left), Held(y - top), text);
     });
@@ -97,7 +86,7 @@ class PageClip final : public DrawingSurface {
   void Route(const Box& box, const TBitmap* source, Operation draw) {
     const Box page = Box::Of(page_);
     if (box.Within(page)) {
-      draw(surface_, 0, 0);
+      draw(Target(), 0, 0);
       return;
     }
     const Box visible = box.Intersect(page);
@@ -113,20 +102,19 @@ class PageClip final : public DrawingSurface {
     }
     {
       std::unique_ptr<DrawingSurface> canvas = canvases_.CanvasFor(strip);
-      canvas->SetFontName(surface_.FontName());
-      canvas->SetFontHeight(surface_.FontHeight());
-      canvas->SetFontColor(surface_.FontColor());
+      canvas->SetFontName(Target().FontName());
+      canvas->SetFontHeight(Target().FontHeight());
+      canvas->SetFontColor(Target().FontColor());
       // The strip stands for the page under it: the text's own background, or see-through.
-      canvas->SetBrushColor(keyed ? source->TransparentColor() : surface_.BrushColor());
+      canvas->SetBrushColor(keyed ? source->TransparentColor() : Target().BrushColor());
       canvas->SetBrushSolid();
       canvas->FillRect(canvas->ClipRect());
-      canvas->SetBrushColor(surface_.BrushColor());
+      canvas->SetBrushColor(Target().BrushColor());
       draw(*canvas, part.Left, part.Top);
     }
-    surface_.Draw(part.Left, part.Top, strip);
+    Target().Draw(part.Left, part.Top, strip);
   }
 
-  DrawingSurface& surface_;
   TRect page_;
   CanvasFactory& canvases_;
 };
