@@ -14,21 +14,13 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "platform/path_text.h"
+
 namespace tablora {
 
 namespace {
 
 constexpr std::size_t kRandomTail = 7;  // ".XXXXXX"
-
-std::string_view FolderOf(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
-}
-
-std::string_view NameOf(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
 
 bool EndsWithNoCase(std::string_view text, std::string_view tail) {
   return text.size() >= tail.size() &&
@@ -135,8 +127,8 @@ std::string CannotWrite(const std::string& target, const std::string& reason) {
 }
 
 std::string CreateTemporaryBeside(const std::string& target) {
-  const std::string_view folder = FolderOf(target);
-  std::string pattern = std::string(folder) + "." + std::string(NameOf(target)) + ".XXXXXX";
+  const std::string_view folder = FolderPart(target);
+  std::string pattern = std::string(folder) + "." + std::string(NamePart(target)) + ".XXXXXX";
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) {
     const std::string shown = folder.empty() ? "." : std::string(folder.substr(0, std::max<std::size_t>(folder.size() - 1, 1)));
@@ -148,9 +140,9 @@ std::string CreateTemporaryBeside(const std::string& target) {
 }
 
 std::string TargetOfTemporary(const std::string& temporary) {
-  const std::string_view name = NameOf(temporary);
+  const std::string_view name = NamePart(temporary);
   if (name.size() < kRandomTail + 2 || name.front() != '.') return temporary;
-  return std::string(FolderOf(temporary)) + std::string(name.substr(1, name.size() - 1 - kRandomTail));
+  return std::string(FolderPart(temporary)) + std::string(name.substr(1, name.size() - 1 - kRandomTail));
 }
 
 void CheckOutput(const std::string& temporary) {
