@@ -355,53 +355,41 @@ uint32_t TPNGGraphic::ConfigureColorManager(uint8_t colourType, uint8_t bitDepth
   TColorManager& cm = ColorManager;
   cm.SetSourceBitsPerSample(bitDepth);
   configured_ = true;
+  const auto convert = [&cm](TColorScheme from, TColorScheme to, unsigned fromSamples, unsigned toSamples,
+                              unsigned toBits) {
+    cm.SetSourceColorScheme(from);
+    cm.SetTargetColorScheme(to);
+    cm.SetSourceSamplesPerPixel(fromSamples);
+    cm.SetTargetSamplesPerPixel(toSamples);
+    cm.SetTargetBitsPerSample(toBits);
+  };
   keyed_ = (colourType == 2 || (colourType == 0 && bitDepth == 16)) && KeyUsable();
   widenGrey_ = colourType == 4 || (colourType == 0 && keyed_);
   if (keyed_) {
     // An 8-bit bitmap cannot tell the key's 16-bit grey from its neighbours; 32-bit pixels with
     // alpha can.
-    cm.SetSourceColorScheme(csRGB);
-    cm.SetTargetColorScheme(csBGRA);
-    cm.SetSourceSamplesPerPixel(3);
-    cm.SetTargetSamplesPerPixel(4);
-    cm.SetTargetBitsPerSample(8);
+    convert(csRGB, csBGRA, 3, 4, 8);
     pixelFormat_ = pf32bit;
     return bitDepth * (colourType == 2 ? 3u : 1u) / 8u;
   }
   switch (colourType) {
     case 0:
-      cm.SetSourceColorScheme(csGray);
-      cm.SetTargetColorScheme(csGray);
-      cm.SetSourceSamplesPerPixel(1);
-      cm.SetTargetSamplesPerPixel(1);
-      cm.SetTargetBitsPerSample(bitDepth == 2 ? 4 : bitDepth == 16 ? 8 : bitDepth);
+      convert(csGray, csGray, 1, 1, bitDepth == 2 ? 4 : bitDepth == 16 ? 8 : bitDepth);
       pixelFormat_ = cm.GetPixelFormat(1);
       PaletteHandle = cm.CreateGrayscalePalette(false);
       return (bitDepth + 7u) / 8u;
     case 2:
-      cm.SetSourceColorScheme(csRGB);
-      cm.SetTargetColorScheme(csBGR);
-      cm.SetSourceSamplesPerPixel(3);
-      cm.SetTargetSamplesPerPixel(3);
-      cm.SetTargetBitsPerSample(8);
+      convert(csRGB, csBGR, 3, 3, 8);
       pixelFormat_ = pf24bit;
       return bitDepth * 3u / 8u;
     case 3:
-      cm.SetSourceColorScheme(csIndexed);
-      cm.SetTargetColorScheme(csIndexed);
-      cm.SetSourceSamplesPerPixel(1);
-      cm.SetTargetSamplesPerPixel(1);
-      cm.SetTargetBitsPerSample(bitDepth == 2 ? 4 : bitDepth);
+      convert(csIndexed, csIndexed, 1, 1, bitDepth == 2 ? 4 : bitDepth);
       pixelFormat_ = cm.GetPixelFormat(1);
       return 1;
     default:
       // RGBA, and grey with alpha, which keeps its alpha: each of its pixels is widened to grey,
       // grey, grey, alpha and converted like RGBA into a 32-bit bitmap.
-      cm.SetSourceColorScheme(csRGBA);
-      cm.SetTargetColorScheme(csBGRA);
-      cm.SetSourceSamplesPerPixel(4);
-      cm.SetTargetSamplesPerPixel(4);
-      cm.SetTargetBitsPerSample(8);
+      convert(csRGBA, csBGRA, 4, 4, 8);
       pixelFormat_ = pf32bit;
       return bitDepth * (colourType == 4 ? 2u : 4u) / 8u;
   }

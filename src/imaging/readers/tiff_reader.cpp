@@ -383,7 +383,14 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
     if (bits != 8 && bits != 16) invalid();
   };
 
-  switch (photometric_) {
+  // libjpeg hands JPEG-compressed colour, RGB and YCbCr alike, out as blue, green, red.
+  constexpr int kJpegColour = -1;
+  switch (jpeg && (photometric_ == 2 || photometric_ == 6) ? kJpegColour : photometric_) {
+    case kJpegColour:
+      if (samples != 3 || bits != 8) invalid();
+      source = target = csBGR;
+      sampleMap_ = {0, 1, 2};
+      break;
     case 0:
     case 1:
       if (samples >= 2 && alpha) {
@@ -406,13 +413,6 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
       sampleMap_ = {0};
       break;
     case 2:
-      if (jpeg) {
-        if (samples != 3 || bits != 8) invalid();
-        source = csBGR;
-        target = csBGR;
-        sampleMap_ = {0, 1, 2};
-        break;
-      }
       if (samples < 3) invalid();
       byteSamples();
       if (samples >= 4 && alpha) {
@@ -435,13 +435,6 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
       break;
     case 6:
       if (samples < 3) invalid();
-      if (jpeg) {
-        if (samples != 3 || bits != 8) invalid();
-        source = csBGR;
-        target = csBGR;
-        sampleMap_ = {0, 1, 2};
-        break;
-      }
       // Subsampled chroma outside JPEG is not upsampled here; it is refused rather than drawn
       // as garbage.
       if (bits != 8 || p.YCbCrSubsampling.size() < 2 || p.YCbCrSubsampling[0] != 1 ||
