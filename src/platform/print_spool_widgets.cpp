@@ -26,6 +26,7 @@ namespace tablora {
 
 const char* const kServerNotRunning = "The print server is not running";
 const char* const kServerSilent = "The print server does not answer";
+const char* const kLookingForPrinters = "Looking for printers...";
 
 std::string NoSuchPrinter(const QString& printer) {
   return "The printer '" + printer.toStdString() + "' does not exist";
@@ -35,7 +36,6 @@ namespace {
 
 const std::string kSubmitFailed = "Cannot send the job to the printer: ";
 const std::string kSending = "Sending to printer...";
-const std::string kLooking = "Looking for printers...";
 constexpr int kStartTimeoutMs = 30000;
 constexpr int kWaitSliceMs = 40;
 // Where Qt's CUPS print engine keeps the options its print dialog set, as name, value, name, ...
@@ -255,7 +255,7 @@ ServerAnswer AskPrintServer(const QString& lpstatProgram, const PrintWaitHandler
 }
 
 std::string QueueProblem(QString& printer, const QString& lpstatProgram, const PrintWaitHandler& wait) {
-  switch (AskPrintServer(lpstatProgram, wait, kLooking, PrintSpool::kDefaultSubmitTimeoutMs)) {
+  switch (AskPrintServer(lpstatProgram, wait, kLookingForPrinters, PrintSpool::kDefaultSubmitTimeoutMs)) {
     case ServerAnswer::NotRunning:
       return kServerNotRunning;
     case ServerAnswer::Silent:
@@ -269,7 +269,7 @@ std::string QueueProblem(QString& printer, const QString& lpstatProgram, const P
   const auto ask = [&](const QStringList& arguments, QProcess& lpstat) {
     lpstat.setProgram(lpstatProgram);
     lpstat.setArguments(arguments);
-    const RunEnd end = RunWaiting(lpstat, wait, kLooking, PrintSpool::kDefaultSubmitTimeoutMs);
+    const RunEnd end = RunWaiting(lpstat, wait, kLookingForPrinters, PrintSpool::kDefaultSubmitTimeoutMs);
     if (end == RunEnd::GaveUp) throw EAbort();
     return end == RunEnd::Finished && lpstat.exitStatus() == QProcess::NormalExit;
   };

@@ -43,6 +43,8 @@ QStringList LpArguments(const PrintQueueJob& job, const QString& file);
 // The user's words for what stops a print server from taking jobs.
 extern const char* const kServerNotRunning;
 extern const char* const kServerSilent;
+// What the progress window says while the print server is asked.
+extern const char* const kLookingForPrinters;
 std::string NoSuchPrinter(const QString& printer);
 
 // The answer of `lpstat -r -d`, CUPS's "is the scheduler running?" and a request it must answer.

@@ -51,6 +51,12 @@ std::string& QueueProgramSetting() {
   return program;
 }
 
+// Asks the print server, through the lpstat beside the queue program, whether it answers.
+ServerAnswer AskForPrinters(const PrintWaitHandler& wait, int timeoutMs) {
+  return AskPrintServer(LpstatBeside(QString::fromStdString(QueueProgramSetting())), wait, kLookingForPrinters,
+                        timeoutMs);
+}
+
 }  // namespace
 
 void QtPrinterDevice::SetQueueProgram(const std::string& program) { QueueProgramSetting() = program; }
@@ -77,8 +83,7 @@ QtPrinterDevice::QtPrinterDevice(WithoutPrintServer) {
 }
 
 std::unique_ptr<QtPrinterDevice> QtPrinterDevice::AskingServerFirst(const PrintWaitHandler& wait, int timeoutMs) {
-  switch (AskPrintServer(LpstatBeside(QString::fromStdString(QueueProgram())), wait, "Looking for printers...",
-                         timeoutMs)) {
+  switch (AskForPrinters(wait, timeoutMs)) {
     case ServerAnswer::Silent:
     case ServerAnswer::GaveUp:
       return std::make_unique<QtPrinterDevice>(WithoutPrintServer{});
@@ -121,8 +126,7 @@ bool QtPrinterDevice::SpoolsJobs() const {
 
 bool QtPrinterDevice::LookUpPrinters() {
   if (pdfOnly_ && queue_.isEmpty()) return true;
-  switch (AskPrintServer(LpstatBeside(QString::fromStdString(QueueProgram())), wait_, "Looking for printers...",
-                         PrintSpool::kDefaultSubmitTimeoutMs)) {
+  switch (AskForPrinters(wait_, PrintSpool::kDefaultSubmitTimeoutMs)) {
     case ServerAnswer::GaveUp:
       return false;
     case ServerAnswer::Silent:
