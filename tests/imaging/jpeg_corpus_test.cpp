@@ -154,11 +154,7 @@ TEST(JPEGDamage, HugeDimensionsInATinyFileFailBeforeAllocating) {
     }
   }
   ASSERT_TRUE(patched);
-  struct LimitScope {
-    uint64_t saved = ImageSizeLimit();
-    LimitScope() { SetImageSizeLimit(uint64_t{64} << 20); }
-    ~LimitScope() { SetImageSizeLimit(saved); }
-  } limit;
+  const test::ScopedImageLimit limit(uint64_t{64} << 20);
   TBufferStream stream(file.data(), file.size());
   TJPEGImage image;
   image.LoadFromStream(stream);

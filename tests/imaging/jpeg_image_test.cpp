@@ -54,16 +54,6 @@ Difference Compare(const TBitmap& bitmap, const RawImage& reference) {
   return d;
 }
 
-// Lowers the image-size limit for one test and puts it back whatever happens.
-class ImageLimitScope {
- public:
-  explicit ImageLimitScope(uint64_t bytes) : saved_(ImageSizeLimit()) { SetImageSizeLimit(bytes); }
-  ~ImageLimitScope() { SetImageSizeLimit(saved_); }
-
- private:
-  uint64_t saved_;
-};
-
 class DefaultsScope {
  public:
   DefaultsScope() : saved_(JPEGDefaults()) {}
@@ -335,7 +325,7 @@ TEST(JPEGImage, OversizedImageDecodesAtTheLargestScaleThatFits) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.limit);
-    ImageLimitScope limit(c.limit);
+    test::ScopedImageLimit limit(c.limit);
     TJPEGImage image;
     TBufferStream stream(file.data(), file.size());
     image.LoadFromStream(stream);
@@ -348,7 +338,7 @@ TEST(JPEGImage, OversizedImageDecodesAtTheLargestScaleThatFits) {
 }
 
 TEST(JPEGImage, ImageTooLargeAtEveryScaleFails) {
-  ImageLimitScope limit(143);
+  test::ScopedImageLimit limit(143);
   TJPEGImage image;
   image.LoadFromFile(JpegFixture("colour.jpg"));
   const std::string message = MessageOf<EInvalidGraphic>([&] { image.Bitmap(); });
@@ -356,7 +346,7 @@ TEST(JPEGImage, ImageTooLargeAtEveryScaleFails) {
 }
 
 TEST(JPEGImage, GreyscaleIsMeasuredAtEightBitsAgainstTheLimit) {
-  ImageLimitScope limit(64 * 48);
+  test::ScopedImageLimit limit(64 * 48);
   TJPEGImage image;
   image.LoadFromFile(JpegFixture("gray.jpg"));
   EXPECT_EQ(image.Bitmap().Width(), 64);
@@ -367,7 +357,7 @@ TEST(JPEGImage, QuantisedColourIsMeasuredAtTheQuantiserBufferSize) {
   // enough when that buffer does not.
   DefaultsScope restore;
   JPEGDefaults().PixelFormat = jf8Bit;
-  ImageLimitScope limit(64 * 48);
+  test::ScopedImageLimit limit(64 * 48);
   TJPEGImage image;
   image.LoadFromFile(JpegFixture("colour.jpg"));
   EXPECT_EQ(image.Bitmap().Width(), 32);
@@ -388,7 +378,7 @@ TEST(JPEGImage, LibraryWorkingMemoryIsBoundedByTheLimit) {
     }
   }
   ASSERT_TRUE(patched);
-  ImageLimitScope limit(uint64_t{64} << 20);
+  test::ScopedImageLimit limit(uint64_t{64} << 20);
   TJPEGImage image;
   TBufferStream stream(file.data(), file.size());
   image.LoadFromStream(stream);
