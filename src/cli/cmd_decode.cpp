@@ -8,6 +8,7 @@
 #include "cli/interrupts.h"
 #include "cli/pending_outputs.h"
 #include "cli/png_output.h"
+#include "imaging/image_format.h"
 #include "imaging/image_limits.h"
 #include "imaging/memory_budget.h"
 #include "platform/bitmap_image.h"
@@ -21,15 +22,17 @@ namespace {
 constexpr const char* kDecodeHelp =
     "usage: tablora-cli decode FILE -o OUT.png\n"
     "\n"
-    "Loads FILE the way a thumbnail cell does (the reader is chosen by the file's extension:\n"
-    ".bmp .dib .rle .jpg .jpeg .psd .pdd .gif .png) and writes the decoded image at full size\n"
-    "as PNG, with the transparency its file gave as alpha.\n"
+    "Loads FILE the way a thumbnail cell does (the reader is chosen by the file's extension,\n"
+    "or by its content when that is another format's; the extensions are listed below) and\n"
+    "writes the decoded image at full size as PNG, with the transparency its file gave as alpha.\n"
     "A file that does not load prints the reader's message and exits with status 1 (a JPEG\n"
     "error with libjpeg's own words added). The picture is written under a temporary name and\n"
     "takes OUT's name only when complete; OUT may not be FILE itself (status 2).\n"
     "\n"
     "  -o, --output OUT.png   where to write the picture\n"
-    "  --help                 this text\n";
+    "  --help                 this text\n"
+    "\n"
+    "Extensions:";
 
 constexpr const char* kInfoHelp =
     "usage: tablora-cli info FILE\n"
@@ -93,13 +96,12 @@ struct CommandLoad {
   TMemoryBudget budget{ImageSizeLimit()};
 };
 
-// Loads a file with the reader its extension selects; raises the reader's own error.
+// Loads a file as a cell does; raises the reader's own error.
 std::unique_ptr<ThumbnailImage> LoadImage(const std::string& path) {
-  std::unique_ptr<ThumbnailImage> image = CreateThumbnailReader(LowerAscii(ExtensionPart(path)));
-  if (!image) throw std::runtime_error("no reader for the extension of '" + path + "'");
-  image->LoadFromFile(path);
-  ReadOrientation(*image, path);
-  return image;
+  if (!IsAdmittedExtension(LowerAscii(ExtensionPart(path)))) {
+    throw std::runtime_error("no reader for the extension of '" + path + "'");
+  }
+  return LoadThumbnail(path);
 }
 
 }  // namespace
@@ -108,6 +110,7 @@ int RunDecode(int argc, char** argv) {
   const Args args(argc, argv, 2, {"-o", "--output"}, {"--help"});
   if (args.Has("--help")) {
     std::fputs(kDecodeHelp, stdout);
+    std::printf(" %s\n", AdmittedExtensionList().c_str());
     return kExitOk;
   }
   if (args.Positional().size() != 1) throw UsageError{"decode needs exactly one FILE"};

@@ -102,10 +102,7 @@ int PngOrientation(std::span<const uint8_t> file) {
   return 1;
 }
 
-namespace {
-
-// The frame header's size: the first SOFn marker before the scans.
-std::optional<std::pair<uint32_t, uint32_t>> JpegSize(std::span<const uint8_t> file) {
+std::optional<std::pair<uint32_t, uint32_t>> JpegFrameSize(std::span<const uint8_t> file) {
   std::optional<std::pair<uint32_t, uint32_t>> size;
   WalkJpegSegments(file, [&](uint8_t marker, std::span<const uint8_t> segment) {
     const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
@@ -117,53 +114,21 @@ std::optional<std::pair<uint32_t, uint32_t>> JpegSize(std::span<const uint8_t> f
   return size;
 }
 
-}  // namespace
-
-std::optional<std::pair<uint32_t, uint32_t>> HeaderSize(std::span<const uint8_t> file,
-                                                        std::string_view ext) {
+std::optional<std::pair<uint32_t, uint32_t>> BmpInfoSize(std::span<const uint8_t> file) {
   try {
     TByteReader in(file);
-    if (ext == ".jpg" || ext == ".jpeg") return JpegSize(file);
-    if (ext == ".png") {
-      in.Skip(16);
-      const uint32_t width = in.U32BE();
-      return std::pair<uint32_t, uint32_t>{width, in.U32BE()};
-    }
-    if (ext == ".gif") {
-      in.Skip(6);
+    in.Skip(14);
+    if (in.U32LE() == 12) {
       const uint32_t width = in.U16LE();
       return std::pair<uint32_t, uint32_t>{width, in.U16LE()};
     }
-    if (ext == ".psd" || ext == ".pdd") {
-      in.Skip(14);
-      const uint32_t height = in.U32BE();
-      return std::pair<uint32_t, uint32_t>{in.U32BE(), height};
-    }
-    if (ext == ".bmp" || ext == ".dib" || ext == ".rle") {
-      in.Skip(14);
-      if (in.U32LE() == 12) {
-        const uint32_t width = in.U16LE();
-        return std::pair<uint32_t, uint32_t>{width, in.U16LE()};
-      }
-      const uint32_t width = in.U32LE();
-      const auto height = static_cast<int32_t>(in.U32LE());
-      return std::pair<uint32_t, uint32_t>{width, static_cast<uint32_t>(height < 0 ? -int64_t{height} : height)};
-    }
-    if (ext == ".tif" || ext == ".tiff") {
-      const auto width = TiffStructureTag(file, 256);
-      const auto height = TiffStructureTag(file, 257);
-      if (width && height) return std::pair<uint32_t, uint32_t>{*width, *height};
-    }
+    const uint32_t width = in.U32LE();
+    const auto height = static_cast<int32_t>(in.U32LE());
+    const uint32_t rows = static_cast<uint32_t>(height < 0 ? -int64_t{height} : height);
+    return std::pair<uint32_t, uint32_t>{width, rows};
   } catch (const EReadError&) {
   }
   return std::nullopt;
-}
-
-int OrientationOf(std::span<const uint8_t> file, std::string_view lowerExtension) {
-  if (lowerExtension == ".jpg" || lowerExtension == ".jpeg") return JpegOrientation(file);
-  if (lowerExtension == ".tif" || lowerExtension == ".tiff") return TiffStructureOrientation(file);
-  if (lowerExtension == ".png") return PngOrientation(file);
-  return 1;
 }
 
 }  // namespace tablora

@@ -22,13 +22,9 @@ int TiffStructureOrientation(std::span<const uint8_t> tiff);
 int JpegOrientation(std::span<const uint8_t> file);
 // PNG: the eXIf chunk before the image data.
 int PngOrientation(std::span<const uint8_t> file);
-// By the lower-cased extension the thumbnail table uses (".jpg", ".tif", ".png", ...); formats
-// without orientation metadata answer 1.
-int OrientationOf(std::span<const uint8_t> file, std::string_view lowerExtension);
-
-// Width and height the header of a file claims (by the lower-cased extension), nothing when it
-// cannot be told from the first bytes.
-std::optional<std::pair<uint32_t, uint32_t>> HeaderSize(std::span<const uint8_t> file,
-                                                        std::string_view lowerExtension);
+// The frame header's width and height: the first SOFn marker before the scans.
+std::optional<std::pair<uint32_t, uint32_t>> JpegFrameSize(std::span<const uint8_t> file);
+// A BMP file's info header width and height (rows, whichever way they run).
+std::optional<std::pair<uint32_t, uint32_t>> BmpInfoSize(std::span<const uint8_t> file);
 
 }  // namespace tablora

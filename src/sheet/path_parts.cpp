@@ -1,16 +1,11 @@
 #include "sheet/path_parts.h"
 
-#include <array>
+#include "imaging/image_format.h"
 
 namespace tablora {
 
 bool IsAdmittedExtension(std::string_view lowerExtension) {
-  static constexpr std::array<std::string_view, 11> kAdmitted = {
-      ".bmp", ".jpg", ".jpeg", ".psd", ".pdd", ".png", ".tiff", ".tif", ".rle", ".dib", ".gif"};
-  for (std::string_view admitted : kAdmitted) {
-    if (admitted == lowerExtension) return true;
-  }
-  return false;
+  return FormatByExtension(lowerExtension) != nullptr;
 }
 
 }  // namespace tablora

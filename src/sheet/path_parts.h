@@ -6,7 +6,7 @@
 
 namespace tablora {
 
-// One of the eleven image extensions the sheet admits (given already lower-cased).
+// An extension (given already lower-cased) of a format the image library reads.
 bool IsAdmittedExtension(std::string_view lowerExtension);
 
 }  // namespace tablora

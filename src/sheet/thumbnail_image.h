@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "imaging/image_format.h"
 #include "imaging/types.h"
 #include "platform/drawing_surface.h"
 #include "sheet/thumbnail_transparency.h"
@@ -46,18 +47,31 @@ class ThumbnailLoader {
   // The loaded image, or nullptr when the load failed in any way (the failure is swallowed).
   // Called from several worker threads at once.
   virtual std::unique_ptr<ThumbnailImage> Load(const std::string& path) = 0;
+  // The same with the file's bytes already mapped by the caller (nullptr: not mapped), so that one
+  // cell maps its file once. A loader that does not read files ignores them.
+  virtual std::unique_ptr<ThumbnailImage> LoadMapped(const std::string& path,
+                                                     std::shared_ptr<const TFileBytes> file) {
+    (void)file;
+    return Load(path);
+  }
 };
 
 // A new, empty reader for a lower-cased extension (dot included); nullptr when no reader takes it.
 std::unique_ptr<ThumbnailImage> CreateThumbnailReader(std::string_view lowerExtension);
-// Sets a loaded image's orientation from its file's metadata (1 when it has none or it is damaged).
-void ReadOrientation(ThumbnailImage& image, const std::string& path);
 
-// The loader of the program: reader by the lower-cased extension of the path only, never by
-// content; a load that yields a width or height of 0 counts as failed.
+// Loads a file as a cell does and raises the reader's own failure: the reader of the path's
+// lower-cased extension, or, when the file's content is not of that format but of another, that
+// other's; the orientation from the same bytes. `file` is the file already mapped, or nullptr.
+std::unique_ptr<ThumbnailImage> LoadThumbnail(const std::string& path,
+                                              std::shared_ptr<const TFileBytes> file = nullptr);
+
+// The loader of the program: LoadThumbnail with every failure swallowed; a load that yields a
+// width or height of 0 counts as failed.
 class ExtensionThumbnailLoader : public ThumbnailLoader {
  public:
   std::unique_ptr<ThumbnailImage> Load(const std::string& path) override;
+  std::unique_ptr<ThumbnailImage> LoadMapped(const std::string& path,
+                                             std::shared_ptr<const TFileBytes> file) override;
 };
 
 }  // namespace tablora

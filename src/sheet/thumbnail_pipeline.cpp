@@ -9,7 +9,7 @@
 #include "imaging/byte_reader.h"
 #include "imaging/image_limits.h"
 #include "imaging/memory_budget.h"
-#include "imaging/image_probe.h"
+#include "imaging/image_format.h"
 #include "imaging/reduce.h"
 #include "sheet/path_parts.h"
 
@@ -113,23 +113,30 @@ void ThumbnailCache::Clear() {
 
 // ---- pipeline ----
 
-uint64_t EstimateDecodeBytes(const std::string& path) {
+std::shared_ptr<const TFileBytes> MapCellFile(const std::string& path) {
   try {
-    TFileStream file(path);
-    TStreamBytes bytes(file);
-    const auto size = HeaderSize(bytes.Bytes(), LowerAscii(ExtensionPart(path)));
-    if (size) return uint64_t{size->first} * size->second * 4 + bytes.Bytes().size();
-    return bytes.Bytes().size() * 4;
+    return std::make_shared<const TFileBytes>(path);
   } catch (...) {
-    return 0;  // the load will fail on its own
+    return nullptr;
   }
 }
 
-CellPicture ThumbnailPipeline::Produce(ThumbnailLoader& loader, const Request& request) {
+uint64_t EstimateDecodeBytes(const std::string& path, const TFileBytes* file, int32_t boxWidth,
+                             int32_t boxHeight) {
+  if (file == nullptr) return 0;  // the load will fail on its own
+  const std::span<const uint8_t> bytes = file->Bytes();
+  const TImageFormat* format = FormatForFile(LowerAscii(ExtensionPart(path)), bytes);
+  if (format == nullptr) return uint64_t{bytes.size()} * 4;
+  return EstimateDecodeBytes(*format, bytes, boxWidth, boxHeight);
+}
+
+CellPicture ThumbnailPipeline::Produce(ThumbnailLoader& loader, const Request& request,
+                                       std::shared_ptr<const TFileBytes> file) {
   // Everything one cell's picture costs on its way (the load, libjpeg's buffers, copies made to
   // reduce it) stays within the image-size limit together.
   TMemoryBudget budget(ImageSizeLimit());
-  std::unique_ptr<ThumbnailImage> image = loader.Load(request.path);
+  if (!file) file = MapCellFile(request.path);
+  std::unique_ptr<ThumbnailImage> image = loader.LoadMapped(request.path, std::move(file));
   if (!image) return {};
   try {
     const int orientation = image->Orientation();
@@ -196,7 +203,10 @@ void ThumbnailPipeline::Work() {
     }
     std::optional<CellPicture> picture = Cached(i);
     if (!picture) {
-      cost = EstimateDecodeBytes(requests_[i].path);
+      std::shared_ptr<const TFileBytes> file = MapCellFile(requests_[i].path);
+      // The box is upright and the decode in the file's orientation: its longer side both ways.
+      const int32_t side = std::max(requests_[i].boxWidth, requests_[i].boxHeight);
+      cost = EstimateDecodeBytes(requests_[i].path, file.get(), side, side);
       {
         // Decodes in flight stay within the budget; one larger than the budget runs alone.
         std::unique_lock lock(mutex_);
@@ -209,7 +219,7 @@ void ThumbnailPipeline::Work() {
       {
         // Loads under way stop at their next row once the pipeline is cancelled.
         TCancelScope scope(stop_);
-        picture = Produce(loader_, requests_[i]);
+        picture = Produce(loader_, requests_[i], std::move(file));
       }
       if (cache_ != nullptr && keys_[i] && !stop_.Requested()) cache_->Store(*keys_[i], *picture);
     }

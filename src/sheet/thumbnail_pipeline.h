@@ -89,8 +89,10 @@ class ThumbnailPipeline {
   // No new load starts; loads under way finish and are dropped.
   void Cancel();
 
-  // Loads one cell on the calling thread.
-  static CellPicture Produce(ThumbnailLoader& loader, const Request& request);
+  // Loads one cell on the calling thread; `file` is its file already mapped (else it is mapped
+  // here), so that the estimate, the load and the orientation read one mapping.
+  static CellPicture Produce(ThumbnailLoader& loader, const Request& request,
+                             std::shared_ptr<const TFileBytes> file = nullptr);
 
  private:
   void Work();
@@ -113,8 +115,11 @@ class ThumbnailPipeline {
   std::vector<std::thread> workers_;
 };
 
-// Decoded bytes a load of the file may need, from its header where a reader can tell cheaply;
-// used to keep the decodes in flight within a budget.
-uint64_t EstimateDecodeBytes(const std::string& path);
+// The file's bytes, mapped, or nullptr when it cannot be (its load then fails on its own).
+std::shared_ptr<const TFileBytes> MapCellFile(const std::string& path);
+// Decoded bytes a load of the file for a box may need, from its header where its format can tell
+// cheaply; used to keep the decodes in flight within a budget.
+uint64_t EstimateDecodeBytes(const std::string& path, const TFileBytes* file, int32_t boxWidth,
+                             int32_t boxHeight);
 
 }  // namespace tablora

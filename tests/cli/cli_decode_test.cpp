@@ -51,7 +51,9 @@ TEST(CliDecode, JpegMatchesTheReferenceDecodeClosely) {
 TEST(CliDecode, FailedLoadsPrintTheReadersMessage) {
   test::TempTree tree;
   const std::string out = tree.Path() + "/out.png";
-  auto result = RunCommand(CliPath(), {"decode", (test::DataDir() / "jpeg/png-named.jpg").string(), "-o", out});
+  // Of no format at all: the extension's reader refuses it (a PNG named .jpg would load as PNG).
+  tree.File("not-a-jpeg.jpg", "\x89PX is not the start of any picture");
+  auto result = RunCommand(CliPath(), {"decode", tree.Path() + "/not-a-jpeg.jpg", "-o", out});
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.err.find("JPEG error #"), std::string::npos) << result.err;
   tree.File("broken.bmp", "BMxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx");
@@ -81,6 +83,11 @@ TEST(CliInfo, PrintsNameValueLines) {
   EXPECT_NE(jpeg.out.find("orientation: 1\n"), std::string::npos) << jpeg.out;
   const auto turned = RunCommand(CliPath(), {"info", (test::DataDir() / "orientation/o6.jpg").string()});
   EXPECT_NE(turned.out.find("orientation: 6\n"), std::string::npos) << turned.out;
+  // The reader is the content's when the extension lies.
+  const auto misnamed = RunCommand(CliPath(), {"info", (test::DataDir() / "jpeg/png-named.jpg").string()});
+  EXPECT_NE(misnamed.out.find("reader: PNG\n"), std::string::npos) << misnamed.out;
+  const auto help = RunCommand(CliPath(), {"decode", "--help"});
+  EXPECT_NE(help.out.find(" .bmp .dib .rle "), std::string::npos) << help.out;
 }
 
 }  // namespace

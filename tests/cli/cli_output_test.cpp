@@ -127,7 +127,9 @@ TEST(CliOutput, SmallMends) {
   test::WriteFile(tree.Path() + "/wide.bmp", test::FourBitBmp(1000001, 1));
   result = RunCommand(CliPath(), {"decode", tree.Path() + "/wide.bmp", "-o", tree.Path() + "/w.png"});
   EXPECT_EQ(result.err, "tablora-cli decode: the image is too large for PNG: 1000001 × 1\n");
-  const std::string pngNamed = (test::DataDir() / "jpeg/png-named.jpg").string();
+  // A file of no format: the extension's reader refuses it.
+  const std::string pngNamed = tree.Path() + "/not-a-jpeg.jpg";
+  test::WriteFile(pngNamed, std::string("\x89PX is not the start of any picture"));
   for (const std::vector<std::string>& args : {std::vector<std::string>{"decode", pngNamed, "-o", tree.Path() + "/x.png"},
                                                std::vector<std::string>{"info", pngNamed}}) {
     result = RunCommand(CliPath(), args);

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 
 #include "sheet/thumbnail_image.h"
+#include "sheet/thumbnail_pipeline.h"
 #include "support/sheet_fakes.h"
 #include "support/test_paths.h"
 
@@ -40,11 +42,26 @@ TEST_F(ThumbnailLoading, ReaderIsChosenByTheLowerCasedExtension) {
   }
 }
 
-TEST_F(ThumbnailLoading, ContentIsNeverSniffed) {
+TEST_F(ThumbnailLoading, AFileWhoseExtensionLiesLoadsByItsContent) {
   Copy("jpeg/png-named.jpg", "really-a-png.jpg");
   Copy("jpeg/colour.jpg", "really-a-jpeg.bmp");
-  EXPECT_EQ(Load("really-a-png.jpg"), nullptr);
-  EXPECT_EQ(Load("really-a-jpeg.bmp"), nullptr);
+  Copy("bmp/pal8.bmp", "really-a-bmp.tif");
+  const struct {
+    const char* name;
+    const char* reader;
+  } kCases[] = {{"really-a-png.jpg", "PNG"}, {"really-a-jpeg.bmp", "JPEG"}, {"really-a-bmp.tif", "BMP"}};
+  for (const auto& c : kCases) {
+    auto image = Load(c.name);
+    ASSERT_NE(image, nullptr) << c.name;
+    EXPECT_EQ(image->ReaderName(), c.reader) << c.name;
+    EXPECT_GT(image->Width(), 0) << c.name;
+  }
+  // Neither the extension's format nor any other: the cell stays empty.
+  tree.File("noise.png", "this is not an image at all");
+  EXPECT_EQ(Load("noise.png"), nullptr);
+  // An extension none of the formats has is not looked into.
+  Copy("jpeg/colour.jpg", "photo.jpe");
+  EXPECT_EQ(Load("photo.jpe"), nullptr);
 }
 
 TEST_F(ThumbnailLoading, EmptyFilesAndMissingFilesFail) {
@@ -71,6 +88,37 @@ TEST_F(ThumbnailLoading, TruncatedJpegStillLoadsAndDraws) {
   auto image = Load("cut.jpg");
   ASSERT_NE(image, nullptr);
   EXPECT_GT(image->Width(), 0);
+}
+
+TEST_F(ThumbnailLoading, TheProbeTheLoadAndTheOrientationReadTheOneMapping) {
+  // The file is gone once mapped: all a load needs comes from the mapping.
+  fs::copy_file(test::DataDir() / "orientation/o6.jpg", tree.Root() / "turned.jpg");
+  const std::string path = tree.Path() + "/turned.jpg";
+  auto mapped = std::make_shared<const TFileBytes>(path);
+  fs::remove(path);
+  std::unique_ptr<ThumbnailImage> image = LoadThumbnail(path, mapped);
+  EXPECT_EQ(image->Orientation(), 6);
+  EXPECT_GT(image->Pixels().Width(), 0);
+  EXPECT_NE(loader.LoadMapped(path, mapped), nullptr);
+  EXPECT_EQ(loader.Load(path), nullptr);
+}
+
+TEST_F(ThumbnailLoading, ThePipelineMapsEachCellsFileOnceAndHandsItOn) {
+  Copy("jpeg/colour.jpg", "a.jpg");
+  struct Recording : ExtensionThumbnailLoader {
+    std::unique_ptr<ThumbnailImage> LoadMapped(const std::string& p, std::shared_ptr<const TFileBytes> file) override {
+      if (file) ++mapped;
+      return ExtensionThumbnailLoader::LoadMapped(p, std::move(file));
+    }
+    std::atomic<int> mapped{0};
+  };
+  for (int jobs : {1, 2}) {
+    Recording recording;
+    ThumbnailPipeline pipeline(recording, nullptr, jobs, uint64_t{1} << 30, {{tree.Path() + "/a.jpg", 40, 30}});
+    const auto picture = pipeline.Take(0, [] { return true; });
+    ASSERT_TRUE(picture && picture->pixels) << jobs;
+    EXPECT_EQ(recording.mapped, 1) << jobs;
+  }
 }
 
 }  // namespace

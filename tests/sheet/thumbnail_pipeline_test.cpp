@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "imaging/image_format.h"
 #include "imaging/image_probe.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/reduce.h"
@@ -197,9 +198,9 @@ TEST(ThumbnailPipeline, CacheServesAPageAgainUntilTheFileChanges) {
   fs::copy_file(test::DataDir() / "jpeg" / "colour.jpg", tree.Root() / "a.jpg");
   const std::string path = tree.Path() + "/a.jpg";
   struct CountingLoader : ExtensionThumbnailLoader {
-    std::unique_ptr<ThumbnailImage> Load(const std::string& p) override {
+    std::unique_ptr<ThumbnailImage> LoadMapped(const std::string& p, std::shared_ptr<const TFileBytes> file) override {
       ++loads;
-      return ExtensionThumbnailLoader::Load(p);
+      return ExtensionThumbnailLoader::LoadMapped(p, std::move(file));
     }
     std::atomic<int> loads{0};
   } loader;

@@ -1,0 +1,237 @@
+#include "imaging/image_format.h"
+
+#include <array>
+#include <cstring>
+
+#include "imaging/byte_reader.h"
+#include "imaging/exceptions.h"
+#include "imaging/image_probe.h"
+#include "imaging/jpeg_image.h"
+#include "imaging/readers/gif_reader.h"
+#include "imaging/readers/png_reader.h"
+#include "imaging/readers/psd_reader.h"
+#include "imaging/readers/tiff_reader.h"
+#include "imaging/stream.h"
+
+namespace tablora {
+
+TFileBytes::TFileBytes(const std::string& path) {
+  // The mapping outlives the descriptor, which is closed at once.
+  TFileStream file(path);
+  bytes_ = std::make_unique<TStreamBytes>(file);
+}
+
+TFileBytes::~TFileBytes() = default;
+
+std::span<const uint8_t> TFileBytes::Bytes() const { return bytes_->Bytes(); }
+
+std::pair<uint32_t, uint32_t> DecodeSizeFor(const TImageHeader& header, int32_t width, int32_t height) {
+  const uint64_t w = header.width;
+  const uint64_t h = header.height;
+  const uint64_t wantW = width > 0 ? static_cast<uint64_t>(width) : 1;
+  const uint64_t wantH = height > 0 ? static_cast<uint64_t>(height) : 1;
+  if (header.anyScale) {
+    if (wantW >= w || wantH >= h || w == 0 || h == 0) return {header.width, header.height};
+    // The side that needs more keeps the proportions; the other follows, rounded up.
+    if (wantW * h >= wantH * w) return {static_cast<uint32_t>(wantW), static_cast<uint32_t>((h * wantW + w - 1) / w)};
+    return {static_cast<uint32_t>((w * wantH + h - 1) / h), static_cast<uint32_t>(wantH)};
+  }
+  for (int n = 31; n > 0; --n) {
+    if ((header.scaleBits & (1u << n)) == 0) continue;
+    const uint64_t d = uint64_t{1} << n;
+    const uint64_t sw = (w + d - 1) / d;
+    const uint64_t sh = (h + d - 1) / d;
+    if (sw >= wantW && sh >= wantH) return {static_cast<uint32_t>(sw), static_cast<uint32_t>(sh)};
+  }
+  return {header.width, header.height};
+}
+
+namespace {
+
+// ---- readers of the library's own formats ----
+
+// Readers that decode into their own bitmap while they load.
+template <typename Reader>
+class TBitmapFormatReader : public TFormatReader {
+ public:
+  void Load(std::span<const uint8_t> file) override {
+    TBufferStream stream(file.data(), file.size());
+    reader_.LoadFromStream(stream);
+  }
+  int Width() override { return reader_.Width(); }
+  int Height() override { return reader_.Height(); }
+  const TBitmap& Pixels() override { return reader_; }
+
+ private:
+  Reader reader_;
+};
+
+// Keeps the compressed file and decodes it on the first draw, scaled by libjpeg.
+class TJpegFormatReader : public TFormatReader {
+ public:
+  void Load(std::span<const uint8_t> file) override {
+    TBufferStream stream(file.data(), file.size());
+    image_.LoadFromStream(stream);
+  }
+  int Width() override { return image_.Width(); }
+  int Height() override { return image_.Height(); }
+  void PrepareFor(int32_t width, int32_t height) override {
+    TImageHeader header;
+    header.width = static_cast<uint32_t>(std::max(image_.Width(), 0));
+    header.height = static_cast<uint32_t>(std::max(image_.Height(), 0));
+    header.scaleBits = kScaleBits;
+    const auto [w, h] = DecodeSizeFor(header, width, height);
+    static constexpr TJPEGScale kByShift[] = {jsFullSize, jsHalf, jsQuarter, jsEighth};
+    for (unsigned n = 0; n < 4; ++n) {
+      const uint32_t d = 1u << n;
+      if ((header.width + d - 1) / d == w && (header.height + d - 1) / d == h) image_.Scale = kByShift[n];
+    }
+  }
+  const TBitmap& Pixels() override { return image_.Bitmap(); }
+
+  // libjpeg's DCT scaling: 1, 1/2, 1/4 and 1/8.
+  static constexpr uint32_t kScaleBits = 0b1111;
+
+ private:
+  TJPEGImage image_;
+};
+
+template <typename Reader>
+std::unique_ptr<TFormatReader> Make() {
+  return std::make_unique<Reader>();
+}
+
+// ---- signatures ----
+
+bool Begins(std::span<const uint8_t> file, const char* magic, std::size_t length) {
+  return file.size() >= length && std::memcmp(file.data(), magic, length) == 0;
+}
+
+// The library's readers answer for their own formats.
+template <typename Reader>
+bool ReaderTakes(std::span<const uint8_t> file) {
+  Reader reader;
+  TBufferStream stream(file.data(), file.size());
+  try {
+    return reader.CanLoad(stream);
+  } catch (const Exception&) {
+    return false;
+  }
+}
+
+bool IsBmp(std::span<const uint8_t> file) { return Begins(file, "BM", 2); }
+bool IsJpeg(std::span<const uint8_t> file) { return Begins(file, "\xFF\xD8\xFF", 3); }
+
+// ---- probes ----
+
+// A header whose size could not be read still gives its orientation (the size stays 0).
+std::optional<TImageHeader> Sized(std::optional<std::pair<uint32_t, uint32_t>> size, int orientation = 1,
+                                  uint32_t scaleBits = 1) {
+  TImageHeader header;
+  if (size) {
+    header.width = size->first;
+    header.height = size->second;
+  }
+  header.orientation = orientation;
+  header.scaleBits = scaleBits;
+  return header;
+}
+
+// The header as the library's reader itself reads it.
+template <typename Reader>
+std::optional<std::pair<uint32_t, uint32_t>> ReaderHeaderSize(std::span<const uint8_t> file) {
+  Reader reader;
+  TBufferStream stream(file.data(), file.size());
+  try {
+    if (!reader.ReadImageProperties(stream, 0)) return std::nullopt;
+  } catch (const Exception&) {
+    return std::nullopt;
+  }
+  return std::pair<uint32_t, uint32_t>{reader.ImageProperties.Width, reader.ImageProperties.Height};
+}
+
+std::optional<TImageHeader> ProbeBmp(std::span<const uint8_t> file) { return Sized(BmpInfoSize(file)); }
+std::optional<TImageHeader> ProbeJpeg(std::span<const uint8_t> file) {
+  return Sized(JpegFrameSize(file), JpegOrientation(file), TJpegFormatReader::kScaleBits);
+}
+std::optional<TImageHeader> ProbePng(std::span<const uint8_t> file) {
+  return Sized(ReaderHeaderSize<TPNGGraphic>(file), PngOrientation(file));
+}
+std::optional<TImageHeader> ProbeGif(std::span<const uint8_t> file) {
+  return Sized(ReaderHeaderSize<TGIFGraphic>(file));
+}
+std::optional<TImageHeader> ProbePsd(std::span<const uint8_t> file) {
+  return Sized(ReaderHeaderSize<TPSDGraphic>(file));
+}
+std::optional<TImageHeader> ProbeTiff(std::span<const uint8_t> file) {
+  return Sized(ReaderHeaderSize<TTIFFGraphic>(file), TiffStructureOrientation(file));
+}
+
+constexpr std::array<std::string_view, 3> kBmpExtensions = {".bmp", ".dib", ".rle"};
+constexpr std::array<std::string_view, 2> kJpegExtensions = {".jpg", ".jpeg"};
+constexpr std::array<std::string_view, 1> kPngExtensions = {".png"};
+constexpr std::array<std::string_view, 1> kGifExtensions = {".gif"};
+constexpr std::array<std::string_view, 2> kPsdExtensions = {".psd", ".pdd"};
+constexpr std::array<std::string_view, 2> kTiffExtensions = {".tif", ".tiff"};
+
+// Content is tried in this order when an extension lies: the strict signatures first, TIFF's
+// byte-order mark (which camera RAW files share) last.
+const std::array<TImageFormat, 6> kFormats = {{
+    {"JPEG", kJpegExtensions, IsJpeg, Make<TJpegFormatReader>, ProbeJpeg, 4},
+    {"PNG", kPngExtensions, ReaderTakes<TPNGGraphic>, Make<TBitmapFormatReader<TPNGGraphic>>, ProbePng, 4},
+    {"GIF", kGifExtensions, ReaderTakes<TGIFGraphic>, Make<TBitmapFormatReader<TGIFGraphic>>, ProbeGif, 4},
+    {"BMP", kBmpExtensions, IsBmp, Make<TBitmapFormatReader<TBitmap>>, ProbeBmp, 4},
+    {"PSD", kPsdExtensions, ReaderTakes<TPSDGraphic>, Make<TBitmapFormatReader<TPSDGraphic>>, ProbePsd, 4},
+    {"TIFF", kTiffExtensions, ReaderTakes<TTIFFGraphic>, Make<TBitmapFormatReader<TTIFFGraphic>>, ProbeTiff, 4},
+}};
+
+}  // namespace
+
+std::span<const TImageFormat> ImageFormats() { return kFormats; }
+
+const TImageFormat* FormatByExtension(std::string_view lowerExtension) {
+  for (const TImageFormat& format : kFormats) {
+    for (std::string_view extension : format.extensions) {
+      if (extension == lowerExtension) return &format;
+    }
+  }
+  return nullptr;
+}
+
+const TImageFormat* FormatForFile(std::string_view lowerExtension, std::span<const uint8_t> file) {
+  const TImageFormat* own = FormatByExtension(lowerExtension);
+  if (own == nullptr || own->signature(file)) return own;
+  for (const TImageFormat& format : kFormats) {
+    if (&format != own && format.signature(file)) return &format;
+  }
+  // Neither: the extension's reader refuses it with its own message.
+  return own;
+}
+
+int OrientationOf(std::span<const uint8_t> file, std::string_view lowerExtension) {
+  const TImageFormat* format = FormatByExtension(lowerExtension);
+  if (format == nullptr) return 1;
+  const std::optional<TImageHeader> header = format->probe(file);
+  return header ? header->orientation : 1;
+}
+
+uint64_t EstimateDecodeBytes(const TImageFormat& format, std::span<const uint8_t> file, int32_t width,
+                             int32_t height) {
+  const std::optional<TImageHeader> header = format.probe(file);
+  if (!header || header->width == 0 || header->height == 0) return uint64_t{file.size()} * 4;
+  const auto [w, h] = DecodeSizeFor(*header, width, height);
+  return uint64_t{w} * h * format.workBytesPerPixel + file.size();
+}
+
+std::string AdmittedExtensionList() {
+  std::string list;
+  for (const TImageFormat& format : kFormats) {
+    for (std::string_view extension : format.extensions) {
+      if (!list.empty()) list += ' ';
+      list += extension;
+    }
+  }
+  return list;
+}
+
+}  // namespace tablora

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "imaging/bitmap.h"
+
+namespace tablora {
+
+class TStreamBytes;
+
+// The bytes of one file, mapped once and read by everything that looks at it: the header probe,
+// the reader and the orientation. Opening raises EFOpenError; a file larger than the file-data
+// limit raises EInvalidGraphic.
+class TFileBytes {
+ public:
+  explicit TFileBytes(const std::string& path);
+  ~TFileBytes();
+  TFileBytes(const TFileBytes&) = delete;
+  TFileBytes& operator=(const TFileBytes&) = delete;
+
+  std::span<const uint8_t> Bytes() const;
+
+ private:
+  std::unique_ptr<TStreamBytes> bytes_;
+};
+
+// What a format's header tells before anything is decoded.
+struct TImageHeader {
+  uint32_t width = 0;  // as stored, before the orientation turns it; 0: not known
+  uint32_t height = 0;
+  int orientation = 1;  // the EXIF value (1 to 8) that turns the stored picture upright
+  // The reductions the decoder makes while it decodes: bit n set means each side divided by 2^n
+  // (rounded up). Bit 0 (full size) is always there. anyScale: any size at all.
+  uint32_t scaleBits = 1;
+  bool anyScale = false;
+};
+
+// The smallest size a decoder with these scales can deliver that still covers width × height
+// (the size the picture is reduced to afterwards); the stored size when none is smaller.
+std::pair<uint32_t, uint32_t> DecodeSizeFor(const TImageHeader& header, int32_t width, int32_t height);
+
+// One format's reader behind one interface. Load reads what the format needs to answer Width and
+// Height (the bytes must outlive the reader); Pixels decodes, at the size PrepareFor asked for
+// where the format can decode smaller.
+class TFormatReader {
+ public:
+  virtual ~TFormatReader() = default;
+  virtual void Load(std::span<const uint8_t> file) = 0;
+  virtual int Width() = 0;
+  virtual int Height() = 0;
+  // Called before Pixels with the size the picture will be reduced to (in its stored
+  // orientation): never decoded below it.
+  virtual void PrepareFor(int32_t width, int32_t height) {
+    (void)width;
+    (void)height;
+  }
+  virtual const TBitmap& Pixels() = 0;
+};
+
+// A format the program reads: the one place that binds extensions, content and reader together.
+struct TImageFormat {
+  const char* name;  // the reader's short name ("JPEG", "WebP")
+  std::span<const std::string_view> extensions;  // lower-case, dot included
+  // Whether the bytes begin as a file of this format does.
+  bool (*signature)(std::span<const uint8_t> file);
+  std::unique_ptr<TFormatReader> (*create)();
+  // Size, orientation and scales from the header; a size of 0 when it cannot be read, nothing
+  // when nothing can.
+  std::optional<TImageHeader> (*probe)(std::span<const uint8_t> file);
+  // Bytes a decode takes per pixel it delivers: the bitmap and the decoder's own buffers.
+  unsigned workBytesPerPixel;
+};
+
+// Every format, in the order content is tried in when an extension lies.
+std::span<const TImageFormat> ImageFormats();
+// The format of a lower-cased extension (dot included), compared exactly; nullptr for none.
+const TImageFormat* FormatByExtension(std::string_view lowerExtension);
+// The format that reads `file`: the extension's own, unless its signature refuses the bytes and
+// another format's signature takes them. nullptr when the extension is none of ours.
+const TImageFormat* FormatForFile(std::string_view lowerExtension, std::span<const uint8_t> file);
+// The orientation a file's header gives, 1 when it gives none or is damaged.
+int OrientationOf(std::span<const uint8_t> file, std::string_view lowerExtension);
+// Bytes decoding the file into a picture for a box of width × height may take, from its header
+// where it can be read cheaply, else from the file's size.
+uint64_t EstimateDecodeBytes(const TImageFormat& format, std::span<const uint8_t> file, int32_t width,
+                             int32_t height);
+// The admitted extensions, space-separated, for help texts.
+std::string AdmittedExtensionList();
+
+}  // namespace tablora
