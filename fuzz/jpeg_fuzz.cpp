@@ -5,7 +5,7 @@
 
 #include "imaging/exceptions.h"
 #include "imaging/image_limits.h"
-#include "imaging/jpeg_image.h"
+#include "imaging/readers/jpeg_image.h"
 #include "imaging/stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,7 +6,7 @@
 #include "imaging/byte_reader.h"
 #include "imaging/exceptions.h"
 #include "imaging/image_probe.h"
-#include "imaging/jpeg_image.h"
+#include "imaging/readers/jpeg_image.h"
 #include "imaging/readers/gif_reader.h"
 #include "imaging/readers/png_reader.h"
 #include "imaging/readers/psd_reader.h"

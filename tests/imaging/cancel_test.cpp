@@ -7,8 +7,8 @@
 
 #include "imaging/decoders/gif_lzw_decoder.h"
 #include "imaging/exceptions.h"
-#include "imaging/jpeg_decompressor.h"
-#include "imaging/jpeg_image.h"
+#include "imaging/readers/jpeg_decompressor.h"
+#include "imaging/readers/jpeg_image.h"
 #include "sheet/thumbnail_image.h"
 #include "support/hostile_files.h"
 #include "support/test_paths.h"

@@ -10,7 +10,7 @@
 
 #include "imaging/exceptions.h"
 #include "imaging/image_limits.h"
-#include "imaging/jpeg_image.h"
+#include "imaging/readers/jpeg_image.h"
 #include "jpeg_test_util.h"
 
 namespace tablora {

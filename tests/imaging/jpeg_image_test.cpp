@@ -1,4 +1,4 @@
-#include "imaging/jpeg_image.h"
+#include "imaging/readers/jpeg_image.h"
 
 #include <gtest/gtest.h>
 #include <jerror.h>

@@ -10,7 +10,7 @@
 #include "imaging/bitmap.h"
 #include "imaging/exceptions.h"
 #include "imaging/image_limits.h"
-#include "imaging/jpeg_image.h"
+#include "imaging/readers/jpeg_image.h"
 #include "platform/bitmap_image.h"
 #include "support/hostile_files.h"
 

@@ -9,7 +9,7 @@
 
 #include "imaging/image_format.h"
 #include "imaging/image_probe.h"
-#include "imaging/jpeg_image.h"
+#include "imaging/readers/jpeg_image.h"
 #include "imaging/reduce.h"
 #include "sheet/thumbnail_pipeline.h"
 #include "support/reader_harness.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "imaging/exceptions.h"
-#include "imaging/jpeg_decompressor.h"
+#include "imaging/readers/jpeg_decompressor.h"
 #include "imaging/raster_graphic.h"
 
 namespace tablora {

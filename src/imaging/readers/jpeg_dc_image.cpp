@@ -1,4 +1,4 @@
-#include "imaging/jpeg_dc_image.h"
+#include "imaging/readers/jpeg_dc_image.h"
 
 #include <algorithm>
 #include <array>

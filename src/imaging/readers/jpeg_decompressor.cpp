@@ -1,4 +1,4 @@
-#include "imaging/jpeg_decompressor.h"
+#include "imaging/readers/jpeg_decompressor.h"
 
 #include <jerror.h>
 

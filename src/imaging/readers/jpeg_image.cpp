@@ -1,4 +1,4 @@
-#include "imaging/jpeg_image.h"
+#include "imaging/readers/jpeg_image.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,8 +9,8 @@
 #include "imaging/cancel.h"
 #include "imaging/exceptions.h"
 #include "imaging/image_limits.h"
-#include "imaging/jpeg_dc_image.h"
-#include "imaging/jpeg_decompressor.h"
+#include "imaging/readers/jpeg_dc_image.h"
+#include "imaging/readers/jpeg_decompressor.h"
 
 namespace tablora {
 
