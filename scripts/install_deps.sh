@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth poppler-utils imagemagick
   libpng-dev libtiff-dev libtiff-tools libgif-dev
+  libwebp-dev libheif-dev libjxl-dev webp libheif-examples libjxl-tools
   fonts-dejavu-core
   cups-client cups printer-driver-cups-pdf
 )

@@ -8,9 +8,12 @@
 #include "imaging/image_probe.h"
 #include "imaging/readers/jpeg_image.h"
 #include "imaging/readers/gif_reader.h"
+#include "imaging/readers/heif_reader.h"
+#include "imaging/readers/jxl_reader.h"
 #include "imaging/readers/png_reader.h"
 #include "imaging/readers/psd_reader.h"
 #include "imaging/readers/tiff_reader.h"
+#include "imaging/readers/webp_reader.h"
 #include "imaging/stream.h"
 
 namespace tablora {
@@ -100,6 +103,8 @@ template <typename Reader>
 std::unique_ptr<TFormatReader> Make() {
   return std::make_unique<Reader>();
 }
+std::unique_ptr<TFormatReader> MakeHeif() { return std::make_unique<THeifReader>("HEIF"); }
+std::unique_ptr<TFormatReader> MakeAvif() { return std::make_unique<THeifReader>("AVIF"); }
 
 // ---- signatures ----
 
@@ -173,15 +178,25 @@ constexpr std::array<std::string_view, 1> kPngExtensions = {".png"};
 constexpr std::array<std::string_view, 1> kGifExtensions = {".gif"};
 constexpr std::array<std::string_view, 2> kPsdExtensions = {".psd", ".pdd"};
 constexpr std::array<std::string_view, 2> kTiffExtensions = {".tif", ".tiff"};
+constexpr std::array<std::string_view, 1> kWebPExtensions = {".webp"};
+constexpr std::array<std::string_view, 3> kHeifExtensions = {".heic", ".heif", ".hif"};
+constexpr std::array<std::string_view, 1> kAvifExtensions = {".avif"};
+constexpr std::array<std::string_view, 1> kJXLExtensions = {".jxl"};
 
 // Content is tried in this order when an extension lies: the strict signatures first, TIFF's
 // byte-order mark (which camera RAW files share) last.
-const std::array<TImageFormat, 6> kFormats = {{
+const std::array<TImageFormat, 10> kFormats = {{
     {"JPEG", kJpegExtensions, IsJpeg, Make<TJpegFormatReader>, ProbeJpeg, 4},
     {"PNG", kPngExtensions, ReaderTakes<TPNGGraphic>, Make<TBitmapFormatReader<TPNGGraphic>>, ProbePng, 4},
     {"GIF", kGifExtensions, ReaderTakes<TGIFGraphic>, Make<TBitmapFormatReader<TGIFGraphic>>, ProbeGif, 4},
     {"BMP", kBmpExtensions, IsBmp, Make<TBitmapFormatReader<TBitmap>>, ProbeBmp, 4},
     {"PSD", kPsdExtensions, ReaderTakes<TPSDGraphic>, Make<TBitmapFormatReader<TPSDGraphic>>, ProbePsd, 4},
+    // libwebp scales while it decodes; HEVC, AV1 and JPEG XL are decoded whole, through planes
+    // of up to 16 bits a sample (JPEG XL: floats).
+    {"WebP", kWebPExtensions, IsWebP, Make<TWebPReader>, ProbeWebP, 4},
+    {"HEIF", kHeifExtensions, IsHeif, MakeHeif, ProbeHeif, 10},
+    {"AVIF", kAvifExtensions, IsAvif, MakeAvif, ProbeHeif, 10},
+    {"JPEG XL", kJXLExtensions, IsJXL, Make<TJXLReader>, ProbeJXL, 16},
     {"TIFF", kTiffExtensions, ReaderTakes<TTIFFGraphic>, Make<TBitmapFormatReader<TTIFFGraphic>>, ProbeTiff, 4},
 }};
 

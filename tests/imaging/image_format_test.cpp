@@ -23,6 +23,10 @@ TEST(ImageFormat, ProbesTellTheSizeTheReaderDecodesAndOnlyTheirOwnSignatureMatch
       {"orientation/o8.tif", "TIFF", 8},   {"tiff/rgb8-lzw-pred.tif", "TIFF", 1},
       {"png/rgb8.png", "PNG", 1},          {"png/grey16-adam7.png", "PNG", 1},
       {"gif/photo.gif", "GIF", 1},         {"psd/rgb8.psd", "PSD", 1},
+      {"webp/lossy.webp", "WebP", 1},      {"webp/orient6.webp", "WebP", 6},
+      {"webp/animated.webp", "WebP", 1},   {"heif/lossless.heic", "HEIF", 1},
+      {"heif/alpha.heic", "HEIF", 1},      {"heif/lossless.avif", "AVIF", 1},
+      {"jxl/lossless.jxl", "JPEG XL", 1},  {"jxl/orient6.jxl", "JPEG XL", 1},
   };
   for (const auto& f : kFiles) {
     SCOPED_TRACE(f.file);
@@ -62,7 +66,8 @@ TEST(ImageFormat, EveryExtensionBelongsToOneFormat) {
       EXPECT_EQ(FormatByExtension(extension), &format);
     }
   }
-  for (const char* admitted : {".bmp", ".jpg", ".jpeg", ".psd", ".pdd", ".png", ".tiff", ".tif", ".rle", ".dib", ".gif"}) {
+  for (const char* admitted : {".bmp", ".jpg", ".jpeg", ".psd", ".pdd", ".png", ".tiff", ".tif", ".rle", ".dib", ".gif",
+                               ".webp", ".heic", ".heif", ".hif", ".avif", ".jxl"}) {
     EXPECT_NE(FormatByExtension(admitted), nullptr) << admitted;
   }
   for (const char* other : {".JPG", ".jpe", ".jfif", ".bak", "", "."}) {

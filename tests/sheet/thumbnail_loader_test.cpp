@@ -5,6 +5,7 @@
 
 #include "sheet/thumbnail_image.h"
 #include "sheet/thumbnail_pipeline.h"
+#include "support/reader_harness.h"
 #include "support/sheet_fakes.h"
 #include "support/test_paths.h"
 
@@ -88,6 +89,31 @@ TEST_F(ThumbnailLoading, TruncatedJpegStillLoadsAndDraws) {
   auto image = Load("cut.jpg");
   ASSERT_NE(image, nullptr);
   EXPECT_GT(image->Width(), 0);
+}
+
+// Phone and camera files of today, and two JPEGs whose extensions lie.
+TEST_F(ThumbnailLoading, ModernFormatsAndLyingExtensionsLoadFromTheCorpus) {
+  const fs::path corpus = test::CorpusDir() / "modern" / "photoprism";
+  if (!fs::exists(corpus)) GTEST_SKIP() << "no corpus";
+  const struct {
+    const char* file;
+    const char* reader;
+    int width, height;
+  } kFiles[] = {
+      {"wrong.heic", "JPEG", 0, 0},           {"this-is-a-jpeg.png", "JPEG", 0, 0},
+      {"iphone_7.heic", "HEIF", 4032, 3024},  {"iphone_15_pro.heic", "HEIF", 3024, 4032},
+      {"norway-kjetil-moe.webp", "WebP", 550, 368}, {"fox.profile0.8bpc.yuv420.avif", "AVIF", 1204, 800},
+  };
+  for (const auto& f : kFiles) {
+    SCOPED_TRACE(f.file);
+    auto image = loader.Load((corpus / f.file).string());
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->ReaderName(), f.reader);
+    if (f.width > 0) {
+      EXPECT_EQ(image->Width(), f.width);
+      EXPECT_EQ(image->Height(), f.height);
+    }
+  }
 }
 
 TEST_F(ThumbnailLoading, TheProbeTheLoadAndTheOrientationReadTheOneMapping) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +14,7 @@
 #include <sstream>
 
 #include "imaging/exceptions.h"
+#include "support/run_command.h"
 #include "support/test_paths.h"
 
 namespace tablora::test {
@@ -84,6 +88,35 @@ std::optional<RgbaImage> MagickDecode(const fs::path& path, const std::string& o
   while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
   if (::pclose(pipe) != 0) return std::nullopt;
   return ParsePnm(bytes);
+}
+
+std::optional<RgbaImage> ToolDecode(const std::string& program, const std::vector<std::string>& args,
+                                    const fs::path& in, const std::string& outExtension) {
+  static std::atomic<int> serial{0};
+  const fs::path out = fs::temp_directory_path() /
+                       ("tablora-reference-" + std::to_string(::getpid()) + "-" + std::to_string(serial++) + outExtension);
+  std::vector<std::string> filled;
+  for (const std::string& arg : args) filled.push_back(arg == "{in}" ? in.string() : arg == "{out}" ? out.string() : arg);
+  // Found on the PATH, as a shell would.
+  std::string found = program;
+  if (program.find('/') == std::string::npos) {
+    std::istringstream path(std::getenv("PATH") != nullptr ? std::getenv("PATH") : "/usr/bin");
+    std::string folder;
+    while (std::getline(path, folder, ':')) {
+      if (::access((folder + "/" + program).c_str(), X_OK) == 0) {
+        found = folder + "/" + program;
+        break;
+      }
+    }
+  }
+  const CommandResult result = RunCommand(found, filled);
+  std::optional<RgbaImage> image;
+  if (result.status == 0 && fs::exists(out)) {
+    image = outExtension == ".pam" || outExtension == ".ppm" ? ParsePnm(FileBytes(out)) : MagickDecode(out);
+  }
+  std::error_code ignored;
+  fs::remove(out, ignored);
+  return image;
 }
 
 RgbaImage ToRgba(const TBitmap& bitmap) {

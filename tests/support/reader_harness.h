@@ -34,6 +34,11 @@ std::optional<RgbaImage> ParsePnm(const std::vector<uint8_t>& bytes);
 bool HaveImageMagick();
 // ImageMagick's decode of the first image of a file, as the reference.
 std::optional<RgbaImage> MagickDecode(const std::filesystem::path& path, const std::string& options = "");
+// A library's own tool as the reference: program and arguments, "{in}" and "{out}" standing for
+// the file and a temporary output of the given extension (".pam" and ".ppm" are read directly,
+// others through ImageMagick). Nothing when the tool is missing or fails.
+std::optional<RgbaImage> ToolDecode(const std::string& program, const std::vector<std::string>& args,
+                                    const std::filesystem::path& in, const std::string& outExtension);
 // Colours through the palette; alpha from the bitmap's alpha channel, palette alpha or colour key.
 RgbaImage ToRgba(const TBitmap& bitmap);
 

@@ -1,0 +1,270 @@
+#include "imaging/readers/heif_reader.h"
+
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "imaging/cancel.h"
+#include "imaging/exceptions.h"
+#include "imaging/image_limits.h"
+#include "imaging/memory_budget.h"
+#include "imaging/raster_graphic.h"
+
+namespace tablora {
+
+namespace {
+
+// libheif reads its container from these bytes and decodes from them later; it keeps no copy.
+heif_context* OpenContext(std::span<const uint8_t> file) {
+  if (file.empty()) return nullptr;
+  heif_context* context = heif_context_alloc();
+  if (context == nullptr) return nullptr;
+  const heif_error error = heif_context_read_from_memory_without_copy(context, file.data(), file.size(), nullptr);
+  if (error.code != heif_error_Ok) {
+    heif_context_free(context);
+    return nullptr;
+  }
+  return context;
+}
+
+struct TImageRelease {
+  void operator()(heif_image* image) const { heif_image_release(image); }
+};
+struct TOptionsFree {
+  void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
+};
+
+// The one large decode at a time, waited for so that a cancel still gets through.
+std::timed_mutex& LargeDecodes() {
+  static std::timed_mutex mutex;
+  return mutex;
+}
+
+// Pictures coded for HDR displays (PQ or HLG transfer) reach 8 bits through a tone curve; cut to
+// 8 bits directly their highlights would clip and their mid-tones look dark and flat.
+enum class THdr { hdNone, hdPQ, hdHLG };
+
+struct THdrSource {
+  THdr transfer = THdr::hdNone;
+  // Linear RGB of the file's primaries to linear BT.709 / sRGB primaries.
+  float toSrgb[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+};
+
+THdrSource HdrOf(const heif_image_handle* handle) {
+  THdrSource source;
+  heif_color_profile_nclx* nclx = nullptr;
+  if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok || nclx == nullptr) return source;
+  if (nclx->transfer_characteristics == heif_transfer_characteristic_ITU_R_BT_2100_0_PQ) source.transfer = THdr::hdPQ;
+  if (nclx->transfer_characteristics == heif_transfer_characteristic_ITU_R_BT_2100_0_HLG) source.transfer = THdr::hdHLG;
+  static constexpr float kBt2020[3][3] = {
+      {1.6605f, -0.5876f, -0.0728f}, {-0.1246f, 1.1329f, -0.0083f}, {-0.0182f, -0.1006f, 1.1187f}};
+  static constexpr float kP3[3][3] = {{1.2249f, -0.2247f, 0.0f}, {-0.0420f, 1.0419f, 0.0f}, {-0.0197f, -0.0786f, 1.0979f}};
+  const auto* matrix = nclx->color_primaries == heif_color_primaries_ITU_R_BT_2020_2_and_2100_0 ? kBt2020
+                       : nclx->color_primaries == heif_color_primaries_SMPTE_EG_432_1            ? kP3
+                                                                                                : nullptr;
+  if (matrix != nullptr) std::memcpy(source.toSrgb, matrix, sizeof source.toSrgb);
+  heif_nclx_color_profile_free(nclx);
+  return source;
+}
+
+// Display light of a coded value in [0, 1], relative to the 203 cd/m² of graphics white.
+float HdrLinear(THdr transfer, float coded) {
+  constexpr float kReferenceWhite = 203.0f;
+  if (transfer == THdr::hdPQ) {
+    constexpr float m1 = 2610.0f / 16384, m2 = 2523.0f / 4096 * 128;
+    constexpr float c1 = 3424.0f / 4096, c2 = 2413.0f / 4096 * 32, c3 = 2392.0f / 4096 * 32;
+    const float p = std::pow(coded, 1 / m2);
+    return 10000.0f * std::pow(std::max(p - c1, 0.0f) / (c2 - c3 * p), 1 / m1) / kReferenceWhite;
+  }
+  // HLG's scene light shown on a 1000 cd/m² display (its system gamma of 1.2 taken per channel).
+  constexpr float a = 0.17883277f, b = 0.28466892f, c = 0.55991073f;
+  const float scene = coded <= 0.5f ? coded * coded / 3 : (std::exp((coded - c) / a) + b) / 12;
+  return 1000.0f * std::pow(scene, 1.2f) / kReferenceWhite;
+}
+
+uint8_t SrgbEncoded(float linear) {
+  const float v = std::clamp(linear, 0.0f, 1.0f);
+  const float e = v <= 0.0031308f ? 12.92f * v : 1.055f * std::pow(v, 1 / 2.4f) - 0.055f;
+  return static_cast<uint8_t>(std::lround(e * 255));
+}
+
+// Rows of 16-bit samples (bits significant) tone-mapped into bitmap rows of blue, green, red.
+void ToneMap(const THdrSource& source, const uint8_t* plane, int stride, int bits, bool alpha, TBitmap& bitmap) {
+  const int maximum = (1 << bits) - 1;
+  std::vector<float> linear(static_cast<std::size_t>(maximum) + 1);
+  for (int v = 0; v <= maximum; ++v) linear[static_cast<std::size_t>(v)] = HdrLinear(source.transfer, static_cast<float>(v) / maximum);
+  // Extended Reinhard on the largest channel, white at 1000 cd/m²: hues stay, highlights roll off.
+  constexpr float kWhite = 1000.0f / 203.0f;
+  std::vector<uint8_t> encode(4097);
+  for (std::size_t i = 0; i < encode.size(); ++i) encode[i] = SrgbEncoded(static_cast<float>(i) / 4096);
+  const int channels = alpha ? 4 : 3;
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    const auto* in = reinterpret_cast<const uint16_t*>(plane + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride));
+    uint8_t* out = bitmap.ScanLine(y);
+    if (y % 64 == 0) CheckCancel();
+    for (int x = 0; x < bitmap.Width(); ++x, in += channels, out += channels) {
+      float rgb[3];
+      for (int k = 0; k < 3; ++k) rgb[k] = linear[std::min<int>(in[k], maximum)];
+      float mapped[3];
+      for (int k = 0; k < 3; ++k) {
+        mapped[k] = std::max(0.0f, source.toSrgb[k][0] * rgb[0] + source.toSrgb[k][1] * rgb[1] + source.toSrgb[k][2] * rgb[2]);
+      }
+      const float peak = std::max({mapped[0], mapped[1], mapped[2]});
+      const float scale = peak > 0 ? (1 + peak / (kWhite * kWhite)) / (1 + peak) : 1;
+      for (int k = 0; k < 3; ++k) out[2 - k] = encode[static_cast<std::size_t>(std::clamp(mapped[k] * scale, 0.0f, 1.0f) * 4096)];
+      if (alpha) out[3] = static_cast<uint8_t>((std::min<int>(in[3], maximum) * 255 + maximum / 2) / maximum);
+    }
+  }
+}
+
+bool BrandIsAv1(std::span<const uint8_t> file) {
+  const heif_brand brand = heif_main_brand(file.data(), static_cast<int>(file.size()));
+  return brand == heif_avif || brand == heif_avis;
+}
+
+bool Supported(std::span<const uint8_t> file) {
+  if (file.size() < 12) return false;
+  const int length = static_cast<int>(std::min<std::size_t>(file.size(), 4096));
+  return heif_check_filetype(file.data(), length) == heif_filetype_yes_supported;
+}
+
+}  // namespace
+
+bool IsHeif(std::span<const uint8_t> file) { return Supported(file) && !BrandIsAv1(file); }
+bool IsAvif(std::span<const uint8_t> file) { return Supported(file) && BrandIsAv1(file); }
+
+std::optional<TImageHeader> ProbeHeif(std::span<const uint8_t> file) {
+  heif_context* context = OpenContext(file);
+  if (context == nullptr) return std::nullopt;
+  std::optional<TImageHeader> header;
+  heif_image_handle* handle = nullptr;
+  if (heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok) {
+    header = TImageHeader{};
+    header->width = static_cast<uint32_t>(std::max(heif_image_handle_get_width(handle), 0));
+    header->height = static_cast<uint32_t>(std::max(heif_image_handle_get_height(handle), 0));
+    heif_image_handle_release(handle);
+  }
+  heif_context_free(context);
+  return header;
+}
+
+THeifReader::THeifReader(const char* formatName) : name_(formatName) {}
+
+THeifReader::~THeifReader() {
+  if (thumbnail_ != nullptr) heif_image_handle_release(thumbnail_);
+  if (primary_ != nullptr) heif_image_handle_release(primary_);
+  if (context_ != nullptr) heif_context_free(context_);
+}
+
+void THeifReader::Invalid() const { RaiseImageErrorFmt(gesInvalidImage, name_); }
+
+void THeifReader::Load(std::span<const uint8_t> file) {
+  context_ = OpenContext(file);
+  if (context_ == nullptr) Invalid();
+  heif_image_handle* primary = nullptr;
+  if (heif_context_get_primary_image_handle(context_, &primary).code != heif_error_Ok) Invalid();
+  primary_ = primary;
+  width_ = heif_image_handle_get_width(primary_);
+  height_ = heif_image_handle_get_height(primary_);
+  if (width_ <= 0 || height_ <= 0) Invalid();
+  CheckImageSize(width_, height_, heif_image_handle_has_alpha_channel(primary_) ? 32 : 24);
+}
+
+void THeifReader::PrepareFor(int32_t width, int32_t height) {
+  if (primary_ == nullptr || decoded_) return;
+  const int count = heif_image_handle_get_number_of_thumbnails(primary_);
+  if (count <= 0) return;
+  std::vector<heif_item_id> ids(static_cast<std::size_t>(count));
+  heif_image_handle_get_list_of_thumbnail_IDs(primary_, ids.data(), count);
+  for (heif_item_id id : ids) {
+    heif_image_handle* candidate = nullptr;
+    if (heif_image_handle_get_thumbnail(primary_, id, &candidate).code != heif_error_Ok) continue;
+    const int64_t tw = heif_image_handle_get_width(candidate);
+    const int64_t th = heif_image_handle_get_height(candidate);
+    // Only a thumbnail of the picture's own proportions (within a pixel of rounding) stands in
+    // for it: padded or differently turned thumbnails exist.
+    const bool covers = tw >= width && th >= height && tw > 0 && th > 0;
+    const bool sameShape = std::llabs(tw * height_ - th * width_) <= std::max<int64_t>(width_, height_);
+    const bool smaller = thumbnail_ == nullptr || tw < heif_image_handle_get_width(thumbnail_);
+    if (covers && sameShape && smaller) {
+      if (thumbnail_ != nullptr) heif_image_handle_release(thumbnail_);
+      thumbnail_ = candidate;
+    } else {
+      heif_image_handle_release(candidate);
+    }
+  }
+}
+
+const TBitmap& THeifReader::Pixels() {
+  if (!decoded_) {
+    if (primary_ == nullptr) Invalid();
+    Decode(thumbnail_ != nullptr ? thumbnail_ : primary_);
+    decoded_ = true;
+  }
+  return bitmap_;
+}
+
+void THeifReader::Decode(const heif_image_handle* handle) {
+  const int w = heif_image_handle_get_width(handle);
+  const int h = heif_image_handle_get_height(handle);
+  const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
+  if (w <= 0 || h <= 0) Invalid();
+  CheckImageSize(w, h, alpha ? 32 : 24);
+  const uint64_t pixels = static_cast<uint64_t>(w) * static_cast<uint64_t>(h);
+  // libheif's planes (up to 16 bits a sample, 4:4:4 at worst) and its interleaved output.
+  const int bits = std::max(heif_image_handle_get_luma_bits_per_pixel(handle), 8);
+  TMemoryCharge work(pixels * (bits > 8 ? 6 : 3) + pixels * (alpha ? 4 : 3) * (bits > 8 ? 2 : 1));
+  std::unique_lock<std::timed_mutex> large(LargeDecodes(), std::defer_lock);
+  if (pixels > kLargePixels) {
+    while (!large.try_lock_for(std::chrono::milliseconds(25))) CheckCancel();
+  }
+  CheckCancel();
+  std::unique_ptr<heif_decoding_options, TOptionsFree> options(heif_decoding_options_alloc());
+  if (!options) Invalid();
+  const THdrSource hdr = bits > 8 ? HdrOf(handle) : THdrSource{};
+  const bool toneMapped = hdr.transfer != THdr::hdNone;
+  // Other deep pictures are cut to 8 bits by libheif.
+  options->convert_hdr_to_8bit = toneMapped ? 0 : 1;
+  const heif_chroma chroma = toneMapped ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+                                        : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+  heif_image* decoded = nullptr;
+  const heif_error error = heif_decode_image(handle, &decoded, heif_colorspace_RGB, chroma, options.get());
+  std::unique_ptr<heif_image, TImageRelease> image(decoded);
+  if (large.owns_lock()) large.unlock();
+  if (error.code != heif_error_Ok || !image) Invalid();
+  CheckCancel();
+  int stride = 0;
+  const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+  const int iw = heif_image_get_width(image.get(), heif_channel_interleaved);
+  const int ih = heif_image_get_height(image.get(), heif_channel_interleaved);
+  const int sampleBytes = toneMapped ? 2 : 1;
+  if (plane == nullptr || iw <= 0 || ih <= 0 || stride < iw * (alpha ? 4 : 3) * sampleBytes) Invalid();
+  CheckImageSize(iw, ih, alpha ? 32 : 24);
+  bitmap_.SetPixelFormat(alpha ? pf32bit : pf24bit);
+  bitmap_.SetSize(iw, ih);
+  bitmap_.SetAlphaChannel(alpha);
+  if (toneMapped) {
+    const int range = heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved);
+    ToneMap(hdr, plane, stride, std::clamp(range, 9, 16), alpha, bitmap_);
+    return;
+  }
+  const int step = alpha ? 4 : 3;
+  for (int y = 0; y < ih; ++y) {
+    const uint8_t* in = plane + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride);
+    uint8_t* out = bitmap_.ScanLine(y);
+    for (int x = 0; x < iw; ++x, in += step, out += step) {
+      out[0] = in[2];
+      out[1] = in[1];
+      out[2] = in[0];
+      if (alpha) out[3] = in[3];
+    }
+  }
+}
+
+}  // namespace tablora

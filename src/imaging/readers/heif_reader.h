@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+
+#include "imaging/bitmap.h"
+#include "imaging/image_format.h"
+
+struct heif_context;
+struct heif_image_handle;
+
+namespace tablora {
+
+// HEIF and AVIF through libheif: the primary image with the file's rotation, mirroring and crop
+// applied (so its EXIF orientation is not applied again), more than 8 bits per sample reduced to
+// 8, alpha kept as straight alpha; a stored thumbnail is decoded instead when it covers the size
+// asked for. Every failure of libheif is "Cannot load image. Invalid or unexpected %s image
+// format." with the format's name ("HEIF" or "AVIF").
+class THeifReader : public TFormatReader {
+ public:
+  explicit THeifReader(const char* formatName);
+  ~THeifReader() override;
+  THeifReader(const THeifReader&) = delete;
+  THeifReader& operator=(const THeifReader&) = delete;
+
+  void Load(std::span<const uint8_t> file) override;
+  int Width() override { return width_; }
+  int Height() override { return height_; }
+  void PrepareFor(int32_t width, int32_t height) override;
+  const TBitmap& Pixels() override;
+
+  // Pictures above this many pixels are decoded one at a time in the whole program: each takes
+  // hundreds of megabytes on its way.
+  static constexpr uint64_t kLargePixels = 24'000'000;
+
+ private:
+  [[noreturn]] void Invalid() const;
+  void Decode(const heif_image_handle* handle);
+
+  const char* name_;
+  heif_context* context_ = nullptr;
+  const heif_image_handle* primary_ = nullptr;
+  const heif_image_handle* thumbnail_ = nullptr;
+  int width_ = 0;
+  int height_ = 0;
+  bool decoded_ = false;
+  TBitmap bitmap_;
+};
+
+// ISO base media files whose brand libheif decodes: HEIF (HEVC) and AVIF (AV1).
+bool IsHeif(std::span<const uint8_t> file);
+bool IsAvif(std::span<const uint8_t> file);
+// The primary image's size as shown (after its transformations); orientation 1.
+std::optional<TImageHeader> ProbeHeif(std::span<const uint8_t> file);
+
+}  // namespace tablora
