@@ -68,6 +68,24 @@ TEST(HeifReader, AStoredThumbnailStandsInWhenItCoversTheBox) {
   }
 }
 
+// A 10-bit PQ picture in Display P3: cut to 8 bits its white would be a dull grey (170) and its
+// red a brownish pink; through the tone curve white is white and red is red.
+TEST(HeifReader, HdrPicturesAreToneMappedNotCut) {
+  const fs::path file = test::CorpusDir() / "modern/more/avif/libavif_colors_hdr_p3.avif";
+  if (!fs::exists(file)) GTEST_SKIP() << "no corpus";
+  const std::vector<uint8_t> bytes = test::FileBytes(file);
+  THeifReader reader("AVIF");
+  reader.Load(bytes);
+  const TBitmap& pixels = reader.Pixels();
+  const TColor white = pixels.PixelColor(100, 190);
+  const TColor red = pixels.PixelColor(5, 5);
+  EXPECT_GT(GetRValue(white), 210);
+  EXPECT_GT(GetGValue(white), 210);
+  EXPECT_GT(GetRValue(red), 210);
+  EXPECT_LT(GetGValue(red), 40);
+  EXPECT_LT(GetBValue(red), 40);
+}
+
 TEST(HeifReader, SignaturesTellHeifFromAvif) {
   EXPECT_TRUE(IsHeif(test::FileBytes(Fixture("lossless.heic"))));
   EXPECT_FALSE(IsAvif(test::FileBytes(Fixture("lossless.heic"))));
