@@ -17,7 +17,8 @@ mkdir -p "$work" "$crashers"
 # The conformance files of the target's format seed it; the whole corpus is the replay's.
 declare -A suites=([bmp]="bmpsuite" [jpeg]="image-rs pillow" [psd]="psd-tools" [png]="pngsuite libpng-contrib"
                    [gif]="giflib" [tiff]="libtiff-pics libtiff-test image-tiff"
-                   [tiff_decoders]="libtiff-pics libtiff-test")
+                   [tiff_decoders]="libtiff-pics libtiff-test" [webp]="modern/more/webp"
+                   [heif]="modern/more/heic modern/more/avif" [jxl]="modern/more/jxl" [raw]="modern/more/dng modern/more/cr3 modern/more/arw")
 seeds=(tests/data/"$target")
 for suite in ${suites[$target]:-}; do
   [ -d ../shared/corpus/"$suite" ] && seeds+=(../shared/corpus/"$suite")

@@ -11,6 +11,7 @@
 #include "imaging/readers/heif_reader.h"
 #include "imaging/readers/jxl_reader.h"
 #include "imaging/readers/png_reader.h"
+#include "imaging/readers/raw_preview.h"
 #include "imaging/readers/psd_reader.h"
 #include "imaging/readers/tiff_reader.h"
 #include "imaging/readers/webp_reader.h"
@@ -182,10 +183,13 @@ constexpr std::array<std::string_view, 1> kWebPExtensions = {".webp"};
 constexpr std::array<std::string_view, 3> kHeifExtensions = {".heic", ".heif", ".hif"};
 constexpr std::array<std::string_view, 1> kAvifExtensions = {".avif"};
 constexpr std::array<std::string_view, 1> kJXLExtensions = {".jxl"};
+constexpr std::array<std::string_view, 24> kRawExtensions = {
+    ".3fr", ".arw", ".cr2", ".cr3", ".crw", ".dcr", ".dng", ".erf", ".iiq", ".kdc", ".mef", ".mos",
+    ".mrw", ".nef", ".nrw", ".orf", ".pef", ".raf", ".rw2", ".rwl", ".sr2", ".srf", ".srw", ".x3f"};
 
 // Content is tried in this order when an extension lies: the strict signatures first, TIFF's
 // byte-order mark (which camera RAW files share) last.
-const std::array<TImageFormat, 10> kFormats = {{
+const std::array<TImageFormat, 11> kFormats = {{
     {"JPEG", kJpegExtensions, IsJpeg, Make<TJpegFormatReader>, ProbeJpeg, 4},
     {"PNG", kPngExtensions, ReaderTakes<TPNGGraphic>, Make<TBitmapFormatReader<TPNGGraphic>>, ProbePng, 4},
     {"GIF", kGifExtensions, ReaderTakes<TGIFGraphic>, Make<TBitmapFormatReader<TGIFGraphic>>, ProbeGif, 4},
@@ -198,6 +202,8 @@ const std::array<TImageFormat, 10> kFormats = {{
     {"AVIF", kAvifExtensions, IsAvif, MakeAvif, ProbeHeif, 10},
     {"JPEG XL", kJXLExtensions, IsJXL, Make<TJXLReader>, ProbeJXL, 16},
     {"TIFF", kTiffExtensions, ReaderTakes<TTIFFGraphic>, Make<TBitmapFormatReader<TTIFFGraphic>>, ProbeTiff, 4},
+    // Camera RAW files show their largest embedded preview, a JPEG.
+    {"RAW", kRawExtensions, IsRaw, Make<TRawReader>, ProbeRaw, 4},
 }};
 
 }  // namespace

@@ -102,13 +102,14 @@ int PngOrientation(std::span<const uint8_t> file) {
   return 1;
 }
 
-std::optional<std::pair<uint32_t, uint32_t>> JpegFrameSize(std::span<const uint8_t> file) {
+std::optional<std::pair<uint32_t, uint32_t>> JpegFrameSize(std::span<const uint8_t> file, uint8_t* frameMarker) {
   std::optional<std::pair<uint32_t, uint32_t>> size;
   WalkJpegSegments(file, [&](uint8_t marker, std::span<const uint8_t> segment) {
     const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
                        marker != 0xCC;
     if (!frame || segment.size() < 5) return false;
     size = std::pair<uint32_t, uint32_t>{LoadBE16(&segment[3]), LoadBE16(&segment[1])};
+    if (frameMarker != nullptr) *frameMarker = marker;
     return true;
   });
   return size;

@@ -22,8 +22,10 @@ int TiffStructureOrientation(std::span<const uint8_t> tiff);
 int JpegOrientation(std::span<const uint8_t> file);
 // PNG: the eXIf chunk before the image data.
 int PngOrientation(std::span<const uint8_t> file);
-// The frame header's width and height: the first SOFn marker before the scans.
-std::optional<std::pair<uint32_t, uint32_t>> JpegFrameSize(std::span<const uint8_t> file);
+// The frame header's width and height: the first SOFn marker before the scans (given in
+// frameMarker when asked for).
+std::optional<std::pair<uint32_t, uint32_t>> JpegFrameSize(std::span<const uint8_t> file,
+                                                           uint8_t* frameMarker = nullptr);
 // A BMP file's info header width and height (rows, whichever way they run).
 std::optional<std::pair<uint32_t, uint32_t>> BmpInfoSize(std::span<const uint8_t> file);
 

@@ -27,6 +27,7 @@ TEST(ImageFormat, ProbesTellTheSizeTheReaderDecodesAndOnlyTheirOwnSignatureMatch
       {"webp/animated.webp", "WebP", 1},   {"heif/lossless.heic", "HEIF", 1},
       {"heif/alpha.heic", "HEIF", 1},      {"heif/lossless.avif", "AVIF", 1},
       {"jxl/lossless.jxl", "JPEG XL", 1},  {"jxl/orient6.jxl", "JPEG XL", 1},
+      {"raw/preview.nef", "RAW", 6},       {"raw/subifd.dng", "RAW", 1},
   };
   for (const auto& f : kFiles) {
     SCOPED_TRACE(f.file);
@@ -35,7 +36,12 @@ TEST(ImageFormat, ProbesTellTheSizeTheReaderDecodesAndOnlyTheirOwnSignatureMatch
     const TImageFormat* format = FormatByExtension(extension);
     ASSERT_NE(format, nullptr);
     EXPECT_STREQ(format->name, f.format);
+    auto tiffStructured = [](const TImageFormat& f) {
+      return std::string_view(f.name) == "TIFF" || std::string_view(f.name) == "RAW";
+    };
     for (const TImageFormat& other : ImageFormats()) {
+      // TIFF files and TIFF-structured RAWs share their byte-order mark: the extension tells them.
+      if (&other != format && tiffStructured(other) && tiffStructured(*format)) continue;
       EXPECT_EQ(other.signature(bytes), &other == format) << other.name;
     }
     const std::optional<TImageHeader> header = format->probe(bytes);

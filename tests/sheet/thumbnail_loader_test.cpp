@@ -103,6 +103,8 @@ TEST_F(ThumbnailLoading, ModernFormatsAndLyingExtensionsLoadFromTheCorpus) {
       {"wrong.heic", "JPEG", 0, 0},           {"this-is-a-jpeg.png", "JPEG", 0, 0},
       {"iphone_7.heic", "HEIF", 4032, 3024},  {"iphone_15_pro.heic", "HEIF", 3024, 4032},
       {"norway-kjetil-moe.webp", "WebP", 550, 368}, {"fox.profile0.8bpc.yuv420.avif", "AVIF", 1204, 800},
+      {"canon_eos_6d.dng", "RAW", 1024, 683},       {"../more/cr3/exiv2_Canon-R6-pruned.CR3", "RAW", 1620, 1080},
+      {"../more/nef/mei_Issue247-1_actually-JPEG.nef", "JPEG", 2000, 3008},
   };
   for (const auto& f : kFiles) {
     SCOPED_TRACE(f.file);

@@ -1,0 +1,256 @@
+#include "imaging/readers/raw_preview.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <tuple>
+#include <vector>
+
+#include "imaging/byte_order.h"
+#include "imaging/byte_reader.h"
+#include "imaging/exceptions.h"
+#include "imaging/image_probe.h"
+#include "imaging/raster_graphic.h"
+#include "imaging/stream.h"
+
+namespace tablora {
+
+namespace {
+
+constexpr uint16_t kCompression = 259;
+constexpr uint16_t kStripOffsets = 273;
+constexpr uint16_t kOrientation = 274;
+constexpr uint16_t kStripByteCounts = 279;
+constexpr uint16_t kSubIFDs = 330;
+constexpr uint16_t kJpegOffset = 513;
+constexpr uint16_t kJpegLength = 514;
+constexpr uint16_t kPanasonicJpeg = 0x2E;
+// Directories followed at most: a damaged file may point them in circles.
+constexpr int kMaxDirectories = 32;
+
+constexpr uint32_t kSmallestPreview = 32;
+
+// A candidate keeps the largest preview libjpeg decodes.
+void Offer(std::span<const uint8_t> jpeg, std::optional<TRawPreview>& best) {
+  uint8_t marker = 0;
+  const auto size = JpegFrameSize(jpeg, &marker);
+  // Some cameras leave an 8 × 8 stub where the preview was; it is no picture of the shot.
+  if (!size || std::max(size->first, size->second) < kSmallestPreview) return;
+  if (marker != 0xC0 && marker != 0xC1 && marker != 0xC2) return;
+  const uint64_t area = uint64_t{size->first} * size->second;
+  if (best && area <= uint64_t{best->width} * best->height) return;
+  TRawPreview preview;
+  preview.jpeg = jpeg;
+  preview.width = size->first;
+  preview.height = size->second;
+  preview.orientation = best ? best->orientation : 1;
+  best = preview;
+}
+
+class TTiffWalk {
+ public:
+  TTiffWalk(std::span<const uint8_t> file, bool little) : in_(file), little_(little) {}
+
+  uint16_t U16(TByteReader& r) const { return little_ ? r.U16LE() : r.U16BE(); }
+  uint32_t U32(TByteReader& r) const { return little_ ? r.U32LE() : r.U32BE(); }
+
+  // The values of one entry as 32-bit integers (SHORT, LONG or IFD), at most `limit` of them.
+  std::vector<uint32_t> Values(uint16_t type, uint32_t count, std::span<const uint8_t> field, uint32_t limit = 64) const {
+    std::vector<uint32_t> values;
+    const unsigned width = type == 3 ? 2 : (type == 4 || type == 13) ? 4 : 0;
+    if (width == 0 || count == 0) return values;
+    const uint32_t n = std::min(count, limit);
+    TByteReader data(field);
+    if (uint64_t{count} * width > 4) data = in_.Slice(U32(data), uint64_t{n} * width);
+    for (uint32_t i = 0; i < n; ++i) values.push_back(width == 2 ? U16(data) : U32(data));
+    return values;
+  }
+
+  void Directory(uint32_t offset, int depth, std::optional<TRawPreview>& best, bool first) {
+    if (depth > 2 || !visited_.insert(offset).second || visited_.size() > kMaxDirectories) return;
+    TByteReader in = in_;
+    in.Seek(offset);
+    const uint16_t entries = U16(in);
+    uint32_t jpegOffset = 0, jpegLength = 0, compression = 0;
+    std::vector<uint32_t> strips, stripLengths, subIfds;
+    for (uint16_t i = 0; i < entries; ++i) {
+      const uint16_t tag = U16(in);
+      const uint16_t type = U16(in);
+      const uint32_t count = U32(in);
+      const std::span<const uint8_t> field = in.Bytes(4);
+      try {
+        switch (tag) {
+          case kJpegOffset: jpegOffset = Values(type, count, field).at(0); break;
+          case kJpegLength: jpegLength = Values(type, count, field).at(0); break;
+          case kCompression: compression = Values(type, count, field).at(0); break;
+          case kStripOffsets: strips = Values(type, count, field, 2); break;
+          case kStripByteCounts: stripLengths = Values(type, count, field, 2); break;
+          case kSubIFDs: subIfds = Values(type, count, field, 8); break;
+          case kOrientation:
+            if (first && depth == 0) {
+              const uint32_t value = Values(type, count, field).at(0);
+              orientation_ = value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
+            }
+            break;
+          case kPanasonicJpeg:
+            if (type == 7 && count > 4) {
+              TByteReader at(field);
+              Take(U32(at), count, best);
+            }
+            break;
+          default: break;
+        }
+      } catch (const std::exception&) {
+        // A damaged entry is one candidate less.
+      }
+    }
+    if (jpegOffset != 0 && jpegLength != 0) Take(jpegOffset, jpegLength, best);
+    if ((compression == 6 || compression == 7) && strips.size() == 1 && stripLengths.size() == 1) {
+      Take(strips[0], stripLengths[0], best);
+    }
+    for (uint32_t sub : subIfds) Guarded([&] { Directory(sub, depth + 1, best, false); });
+    if (depth == 0) {
+      const uint32_t next = U32(in);
+      if (next != 0) Guarded([&] { Directory(next, 0, best, false); });
+    }
+  }
+
+  int Orientation() const { return orientation_; }
+
+ private:
+  template <typename Work>
+  static void Guarded(Work work) {
+    try {
+      work();
+    } catch (const std::exception&) {
+    }
+  }
+  void Take(uint64_t offset, uint64_t length, std::optional<TRawPreview>& best) const {
+    Guarded([&] { Offer(in_.Span(offset, length), best); });
+  }
+
+  TByteReader in_;
+  bool little_;
+  std::set<uint32_t> visited_;
+  int orientation_ = 1;
+};
+
+std::optional<TRawPreview> TiffStructured(std::span<const uint8_t> file) {
+  TByteReader in(file);
+  const bool little = file[0] == 'I';
+  TTiffWalk walk(file, little);
+  in.Skip(4);
+  std::optional<TRawPreview> best;
+  walk.Directory(walk.U32(in), 0, best, true);
+  if (best) best->orientation = walk.Orientation();
+  return best;
+}
+
+bool Magic(std::span<const uint8_t> file, std::size_t at, const char* text) {
+  const std::size_t n = std::strlen(text);
+  return file.size() >= at + n && std::memcmp(file.data() + at, text, n) == 0;
+}
+
+// Where a 4-character box type stands after a plausible big-endian box size, from `from` on.
+std::size_t FindBox(std::span<const uint8_t> file, const char* type, std::size_t from) {
+  for (std::size_t at = std::max<std::size_t>(from, 4); at + 4 <= file.size(); ++at) {
+    const void* hit = std::memchr(file.data() + at, type[0], file.size() - at);
+    if (hit == nullptr) return std::string::npos;
+    at = static_cast<std::size_t>(static_cast<const uint8_t*>(hit) - file.data());
+    if (at + 4 <= file.size() && std::memcmp(file.data() + at, type, 4) == 0) {
+      const uint32_t size = LoadBE32(file.data() + at - 4);
+      if (size >= 24 && size <= file.size() - (at - 4)) return at;
+    }
+  }
+  return std::string::npos;
+}
+
+std::optional<TRawPreview> Cr3(std::span<const uint8_t> file) {
+  std::optional<TRawPreview> best;
+  TByteReader in(file);
+  // PRVW: 4 unknown bytes, 2, width, height, 2, the JPEG's length, the JPEG. THMB: version and
+  // flags, width, height, the JPEG's length, 4, the JPEG.
+  for (const auto& [type, lengthAt, dataAt] : {std::tuple{"PRVW", 12, 16}, std::tuple{"THMB", 8, 16}}) {
+    for (std::size_t at = FindBox(file, type, 4); at != std::string::npos; at = FindBox(file, type, at + 4)) {
+      try {
+        const std::size_t body = at + 4;
+        const uint32_t length = LoadBE32(in.Span(body + static_cast<std::size_t>(lengthAt), 4).data());
+        Offer(in.Span(body + static_cast<std::size_t>(dataAt), length), best);
+      } catch (const EReadError&) {
+      }
+    }
+  }
+  // The orientation stands in IFD0 of the CMT1 box, a TIFF structure.
+  const std::size_t cmt = FindBox(file, "CMT1", 4);
+  if (best && cmt != std::string::npos) {
+    const uint32_t size = LoadBE32(file.data() + cmt - 4);
+    best->orientation = TiffStructureOrientation(file.subspan(cmt + 4, size - 8));
+  }
+  return best;
+}
+
+std::optional<TRawPreview> Raf(std::span<const uint8_t> file) {
+  TByteReader in(file);
+  in.Seek(84);
+  const uint32_t offset = in.U32BE();
+  const uint32_t length = in.U32BE();
+  std::optional<TRawPreview> best;
+  Offer(in.Span(offset, length), best);
+  // Fujifilm keeps the orientation in the preview's own EXIF.
+  if (best) best->orientation = JpegOrientation(best->jpeg);
+  return best;
+}
+
+}  // namespace
+
+bool IsRaw(std::span<const uint8_t> file) {
+  if (Magic(file, 0, "FUJIFILMCCD-RAW") || Magic(file, 4, "ftypcrx ")) return true;
+  if (file.size() < 8 || !(Magic(file, 0, "II") || Magic(file, 0, "MM"))) return false;
+  const bool little = file[0] == 'I';
+  const uint16_t magic = little ? LoadLE16(file.data() + 2) : LoadBE16(file.data() + 2);
+  // TIFF's 42, Olympus's "RO" and "RS", Panasonic's 0x55.
+  return magic == 42 || magic == 0x4F52 || magic == 0x5352 || magic == 0x55;
+}
+
+std::optional<TRawPreview> LocateRawPreview(std::span<const uint8_t> file) {
+  try {
+    if (Magic(file, 0, "FUJIFILMCCD-RAW")) return Raf(file);
+    if (Magic(file, 4, "ftypcrx ")) return Cr3(file);
+    if (IsRaw(file)) return TiffStructured(file);
+  } catch (const EReadError&) {
+  }
+  return std::nullopt;
+}
+
+std::optional<TImageHeader> ProbeRaw(std::span<const uint8_t> file) {
+  const std::optional<TRawPreview> preview = LocateRawPreview(file);
+  if (!preview) return std::nullopt;
+  TImageHeader header;
+  header.width = preview->width;
+  header.height = preview->height;
+  header.orientation = preview->orientation;
+  header.scaleBits = 0b1111;
+  return header;
+}
+
+void TRawReader::Load(std::span<const uint8_t> file) {
+  const std::optional<TRawPreview> preview = LocateRawPreview(file);
+  if (!preview) RaiseImageErrorFmt(gesInvalidImage, "RAW");
+  TBufferStream stream(preview->jpeg.data(), preview->jpeg.size());
+  image_.LoadFromStream(stream);
+}
+
+void TRawReader::PrepareFor(int32_t width, int32_t height) {
+  TImageHeader header;
+  header.width = static_cast<uint32_t>(std::max(image_.Width(), 0));
+  header.height = static_cast<uint32_t>(std::max(image_.Height(), 0));
+  header.scaleBits = 0b1111;
+  const auto [w, h] = DecodeSizeFor(header, width, height);
+  static constexpr TJPEGScale kByShift[] = {jsFullSize, jsHalf, jsQuarter, jsEighth};
+  for (unsigned n = 0; n < 4; ++n) {
+    const uint32_t d = 1u << n;
+    if ((header.width + d - 1) / d == w && (header.height + d - 1) / d == h) image_.Scale = kByShift[n];
+  }
+}
+
+}  // namespace tablora

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "imaging/image_format.h"
+#include "imaging/readers/jpeg_image.h"
+
+namespace tablora {
+
+// The largest JPEG preview a camera RAW file carries, found without decoding anything:
+// TIFF-structured RAWs (CR2, NEF, ARW, DNG, PEF, SRW, RW2, ORF and the like) by the directories
+// of IFD0, its chain and its SubIFDs (JPEG interchange tags, JPEG strips, Panasonic's JpgFromRaw);
+// CR3 by its PRVW and THMB boxes; RAF by the JPEG its header points at. Only previews libjpeg can
+// decode count (baseline and progressive; not the lossless JPEG of raw sensor data).
+struct TRawPreview {
+  std::span<const uint8_t> jpeg;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  // The RAW file's own orientation: previews are stored as the sensor saw them.
+  int orientation = 1;
+};
+std::optional<TRawPreview> LocateRawPreview(std::span<const uint8_t> file);
+
+// A camera RAW file shown through its largest preview, decoded by the JPEG image at the scale the
+// box needs. A file without a usable preview is "Cannot load image. Invalid or unexpected RAW
+// image format."
+class TRawReader : public TFormatReader {
+ public:
+  void Load(std::span<const uint8_t> file) override;
+  int Width() override { return image_.Width(); }
+  int Height() override { return image_.Height(); }
+  void PrepareFor(int32_t width, int32_t height) override;
+  const TBitmap& Pixels() override { return image_.Bitmap(); }
+
+ private:
+  TJPEGImage image_;
+};
+
+// The byte-order marks of TIFF-structured RAWs, the RAF magic or a CR3 file type box.
+bool IsRaw(std::span<const uint8_t> file);
+// The preview's size and the RAW's orientation; JPEG's scales.
+std::optional<TImageHeader> ProbeRaw(std::span<const uint8_t> file);
+
+}  // namespace tablora
