@@ -11,6 +11,7 @@ packages=(
   xvfb xauth poppler-utils imagemagick
   libpng-dev libtiff-dev libtiff-tools libgif-dev
   fonts-dejavu-core
+  python3
   cups-client cups printer-driver-cups-pdf
 )
 

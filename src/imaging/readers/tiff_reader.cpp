@@ -56,6 +56,7 @@ enum : uint16_t {
   kYCbCrCoefficients = 529,
   kYCbCrSubSampling = 530,
   kYCbCrPositioning = 531,
+  kReferenceBlackWhite = 532,
 };
 
 TCompressionType CompressionOf(uint32_t value) {
@@ -371,6 +372,8 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
   const bool alpha = hasExtraSamples_ && (extraKind_ == 1 || extraKind_ == 2);
   sampleMap_.clear();
   unpremultiply_ = false;
+  ycbcr_ = false;
+  subH_ = subV_ = 1;
 
   TConversionOptions options;
   if (big && bits == 16) options.Include(coByteSwap);
@@ -433,18 +436,24 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
       target = csBGR;
       sampleMap_ = {0, 1, 2, 3};
       break;
-    case 6:
-      if (samples < 3) invalid();
-      // Subsampled chroma outside JPEG is not upsampled here; it is refused rather than drawn
-      // as garbage.
-      if (bits != 8 || p.YCbCrSubsampling.size() < 2 || p.YCbCrSubsampling[0] != 1 ||
-          p.YCbCrSubsampling[1] != 1) {
-        invalid();
-      }
-      source = csYCbCr;
+    case 6: {
+      if (samples < 3 || bits != 8) invalid();
+      subH_ = p.YCbCrSubsampling.size() >= 2 ? p.YCbCrSubsampling[0] : 2;
+      subV_ = p.YCbCrSubsampling.size() >= 2 ? p.YCbCrSubsampling[1] : 2;
+      auto allowed = [](unsigned f) { return f == 1 || f == 2 || f == 4; };
+      if (!allowed(subH_) || !allowed(subV_)) invalid();
+      // Subsampled samples come in blocks of one pixel group, three samples to the group: no
+      // planes, no extra samples, no differencing across a row of samples.
+      const bool subsampled = subH_ * subV_ > 1;
+      if (subsampled && (samples != 3 || p.PlanarConfig == 2 || p.Predictor == 2)) invalid();
+      ycbcr_ = true;
+      SetUpYCbCr(in);
+      // The rows handed on are RGB made here.
+      source = csRGB;
       target = csBGR;
       sampleMap_ = {0, 1, 2};
       break;
+    }
     case 8:
       if (samples < 3 || bits != 8) invalid();
       options.Include(coLabScaledL);
@@ -459,7 +468,7 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
   if (*std::max_element(sampleMap_.begin(), sampleMap_.end()) >= samples) invalid();
   // Samples are taken from the file as they stand only when the colour manager's layout is the
   // file's; otherwise each pixel is repacked first.
-  repack_ = used != samples || (used == 4 && sampleMap_[1] == 0);
+  repack_ = !ycbcr_ && (used != samples || (used == 4 && sampleMap_[1] == 0));
   if (p.PlanarConfig == 2 && samples > 1 && jpeg) invalid();
 
   cm.SetSourceOptions(options);
@@ -497,6 +506,66 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
     cm.SetSourceOptions(options);
   } else if (target == csGray) {
     SetPalette(cm.CreateGrayscalePalette((p.Options & ioMinIsWhite) != 0));
+  }
+}
+
+void TTIFFGraphic::SetUpYCbCr(TByteReader& in) {
+  // TIFF's reference black and white for YCbCr: luma over its full range, chroma centred on 128.
+  std::array<float, 6> ref = {0, 255, 128, 255, 128, 255};
+  TFloatArray values;
+  ReadTagFloats(in, kReferenceBlackWhite, values);
+  if (values.size() >= 6) std::copy_n(values.begin(), 6, ref.begin());
+  const float kr = FLumaWeights[0];
+  const float kg = FLumaWeights[1];
+  const float kb = FLumaWeights[2];
+  // Fixed point with 16 fraction bits, the way libtiff draws these files, so the two agree.
+  constexpr int kShift = 16;
+  constexpr int32_t kHalf = 1 << (kShift - 1);
+  auto fix = [](float v) { return static_cast<int32_t>(std::clamp(v, 0.0f, 2.0f) * (1 << kShift) + 0.5f); };
+  auto code = [](float c, float black, float white, float range) {
+    const float span = white - black != 0 ? white - black : 1;
+    const float v = (c - black) * range / span;
+    return static_cast<int32_t>(std::isfinite(v) ? std::clamp(v, -128.0f * 32, 128.0f * 32) : 0);
+  };
+  const float f1 = 2 - 2 * kr;
+  const float f3 = 2 - 2 * kb;
+  const int32_t d1 = fix(f1);
+  const int32_t d2 = -fix(kg != 0 ? kr * f1 / kg : 0);
+  const int32_t d3 = fix(f3);
+  const int32_t d4 = -fix(kg != 0 ? kb * f3 / kg : 0);
+  yccTables_ = std::make_unique<TYCbCrTables>();
+  TYCbCrTables& t = *yccTables_;
+  for (int i = 0; i < 256; ++i) {
+    const int32_t cr = code(static_cast<float>(i - 128), ref[4] - 128, ref[5] - 128, 127);
+    const int32_t cb = code(static_cast<float>(i - 128), ref[2] - 128, ref[3] - 128, 127);
+    t.crR[i] = (d1 * cr + kHalf) >> kShift;
+    t.cbB[i] = (d3 * cb + kHalf) >> kShift;
+    t.crG[i] = d2 * cr;
+    t.cbG[i] = d4 * cb + kHalf;
+    t.y[i] = code(static_cast<float>(i), ref[0], ref[1], 255);
+  }
+}
+
+void TTIFFGraphic::YCbCrToRGB(uint8_t y, uint8_t cb, uint8_t cr, uint8_t* rgb) const {
+  const TYCbCrTables& t = *yccTables_;
+  const int32_t luma = t.y[y];
+  rgb[0] = static_cast<uint8_t>(std::clamp(luma + t.crR[cr], 0, 255));
+  rgb[1] = static_cast<uint8_t>(std::clamp(luma + ((t.cbG[cb] + t.crG[cr]) >> 16), 0, 255));
+  rgb[2] = static_cast<uint8_t>(std::clamp(luma + t.cbB[cb], 0, 255));
+}
+
+void TTIFFGraphic::ExpandYCbCrGroup(const uint8_t* group, uint32_t pixels, uint32_t rows, uint8_t* rgb,
+                                    std::size_t rgbStride) const {
+  const unsigned lumas = subH_ * subV_;
+  for (uint32_t x0 = 0; x0 < pixels; x0 += subH_, group += lumas + 2) {
+    const uint8_t cb = group[lumas];
+    const uint8_t cr = group[lumas + 1];
+    // Chroma stands for the whole block; samples of a block past the edge are dropped.
+    const uint32_t across = std::min<uint32_t>(subH_, pixels - x0);
+    for (uint32_t r = 0; r < rows; ++r) {
+      uint8_t* to = rgb + r * rgbStride + std::size_t{x0} * 3;
+      for (uint32_t i = 0; i < across; ++i) YCbCrToRGB(group[r * subH_ + i], cb, cr, to + i * 3);
+    }
   }
 }
 
@@ -640,13 +709,22 @@ void TTIFFGraphic::DecodeBlocks(TByteReader& in, TDecoder* decoder) {
   if (!blockRow || *blockRow == 0) InvalidImage();
   CheckImageSize(plan.blockWidth, plan.blockHeight, bitsPerBlockPixel);
   CheckImageSize(plan.blockWidth, uint64_t{plan.blockHeight} * planes, bitsPerBlockPixel);
-  const uint64_t blockBytes = *blockRow * plan.blockHeight;
+  // Subsampled YCbCr is stored in groups of subV_ rows: one block of subH_ x subV_ luma samples
+  // and its two chroma samples after another.
+  const bool subsampled = ycbcr_ && subH_ * subV_ > 1;
+  const uint64_t groupBytes = (uint64_t{plan.blockWidth} + subH_ - 1) / subH_ * (subH_ * subV_ + 2);
+  auto bytesOfRows = [&](uint64_t rows) {
+    return subsampled ? (rows + subV_ - 1) / subV_ * groupBytes : *blockRow * rows;
+  };
+  const uint64_t blockBytes = bytesOfRows(plan.blockHeight);
   const uint64_t perPlane = uint64_t{plan.across} * plan.down;
   const unsigned bytesPerSample = std::max(1u, p.BitsPerSample / 8u);
   const uint64_t packedBytes = repack_ ? uint64_t{plan.blockWidth} * sampleMap_.size() * bytesPerSample : 0;
   const uint64_t tileRowBytes = plan.tiled ? *PackedRowBytes(plan.blockWidth, static_cast<unsigned>(BitsPerPixel())) : 0;
-  const TMemoryCharge charge(blockBytes * planes + packedBytes + tileRowBytes);
+  const uint64_t rgbBytes = ycbcr_ ? uint64_t{plan.blockWidth} * 3 * subV_ : 0;
+  const TMemoryCharge charge(blockBytes * planes + packedBytes + tileRowBytes + rgbBytes);
   std::vector<uint8_t> buffer(static_cast<std::size_t>(blockBytes * planes));
+  rgbRows_.assign(static_cast<std::size_t>(rgbBytes), 0);
   packed_.assign(static_cast<std::size_t>(packedBytes), 0);
   tileRow_.assign(static_cast<std::size_t>(tileRowBytes), 0);
 
@@ -692,7 +770,7 @@ void TTIFFGraphic::DecodeBlocks(TByteReader& in, TDecoder* decoder) {
       const uint32_t pixels = std::min(plan.blockWidth, width - x0);
       // Rows a tile holds: the whole tile, even past the bottom edge.
       const uint32_t storedRows = plan.tiled ? plan.blockHeight : blockRows;
-      const std::size_t storedBytes = static_cast<std::size_t>(*blockRow * storedRows);
+      const std::size_t storedBytes = static_cast<std::size_t>(bytesOfRows(storedRows));
       for (unsigned plane = 0; plane < planes; ++plane) {
         const uint64_t block = plane * perPlane + uint64_t{by} * plan.across + bx;
         const std::span<uint8_t> out(buffer.data() + plane * blockBytes, storedBytes);
@@ -718,13 +796,38 @@ void TTIFFGraphic::DecodeBlocks(TByteReader& in, TDecoder* decoder) {
           decoder->Decode(source, out);
         }
       }
+      if (subsampled) {
+        const std::size_t stride = std::size_t{plan.blockWidth} * 3;
+        for (uint32_t r = 0; r < blockRows; r += subV_) {
+          const uint32_t count = std::min(subV_, blockRows - r);
+          ExpandYCbCrGroup(buffer.data() + r / subV_ * groupBytes, pixels, count, rgbRows_.data(), stride);
+          for (uint32_t i = 0; i < count; ++i) {
+            const std::span<const uint8_t> rgb(rgbRows_.data() + i * stride, stride);
+            EmitRow(y0 + r + i, x0, pixels, std::span(&rgb, 1), false);
+            if (!plan.tiled) RowProgress(++rowsDone, height);
+          }
+        }
+        continue;
+      }
       for (uint32_t r = 0; r < blockRows; ++r) {
         for (unsigned plane = 0; plane < planes; ++plane) {
           uint8_t* row = buffer.data() + plane * blockBytes + r * *blockRow;
           if (predictor) UndoPredictor(row, plan.blockWidth, rowSamples);
           rows[plane] = std::span<const uint8_t>(row, static_cast<std::size_t>(*blockRow));
         }
-        EmitRow(y0 + r, x0, pixels, std::span(rows.data(), planes), planar);
+        if (ycbcr_) {
+          // Full-resolution YCbCr, from planes or with extra samples after the three.
+          const std::size_t step = planar ? 1 : p.SamplesPerPixel;
+          for (uint32_t x = 0; x < pixels; ++x) {
+            const std::size_t at = x * step;
+            const uint8_t* y = rows[0].data() + at;
+            YCbCrToRGB(*y, planar ? rows[1][x] : y[1], planar ? rows[2][x] : y[2], rgbRows_.data() + x * 3);
+          }
+          const std::span<const uint8_t> rgb(rgbRows_.data(), std::size_t{plan.blockWidth} * 3);
+          EmitRow(y0 + r, x0, pixels, std::span(&rgb, 1), false);
+        } else {
+          EmitRow(y0 + r, x0, pixels, std::span(rows.data(), planes), planar);
+        }
         if (!plan.tiled) RowProgress(++rowsDone, height);
       }
     }

@@ -58,6 +58,11 @@ class TTIFFGraphic : public TRasterGraphic {
   void UndoPredictor(uint8_t* row, uint32_t pixels, unsigned samples) const;
   void EmitRow(uint32_t y, uint32_t x0, uint32_t pixels, std::span<const std::span<const uint8_t>> planes,
                bool planar);
+  void SetUpYCbCr(TByteReader& in);
+  void YCbCrToRGB(uint8_t y, uint8_t cb, uint8_t cr, uint8_t* rgb) const;
+  // One group of subsampled rows (blocks of luma samples, then Cb and Cr) into `rows` RGB rows.
+  void ExpandYCbCrGroup(const uint8_t* group, uint32_t pixels, uint32_t rows, uint8_t* rgb,
+                        std::size_t rgbStride) const;
 
   std::vector<TTIFFDirEntry> FDirectory;
   std::array<uint16_t, 3 * 256> FColorMapWords{};
@@ -73,6 +78,15 @@ class TTIFFGraphic : public TRasterGraphic {
   bool repack_ = false;
   bool unpremultiply_ = false;
   uint32_t targetBits_ = 8;
+  // YCbCr outside JPEG is turned into RGB here, with the file's reference black and white.
+  bool ycbcr_ = false;
+  unsigned subH_ = 1;
+  unsigned subV_ = 1;
+  struct TYCbCrTables {
+    std::array<int32_t, 256> y, crR, cbB, crG, cbG;
+  };
+  std::unique_ptr<TYCbCrTables> yccTables_;
+  std::vector<uint8_t> rgbRows_;
   std::vector<uint8_t> packed_;
   std::vector<uint8_t> tileRow_;
   std::vector<uint8_t> reversed_;

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Makes the TIFF fixtures: combinations of compression, photometric, depth, byte order, planes
 # and tiles that the corpus lacks. Odd sizes so tiles are clipped at the right and bottom edges.
-# Needs ImageMagick and libtiff's tiffcp.
+# Needs ImageMagick, libtiff's tiffcp and python3.
 set -e
 cd "$(dirname "$0")"
 tmp=$(mktemp -d)
@@ -30,3 +30,6 @@ tiffcp -B -c none "$tmp/cmyk8.tif" cmyk8-be.tif
 tiffcp -c g4 "$tmp/bw.tif" bw-g4.tif
 tiffcp -f lsb2msb -c g3:2d -r 9 "$tmp/bw.tif" bw-g3-2d-fill2.tif
 tiffcp -t -w 16 -l 16 -c g4 "$tmp/bw.tif" bw-g4-tiled.tif
+# Subsampled YCbCr, which neither tool writes outside JPEG.
+convert "$tmp/rgb8.tif" "$tmp/rgb8.ppm"
+python3 make_tiff.py "$tmp/rgb8.ppm" .
