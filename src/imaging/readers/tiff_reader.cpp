@@ -65,6 +65,7 @@ enum : uint16_t {
   kTileOffsets = 324,
   kTileByteCounts = 325,
   kExtraSamples = 338,
+  kSampleFormat = 339,
   kJPEGTables = 347,
   kYCbCrCoefficients = 529,
   kYCbCrSubSampling = 530,
@@ -433,8 +434,15 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
   TPixelFormat format = pfDevice;
   unsigned used = 0;
   auto invalid = [&] { FormatError(gesInvalidColorFormat); };
+  // Depths the colour manager does not take (every other one from 1 to 32 bits) are scaled to
+  // 8 bits here first.
+  unpack_ = false;
+  auto wideSamples = [&] {
+    if (bits < 1 || bits > 32) invalid();
+    unpack_ = true;
+  };
   auto byteSamples = [&] {
-    if (bits != 8 && bits != 16) invalid();
+    if (bits != 8 && bits != 16) wideSamples();
   };
 
   // libjpeg hands JPEG-compressed colour, RGB and YCbCr alike, out as blue, green, red.
@@ -457,7 +465,7 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
         unpremultiply_ = extraKind_ == 1;
         break;
       }
-      if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16) invalid();
+      if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16) wideSamples();
       source = target = csGray;
       sampleMap_ = {0};
       break;
@@ -523,12 +531,13 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
   if (p.PlanarConfig == 2 && samples > 1 && jpeg) invalid();
 
   cm.SetSourceOptions(options);
-  cm.SetSourceBitsPerSample(bits);
+  const unsigned cmBits = unpack_ ? 8 : bits;
+  cm.SetSourceBitsPerSample(cmBits);
   // 2-bit data goes into a 4-bit bitmap, as bitmaps have no 2-bit format.
-  targetBits_ = bits == 16 ? 8 : bits == 2 ? 4 : bits;
+  targetBits_ = cmBits == 16 ? 8 : cmBits == 2 ? 4 : cmBits;
   if (target != csGray && target != csIndexed) targetBits_ = 8;
   identityRows_ = (target == csGray || target == csIndexed) && source == target && targetBits_ == bits &&
-                  samples == 1 && bits <= 8;
+                  samples == 1 && bits <= 8 && !unpack_;
   cm.SetTargetBitsPerSample(targetBits_);
   cm.SetSourceColorScheme(source);
   cm.SetTargetColorScheme(target);
@@ -665,8 +674,16 @@ void TTIFFGraphic::UndoPredictor(uint8_t* row, uint32_t pixels, unsigned samples
     for (std::size_t i = samples; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - samples]);
     return;
   }
-  // 16-bit samples are summed as numbers in the file's byte order.
+  // 16- and 32-bit samples are summed as numbers in the file's byte order.
   const bool big = (ImageProperties.Options & ioBigEndian) != 0;
+  if (ImageProperties.BitsPerSample == 32) {
+    for (std::size_t i = samples; i < n; ++i) {
+      uint8_t* v = row + 4 * i;
+      const uint32_t sum = Load32(v, big) + Load32(v - 4 * samples, big);
+      for (int b = 0; b < 4; ++b) v[b] = static_cast<uint8_t>(sum >> (big ? 24 - 8 * b : 8 * b));
+    }
+    return;
+  }
   for (std::size_t i = samples; i < n; ++i) {
     uint8_t* v = row + 2 * i;
     const uint16_t sum = static_cast<uint16_t>(Load16(v, big) + Load16(v - 2 * samples, big));
@@ -680,10 +697,40 @@ void TTIFFGraphic::UndoPredictor(uint8_t* row, uint32_t pixels, unsigned samples
   }
 }
 
+void TTIFFGraphic::UnpackTo8(const uint8_t* row, std::size_t count, uint8_t* to) const {
+  const unsigned bits = ImageProperties.BitsPerSample;
+  const uint64_t most = (uint64_t{1} << bits) - 1;
+  // Rounded to the nearest of the 256 levels.
+  auto scale = [&](uint64_t v) { return static_cast<uint8_t>((v * 255 + most / 2) / most); };
+  if (bits == 24 || bits == 32) {
+    // Whole-byte samples are numbers in the file's byte order.
+    const bool big = (ImageProperties.Options & ioBigEndian) != 0;
+    const unsigned width = bits / 8;
+    for (std::size_t i = 0; i < count; ++i, row += width) {
+      uint64_t v = 0;
+      for (unsigned b = 0; b < width; ++b) v |= uint64_t{row[b]} << (big ? 8 * (width - 1 - b) : 8 * b);
+      to[i] = scale(v);
+    }
+    return;
+  }
+  // Others are a stream of bits, most significant first, whatever the byte order.
+  uint64_t bitsHeld = 0;
+  unsigned held = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    while (held < bits) {
+      bitsHeld = (bitsHeld << 8) | *row++;
+      held += 8;
+    }
+    held -= bits;
+    to[i] = scale((bitsHeld >> held) & most);
+    bitsHeld &= (uint64_t{1} << held) - 1;
+  }
+}
+
 void TTIFFGraphic::EmitRow(uint32_t y, uint32_t x0, uint32_t pixels,
                            std::span<const std::span<const uint8_t>> planes, bool planar) {
   const unsigned used = static_cast<unsigned>(sampleMap_.size());
-  const unsigned bytesPerSample = ImageProperties.BitsPerSample / 8;
+  const unsigned bytesPerSample = unpack_ ? 1 : ImageProperties.BitsPerSample / 8;
   std::array<std::span<const uint8_t>, 8> sources;
   std::size_t sourceCount = 1;
   if (planar) {
@@ -783,7 +830,9 @@ void TTIFFGraphic::DecodeBlocks(TByteReader& in, TDecoder* decoder) {
   const uint64_t packedBytes = repack_ ? uint64_t{plan.blockWidth} * sampleMap_.size() * bytesPerSample : 0;
   const uint64_t tileRowBytes = plan.tiled ? *PackedRowBytes(plan.blockWidth, static_cast<unsigned>(BitsPerPixel())) : 0;
   const uint64_t rgbBytes = ycbcr_ ? uint64_t{plan.blockWidth} * 3 * subV_ : 0;
-  const TMemoryCharge charge(packedBytes + tileRowBytes + rgbBytes);
+  const uint64_t unpackedBytes = unpack_ ? uint64_t{plan.blockWidth} * p.SamplesPerPixel : 0;
+  const TMemoryCharge charge(packedBytes + tileRowBytes + rgbBytes + unpackedBytes);
+  unpacked_.assign(static_cast<std::size_t>(unpackedBytes), 0);
   // Fill order 2 reverses the bits of every byte of the data; the fax decoders undo it as they
   // read, for the others it is undone here.
   const bool reverseBits = (p.Options & ioReversedBits) != 0 && p.Compression != ctFax3 &&
@@ -817,7 +866,9 @@ void TTIFFGraphic::DecodeBlocks(TByteReader& in, TDecoder* decoder) {
   tileRow_.assign(static_cast<std::size_t>(tileRowBytes), 0);
 
   const bool predictor = p.Compression != ctNone && p.Predictor == 2;
-  if (predictor && p.BitsPerSample != 8 && p.BitsPerSample != 16) FormatError(gesInvalidColorFormat);
+  if (predictor && p.BitsPerSample != 8 && p.BitsPerSample != 16 && p.BitsPerSample != 32) {
+    FormatError(gesInvalidColorFormat);
+  }
   const bool jpeg = p.Compression == ctJPEG;
   // JPEG strips are checked against what the record says of them; for tiles it has to speak of
   // the tile.
@@ -930,6 +981,12 @@ void TTIFFGraphic::DecodeBlocks(TByteReader& in, TDecoder* decoder) {
           // Differencing comes only with compression, so its rows are in the buffer.
           if (predictor) UndoPredictor(buffer.data() + plane * blockBytes + r * *blockRow, plan.blockWidth, rowSamples);
           rows[plane] = std::span<const uint8_t>(row, static_cast<std::size_t>(*blockRow));
+          if (unpack_) {
+            const std::size_t n = std::size_t{plan.blockWidth} * rowSamples;
+            uint8_t* to = unpacked_.data() + plane * n;
+            UnpackTo8(row, n, to);
+            rows[plane] = std::span<const uint8_t>(to, n);
+          }
         }
         if (ycbcr_) {
           // Full-resolution YCbCr, from planes or with extra samples after the three.
@@ -974,6 +1031,9 @@ void TTIFFGraphic::Decode(TByteReader& data) {
     case ctFaxRLE: case ctFaxRLEW: case ctFax4: case ctJPEG: break;
     default: RaiseImageErrorFmt(gesNotSupported, gesCompressionScheme, FormatName());
   }
+  // Floating-point samples are not integers of the same width; unsigned and signed ones are read
+  // alike, as libtiff draws them.
+  if (TagIntValue(data, kSampleFormat, 1) == 3) FormatError(gesInvalidColorFormat);
   if (p.Compression == ctThunderScan && (p.BitsPerSample != 4 || p.SamplesPerPixel != 1)) {
     FormatError(gesInvalidColorFormat);
   }

@@ -64,6 +64,8 @@ class TTIFFGraphic : public TRasterGraphic {
   void EmitRow(uint32_t y, uint32_t x0, uint32_t pixels, std::span<const std::span<const uint8_t>> planes,
                bool planar);
   void SetUpYCbCr(TByteReader& in);
+  // count samples of the file's depth from a row into 8-bit samples.
+  void UnpackTo8(const uint8_t* row, std::size_t count, uint8_t* to) const;
   void YCbCrToRGB(uint8_t y, uint8_t cb, uint8_t cr, uint8_t* rgb) const;
   // One group of subsampled rows (blocks of luma samples, then Cb and Cr) into `rows` RGB rows.
   void ExpandYCbCrGroup(const uint8_t* group, uint32_t pixels, uint32_t rows, uint8_t* rgb,
@@ -83,6 +85,8 @@ class TTIFFGraphic : public TRasterGraphic {
   bool repack_ = false;
   // Rows go into the bitmap as they stand: one-sample grey or palette data at the bitmap's depth.
   bool identityRows_ = false;
+  bool unpack_ = false;
+  std::vector<uint8_t> unpacked_;
   bool unpremultiply_ = false;
   uint32_t targetBits_ = 8;
   // YCbCr outside JPEG is turned into RGB here, with the file's reference black and white.
