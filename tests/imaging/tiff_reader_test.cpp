@@ -364,6 +364,30 @@ TEST(TiffReader, RecordAndBitmapDetails) {
   EXPECT_EQ(zero.ImageProperties.XResolution, 0);
 }
 
+// Values of a tag the picture can do without that lie past the end of the file are ignored;
+// those it needs fail with the read error.
+TEST(TiffReader, TagValuesPastTheEndOfTheFile) {
+  auto pointPastEnd = [](Bytes file, uint16_t tag) {
+    for (std::size_t at = 10; at + 12 <= file.size(); at += 12) {
+      if (file[at] == (tag & 0xFF) && file[at + 1] == tag >> 8) {
+        file[at + 8] = file[at + 9] = file[at + 10] = 0xF0;
+        break;
+      }
+    }
+    return file;
+  };
+  const Bytes pixels(8, 100);
+  const Bytes withResolution = MakeTiff(Grey({{282, 5, {300}}}), pixels);
+  TTIFFGraphic reader;
+  test::LoadInto(reader, pointPastEnd(withResolution, 282));
+  EXPECT_EQ(reader.ImageProperties.XResolution, 0);
+  EXPECT_EQ(reader.Width(), 4);
+  const Bytes twoStrips = MakeTiff(Grey({{273, 4, {kData, kData}}, {278, 3, {1}}, {279, 4, {4, 4}}}), pixels);
+  EXPECT_EQ(LoadOutcome(test::LoaderOf<TTIFFGraphic>(), twoStrips), "");
+  EXPECT_EQ(LoadOutcome(test::LoaderOf<TTIFFGraphic>(), pointPastEnd(twoStrips, 273)),
+            "Stream read error in TIF/TIFF file.");
+}
+
 TEST(TiffReader, DirectoryChainThatPointsBackEnds) {
   Bytes file = MakeTiff(Grey({}), Bytes(8, 0));
   // The next-IFD offset of the only directory points at itself.

@@ -331,6 +331,24 @@ void TTIFFGraphic::ReadTagFloats(TByteReader& in, uint16_t tag, TFloatArray& lis
   for (double v : ReadTagNumbers(in, tag, maxCount)) list.push_back(static_cast<float>(v));
 }
 
+// Tags a picture can be drawn without: values that lie past the end of the file leave the
+// default, as libtiff does; the tags the picture needs fail with the read error.
+float TTIFFGraphic::OptionalFloat(TByteReader& in, uint16_t tag, float def) const {
+  try {
+    return TagFloatValue(in, tag, def);
+  } catch (const EReadError&) {
+    return def;
+  }
+}
+
+void TTIFFGraphic::ReadOptionalFloats(TByteReader& in, uint16_t tag, TFloatArray& list, uint64_t maxCount) const {
+  try {
+    ReadTagFloats(in, tag, list, maxCount);
+  } catch (const EReadError&) {
+    list.clear();
+  }
+}
+
 bool TTIFFGraphic::ReadImageProperties(TStream& stream, uint32_t imageIndex) {
   TRasterGraphic::ReadImageProperties(stream, imageIndex);
   const int64_t start = stream.Position();
@@ -399,7 +417,7 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, uint32_t imageIndex) {
     if (sub.size() >= 2) p.YCbCrSubsampling = {sub[0], sub[1]};
     FChromaSiting = TagIntValue(in, kYCbCrPositioning, 1);
     TFloatArray weights;
-    ReadTagFloats(in, kYCbCrCoefficients, weights, 3);
+    ReadOptionalFloats(in, kYCbCrCoefficients, weights, 3);
     if (weights.size() >= 3) FLumaWeights.assign(weights.begin(), weights.begin() + 3);
   }
   p.JPEGColorMode = 0;
@@ -407,8 +425,8 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, uint32_t imageIndex) {
   // A missing PlanarConfiguration means contiguous samples.
   p.PlanarConfig = TagIntValue(in, kPlanarConfig, 1);
   const float unit = TagIntValue(in, kResolutionUnit, 2) == 3 ? 2.54f : 1.0f;
-  p.XResolution = TagFloatValue(in, kXResolution, 0) * unit;
-  p.YResolution = TagFloatValue(in, kYResolution, 0) * unit;
+  p.XResolution = OptionalFloat(in, kXResolution, 0) * unit;
+  p.YResolution = OptionalFloat(in, kYResolution, 0) * unit;
   p.Predictor = TagIntValue(in, kPredictor, 1);
   if (TagIntValue(in, kFillOrder, 1) == 2) p.Options |= ioReversedBits;
   return true;
@@ -575,7 +593,7 @@ void TTIFFGraphic::SetUpYCbCr(TByteReader& in) {
   // TIFF's reference black and white for YCbCr: luma over its full range, chroma centred on 128.
   std::array<float, 6> ref = {0, 255, 128, 255, 128, 255};
   TFloatArray values;
-  ReadTagFloats(in, kReferenceBlackWhite, values, 6);
+  ReadOptionalFloats(in, kReferenceBlackWhite, values, 6);
   if (values.size() >= 6) std::copy_n(values.begin(), 6, ref.begin());
   const float kr = FLumaWeights[0];
   const float kg = FLumaWeights[1];

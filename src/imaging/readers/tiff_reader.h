@@ -56,6 +56,8 @@ class TTIFFGraphic : public TRasterGraphic {
   void ReadTagIntegers(TByteReader& in, uint16_t tag, TCardinalArray& list, uint64_t maxCount) const;
   void ReadTagBytes(TByteReader& in, uint16_t tag, TByteArray& list, uint64_t maxCount) const;
   void ReadTagFloats(TByteReader& in, uint16_t tag, TFloatArray& list, uint64_t maxCount) const;
+  float OptionalFloat(TByteReader& in, uint16_t tag, float def) const;
+  void ReadOptionalFloats(TByteReader& in, uint16_t tag, TFloatArray& list, uint64_t maxCount) const;
 
   void SetUpColors(TByteReader& in);
   std::unique_ptr<TDecoder> CreateDecoder(TByteReader& in);
