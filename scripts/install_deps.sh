@@ -12,6 +12,7 @@ packages=(
   libpng-dev libtiff-dev libtiff-tools libgif-dev
   libwebp-dev libheif-dev libjxl-dev webp libheif-examples libjxl-tools
   fonts-dejavu-core
+  python3
   cups-client cups printer-driver-cups-pdf
 )
 

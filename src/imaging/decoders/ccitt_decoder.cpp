@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "imaging/cancel.h"
 #include "imaging/exceptions.h"
 #include "imaging/format.h"
 #include "imaging/raster_graphic.h"
@@ -503,7 +504,10 @@ TDecodeResult TCCITTDecoder::DecodeStrip(TCoding coding, std::span<const uint8_t
   const bool twoDimensionalT4 = coding == TCoding::T4 && (Options & kTwoDimensional) != 0;
   bool afterEndOfLine = false;
   std::size_t produced = 0;
+  uint32_t rows = 0;
   for (uint64_t rowStart = 0; rowStart < destination.size(); rowStart += rowBytes) {
+    // A page may hold tens of thousands of rows in one strip.
+    if ((++rows & 0xFF) == 0) CheckCancel();
     bool twoDimensional = coding == TCoding::T6;
     if (coding == TCoding::T4) {
       // A row found by its EOL, or one that starts right after the EOL that cut the row above.

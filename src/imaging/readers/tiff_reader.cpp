@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "imaging/byte_order.h"
+#include "imaging/cancel.h"
 #include "imaging/checked.h"
 #include "imaging/decoders/ccitt_decoder.h"
 #include "imaging/decoders/decoder.h"
@@ -12,6 +13,8 @@
 #include "imaging/decoders/thunder_decoder.h"
 #include "imaging/decoders/tiff_jpeg_decoder.h"
 #include "imaging/decoders/tiff_lzw_decoder.h"
+#include "imaging/exceptions.h"
+#include "imaging/format.h"
 #include "imaging/image_limits.h"
 #include "imaging/memory_budget.h"
 
@@ -27,6 +30,16 @@ uint8_t TypeSize(uint16_t type) { return type < 14 ? kTypeSize[type] : 0; }
 
 // An IFD chain that points back on itself must still end.
 constexpr uint32_t kMaxDirectories = 4096;
+
+// Each tile costs a decoder call and a conversion of every one of its rows whatever its size, so
+// a picture in tiny tiles takes far longer than its pixels say. A picture at the image-size limit
+// in 16 x 16 tiles, the smallest the format suggests, has about a million of them.
+constexpr uint64_t kMaxTiles = uint64_t{1} << 22;
+// Every row of every block is converted on its own, at a cost of its own however few pixels it
+// holds; pictures that need more row conversions than this (a column of a hundred million rows,
+// a huge picture in tiles of a few pixels) are refused before anything is made for them. A
+// picture at the image-size limit in tiles of 16 x 16 just passes.
+constexpr uint64_t kMaxBlockRows = uint64_t{1} << 26;
 
 enum : uint16_t {
   kImageWidth = 256,
@@ -52,10 +65,12 @@ enum : uint16_t {
   kTileOffsets = 324,
   kTileByteCounts = 325,
   kExtraSamples = 338,
+  kSampleFormat = 339,
   kJPEGTables = 347,
   kYCbCrCoefficients = 529,
   kYCbCrSubSampling = 530,
   kYCbCrPositioning = 531,
+  kReferenceBlackWhite = 532,
 };
 
 TCompressionType CompressionOf(uint32_t value) {
@@ -109,6 +124,21 @@ void ReverseBits(std::span<uint8_t> bytes) {
 
 }  // namespace
 
+// A table of block offsets or byte counts read where it lies: a table of a hundred million
+// entries costs nothing until its entries are used, one by one.
+struct TTIFFGraphic::TTableView {
+  std::span<const uint8_t> bytes;
+  unsigned width = 0;
+  bool big = false;
+  uint64_t count = 0;
+  bool empty() const { return count == 0; }
+  uint64_t size() const { return count; }
+  uint64_t operator[](uint64_t i) const {
+    const uint8_t* v = bytes.data() + i * width;
+    return width == 1 ? v[0] : width == 2 ? Load16(v, big) : Load32(v, big);
+  }
+};
+
 // Where the image's data lies: strips or tiles, and how many of them make one plane.
 struct TTIFFGraphic::TBlockPlan {
   bool tiled = false;
@@ -116,8 +146,8 @@ struct TTIFFGraphic::TBlockPlan {
   uint32_t blockHeight = 0;  // rows per block (RowsPerStrip for strips)
   uint32_t across = 1;
   uint32_t down = 0;
-  TCardinalArray offsets;
-  TCardinalArray counts;
+  TTableView offsets;
+  TTableView counts;
 };
 
 bool TTIFFGraphic::CanLoad(TStream& stream) {
@@ -171,6 +201,9 @@ bool TTIFFGraphic::LocateTag(uint16_t tag, std::size_t& index) const {
 
 std::vector<double> TTIFFGraphic::ReadTagNumbers(TByteReader& in, uint16_t tag,
                                                  uint64_t maxCount) const {
+  // Short lists only: anything longer than a few thousand values is cut here.
+  constexpr uint64_t kMostNumbers = 4096;
+  maxCount = maxCount == 0 ? kMostNumbers : std::min(maxCount, kMostNumbers);
   std::vector<double> values;
   std::size_t index;
   if (!LocateTag(tag, index)) return values;
@@ -250,33 +283,70 @@ float TTIFFGraphic::TagFloatValue(TByteReader& in, uint16_t tag, float def) cons
   return v.empty() ? def : static_cast<float>(v[0]);
 }
 
-void TTIFFGraphic::ReadTagIntegers(TByteReader& in, uint16_t tag, TCardinalArray& list) const {
+void TTIFFGraphic::ReadTagIntegers(TByteReader& in, uint16_t tag, TCardinalArray& list,
+                                   uint64_t maxCount) const {
   list.clear();
-  for (double v : ReadTagNumbers(in, tag)) {
+  for (double v : ReadTagNumbers(in, tag, maxCount)) {
     list.push_back(v <= 0 ? 0u : v >= 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint32_t>(v));
   }
 }
 
-void TTIFFGraphic::ReadTagBytes(TByteReader& in, uint16_t tag, TByteArray& list) const {
+TTIFFGraphic::TTableView TTIFFGraphic::TableOf(TByteReader& in, uint16_t tag, uint64_t maxCount) const {
+  TTableView view;
+  std::size_t index;
+  if (!LocateTag(tag, index)) return view;
+  const TTIFFDirEntry& e = FDirectory[index];
+  const uint16_t t = e.FieldType;
+  // Offsets and byte counts are unsigned integers; a table of another type is no table.
+  if (!(t == 1 || t == 3 || t == 4 || t == 13)) return view;
+  view.width = TypeSize(t);
+  view.big = (ImageProperties.Options & ioBigEndian) != 0;
+  view.count = std::min<uint64_t>(maxCount, e.ValueCount);
+  // A table past the end of the file fails with the read error, as any required value does.
+  view.bytes = uint64_t{view.width} * e.ValueCount <= 4
+                   ? std::span<const uint8_t>(e.Inline.data(), view.count * view.width)
+                   : in.Span(e.ValueOffset, view.count * view.width);
+  return view;
+}
+
+void TTIFFGraphic::ReadTagBytes(TByteReader& in, uint16_t tag, TByteArray& list, uint64_t maxCount) const {
   list.clear();
   std::size_t index;
   if (!LocateTag(tag, index)) return;
   const TTIFFDirEntry& e = FDirectory[index];
+  const uint64_t wanted = maxCount == 0 ? e.ValueCount : std::min<uint64_t>(maxCount, e.ValueCount);
   if (TypeSize(e.FieldType) == 1) {
-    const uint64_t total = e.ValueCount;
-    const std::span<const uint8_t> bytes =
-        total <= 4 ? std::span<const uint8_t>(e.Inline.data(), total) : in.Span(e.ValueOffset, total);
+    const std::span<const uint8_t> bytes = e.ValueCount <= 4 ? std::span<const uint8_t>(e.Inline.data(), wanted)
+                                                             : in.Span(e.ValueOffset, wanted);
     list.assign(bytes.begin(), bytes.end());
     return;
   }
-  for (double v : ReadTagNumbers(in, tag)) {
+  for (double v : ReadTagNumbers(in, tag, wanted)) {
     list.push_back(static_cast<uint8_t>(static_cast<int64_t>(v)));
   }
 }
 
-void TTIFFGraphic::ReadTagFloats(TByteReader& in, uint16_t tag, TFloatArray& list) const {
+void TTIFFGraphic::ReadTagFloats(TByteReader& in, uint16_t tag, TFloatArray& list, uint64_t maxCount) const {
   list.clear();
-  for (double v : ReadTagNumbers(in, tag)) list.push_back(static_cast<float>(v));
+  for (double v : ReadTagNumbers(in, tag, maxCount)) list.push_back(static_cast<float>(v));
+}
+
+// Tags a picture can be drawn without: values that lie past the end of the file leave the
+// default, as libtiff does; the tags the picture needs fail with the read error.
+float TTIFFGraphic::OptionalFloat(TByteReader& in, uint16_t tag, float def) const {
+  try {
+    return TagFloatValue(in, tag, def);
+  } catch (const EReadError&) {
+    return def;
+  }
+}
+
+void TTIFFGraphic::ReadOptionalFloats(TByteReader& in, uint16_t tag, TFloatArray& list, uint64_t maxCount) const {
+  try {
+    ReadTagFloats(in, tag, list, maxCount);
+  } catch (const EReadError&) {
+    list.clear();
+  }
 }
 
 bool TTIFFGraphic::ReadImageProperties(TStream& stream, uint32_t imageIndex) {
@@ -314,7 +384,8 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, uint32_t imageIndex) {
   p.Height = TagIntValue(in, kImageLength, 0);
   if (p.Width == 0 || p.Height == 0) return false;
 
-  ReadTagIntegers(in, kRowsPerStrip, p.RowsPerStrip);
+  // Only the first value counts: every strip but the last holds that many rows.
+  ReadTagIntegers(in, kRowsPerStrip, p.RowsPerStrip, 1);
   if (p.RowsPerStrip.empty() || p.RowsPerStrip[0] == 0xFFFFFFFF || p.RowsPerStrip[0] == 0) {
     p.RowsPerStrip = {p.Height};
   }
@@ -326,7 +397,7 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, uint32_t imageIndex) {
   if (p.TileWidth > 0 && p.TileLength > 0) p.Options |= ioTiled;
   photometric_ = static_cast<uint16_t>(TagIntValue(in, kPhotometric, 0));
   TCardinalArray extra;
-  ReadTagIntegers(in, kExtraSamples, extra);
+  ReadTagIntegers(in, kExtraSamples, extra, 255);
   hasExtraSamples_ = !extra.empty();
   extraKind_ = extra.empty() ? 0 : static_cast<uint16_t>(std::min<uint32_t>(extra[0], 0xFFFF));
   p.HasAlpha = !extra.empty() && std::all_of(extra.begin(), extra.end(), [](uint32_t v) { return v <= 2; });
@@ -342,11 +413,11 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, uint32_t imageIndex) {
   FLumaWeights = {0.299f, 0.587f, 0.114f};
   if (photometric_ == 6) {
     TByteArray sub;
-    ReadTagBytes(in, kYCbCrSubSampling, sub);
+    ReadTagBytes(in, kYCbCrSubSampling, sub, 2);
     if (sub.size() >= 2) p.YCbCrSubsampling = {sub[0], sub[1]};
     FChromaSiting = TagIntValue(in, kYCbCrPositioning, 1);
     TFloatArray weights;
-    ReadTagFloats(in, kYCbCrCoefficients, weights);
+    ReadOptionalFloats(in, kYCbCrCoefficients, weights, 3);
     if (weights.size() >= 3) FLumaWeights.assign(weights.begin(), weights.begin() + 3);
   }
   p.JPEGColorMode = 0;
@@ -354,8 +425,8 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, uint32_t imageIndex) {
   // A missing PlanarConfiguration means contiguous samples.
   p.PlanarConfig = TagIntValue(in, kPlanarConfig, 1);
   const float unit = TagIntValue(in, kResolutionUnit, 2) == 3 ? 2.54f : 1.0f;
-  p.XResolution = TagFloatValue(in, kXResolution, 0) * unit;
-  p.YResolution = TagFloatValue(in, kYResolution, 0) * unit;
+  p.XResolution = OptionalFloat(in, kXResolution, 0) * unit;
+  p.YResolution = OptionalFloat(in, kYResolution, 0) * unit;
   p.Predictor = TagIntValue(in, kPredictor, 1);
   if (TagIntValue(in, kFillOrder, 1) == 2) p.Options |= ioReversedBits;
   return true;
@@ -371,6 +442,8 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
   const bool alpha = hasExtraSamples_ && (extraKind_ == 1 || extraKind_ == 2);
   sampleMap_.clear();
   unpremultiply_ = false;
+  ycbcr_ = false;
+  subH_ = subV_ = 1;
 
   TConversionOptions options;
   if (big && bits == 16) options.Include(coByteSwap);
@@ -379,8 +452,15 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
   TPixelFormat format = pfDevice;
   unsigned used = 0;
   auto invalid = [&] { FormatError(gesInvalidColorFormat); };
+  // Depths the colour manager does not take (every other one from 1 to 32 bits) are scaled to
+  // 8 bits here first.
+  unpack_ = false;
+  auto wideSamples = [&] {
+    if (bits < 1 || bits > 32) invalid();
+    unpack_ = true;
+  };
   auto byteSamples = [&] {
-    if (bits != 8 && bits != 16) invalid();
+    if (bits != 8 && bits != 16) wideSamples();
   };
 
   // libjpeg hands JPEG-compressed colour, RGB and YCbCr alike, out as blue, green, red.
@@ -403,7 +483,7 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
         unpremultiply_ = extraKind_ == 1;
         break;
       }
-      if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16) invalid();
+      if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16) wideSamples();
       source = target = csGray;
       sampleMap_ = {0};
       break;
@@ -433,18 +513,24 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
       target = csBGR;
       sampleMap_ = {0, 1, 2, 3};
       break;
-    case 6:
-      if (samples < 3) invalid();
-      // Subsampled chroma outside JPEG is not upsampled here; it is refused rather than drawn
-      // as garbage.
-      if (bits != 8 || p.YCbCrSubsampling.size() < 2 || p.YCbCrSubsampling[0] != 1 ||
-          p.YCbCrSubsampling[1] != 1) {
-        invalid();
-      }
-      source = csYCbCr;
+    case 6: {
+      if (samples < 3 || bits != 8) invalid();
+      subH_ = p.YCbCrSubsampling.size() >= 2 ? p.YCbCrSubsampling[0] : 2;
+      subV_ = p.YCbCrSubsampling.size() >= 2 ? p.YCbCrSubsampling[1] : 2;
+      auto allowed = [](unsigned f) { return f == 1 || f == 2 || f == 4; };
+      if (!allowed(subH_) || !allowed(subV_)) invalid();
+      // Subsampled samples come in blocks of one pixel group, three samples to the group: no
+      // planes, no extra samples, no differencing across a row of samples.
+      const bool subsampled = subH_ * subV_ > 1;
+      if (subsampled && (samples != 3 || p.PlanarConfig == 2 || p.Predictor == 2)) invalid();
+      ycbcr_ = true;
+      SetUpYCbCr(in);
+      // The rows handed on are RGB made here.
+      source = csRGB;
       target = csBGR;
       sampleMap_ = {0, 1, 2};
       break;
+    }
     case 8:
       if (samples < 3 || bits != 8) invalid();
       options.Include(coLabScaledL);
@@ -459,14 +545,17 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
   if (*std::max_element(sampleMap_.begin(), sampleMap_.end()) >= samples) invalid();
   // Samples are taken from the file as they stand only when the colour manager's layout is the
   // file's; otherwise each pixel is repacked first.
-  repack_ = used != samples || (used == 4 && sampleMap_[1] == 0);
+  repack_ = !ycbcr_ && (used != samples || (used == 4 && sampleMap_[1] == 0));
   if (p.PlanarConfig == 2 && samples > 1 && jpeg) invalid();
 
   cm.SetSourceOptions(options);
-  cm.SetSourceBitsPerSample(bits);
+  const unsigned cmBits = unpack_ ? 8 : bits;
+  cm.SetSourceBitsPerSample(cmBits);
   // 2-bit data goes into a 4-bit bitmap, as bitmaps have no 2-bit format.
-  targetBits_ = bits == 16 ? 8 : bits == 2 ? 4 : bits;
+  targetBits_ = cmBits == 16 ? 8 : cmBits == 2 ? 4 : cmBits;
   if (target != csGray && target != csIndexed) targetBits_ = 8;
+  identityRows_ = (target == csGray || target == csIndexed) && source == target && targetBits_ == bits &&
+                  samples == 1 && bits <= 8 && !unpack_;
   cm.SetTargetBitsPerSample(targetBits_);
   cm.SetSourceColorScheme(source);
   cm.SetTargetColorScheme(target);
@@ -500,6 +589,66 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
   }
 }
 
+void TTIFFGraphic::SetUpYCbCr(TByteReader& in) {
+  // TIFF's reference black and white for YCbCr: luma over its full range, chroma centred on 128.
+  std::array<float, 6> ref = {0, 255, 128, 255, 128, 255};
+  TFloatArray values;
+  ReadOptionalFloats(in, kReferenceBlackWhite, values, 6);
+  if (values.size() >= 6) std::copy_n(values.begin(), 6, ref.begin());
+  const float kr = FLumaWeights[0];
+  const float kg = FLumaWeights[1];
+  const float kb = FLumaWeights[2];
+  // Fixed point with 16 fraction bits, the way libtiff draws these files, so the two agree.
+  constexpr int kShift = 16;
+  constexpr int32_t kHalf = 1 << (kShift - 1);
+  auto fix = [](float v) { return static_cast<int32_t>(std::clamp(v, 0.0f, 2.0f) * (1 << kShift) + 0.5f); };
+  auto code = [](float c, float black, float white, float range) {
+    const float span = white - black != 0 ? white - black : 1;
+    const float v = (c - black) * range / span;
+    return static_cast<int32_t>(std::isfinite(v) ? std::clamp(v, -128.0f * 32, 128.0f * 32) : 0);
+  };
+  const float f1 = 2 - 2 * kr;
+  const float f3 = 2 - 2 * kb;
+  const int32_t d1 = fix(f1);
+  const int32_t d2 = -fix(kg != 0 ? kr * f1 / kg : 0);
+  const int32_t d3 = fix(f3);
+  const int32_t d4 = -fix(kg != 0 ? kb * f3 / kg : 0);
+  yccTables_ = std::make_unique<TYCbCrTables>();
+  TYCbCrTables& t = *yccTables_;
+  for (int i = 0; i < 256; ++i) {
+    const int32_t cr = code(static_cast<float>(i - 128), ref[4] - 128, ref[5] - 128, 127);
+    const int32_t cb = code(static_cast<float>(i - 128), ref[2] - 128, ref[3] - 128, 127);
+    t.crR[i] = (d1 * cr + kHalf) >> kShift;
+    t.cbB[i] = (d3 * cb + kHalf) >> kShift;
+    t.crG[i] = d2 * cr;
+    t.cbG[i] = d4 * cb + kHalf;
+    t.y[i] = code(static_cast<float>(i), ref[0], ref[1], 255);
+  }
+}
+
+void TTIFFGraphic::YCbCrToRGB(uint8_t y, uint8_t cb, uint8_t cr, uint8_t* rgb) const {
+  const TYCbCrTables& t = *yccTables_;
+  const int32_t luma = t.y[y];
+  rgb[0] = static_cast<uint8_t>(std::clamp(luma + t.crR[cr], 0, 255));
+  rgb[1] = static_cast<uint8_t>(std::clamp(luma + ((t.cbG[cb] + t.crG[cr]) >> 16), 0, 255));
+  rgb[2] = static_cast<uint8_t>(std::clamp(luma + t.cbB[cb], 0, 255));
+}
+
+void TTIFFGraphic::ExpandYCbCrGroup(const uint8_t* group, uint32_t pixels, uint32_t rows, uint8_t* rgb,
+                                    std::size_t rgbStride) const {
+  const unsigned lumas = subH_ * subV_;
+  for (uint32_t x0 = 0; x0 < pixels; x0 += subH_, group += lumas + 2) {
+    const uint8_t cb = group[lumas];
+    const uint8_t cr = group[lumas + 1];
+    // Chroma stands for the whole block; samples of a block past the edge are dropped.
+    const uint32_t across = std::min<uint32_t>(subH_, pixels - x0);
+    for (uint32_t r = 0; r < rows; ++r) {
+      uint8_t* to = rgb + r * rgbStride + std::size_t{x0} * 3;
+      for (uint32_t i = 0; i < across; ++i) YCbCrToRGB(group[r * subH_ + i], cb, cr, to + i * 3);
+    }
+  }
+}
+
 std::unique_ptr<TDecoder> TTIFFGraphic::CreateDecoder(TByteReader& in) {
   TImageProperties& p = ImageProperties;
   const bool reversed = (p.Options & ioReversedBits) != 0;
@@ -525,7 +674,11 @@ std::unique_ptr<TDecoder> TTIFFGraphic::CreateDecoder(TByteReader& in) {
       return std::make_unique<TCCITTMHDecoder>(0, reversed, p.Compression == ctFaxRLEW, width);
     }
     case ctJPEG:
-      ReadTagBytes(in, kJPEGTables, p.JPEGTables);
+      {
+        std::size_t index;
+        if (LocateTag(kJPEGTables, index)) jpegTablesCharge_.Set(FDirectory[index].ValueCount);
+      }
+      ReadTagBytes(in, kJPEGTables, p.JPEGTables, 0);
       return std::make_unique<TTIFFJPEGDecoder>(p);
     default:
       RaiseImageErrorFmt(gesNotSupported, gesCompressionScheme, FormatName());
@@ -539,8 +692,16 @@ void TTIFFGraphic::UndoPredictor(uint8_t* row, uint32_t pixels, unsigned samples
     for (std::size_t i = samples; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - samples]);
     return;
   }
-  // 16-bit samples are summed as numbers in the file's byte order.
+  // 16- and 32-bit samples are summed as numbers in the file's byte order.
   const bool big = (ImageProperties.Options & ioBigEndian) != 0;
+  if (ImageProperties.BitsPerSample == 32) {
+    for (std::size_t i = samples; i < n; ++i) {
+      uint8_t* v = row + 4 * i;
+      const uint32_t sum = Load32(v, big) + Load32(v - 4 * samples, big);
+      for (int b = 0; b < 4; ++b) v[b] = static_cast<uint8_t>(sum >> (big ? 24 - 8 * b : 8 * b));
+    }
+    return;
+  }
   for (std::size_t i = samples; i < n; ++i) {
     uint8_t* v = row + 2 * i;
     const uint16_t sum = static_cast<uint16_t>(Load16(v, big) + Load16(v - 2 * samples, big));
@@ -554,10 +715,40 @@ void TTIFFGraphic::UndoPredictor(uint8_t* row, uint32_t pixels, unsigned samples
   }
 }
 
+void TTIFFGraphic::UnpackTo8(const uint8_t* row, std::size_t count, uint8_t* to) const {
+  const unsigned bits = ImageProperties.BitsPerSample;
+  const uint64_t most = (uint64_t{1} << bits) - 1;
+  // Rounded to the nearest of the 256 levels.
+  auto scale = [&](uint64_t v) { return static_cast<uint8_t>((v * 255 + most / 2) / most); };
+  if (bits == 24 || bits == 32) {
+    // Whole-byte samples are numbers in the file's byte order.
+    const bool big = (ImageProperties.Options & ioBigEndian) != 0;
+    const unsigned width = bits / 8;
+    for (std::size_t i = 0; i < count; ++i, row += width) {
+      uint64_t v = 0;
+      for (unsigned b = 0; b < width; ++b) v |= uint64_t{row[b]} << (big ? 8 * (width - 1 - b) : 8 * b);
+      to[i] = scale(v);
+    }
+    return;
+  }
+  // Others are a stream of bits, most significant first, whatever the byte order.
+  uint64_t bitsHeld = 0;
+  unsigned held = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    while (held < bits) {
+      bitsHeld = (bitsHeld << 8) | *row++;
+      held += 8;
+    }
+    held -= bits;
+    to[i] = scale((bitsHeld >> held) & most);
+    bitsHeld &= (uint64_t{1} << held) - 1;
+  }
+}
+
 void TTIFFGraphic::EmitRow(uint32_t y, uint32_t x0, uint32_t pixels,
                            std::span<const std::span<const uint8_t>> planes, bool planar) {
   const unsigned used = static_cast<unsigned>(sampleMap_.size());
-  const unsigned bytesPerSample = ImageProperties.BitsPerSample / 8;
+  const unsigned bytesPerSample = unpack_ ? 1 : ImageProperties.BitsPerSample / 8;
   std::array<std::span<const uint8_t>, 8> sources;
   std::size_t sourceCount = 1;
   if (planar) {
@@ -621,42 +812,81 @@ void TTIFFGraphic::DecodeBlocks(TByteReader& in, TDecoder* decoder) {
     plan.blockHeight = p.TileLength;
     plan.across = static_cast<uint32_t>((uint64_t{width} + p.TileWidth - 1) / p.TileWidth);
     plan.down = static_cast<uint32_t>((uint64_t{height} + p.TileLength - 1) / p.TileLength);
-    ReadTagIntegers(in, kTileOffsets, plan.offsets);
-    ReadTagIntegers(in, kTileByteCounts, plan.counts);
-    // Early tiled files kept the tiles' places in the strip tags.
-    if (plan.offsets.empty()) {
-      ReadTagIntegers(in, kStripOffsets, plan.offsets);
-      ReadTagIntegers(in, kStripByteCounts, plan.counts);
-    }
   } else {
     plan.blockWidth = width;
     plan.blockHeight = p.RowsPerStrip.empty() ? height : std::min(p.RowsPerStrip[0], height);
     plan.down = static_cast<uint32_t>((uint64_t{height} + plan.blockHeight - 1) / plan.blockHeight);
-    ReadTagIntegers(in, kStripOffsets, plan.offsets);
-    ReadTagIntegers(in, kStripByteCounts, plan.counts);
+  }
+  const uint64_t blocks = uint64_t{plan.across} * plan.down * planes;
+  // Entries past the blocks the picture has are never used, so they are not read.
+  auto readTables = [&](uint16_t offsetsTag, uint16_t countsTag) {
+    plan.offsets = TableOf(in, offsetsTag, blocks);
+    plan.counts = TableOf(in, countsTag, blocks);
+  };
+  if (plan.tiled) {
+    readTables(kTileOffsets, kTileByteCounts);
+    // Early tiled files kept the tiles' places in the strip tags.
+    if (plan.offsets.empty()) readTables(kStripOffsets, kStripByteCounts);
+  } else {
+    readTables(kStripOffsets, kStripByteCounts);
   }
   // Every size from the tags is checked before the block buffers exist.
   const std::optional<uint64_t> blockRow = PackedRowBytes(plan.blockWidth, bitsPerBlockPixel);
   if (!blockRow || *blockRow == 0) InvalidImage();
   CheckImageSize(plan.blockWidth, plan.blockHeight, bitsPerBlockPixel);
   CheckImageSize(plan.blockWidth, uint64_t{plan.blockHeight} * planes, bitsPerBlockPixel);
-  const uint64_t blockBytes = *blockRow * plan.blockHeight;
+  // Subsampled YCbCr is stored in groups of subV_ rows: one block of subH_ x subV_ luma samples
+  // and its two chroma samples after another.
+  const bool subsampled = ycbcr_ && subH_ * subV_ > 1;
+  const uint64_t groupBytes = (uint64_t{plan.blockWidth} + subH_ - 1) / subH_ * (subH_ * subV_ + 2);
+  auto bytesOfRows = [&](uint64_t rows) {
+    return subsampled ? (rows + subV_ - 1) / subV_ * groupBytes : *blockRow * rows;
+  };
+  const uint64_t blockBytes = bytesOfRows(plan.blockHeight);
   const uint64_t perPlane = uint64_t{plan.across} * plan.down;
   const unsigned bytesPerSample = std::max(1u, p.BitsPerSample / 8u);
   const uint64_t packedBytes = repack_ ? uint64_t{plan.blockWidth} * sampleMap_.size() * bytesPerSample : 0;
   const uint64_t tileRowBytes = plan.tiled ? *PackedRowBytes(plan.blockWidth, static_cast<unsigned>(BitsPerPixel())) : 0;
-  const TMemoryCharge charge(blockBytes * planes + packedBytes + tileRowBytes);
-  std::vector<uint8_t> buffer(static_cast<std::size_t>(blockBytes * planes));
-  packed_.assign(static_cast<std::size_t>(packedBytes), 0);
-  tileRow_.assign(static_cast<std::size_t>(tileRowBytes), 0);
-
+  const uint64_t rgbBytes = ycbcr_ ? uint64_t{plan.blockWidth} * 3 * subV_ : 0;
+  const uint64_t unpackedBytes = unpack_ ? uint64_t{plan.blockWidth} * p.SamplesPerPixel : 0;
+  const TMemoryCharge charge(packedBytes + tileRowBytes + rgbBytes + unpackedBytes);
+  unpacked_.assign(static_cast<std::size_t>(unpackedBytes), 0);
   // Fill order 2 reverses the bits of every byte of the data; the fax decoders undo it as they
   // read, for the others it is undone here.
   const bool reverseBits = (p.Options & ioReversedBits) != 0 && p.Compression != ctFax3 &&
                            p.Compression != ctFax4 && p.Compression != ctFaxRLE &&
                            p.Compression != ctFaxRLEW;
+  // Uncompressed rows are read where they lie in the file; only a row cut by the end of the file
+  // or with its bits to reverse is copied, into one row of scratch. The block buffer is for
+  // decoders only.
+  const uint64_t unitBytes = subsampled ? groupBytes : *blockRow;
+  TMemoryCharge bufferCharge;
+  std::vector<uint8_t> buffer;
+  const TMemoryCharge scratchCharge(decoder != nullptr ? 0 : unitBytes * planes);
+  std::vector<uint8_t> scratch(static_cast<std::size_t>(decoder != nullptr ? 0 : unitBytes * planes));
+  std::array<const uint8_t*, 256> base{};
+  std::array<uint64_t, 256> inFile{};
+  TMemoryCharge reversedCharge;
+  // Row or row group `unit` of a plane of the current block.
+  auto unitOf = [&](unsigned plane, uint64_t unit) -> const uint8_t* {
+    const uint64_t at = unit * unitBytes;
+    if (decoder != nullptr) return base[plane] + at;
+    if (!reverseBits && at + unitBytes <= inFile[plane]) return base[plane] + at;
+    uint8_t* row = scratch.data() + plane * unitBytes;
+    const uint64_t have = at < inFile[plane] ? std::min(unitBytes, inFile[plane] - at) : 0;
+    if (have > 0) std::memcpy(row, base[plane] + at, static_cast<std::size_t>(have));
+    std::memset(row + have, 0, static_cast<std::size_t>(unitBytes - have));
+    if (reverseBits) ReverseBits(std::span(row, static_cast<std::size_t>(unitBytes)));
+    return row;
+  };
+  rgbRows_.assign(static_cast<std::size_t>(rgbBytes), 0);
+  packed_.assign(static_cast<std::size_t>(packedBytes), 0);
+  tileRow_.assign(static_cast<std::size_t>(tileRowBytes), 0);
+
   const bool predictor = p.Compression != ctNone && p.Predictor == 2;
-  if (predictor && p.BitsPerSample != 8 && p.BitsPerSample != 16) FormatError(gesInvalidColorFormat);
+  if (predictor && p.BitsPerSample != 8 && p.BitsPerSample != 16 && p.BitsPerSample != 32) {
+    FormatError(gesInvalidColorFormat);
+  }
   const bool jpeg = p.Compression == ctJPEG;
   // JPEG strips are checked against what the record says of them; for tiles it has to speak of
   // the tile.
@@ -692,25 +922,41 @@ void TTIFFGraphic::DecodeBlocks(TByteReader& in, TDecoder* decoder) {
       const uint32_t pixels = std::min(plan.blockWidth, width - x0);
       // Rows a tile holds: the whole tile, even past the bottom edge.
       const uint32_t storedRows = plan.tiled ? plan.blockHeight : blockRows;
-      const std::size_t storedBytes = static_cast<std::size_t>(*blockRow * storedRows);
+      const std::size_t storedBytes = static_cast<std::size_t>(bytesOfRows(storedRows));
+      bool direct = false;
       for (unsigned plane = 0; plane < planes; ++plane) {
         const uint64_t block = plane * perPlane + uint64_t{by} * plan.across + bx;
-        const std::span<uint8_t> out(buffer.data() + plane * blockBytes, storedBytes);
+        const uint64_t offset = block < plan.offsets.size() ? plan.offsets[block] : 0;
+        const uint64_t available = offset < in.Size() ? in.Size() - offset : 0;
+        if (decoder == nullptr) {
+          inFile[plane] = block < plan.offsets.size() ? std::min<uint64_t>(storedBytes, available) : 0;
+          base[plane] = inFile[plane] > 0 ? in.Span(offset, inFile[plane]).data() : nullptr;
+          continue;
+        }
+        // One-bit strips whose rows are laid out as the bitmap's are decoded into it: a fax page
+        // needs no second copy of itself.
+        const bool intoBitmap = !plan.tiled && planes == 1 && bitsPerBlockPixel == 1 && BitsPerPixel() == 1 &&
+                                RowSize() == *blockRow && blockRows > 0 &&
+                                ScanLine(static_cast<int>(y0 + blockRows - 1)) ==
+                                    ScanLine(static_cast<int>(y0)) + std::size_t{blockRows - 1} * RowSize();
+        if (!intoBitmap && buffer.empty()) {
+          bufferCharge.Set(blockBytes * planes);
+          buffer.assign(static_cast<std::size_t>(blockBytes * planes), 0);
+        }
+        const std::span<uint8_t> out(intoBitmap ? ScanLine(static_cast<int>(y0)) : buffer.data() + plane * blockBytes,
+                                     storedBytes);
+        direct = intoBitmap;
+        base[plane] = out.data();
         std::fill(out.begin(), out.end(), 0);
         if (block >= plan.offsets.size()) continue;
-        const uint64_t offset = plan.offsets[block];
-        const uint64_t available = offset < in.Size() ? in.Size() - offset : 0;
         p.CurrentStrip = static_cast<uint32_t>(block);
         p.CurrentRow = plan.tiled ? 0 : y0;
-        if (decoder == nullptr) {
-          const uint64_t take = std::min<uint64_t>(storedBytes, available);
-          if (take > 0) std::memcpy(out.data(), in.Span(offset, take).data(), static_cast<std::size_t>(take));
-          if (reverseBits) ReverseBits(out);
-        } else {
+        {
           if (block >= plan.counts.size()) InvalidImage();
           const uint64_t take = std::min<uint64_t>(plan.counts[block], available);
           std::span<const uint8_t> source = take > 0 ? in.Span(offset, take) : std::span<const uint8_t>();
           if (reverseBits) {
+            reversedCharge.Set(source.size());
             reversed_.assign(source.begin(), source.end());
             ReverseBits(reversed_);
             source = reversed_;
@@ -718,13 +964,61 @@ void TTIFFGraphic::DecodeBlocks(TByteReader& in, TDecoder* decoder) {
           decoder->Decode(source, out);
         }
       }
+      if (subsampled) {
+        const std::size_t stride = std::size_t{plan.blockWidth} * 3;
+        for (uint32_t r = 0; r < blockRows; r += subV_) {
+          const uint32_t count = std::min(subV_, blockRows - r);
+          ExpandYCbCrGroup(unitOf(0, r / subV_), pixels, count, rgbRows_.data(), stride);
+          for (uint32_t i = 0; i < count; ++i) {
+            const std::span<const uint8_t> rgb(rgbRows_.data() + i * stride, stride);
+            EmitRow(y0 + r + i, x0, pixels, std::span(&rgb, 1), false);
+            if (!plan.tiled) RowProgress(++rowsDone, height);
+          }
+        }
+        continue;
+      }
+      if (direct) {
+        for (uint32_t r = 0; r < blockRows; ++r) RowProgress(++rowsDone, height);
+        continue;
+      }
+      if (identityRows_ && !predictor && x0 == 0 && pixels == width) {
+        // Copied as they are; uncompressed rows past the end of the file are left as the bitmap
+        // was made, black or white as its palette says of 0.
+        const std::size_t copy = static_cast<std::size_t>(std::min<uint64_t>(*blockRow, RowSize()));
+        for (uint32_t r = 0; r < blockRows; ++r) {
+          if (decoder != nullptr || uint64_t{r} * *blockRow < inFile[0]) {
+            std::memcpy(ScanLine(static_cast<int>(y0 + r)), unitOf(0, r), copy);
+          }
+          RowProgress(++rowsDone, height);
+        }
+        continue;
+      }
       for (uint32_t r = 0; r < blockRows; ++r) {
         for (unsigned plane = 0; plane < planes; ++plane) {
-          uint8_t* row = buffer.data() + plane * blockBytes + r * *blockRow;
-          if (predictor) UndoPredictor(row, plan.blockWidth, rowSamples);
+          const uint8_t* row = unitOf(plane, r);
+          // Differencing comes only with compression, so its rows are in the buffer.
+          if (predictor) UndoPredictor(buffer.data() + plane * blockBytes + r * *blockRow, plan.blockWidth, rowSamples);
           rows[plane] = std::span<const uint8_t>(row, static_cast<std::size_t>(*blockRow));
+          if (unpack_) {
+            const std::size_t n = std::size_t{plan.blockWidth} * rowSamples;
+            uint8_t* to = unpacked_.data() + plane * n;
+            UnpackTo8(row, n, to);
+            rows[plane] = std::span<const uint8_t>(to, n);
+          }
         }
-        EmitRow(y0 + r, x0, pixels, std::span(rows.data(), planes), planar);
+        if (ycbcr_) {
+          // Full-resolution YCbCr, from planes or with extra samples after the three.
+          const std::size_t step = planar ? 1 : p.SamplesPerPixel;
+          for (uint32_t x = 0; x < pixels; ++x) {
+            const std::size_t at = x * step;
+            const uint8_t* y = rows[0].data() + at;
+            YCbCrToRGB(*y, planar ? rows[1][x] : y[1], planar ? rows[2][x] : y[2], rgbRows_.data() + x * 3);
+          }
+          const std::span<const uint8_t> rgb(rgbRows_.data(), std::size_t{plan.blockWidth} * 3);
+          EmitRow(y0 + r, x0, pixels, std::span(&rgb, 1), false);
+        } else {
+          EmitRow(y0 + r, x0, pixels, std::span(rows.data(), planes), planar);
+        }
         if (!plan.tiled) RowProgress(++rowsDone, height);
       }
     }
@@ -739,7 +1033,7 @@ void TTIFFGraphic::Decode(TByteReader& data) {
   if (p.Width == 0 || p.Height == 0) InvalidImage();
   // All samples must share one depth, and the pixel must fit the record.
   TCardinalArray depths;
-  ReadTagIntegers(data, kBitsPerSample, depths);
+  ReadTagIntegers(data, kBitsPerSample, depths, 255);
   if (uint32_t{p.BitsPerSample} * p.SamplesPerPixel > 255 ||
       std::any_of(depths.begin(), depths.end(), [&](uint32_t d) { return d != p.BitsPerSample; }) ||
       p.SamplesPerPixel == 0 || TagIntValue(data, kSamplesPerPixel, 1) > 255) {
@@ -755,8 +1049,25 @@ void TTIFFGraphic::Decode(TByteReader& data) {
     case ctFaxRLE: case ctFaxRLEW: case ctFax4: case ctJPEG: break;
     default: RaiseImageErrorFmt(gesNotSupported, gesCompressionScheme, FormatName());
   }
+  // Floating-point samples are not integers of the same width; unsigned and signed ones are read
+  // alike, as libtiff draws them.
+  if (TagIntValue(data, kSampleFormat, 1) == 3) FormatError(gesInvalidColorFormat);
   if (p.Compression == ctThunderScan && (p.BitsPerSample != 4 || p.SamplesPerPixel != 1)) {
     FormatError(gesInvalidColorFormat);
+  }
+  {
+    const bool tiled = (p.Options & ioTiled) != 0;
+    const uint64_t planes = p.PlanarConfig == 2 ? p.SamplesPerPixel : 1;
+    const uint64_t across = tiled ? (uint64_t{p.Width} + p.TileWidth - 1) / p.TileWidth : 1;
+    const uint64_t tiles = tiled ? across * ((uint64_t{p.Height} + p.TileLength - 1) / p.TileLength) * planes : 0;
+    const uint64_t blockRows = uint64_t{p.Height} * across * planes;
+    auto refuse = [&](uint64_t count, const char* what, uint64_t limit) {
+      throw EInvalidGraphic(Format("Image too large: %u x %u pixels in %llu %s exceed the limit of %llu", p.Width,
+                                   p.Height, static_cast<unsigned long long>(count), what,
+                                   static_cast<unsigned long long>(limit)));
+    };
+    if (tiles > kMaxTiles) refuse(tiles, "tiles", kMaxTiles);
+    if (blockRows > kMaxBlockRows) refuse(blockRows, "block rows", kMaxBlockRows);
   }
   SetUpColors(data);
   const std::unique_ptr<TDecoder> decoder = CreateDecoder(data);

@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "imaging/memory_budget.h"
 #include "imaging/raster_graphic.h"
 
 namespace tablora {
@@ -38,6 +39,9 @@ class TTIFFGraphic : public TRasterGraphic {
 
  private:
   struct TBlockPlan;
+  struct TTableView;
+  // The first maxCount integers of a tag where they lie in the file (or in the entry).
+  TTableView TableOf(TByteReader& in, uint16_t tag, uint64_t maxCount) const;
 
   bool ReadDirectory(TByteReader& in, uint32_t offset);
   void SortDirectory();
@@ -46,11 +50,14 @@ class TTIFFGraphic : public TRasterGraphic {
   uint32_t TagIntValue(TByteReader& in, uint16_t tag, uint32_t def) const;
   uint32_t TagIntValueAndCount(TByteReader& in, uint16_t tag, uint32_t& count, uint32_t def) const;
   float TagFloatValue(TByteReader& in, uint16_t tag, float def) const;
-  // Values by number; maxCount bounds how many are wanted (0: all).
-  std::vector<double> ReadTagNumbers(TByteReader& in, uint16_t tag, uint64_t maxCount = 0) const;
-  void ReadTagIntegers(TByteReader& in, uint16_t tag, TCardinalArray& list) const;
-  void ReadTagBytes(TByteReader& in, uint16_t tag, TByteArray& list) const;
-  void ReadTagFloats(TByteReader& in, uint16_t tag, TFloatArray& list) const;
+  // Values by number; maxCount bounds how many are wanted (0: all). For short lists.
+  std::vector<double> ReadTagNumbers(TByteReader& in, uint16_t tag, uint64_t maxCount) const;
+  // At most maxCount values (0: all, up to a few thousand); the block tables are read in place.
+  void ReadTagIntegers(TByteReader& in, uint16_t tag, TCardinalArray& list, uint64_t maxCount) const;
+  void ReadTagBytes(TByteReader& in, uint16_t tag, TByteArray& list, uint64_t maxCount) const;
+  void ReadTagFloats(TByteReader& in, uint16_t tag, TFloatArray& list, uint64_t maxCount) const;
+  float OptionalFloat(TByteReader& in, uint16_t tag, float def) const;
+  void ReadOptionalFloats(TByteReader& in, uint16_t tag, TFloatArray& list, uint64_t maxCount) const;
 
   void SetUpColors(TByteReader& in);
   std::unique_ptr<TDecoder> CreateDecoder(TByteReader& in);
@@ -58,6 +65,13 @@ class TTIFFGraphic : public TRasterGraphic {
   void UndoPredictor(uint8_t* row, uint32_t pixels, unsigned samples) const;
   void EmitRow(uint32_t y, uint32_t x0, uint32_t pixels, std::span<const std::span<const uint8_t>> planes,
                bool planar);
+  void SetUpYCbCr(TByteReader& in);
+  // count samples of the file's depth from a row into 8-bit samples.
+  void UnpackTo8(const uint8_t* row, std::size_t count, uint8_t* to) const;
+  void YCbCrToRGB(uint8_t y, uint8_t cb, uint8_t cr, uint8_t* rgb) const;
+  // One group of subsampled rows (blocks of luma samples, then Cb and Cr) into `rows` RGB rows.
+  void ExpandYCbCrGroup(const uint8_t* group, uint32_t pixels, uint32_t rows, uint8_t* rgb,
+                        std::size_t rgbStride) const;
 
   std::vector<TTIFFDirEntry> FDirectory;
   std::array<uint16_t, 3 * 256> FColorMapWords{};
@@ -71,11 +85,25 @@ class TTIFFGraphic : public TRasterGraphic {
   // Which file samples feed each colour-manager sample, in order.
   std::vector<uint8_t> sampleMap_;
   bool repack_ = false;
+  // Rows go into the bitmap as they stand: one-sample grey or palette data at the bitmap's depth.
+  bool identityRows_ = false;
+  bool unpack_ = false;
+  std::vector<uint8_t> unpacked_;
   bool unpremultiply_ = false;
   uint32_t targetBits_ = 8;
+  // YCbCr outside JPEG is turned into RGB here, with the file's reference black and white.
+  bool ycbcr_ = false;
+  unsigned subH_ = 1;
+  unsigned subV_ = 1;
+  struct TYCbCrTables {
+    std::array<int32_t, 256> y, crR, cbB, crG, cbG;
+  };
+  std::unique_ptr<TYCbCrTables> yccTables_;
+  std::vector<uint8_t> rgbRows_;
   std::vector<uint8_t> packed_;
   std::vector<uint8_t> tileRow_;
   std::vector<uint8_t> reversed_;
+  TMemoryCharge jpegTablesCharge_;
 };
 
 }  // namespace tablora

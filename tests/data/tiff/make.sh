@@ -1,7 +1,7 @@
 #!/bin/sh
 # Makes the TIFF fixtures: combinations of compression, photometric, depth, byte order, planes
 # and tiles that the corpus lacks. Odd sizes so tiles are clipped at the right and bottom edges.
-# Needs ImageMagick and libtiff's tiffcp.
+# Needs ImageMagick, libtiff's tiffcp and python3.
 set -e
 cd "$(dirname "$0")"
 tmp=$(mktemp -d)
@@ -30,3 +30,22 @@ tiffcp -B -c none "$tmp/cmyk8.tif" cmyk8-be.tif
 tiffcp -c g4 "$tmp/bw.tif" bw-g4.tif
 tiffcp -f lsb2msb -c g3:2d -r 9 "$tmp/bw.tif" bw-g3-2d-fill2.tif
 tiffcp -t -w 16 -l 16 -c g4 "$tmp/bw.tif" bw-g4-tiled.tif
+# Subsampled YCbCr, which neither tool writes outside JPEG.
+convert "$tmp/rgb8.tif" "$tmp/rgb8.ppm"
+python3 make_tiff.py "$tmp/rgb8.ppm" .
+# Integer depths the colour manager lacks, scaled to 8 bits by the reader; a smaller picture.
+convert -size 33x21 -seed 7 plasma:red-blue -depth 8 -compress none "$tmp/small.tif"
+for d in 2 6 12 24 32; do convert "$tmp/small.tif" -depth $d -compress none "$tmp/rgb$d.tif"; done
+for d in 6 10 12 14 24 32; do convert "$tmp/small.tif" -colorspace gray -depth $d -compress none "$tmp/grey$d.tif"; done
+tiffcp -c none "$tmp/rgb2.tif" depth-rgb2.tif
+tiffcp -c lzw "$tmp/rgb6.tif" depth-rgb6-lzw.tif
+convert "$tmp/small.tif" -depth 12 -interlace plane -compress none "$tmp/rgb12p.tif"
+tiffcp -B -c zip "$tmp/rgb12p.tif" depth-rgb12-be-planar-zip.tif
+tiffcp -B -c none "$tmp/rgb24.tif" depth-rgb24-be.tif
+tiffcp -c lzw:2 "$tmp/rgb32.tif" depth-rgb32-lzw-pred.tif
+tiffcp -c packbits "$tmp/grey6.tif" depth-grey6-packbits.tif
+tiffcp -t -w 16 -l 16 -c lzw "$tmp/grey10.tif" depth-grey10-tiled-lzw.tif
+tiffcp -c none "$tmp/grey12.tif" depth-grey12.tif
+tiffcp -B -c zip "$tmp/grey14.tif" depth-grey14-be-zip.tif
+tiffcp -c none "$tmp/grey24.tif" depth-grey24.tif
+tiffcp -B -c lzw:2 "$tmp/grey32.tif" depth-grey32-be-lzw-pred.tif

@@ -1,0 +1,238 @@
+#!/usr/bin/env python3
+"""Writes TIFF layouts that libtiff's tools and ImageMagick do not write: subsampled YCbCr in
+strips and tiles under each compression. Usage: make_tiff.py SOURCE.ppm OUTDIR
+
+The picture is taken from a binary PPM; chroma is averaged over each block's pixels inside the
+picture, and blocks past the right and bottom edges are padded with the edge pixels."""
+
+import struct
+import sys
+import zlib
+
+
+def read_ppm(path):
+    data = open(path, "rb").read()
+    fields = []
+    pos = 0
+    while len(fields) < 4:
+        while data[pos:pos + 1].isspace():
+            pos += 1
+        start = pos
+        while not data[pos:pos + 1].isspace():
+            pos += 1
+        fields.append(data[start:pos])
+    assert fields[0] == b"P6" and fields[3] == b"255"
+    w, h = int(fields[1]), int(fields[2])
+    pixels = data[pos + 1:pos + 1 + w * h * 3]
+    return w, h, [[tuple(pixels[(y * w + x) * 3:(y * w + x) * 3 + 3]) for x in range(w)] for y in range(h)]
+
+
+def lzw(data):
+    """TIFF LZW, codes most significant bit first, code width growing one code early."""
+    out = bytearray()
+    acc = 0
+    nacc = 0
+    width = 9
+
+    def put(code):
+        nonlocal acc, nacc
+        acc = (acc << width) | code
+        nacc += width
+        while nacc >= 8:
+            nacc -= 8
+            out.append((acc >> nacc) & 0xFF)
+        acc &= (1 << nacc) - 1
+
+    table = {bytes([i]): i for i in range(256)}
+    next_code = 258
+    put(256)
+    w = b""
+    for b in data:
+        wc = w + bytes([b])
+        if wc in table:
+            w = wc
+            continue
+        put(table[w])
+        table[wc] = next_code
+        next_code += 1
+        if next_code == 4094:
+            put(256)
+            table = {bytes([i]): i for i in range(256)}
+            next_code = 258
+            width = 9
+        elif next_code > (1 << width) - 1:
+            width += 1
+        w = bytes([b])
+    if w:
+        put(table[w])
+        next_code += 1
+        if next_code > (1 << width) - 1 and width < 12:
+            width += 1
+    put(257)
+    if nacc:
+        out.append((acc << (8 - nacc)) & 0xFF)
+    return bytes(out)
+
+
+def packbits(data):
+    out = bytearray()
+    i = 0
+    while i < len(data):
+        run = 1
+        while i + run < len(data) and run < 128 and data[i + run] == data[i]:
+            run += 1
+        if run >= 2:
+            out += bytes([257 - run, data[i]])
+            i += run
+            continue
+        j = i
+        while j < len(data) and j - i < 128 and not (j + 1 < len(data) and data[j + 1] == data[j]):
+            j += 1
+        j = max(j, i + 1)
+        out.append(j - i - 1)
+        out += data[i:j]
+        i = j
+    return bytes(out)
+
+
+COMPRESSORS = {1: lambda d: d, 5: lzw, 8: zlib.compress, 32773: packbits}
+
+
+def to_ycbcr(rgb, luma, ref):
+    kr, kg, kb = luma
+    r, g, b = rgb
+    y = kr * r + kg * g + kb * b
+    cb = (b - y) / (2 - 2 * kb)
+    cr = (r - y) / (2 - 2 * kr)
+    return (y * (ref[1] - ref[0]) / 255 + ref[0],
+            cb * (ref[3] - ref[2]) / 127 + ref[2],
+            cr * (ref[5] - ref[4]) / 127 + ref[4])
+
+
+def clamp(v):
+    return max(0, min(255, int(round(v))))
+
+
+def ycbcr_blocks(picture, w, h, x0, y0, bw, bh, sh, sv, luma, ref):
+    """Block data of the area bw x bh at x0, y0: each block its sh*sv luma samples, then Cb, Cr."""
+    out = bytearray()
+    for by in range(y0, y0 + bh, sv):
+        for bx in range(x0, x0 + bw, sh):
+            ys, cbs, crs = [], [], []
+            for yy in range(by, by + sv):
+                for xx in range(bx, bx + sh):
+                    inside = xx < w and yy < h
+                    y, cb, cr = to_ycbcr(picture[min(yy, h - 1)][min(xx, w - 1)], luma, ref)
+                    ys.append(clamp(y))
+                    if inside:
+                        cbs.append(cb)
+                        crs.append(cr)
+            if not cbs:
+                cbs, crs = [ref[2]], [ref[4]]
+            out += bytes(ys) + bytes([clamp(sum(cbs) / len(cbs)), clamp(sum(crs) / len(crs))])
+    return bytes(out)
+
+
+def write_tiff(path, big, w, h, tags, blocks, compression, tiled):
+    """tags: {tag: (type, [values])}; blocks: the uncompressed data of each strip or tile."""
+    e = ">" if big else "<"
+    packed = [COMPRESSORS[compression](b) for b in blocks]
+    tags = dict(tags)
+    tags[259] = (3, [compression])
+    offsets_tag, counts_tag = (324, 325) if tiled else (273, 279)
+    tags[offsets_tag] = (4, [0] * len(packed))
+    tags[counts_tag] = (4, [len(p) for p in packed])
+    order = sorted(tags)
+    dir_size = 2 + 12 * len(order) + 4
+    extra = bytearray()
+    extra_at = 8 + dir_size
+    size_of = {1: 1, 3: 2, 4: 4, 5: 8}
+
+    def value_bytes(kind, values):
+        if kind == 5:
+            return b"".join(struct.pack(e + "II", n, d) for n, d in values)
+        fmt = {1: "B", 3: "H", 4: "I"}[kind]
+        return b"".join(struct.pack(e + fmt, v) for v in values)
+
+    # Data first after the directory and its long values, so the offsets are known.
+    long_values = sum(len(value_bytes(t, v)) for t, v in tags.values() if size_of[t] * len(v) > 4)
+    data_at = extra_at + long_values + (long_values & 1)
+    offsets = []
+    pos = data_at
+    for p in packed:
+        offsets.append(pos)
+        pos += len(p)
+    tags[offsets_tag] = (4, offsets)
+    directory = bytearray(struct.pack(e + "H", len(order)))
+    for tag in order:
+        kind, values = tags[tag]
+        raw = value_bytes(kind, values)
+        directory += struct.pack(e + "HHI", tag, kind, len(values))
+        if len(raw) <= 4:
+            directory += raw + bytes(4 - len(raw))
+        else:
+            directory += struct.pack(e + "I", extra_at + len(extra))
+            extra += raw
+    directory += struct.pack(e + "I", 0)
+    if len(extra) & 1:
+        extra.append(0)
+    header = (b"MM" if big else b"II") + struct.pack(e + "HI", 42, 8)
+    with open(path, "wb") as f:
+        f.write(header + directory + extra + b"".join(packed))
+
+
+def rational(v):
+    return (int(round(v * 10000)), 10000)
+
+
+def ycbcr_file(path, picture, w, h, sh, sv, compression, tiled=None, big=False, luma=None, ref=None,
+               rows_per_strip=None):
+    tags = {256: (3, [w]), 257: (3, [h]), 258: (3, [8, 8, 8]), 262: (3, [6]), 277: (3, [3]),
+            284: (3, [1]), 530: (3, [sh, sv])}
+    if luma:
+        tags[529] = (5, [rational(v) for v in luma])
+    if ref:
+        tags[532] = (5, [rational(v) for v in ref])
+    luma = luma or (0.299, 0.587, 0.114)
+    ref = ref or (0, 255, 128, 255, 128, 255)
+    blocks = []
+    if tiled:
+        tw, tl = tiled
+        tags[322] = (3, [tw])
+        tags[323] = (3, [tl])
+        for ty in range(0, h, tl):
+            for tx in range(0, w, tw):
+                blocks.append(ycbcr_blocks(picture, w, h, tx, ty, tw, tl, sh, sv, luma, ref))
+    else:
+        rps = rows_per_strip or h
+        tags[278] = (3, [rps])
+        for y0 in range(0, h, rps):
+            rows = min(rps, h - y0)
+            rows += -rows % sv
+            blocks.append(ycbcr_blocks(picture, w, h, 0, y0, w, rows, sh, sv, luma, ref))
+    write_tiff(path, big, w, h, tags, blocks, compression, tiled is not None)
+
+
+def main():
+    source, out = sys.argv[1], sys.argv[2]
+    w, h, picture = read_ppm(source)
+    rec709 = (0.2126, 0.7152, 0.0722)
+    studio = (16, 235, 128, 240, 128, 240)
+    ycbcr_file(f"{out}/ycbcr11-none.tif", picture, w, h, 1, 1, 1, rows_per_strip=8)
+    ycbcr_file(f"{out}/ycbcr21-lzw.tif", picture, w, h, 2, 1, 5, rows_per_strip=5)
+    ycbcr_file(f"{out}/ycbcr22-none.tif", picture, w, h, 2, 2, 1, rows_per_strip=6)
+    ycbcr_file(f"{out}/ycbcr22-be-lzw-studio.tif", picture, w, h, 2, 2, 5, big=True, ref=studio,
+               rows_per_strip=10)
+    ycbcr_file(f"{out}/ycbcr22-zip-tiled.tif", picture, w, h, 2, 2, 8, tiled=(16, 16))
+    ycbcr_file(f"{out}/ycbcr41-packbits.tif", picture, w, h, 4, 1, 32773, rows_per_strip=7)
+    ycbcr_file(f"{out}/ycbcr42-lzw-tiled.tif", picture, w, h, 4, 2, 5, tiled=(32, 16))
+    ycbcr_file(f"{out}/ycbcr44-zip-709.tif", picture, w, h, 4, 4, 8, luma=rec709, ref=studio,
+               rows_per_strip=8)
+    ycbcr_file(f"{out}/ycbcr44-none.tif", picture, w, h, 4, 4, 1, rows_per_strip=12)
+    ycbcr_file(f"{out}/ycbcr44-none-tiled.tif", picture, w, h, 4, 4, 1, tiled=(16, 32))
+    ycbcr_file(f"{out}/ycbcr12-packbits-tiled.tif", picture, w, h, 1, 2, 32773, tiled=(16, 16),
+               big=True)
+
+
+if __name__ == "__main__":
+    main()
