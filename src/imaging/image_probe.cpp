@@ -5,6 +5,7 @@
 #include "imaging/byte_order.h"
 #include "imaging/byte_reader.h"
 #include "imaging/exceptions.h"
+#include "imaging/readers/psd_reader.h"
 
 namespace tablora {
 
@@ -163,6 +164,7 @@ int OrientationOf(std::span<const uint8_t> file, std::string_view lowerExtension
   if (lowerExtension == ".jpg" || lowerExtension == ".jpeg") return JpegOrientation(file);
   if (lowerExtension == ".tif" || lowerExtension == ".tiff") return TiffStructureOrientation(file);
   if (lowerExtension == ".png") return PngOrientation(file);
+  if (lowerExtension == ".psd" || lowerExtension == ".pdd") return PsdOrientation(file);
   return 1;
 }
 
