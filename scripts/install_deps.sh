@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config ccache
   qt6-base-dev libqt6opengl6-dev libgl-dev
-  libjpeg62-turbo-dev zlib1g-dev
+  libjpeg62-turbo-dev libjpeg-turbo-progs zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth poppler-utils imagemagick
   libpng-dev libtiff-dev libtiff-tools libgif-dev

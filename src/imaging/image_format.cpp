@@ -167,7 +167,7 @@ std::optional<TImageHeader> ProbeGif(std::span<const uint8_t> file) {
   return Sized(ReaderHeaderSize<TGIFGraphic>(file));
 }
 std::optional<TImageHeader> ProbePsd(std::span<const uint8_t> file) {
-  return Sized(ReaderHeaderSize<TPSDGraphic>(file));
+  return Sized(ReaderHeaderSize<TPSDGraphic>(file), PsdOrientation(file));
 }
 std::optional<TImageHeader> ProbeTiff(std::span<const uint8_t> file) {
   return Sized(ReaderHeaderSize<TTIFFGraphic>(file), TiffStructureOrientation(file));

@@ -101,14 +101,20 @@ int RunAndSignal(const std::vector<std::string>& args, int signal, const std::fu
 TEST(CliOutput, SignalsStopALongDecodeAndLeaveNoFile) {
   test::TempTree in;
   test::TempTree out;
-  test::WriteFile(in.Path() + "/slow.jpg", test::ProgressiveGreyJpeg(8000, 8000, 450));
+  // Files of as many scans as their pictures may cost (64 passes): 16 cells of 8192 x 8192, and
+  // for the decode of one file at full size 16384 x 16384.
+  for (int i = 0; i < 16; ++i) {
+    test::WriteFile(in.Path() + "/slow" + std::to_string(i) + ".jpg", test::ProgressiveGreyJpeg(8192, 8192, 64));
+  }
+  test::TempTree single;
+  test::WriteFile(single.Path() + "/slow.jpg", test::ProgressiveGreyJpeg(16384, 16384, 64));
   const auto jobStarted = [&] {
     for (int i = 0; i < 400 && FilesIn(out.Path()).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
   };
   const auto decoding = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1500)); };
   EXPECT_EQ(RunAndSignal({"sheet", in.Path(), "-o", out.Path() + "/s.pdf", "--quiet"}, SIGHUP, jobStarted), 1);
   EXPECT_EQ(RunAndSignal({"preview", in.Path(), "-o", out.Path() + "/v.png", "--quiet"}, SIGTERM, decoding), 1);
-  EXPECT_EQ(RunAndSignal({"decode", in.Path() + "/slow.jpg", "-o", out.Path() + "/d.png"}, SIGINT, decoding), 1);
+  EXPECT_EQ(RunAndSignal({"decode", single.Path() + "/slow.jpg", "-o", out.Path() + "/d.png"}, SIGINT, decoding), 1);
   EXPECT_TRUE(FilesIn(out.Path()).empty());
 }
 

@@ -115,6 +115,60 @@ TEST(BmpSuite, UnusualMasksMatchTheSuiteRenderings) {
   }
 }
 
+// Files the reader refused or drew wrong before, against the suite's own renderings with alpha
+// (1 step of rounding for channels of other widths): alpha masks, alpha bits that are not alpha
+// (opaque), colour tables longer than 256 entries, pixels away from the table.
+TEST(BmpSuite, AlphaMasksAndPixelOffsetsMatchTheirReferences) {
+  const fs::path dir = SuiteDir("q");
+  if (!fs::is_directory(dir)) GTEST_SKIP() << "bmpsuite not found at " << dir;
+  if (!test::HaveImageMagick()) GTEST_SKIP() << "ImageMagick's convert is not installed";
+  const std::pair<const char*, const char*> rendered[] = {
+      {"rgba32-1", "rgba32"},           {"rgba32-2", "rgba32"},           {"rgba32h56", "rgba32"},
+      {"rgba32abf", "rgba32"},          {"rgba16-4444", "rgba16-4444"},   {"rgba16-5551", "rgba16-5551"},
+      {"rgba16-1924", "rgba16-1924"},   {"rgba32-1010102", "rgba32-1010102"}, {"rgba32-61754", "rgba32-61754"},
+      {"rgba32-81284", "rgba32-81284"}, {"rgb32fakealpha", "rgb24"},     {"rgb32h52", "rgb24"},
+      {"pal8oversizepal", "pal8"},      {"rgb24largepal", "rgb24"},       {"pal8offs", "pal8"}};
+  for (const auto& [name, reference] : rendered) {
+    SCOPED_TRACE(name);
+    TBitmap bitmap;
+    ASSERT_NO_THROW(bitmap.LoadFromFile((dir / (std::string(name) + ".bmp")).string()));
+    auto expected = test::MagickDecode(SuiteDir("html") / (std::string(reference) + ".png"));
+    ASSERT_TRUE(expected.has_value());
+    ASSERT_EQ(expected->width, bitmap.Width());
+    // A pixel of alpha 0 has no colour to compare: the renderings store black there.
+    const test::RgbaImage got = test::ToRgba(bitmap);
+    for (std::size_t i = 0; i < got.rgba.size(); i += 4) {
+      if (expected->rgba[i + 3] == 0 && got.rgba[i + 3] == 0) std::copy_n(&got.rgba[i], 3, &expected->rgba[i]);
+    }
+    test::ExpectPixelsNear(bitmap, *expected, 1, name, true);
+  }
+}
+
+// The good files of the suite without their file headers, as a clipboard holds them, decode as
+// the files do; a run-length one gets back the file header it lost.
+TEST(BmpSuite, HeaderlessCopiesDecodeLikeTheFiles) {
+  const fs::path dir = SuiteDir("g");
+  if (!fs::is_directory(dir)) GTEST_SKIP() << "bmpsuite not found at " << dir;
+  int compared = 0;
+  for (const fs::path& file : FilesIn(dir, ".bmp")) {
+    const std::vector<uint8_t> bytes = test::FileBytes(file);
+    TBitmap whole;
+    test::LoadBytes(whole, bytes);
+    const std::vector<uint8_t> dib(bytes.begin() + 14, bytes.end());
+    const uint32_t headerSize = dib[0] | dib[1] << 8;
+    if (headerSize != 40 && headerSize != 108 && headerSize != 124) continue;
+    SCOPED_TRACE(file.filename().string());
+    TBitmap bitmap;
+    ASSERT_NO_THROW(test::LoadBytes(bitmap, dib));
+    EXPECT_EQ(test::ToRgba(bitmap).rgba, test::ToRgba(whole).rgba);
+    if (!whole.FileData.empty()) {
+      EXPECT_EQ(bitmap.FileData, whole.FileData);
+    }
+    ++compared;
+  }
+  EXPECT_GE(compared, 20);
+}
+
 // A broken or questionable file either loads or raises one of the library's exceptions;
 // anything else (a crash, a sanitizer report, another exception type) fails the test.
 void ExpectCleanOutcome(const std::vector<uint8_t>& bytes, const std::string& what) {

@@ -1,6 +1,7 @@
 // The BMP reader on files built byte by byte: each variant, each refusal and each choice.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -377,8 +378,13 @@ TEST(BmpReader, PixelDataOffsetIsHonouredOnlyWhereItMakesSense) {
   fields.gapAfterTable = 6;
   LoadBytes(bitmap, MakeBmp(fields));
   EXPECT_EQ(bitmap.ScanLine(0)[0], 1);
-  // The offset points back into the colour table: the pixels follow the table (the gap here).
-  fields.dataOffset = 54;
+  // The offset points back into the colour table (one that claims more entries than the file
+  // holds): the pixels start there, as other readers take them.
+  fields.dataOffset = 58;
+  LoadBytes(bitmap, MakeBmp(fields));
+  EXPECT_EQ(bitmap.ScanLine(0)[0], 9);
+  // Into the headers: not trusted, the pixels follow the table (the gap here).
+  fields.dataOffset = 40;
   LoadBytes(bitmap, MakeBmp(fields));
   EXPECT_EQ(bitmap.ScanLine(0)[0], 0xEE);
   // Without a gap, an offset past the end of the file is ignored the same way.
@@ -467,6 +473,59 @@ TEST(BmpReader, BitFieldMasksChooseTheFormat) {
     LoadBytes(bitmap, MakeBmp(c.fields));
     EXPECT_EQ(bitmap.PixelFormat(), c.format) << c.what;
     EXPECT_EQ(bitmap.PixelColor(0, 0), c.color) << c.what;
+  }
+}
+
+// An alpha mask (V3 headers and later, or compression 6 with four masks after a 40-byte header)
+// gives straight alpha in 32-bit pixels; alpha bits that are all 0 say nothing and the picture
+// is opaque. Expected: red, green, blue, alpha of the pixel, and whether the bitmap has alpha.
+TEST(BmpReader, AlphaMasksGiveStraightAlpha) {
+  struct Case {
+    const char* what;
+    BmpFields fields;
+    std::array<uint8_t, 4> rgba;
+    bool alpha;
+  };
+  const std::vector<uint32_t> bgra = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+  const Case cases[] = {
+      {"V5, 8-8-8-8", OnePixel(32, 3, bgra, {10, 20, 30, 128}, 124), {30, 20, 10, 128}, true},
+      {"V5, alpha all 0", OnePixel(32, 3, bgra, {10, 20, 30, 0}, 124), {30, 20, 10, 255}, false},
+      {"V4, alpha in the low byte", OnePixel(32, 3, {0xFF000000, 0xFF0000, 0xFF00, 0xFF}, {64, 10, 20, 30}, 108),
+       {30, 20, 10, 64}, true},
+      {"V3, 4-4-4-4 in 16 bits", OnePixel(16, 3, {0xF00, 0xF0, 0xF, 0xF000}, {0x42, 0x8F}, 56), {255, 68, 34, 136},
+       true},
+      {"compression 6, masks after the header", OnePixel(32, 6, bgra, {10, 20, 30, 200}), {30, 20, 10, 200}, true},
+      {"V2 has no alpha mask", OnePixel(32, 3, bgra, {10, 20, 30, 200}, 52), {30, 20, 10, 255}, false},
+      {"no bit fields, no alpha", OnePixel(32, 0, {}, {10, 20, 30, 200}, 124), {30, 20, 10, 255}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TBitmap bitmap;
+    LoadBytes(bitmap, MakeBmp(c.fields));
+    EXPECT_EQ(bitmap.PixelFormat(), pf32bit);
+    EXPECT_EQ(bitmap.AlphaChannel(), c.alpha);
+    const test::RgbaImage got = test::ToRgba(bitmap);
+    EXPECT_EQ((std::array<uint8_t, 4>{got.rgba[0], got.rgba[1], got.rgba[2], got.rgba[3]}), c.rgba);
+  }
+}
+
+// A DIB without its file header (a clipboard dump) loads by its info header's size; other sizes
+// and a core header are not taken for one.
+TEST(BmpReader, HeaderlessDibsLoadByTheirHeaderSize) {
+  for (const uint32_t size : {40u, 52u, 56u, 108u, 124u}) {
+    SCOPED_TRACE(size);
+    BmpFields fields = OnePixel(8, 0, {}, {1, 0, 0, 0}, size);
+    fields.colorsUsed = 2;
+    fields.colorTable = {0, 0, 0, 0, 9, 8, 7, 0};
+    const std::vector<uint8_t> file = MakeBmp(fields);
+    TBitmap bitmap;
+    LoadBytes(bitmap, std::vector<uint8_t>(file.begin() + 14, file.end()));
+    EXPECT_EQ(bitmap.PixelColor(0, 0), RGB(7, 8, 9));
+  }
+  for (const uint32_t size : {12u, 16u, 64u}) {
+    BmpFields fields = OnePixel(24, 0, {}, {}, size);
+    const std::vector<uint8_t> file = MakeBmp(fields);
+    EXPECT_EQ(LoadError(std::vector<uint8_t>(file.begin() + 14, file.end())), kInvalid) << size;
   }
 }
 

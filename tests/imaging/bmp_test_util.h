@@ -45,7 +45,8 @@ struct BmpFields {
   int32_t yPelsPerMeter = 0;
   uint32_t colorsUsed = 0;
   uint32_t colorsImportant = 0;
-  // Red, green, blue masks: inside the header when it is 52 bytes or longer, else after it.
+  // Red, green, blue (and alpha) masks: inside the header when it is 52 (56) bytes or longer,
+  // else after it.
   std::vector<uint32_t> masks;
   std::vector<uint8_t> colorTable;  // raw entries, 3 or 4 bytes each
   std::size_t gapAfterTable = 0;    // filler bytes (0xEE) between the table and the pixels
@@ -73,7 +74,8 @@ inline std::vector<uint8_t> MakeBmp(const BmpFields& fields) {
     PutLE32(header, fields.colorsUsed);
     PutLE32(header, fields.colorsImportant);
     if (fields.headerSize >= 52) {
-      for (std::size_t i = 0; i < 3; ++i) PutLE32(header, i < fields.masks.size() ? fields.masks[i] : 0);
+      const std::size_t inHeader = fields.headerSize >= 56 ? 4 : 3;
+      for (std::size_t i = 0; i < inHeader; ++i) PutLE32(header, i < fields.masks.size() ? fields.masks[i] : 0);
     }
     header.resize(std::max<std::size_t>(header.size(), fields.headerSize), 0);
     header.resize(fields.headerSize);

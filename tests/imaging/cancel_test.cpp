@@ -41,7 +41,7 @@ TEST(Cancel, EveryReaderStopsAtItsNextRowOnItsOwnThreadOnly) {
 // A decode on a thread that learns of Cancel only by handling its own events: the poll runs
 // while libjpeg works through a file of many scans.
 TEST(Cancel, APollDuringAJpegDecodeStopsIt) {
-  const std::string bytes = test::ProgressiveGreyJpeg(4000, 4000, 300);
+  const std::string bytes = test::ProgressiveGreyJpeg(4000, 4000, 60);
   TBufferStream stream(bytes.data(), bytes.size());
   TJPEGImage image;
   image.LoadFromStream(stream);

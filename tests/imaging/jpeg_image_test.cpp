@@ -9,6 +9,8 @@
 #include "imaging/exceptions.h"
 #include "imaging/format.h"
 #include "imaging/image_limits.h"
+#include "imaging/jpeg_dc_image.h"
+#include "imaging/jpeg_decompressor.h"
 #include "imaging/memory_budget.h"
 #include "jpeg_test_util.h"
 
@@ -638,6 +640,86 @@ TEST(JPEGImage, DamagedProgressiveAtAnEighthEndsAsLibjpegEndsIt) {
     loaded += !got.samples.empty();
   }
   EXPECT_GT(loaded, 200);
+}
+
+// What a decode at the scale given ends in: "" when it loads, else the message and its detail.
+std::string ScanOutcome(const std::vector<uint8_t>& file, TJPEGScale scale) {
+  TJPEGImage image;
+  image.Scale = scale;
+  try {
+    test::LoadInto(image, file);
+    image.Bitmap();
+    return "";
+  } catch (const EJPEG& e) {
+    return std::string(e.what()) + " / " + e.Detail();
+  }
+}
+
+// The same through libjpeg's progress monitor alone (the way of JPEG strips in TIFF files).
+std::string MonitorOutcome(const std::vector<uint8_t>& file) {
+  JpegDecompressor jpeg;
+  jpeg.SetSource(file.data(), file.size());
+  try {
+    jpeg.Run([&] {
+      jpeg_read_header(&jpeg.Info(), TRUE);
+      jpeg.Info().scale_denom = 8;
+      jpeg_start_decompress(&jpeg.Info());
+      jpeg_abort_decompress(&jpeg.Info());
+    });
+    return "";
+  } catch (const EJPEG& e) {
+    return std::string(e.what()) + " / " + e.Detail();
+  }
+}
+
+// A file pays for its scans by the blocks each one walks: at most 64 passes over its picture
+// (small pictures always 2^20 blocks, within the cap of 500 scans): counted from the file's
+// markers before decoding, by libjpeg's progress monitor as it reads them, and on the DC scans'
+// way, which refuses such a file itself rather than hand it on to libjpeg.
+TEST(JPEGImage, ScansCostAtMost64PassesOverThePicture) {
+  struct Case {
+    int size, components, scans;
+    const char* outcome;
+  } cases[] = {
+      {2048, 1, 64, ""},   {2048, 1, 65, "JPEG error #1000 / Too many scans: more than 64"},
+      {512, 1, 256, ""},   {512, 1, 257, "JPEG error #1000 / Too many scans: more than 256"},
+      {64, 1, 500, ""},    {64, 1, 501, "JPEG error #1000 / Too many scans: more than 500"},
+      // 3 x 16384 blocks: a DC scan over all of them and 189 scans of one component fit.
+      {1024, 3, 190, ""},  {1024, 3, 191, "JPEG error #1000 / Too many scans: more than 190"},
+      {64, 3, 500, ""},    {64, 3, 501, "JPEG error #1000 / Too many scans: more than 500"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.size << " " << c.components << " components, " << c.scans << " scans");
+    const std::vector<uint8_t> file = test::ManyScanJpeg(c.size, c.size, c.components, c.scans, c.components == 3);
+    EXPECT_EQ(ScanOutcome(file, jsEighth), c.outcome);
+    EXPECT_EQ(MonitorOutcome(file), c.outcome);
+    if (c.components == 1) continue;
+    JpegDcFrame frame{static_cast<uint32_t>(c.size), static_cast<uint32_t>(c.size), {}};
+    const auto blocks = static_cast<uint32_t>(c.size / 8);
+    for (int id = 1; id <= 3; ++id) frame.components.push_back({id, 1, 1, 0, blocks, blocks});
+    std::vector<uint8_t> row(std::size_t{blocks} * 3);
+    std::string dcOutcome;
+    try {
+      EXPECT_TRUE(DecodeJpegDcOnly(file, frame, [&](uint32_t) { return row.data(); }, [] {}));
+    } catch (const EJPEG& e) {
+      dcOutcome = std::string(e.what()) + " / " + e.Detail();
+    }
+    EXPECT_EQ(dcOutcome, c.outcome);
+  }
+}
+
+// Files of 60 real scans (about 20 passes for colour, 60 for grey) load; the colour ones decode as
+// libjpeg decodes them, through the DC scans (4:4:4 at 1/8) and through libjpeg.
+TEST(JPEGImage, SixtyScanFilesLoad) {
+  for (const char* name : {"scans60.jpg", "scans60-420.jpg", "scans60-grey.jpg"}) {
+    SCOPED_TRACE(name);
+    const std::vector<uint8_t> file = test::FileBytes(test::JpegFixture(name));
+    EXPECT_EQ(ScanOutcome(file, jsFullSize), "");
+    EXPECT_EQ(ScanOutcome(file, jsEighth), "");
+    if (std::string(name) != "scans60-grey.jpg") {
+      EXPECT_EQ(EighthOf(file).samples, test::ReferenceDecode(file, 8).samples);
+    }
+  }
 }
 
 TEST(JPEGImage, ColorMapToPaletteOrdersComponentsBlueGreenRed) {

@@ -140,4 +140,48 @@ inline std::vector<uint8_t> Encode(int width, int height, int components, J_COLO
   return bytes;
 }
 
+// A progressive file of `scans` scans that costs its decoder far more than its bytes: a first DC
+// scan (all components, interleaved; its data all zero bits, one code per block, or none at all),
+// for colour an AC scan of each component, and then empty AC refinement scans, one component each
+// in turn. Every code is one bit, every sample of the picture mid-grey.
+inline std::vector<uint8_t> ManyScanJpeg(int width, int height, int components, int scans, bool dcData) {
+  std::vector<uint8_t> f{0xFF, 0xD8};
+  const auto u16 = [&](int v) { f.insert(f.end(), {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)}); };
+  const auto segment = [&](uint8_t marker, int length) { f.insert(f.end(), {0xFF, marker}); u16(length); };
+  segment(0xDB, 67);
+  f.push_back(0);
+  f.insert(f.end(), 64, 1);
+  segment(0xC2, 8 + 3 * components);
+  f.push_back(8);
+  u16(height);
+  u16(width);
+  f.push_back(static_cast<uint8_t>(components));
+  for (int c = 1; c <= components; ++c) f.insert(f.end(), {static_cast<uint8_t>(c), 0x11, 0});
+  for (const uint8_t table : {uint8_t{0x00}, uint8_t{0x10}}) {  // one code, "0": DC size 0, AC end of block
+    segment(0xC4, 20);
+    f.push_back(table);
+    f.push_back(1);
+    f.insert(f.end(), 15, 0);
+    f.push_back(0);
+  }
+  const auto scan = [&](const std::vector<int>& ids, int ss, int se, int approximation) {
+    segment(0xDA, 6 + 2 * static_cast<int>(ids.size()));
+    f.push_back(static_cast<uint8_t>(ids.size()));
+    for (const int id : ids) f.insert(f.end(), {static_cast<uint8_t>(id), 0x00});
+    f.insert(f.end(), {static_cast<uint8_t>(ss), static_cast<uint8_t>(se), static_cast<uint8_t>(approximation)});
+  };
+  std::vector<int> all;
+  for (int c = 1; c <= components; ++c) all.push_back(c);
+  scan(all, 0, 0, 0);
+  if (dcData) {
+    const std::size_t blocks = std::size_t{(static_cast<unsigned>(width) + 7) / 8} * ((static_cast<unsigned>(height) + 7) / 8);
+    f.insert(f.end(), (blocks * static_cast<unsigned>(components) + 7) / 8, 0);
+  }
+  int done = 1;
+  for (int c = 1; components > 1 && c <= components && done < scans; ++c, ++done) scan({c}, 1, 63, 0x00);
+  for (int c = 0; done < scans; ++done, c = (c + 1) % components) scan({c + 1}, 1, 63, 0x10);
+  f.insert(f.end(), {0xFF, 0xD9});
+  return f;
+}
+
 }  // namespace tablora::test

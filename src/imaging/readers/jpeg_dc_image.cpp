@@ -7,6 +7,7 @@
 
 #include "imaging/byte_reader.h"
 #include "imaging/exceptions.h"
+#include "imaging/jpeg_decompressor.h"
 #include "imaging/memory_budget.h"
 
 namespace tablora {
@@ -17,9 +18,6 @@ namespace {
 struct NotTaken {};
 
 [[noreturn]] void Refuse() { throw NotTaken{}; }
-
-// The file's cap on scans, as libjpeg's decode has it.
-constexpr int kMaxScans = 500;
 
 class DcHuffman {
  public:
@@ -100,21 +98,7 @@ class ScanBits {
   std::size_t NextMarker() const { return FindMarker(file_, next_); }
 
   static std::size_t FindMarker(std::span<const uint8_t> file, std::size_t from) {
-    const uint8_t* const begin = file.data();
-    const uint8_t* const end = begin + file.size();
-    for (const uint8_t* p = begin + std::min(from, file.size()); p < end;) {
-      p = static_cast<const uint8_t*>(std::memchr(p, 0xFF, static_cast<std::size_t>(end - p)));
-      if (p == nullptr || p + 1 >= end) break;
-      const uint8_t marker = p[1];
-      if (marker == 0xFF) {
-        ++p;  // fill byte: the marker follows
-      } else if (marker == 0x00 || (marker >= 0xD0 && marker <= 0xD7)) {
-        p += 2;
-      } else {
-        return static_cast<std::size_t>(p - begin);
-      }
-    }
-    return file.size();
+    return JpegDecompressor::FindMarker(file, from);
   }
 
  private:
@@ -277,8 +261,8 @@ class DcDecoder {
         restartInterval_ = segment.U16BE();
         if (segment.Remaining() != 0) Refuse();
       } else if (marker == 0xDA) {
-        if (++scans > kMaxScans) Refuse();
-        in.Seek(ReadScan(segment, in.Position()));
+        ++scans;
+        in.Seek(ReadScan(segment, in.Position(), scans));
       } else if (!(marker >= 0xE0 && marker <= 0xEF) && marker != 0xFE && marker != 0xDC) {
         Refuse();  // APPn, comments and a line count pass; anything else is libjpeg's
       }
@@ -316,7 +300,7 @@ class DcDecoder {
   }
 
   // Reads a scan's header and, for a DC scan, its data; answers where the next marker starts.
-  std::size_t ReadScan(TByteReader& header, std::size_t dataStart) {
+  std::size_t ReadScan(TByteReader& header, std::size_t dataStart, int number) {
     const int count = header.U8();
     if (count < 1 || count > 3) Refuse();
     std::vector<DcPlane*> members;
@@ -344,6 +328,7 @@ class DcDecoder {
     if (ss != 0) {
       // AC coefficients: not needed, but a scan libjpeg would refuse is refused.
       if (se < ss || se > 63 || count != 1 || !acTables[0]->Defined()) Refuse();
+      CountScan(members, number);
       return ScanBits::FindMarker(file_, dataStart);
     }
     if (se != 0) Refuse();
@@ -361,6 +346,7 @@ class DcDecoder {
         if (!table->Defined() || !table->FitsDc()) Refuse();
       }
     }
+    CountScan(members, number);
     ScanBits bits(file_, dataStart);
     if (members.size() == 1) {
       DcPlane& plane = *members[0];
@@ -401,6 +387,26 @@ class DcDecoder {
     return bits.NextMarker();
   }
 
+  // libjpeg's bound on a file's scans, so the file fails here as it would there (and without the
+  // work of a second decode up to the same point): the scans, and the blocks they walk, libjpeg's
+  // padding blocks of interleaved scans included.
+  void CountScan(const std::vector<DcPlane*>& members, int number) {
+    uint64_t blocks = 0;
+    if (members.size() == 1) {
+      blocks = uint64_t{members[0]->component->widthInBlocks} * members[0]->component->heightInBlocks;
+    } else {
+      for (const DcPlane* plane : members) {
+        blocks += uint64_t{mcuColumns_} * mcuRows_ * static_cast<uint32_t>(plane->component->h * plane->component->v);
+      }
+    }
+    scanWork_ += blocks;
+    uint64_t pictureBlocks = 0;
+    for (const JpegDcComponent& c : frame_.components) pictureBlocks += uint64_t{c.widthInBlocks} * c.heightInBlocks;
+    if (number > JpegDecompressor::kMaxScans || scanWork_ > JpegDecompressor::ScanWorkLimit(pictureBlocks)) {
+      JpegDecompressor::ThrowTooManyScans(number - 1);
+    }
+  }
+
   void StartMcu(ScanBits& bits, uint32_t& mcus, std::span<int> predictors) const {
     if (restartInterval_ != 0 && mcus != 0 && mcus % restartInterval_ == 0) {
       bits.Restart();
@@ -435,6 +441,7 @@ class DcDecoder {
   int vMax_ = 1;
   uint32_t mcuColumns_ = 0;
   uint32_t mcuRows_ = 0;
+  uint64_t scanWork_ = 0;
   std::vector<DcPlane> planes_;
   TMemoryCharge charge_;
 };

@@ -38,6 +38,7 @@ struct JpegDcFrame {
 // Decodes `file` (a whole JPEG file) at 1/8: ceil(width / 8) x ceil(height / 8) pixels, each row
 // written as BGR to `row(y)`. `checkpoint` runs once per row of blocks of each DC scan and may
 // throw to stop (a cancel). False, with rows possibly written, when the file is not one it takes.
+// A file of more scans, or scans of more work, than libjpeg is allowed fails as it would there.
 bool DecodeJpegDcOnly(std::span<const uint8_t> file, const JpegDcFrame& frame,
                       const std::function<uint8_t*(uint32_t y)>& row, const std::function<void()>& checkpoint);
 

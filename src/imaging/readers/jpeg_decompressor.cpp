@@ -83,14 +83,90 @@ void JpegDecompressor::ChargeWholeImage() {
 
 void JpegDecompressor::MonitorProgress(j_common_ptr info) {
   auto* monitor = reinterpret_cast<Monitor*>(info->progress);
-  // A scan costs a pass over every block of its components, however few bytes it takes in the
-  // file: a small file of thousands of scans would decode for minutes.
-  if (info->is_decompressor && reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMaxScans) {
+  if (info->is_decompressor && !monitor->self->CountScans(*reinterpret_cast<j_decompress_ptr>(info))) {
     info->err->msg_code = kTooManyScans;
-    info->err->msg_parm.i[0] = kMaxScans;
+    info->err->msg_parm.i[0] = monitor->self->scansCounted_ - 1;
     (*info->err->error_exit)(info);
   }
   if (!monitor->self->Watch()) monitor->self->AbortFromCallback();
+}
+
+// libjpeg calls the monitor once a scan's header is read and its geometry set up, before it takes
+// any of the scan's data, so a scan too many is refused before it costs anything.
+bool JpegDecompressor::CountScans(const jpeg_decompress_struct& info) {
+  if (info.input_scan_number <= scansCounted_ || info.comps_in_scan <= 0) return true;
+  const int added = info.input_scan_number - scansCounted_;
+  scansCounted_ = info.input_scan_number;
+  if (scansCounted_ > kMaxScans) return false;
+  uint64_t pictureBlocks = 0;
+  for (int c = 0; c < info.num_components; ++c) {
+    pictureBlocks += uint64_t{info.comp_info[c].width_in_blocks} * info.comp_info[c].height_in_blocks;
+  }
+  // The blocks the scan's decoding loop visits: its MCUs, padding blocks included.
+  const uint64_t scanBlocks = uint64_t{info.MCUs_per_row} * info.MCU_rows_in_scan *
+                              static_cast<uint64_t>(std::max(info.blocks_in_MCU, 1));
+  scanWork_ += scanBlocks * static_cast<uint64_t>(added);
+  return scanWork_ <= ScanWorkLimit(pictureBlocks);
+}
+
+std::size_t JpegDecompressor::FindMarker(std::span<const uint8_t> file, std::size_t from) {
+  const uint8_t* const begin = file.data();
+  const uint8_t* const end = begin + file.size();
+  for (const uint8_t* p = begin + std::min(from, file.size()); p < end;) {
+    p = static_cast<const uint8_t*>(std::memchr(p, 0xFF, static_cast<std::size_t>(end - p)));
+    if (p == nullptr || p + 1 >= end) break;
+    const uint8_t marker = p[1];
+    if (marker == 0xFF) {
+      ++p;  // fill byte: the marker follows
+    } else if (marker == 0x00 || (marker >= 0xD0 && marker <= 0xD7)) {
+      p += 2;
+    } else {
+      return static_cast<std::size_t>(p - begin);
+    }
+  }
+  return file.size();
+}
+
+void JpegDecompressor::CheckScanWork(std::span<const uint8_t> file, const jpeg_decompress_struct& info) {
+  uint64_t pictureBlocks = 0;
+  for (int c = 0; c < info.num_components; ++c) {
+    pictureBlocks += uint64_t{info.comp_info[c].width_in_blocks} * info.comp_info[c].height_in_blocks;
+  }
+  const uint64_t mcus = ((uint64_t{info.image_width} + 8u * info.max_h_samp_factor - 1) / (8u * info.max_h_samp_factor)) *
+                        ((uint64_t{info.image_height} + 8u * info.max_v_samp_factor - 1) / (8u * info.max_v_samp_factor));
+  const uint64_t limit = ScanWorkLimit(pictureBlocks);
+  uint64_t work = 0;
+  int scans = 0;
+  // Markers from the first on; entropy-coded data and stray bytes are passed over as libjpeg
+  // passes over them.
+  for (std::size_t at = FindMarker(file, 2); at + 4 <= file.size();) {
+    const uint8_t marker = file[at + 1];
+    if (marker == JPEG_EOI) return;
+    const std::size_t length = (std::size_t{file[at + 2]} << 8) | file[at + 3];
+    if (marker == 0xDA) {  // start of scan
+      if (length < 3 || at + 5 > file.size()) return;
+      const int count = file[at + 4];
+      if (count < 1 || count > info.num_components || at + 5 + 2 * std::size_t(count) > file.size()) return;
+      uint64_t blocks = 0;
+      for (int k = 0; k < count; ++k) {
+        const int id = file[at + 5 + 2 * std::size_t(k)];
+        const jpeg_component_info* found = nullptr;
+        for (int c = 0; c < info.num_components; ++c) {
+          if (info.comp_info[c].component_id == id) found = &info.comp_info[c];
+        }
+        if (found == nullptr) return;
+        blocks += count == 1 ? uint64_t{found->width_in_blocks} * found->height_in_blocks
+                             : mcus * static_cast<uint64_t>(found->h_samp_factor * found->v_samp_factor);
+      }
+      work += blocks;
+      if (++scans > kMaxScans || work > limit) ThrowTooManyScans(scans - 1);
+    }
+    at = FindMarker(file, at + 2 + length);
+  }
+}
+
+void JpegDecompressor::ThrowTooManyScans(int scansThatFit) {
+  throw EJPEG(Format("JPEG error #%d", kTooManyScans), Format("Too many scans: more than %d", scansThatFit));
 }
 
 bool JpegDecompressor::Watch() noexcept {
@@ -115,6 +191,8 @@ void JpegDecompressor::SetSource(const uint8_t* data, std::size_t size) {
   source_.size = size;
   source_.started = false;
   info_.src = &source_.pub;
+  scansCounted_ = 0;
+  scanWork_ = 0;
 }
 
 bool JpegDecompressor::Invoke(void (*fn)(void*), void* arg) {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <exception>
 #include <functional>
+#include <span>
 #include <string>
 
 #include <jpeglib.h>
@@ -51,11 +52,36 @@ class JpegDecompressor {
   int ErrorCode() const { return error_.code; }
 
   // Every decode is watched from libjpeg's progress monitor, called at least once per row of
-  // blocks: a file of more than kMaxScans scans fails with "JPEG error #%d" (kTooManyScans), a
-  // cancel request on this thread stops it (EAbort, through CheckCancel), and then the listener
-  // runs. A listener must not throw: it parks its exception and answers false to stop.
+  // blocks and once at the start of every scan, before its data: a file of more than kMaxScans
+  // scans, or whose scans would walk more blocks than ScanWorkLimit allows its picture, fails with
+  // "JPEG error #%d" (kTooManyScans); a cancel request on this thread stops it (EAbort, through
+  // CheckCancel), and then the listener runs. A listener must not throw: it parks its exception
+  // and answers false to stop.
   static constexpr int kMaxScans = 500;
   static constexpr int kTooManyScans = 1000;
+
+  // Each scan costs a walk over every block of its components, however few bytes it takes: a
+  // file of a few kilobytes can ask for thousands of passes over a huge picture. A file may cost
+  // kMaxPasses passes over all the blocks of its picture, so any file of up to 60 scans fits
+  // whatever its layout: encoders write 6 to 20 (libjpeg's own progressions 6 for grey and 10 for
+  // colour, about 5 passes), a 60-scan script costs about 20 passes for colour and 60 for grey.
+  // Small pictures may always spend kMinScanWork blocks (a few milliseconds), so their scan
+  // count alone bounds them.
+  static constexpr uint64_t kMaxPasses = 64;
+  static constexpr uint64_t kMinScanWork = uint64_t{1} << 20;
+  // The blocks all the scans of a picture of pictureBlocks blocks (all its components) may walk.
+  static uint64_t ScanWorkLimit(uint64_t pictureBlocks) {
+    return pictureBlocks > kMinScanWork / kMaxPasses ? pictureBlocks * kMaxPasses : kMinScanWork;
+  }
+  // The failure of a file whose scan after scansThatFit is one too many.
+  [[noreturn]] static void ThrowTooManyScans(int scansThatFit);
+  // Counts the scans of a whole file from its markers, with the frame of info (after
+  // jpeg_read_header), and fails as the progress monitor would at the scan too many: a file
+  // of thousands of scans is refused in a millisecond rather than after 40 passes. Scans whose
+  // components the frame does not have end the count; libjpeg's own count stays the rule.
+  static void CheckScanWork(std::span<const uint8_t> file, const jpeg_decompress_struct& info);
+  // Where the next marker other than a restart or a stuffed 0xFF begins, from `from` on.
+  static std::size_t FindMarker(std::span<const uint8_t> file, std::size_t from);
   void SetProgressListener(std::function<bool()> listener) { listener_ = std::move(listener); }
   const jpeg_progress_mgr& ProgressCounters() const { return monitor_.pub; }
 
@@ -108,6 +134,8 @@ class JpegDecompressor {
   static void ResetErrorManager(j_common_ptr info);
 
   static void MonitorProgress(j_common_ptr info);
+  // False when the scan just started is one too many.
+  bool CountScans(const jpeg_decompress_struct& info);
   bool Watch() noexcept;
 
   static void InitSource(j_decompress_ptr info);
@@ -122,6 +150,9 @@ class JpegDecompressor {
   Monitor monitor_;
   std::function<bool()> listener_;
   TMemoryCharge wholeImage_;
+  // The scans of the image being read seen so far and the blocks they walk; reset by SetSource.
+  int scansCounted_ = 0;
+  uint64_t scanWork_ = 0;
   bool created_ = false;
 };
 

@@ -147,6 +147,7 @@ void JpegBitmapDecoder::Decode() {
     // The bitmap and libjpeg's whole-image buffers are charged before libjpeg allocates anything
     // large, so an image too costly for the memory budget fails before it takes the memory.
     bitmap_.SetSize(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
+    JpegDecompressor::CheckScanWork(image_.data_->Data.Bytes(), info);
     if (DecodeDcOnly()) {
       SendEnding(100);
       return;
