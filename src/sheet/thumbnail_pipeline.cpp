@@ -11,6 +11,7 @@
 #include "imaging/memory_budget.h"
 #include "imaging/image_probe.h"
 #include "imaging/reduce.h"
+#include "imaging/work_budget.h"
 #include "sheet/path_parts.h"
 
 namespace tablora {
@@ -127,8 +128,9 @@ uint64_t EstimateDecodeBytes(const std::string& path) {
 
 CellPicture ThumbnailPipeline::Produce(ThumbnailLoader& loader, const Request& request) {
   // Everything one cell's picture costs on its way (the load, libjpeg's buffers, copies made to
-  // reduce it) stays within the image-size limit together.
+  // reduce it) stays within the image-size limit together, and within a few seconds of work.
   TMemoryBudget budget(ImageSizeLimit());
+  TWorkBudget work(TWorkBudget::kCellLimit);
   std::unique_ptr<ThumbnailImage> image = loader.Load(request.path);
   if (!image) return {};
   try {
