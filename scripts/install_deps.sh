@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth poppler-utils imagemagick
   libpng-dev libtiff-dev libtiff-tools libgif-dev
-  fonts-dejavu-core
+  fonts-dejavu-core python3
   cups-client cups printer-driver-cups-pdf
 )
 
