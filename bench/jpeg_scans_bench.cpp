@@ -15,7 +15,7 @@
 #include "bench/bench_support.h"
 #include "bench/photo_set.h"
 #include "imaging/exceptions.h"
-#include "imaging/jpeg_image.h"
+#include "imaging/readers/jpeg_image.h"
 #include "sheet/thumbnail_image.h"
 #include "sheet/thumbnail_pipeline.h"
 

@@ -31,7 +31,7 @@ std::vector<std::string> PendingOutputs::Commit() {
 }
 
 void PendingOutputs::Discard() {
-  for (const Entry& entry : entries_) ::unlink(entry.temporary.c_str());
+  for (const Entry& entry : entries_) DiscardTemporary(entry.temporary);
   entries_.clear();
 }
 

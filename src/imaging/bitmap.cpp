@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "imaging/cancel.h"
 #include "imaging/exceptions.h"
 #include "imaging/image_limits.h"
 
@@ -229,6 +230,16 @@ void TBitmap::Reallocate(int width, int height, TPixelFormat format, bool keepPi
   if (keepPixels && !pixels_.empty() && !pixels.empty()) {
     const int rows = std::min(height, height_);
     const int columns = std::min(width, width_);
+    // A conversion of a large bitmap takes seconds; it looks at Cancel every few hundred thousand
+    // pixels (the bitmap stays as it was when it stops).
+    uint64_t sinceCheck = 0;
+    auto rowDone = [&] {
+      sinceCheck += static_cast<uint64_t>(columns);
+      if (sinceCheck >= (uint64_t{1} << 18)) {
+        sinceCheck = 0;
+        CheckCancel();
+      }
+    };
     if (format == pixelFormat_) {
       const std::size_t bytes = std::min(rowSize, (static_cast<std::size_t>(columns) * bits + 7) / 8);
       for (int y = 0; y < rows; ++y) {
@@ -240,6 +251,7 @@ void TBitmap::Reallocate(int width, int height, TPixelFormat format, bool keepPi
         const uint8_t* src = pixels_.data() + rowSize_ * y;
         uint8_t* dst = pixels.data() + rowSize * y;
         for (int x = 0; x < columns; ++x) SetPackedIndex(dst, x, bits, PackedIndex(src, x, oldBits));
+        rowDone();
       }
     } else {
       NearestColor nearest(palette);
@@ -249,6 +261,7 @@ void TBitmap::Reallocate(int width, int height, TPixelFormat format, bool keepPi
         for (int x = 0; x < columns; ++x) {
           WriteColor(dst, x, format, ReadColor(src, x, pixelFormat_, palette_), &nearest);
         }
+        rowDone();
       }
     }
   } else if (format != pixelFormat_ && IsIndexed(format) && palette_.empty()) {

@@ -1,6 +1,7 @@
 #include "imaging/cancel.h"
 
 #include "imaging/exceptions.h"
+#include "imaging/work_budget.h"
 
 namespace tablora {
 
@@ -17,7 +18,10 @@ TCancelScope::~TCancelScope() { t_scope = previous_; }
 
 void CheckCancel() {
   TCancelScope* scope = t_scope;
-  if (scope == nullptr) return;
+  if (scope == nullptr) {
+    CheckWorkSpent();
+    return;
+  }
   if (scope->poll_ && !scope->token_.Requested()) {
     const auto now = std::chrono::steady_clock::now();
     if (now - scope->lastPoll_ >= TCancelScope::kPollInterval) {
@@ -35,6 +39,7 @@ void CheckCancel() {
     }
   }
   if (scope->token_.Requested()) throw EAbort();
+  CheckWorkSpent();
 }
 
 }  // namespace tablora

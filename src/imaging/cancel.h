@@ -41,6 +41,7 @@ class TCancelScope {
 
 // Raises EAbort when the load on this thread is to stop. Every reader's row loop reaches it through
 // TRasterGraphic::RowProgress; the JPEG decoder's progress monitor and the BMP reader call it too.
+// It also raises once the work budget open on this thread is spent (imaging/work_budget.h).
 void CheckCancel();
 
 }  // namespace tablora

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <stdexcept>
 #include <string_view>
 
@@ -20,7 +22,16 @@ namespace tablora {
 
 namespace {
 
-constexpr std::size_t kRandomTail = 7;  // ".XXXXXX"
+// Temporaries have short names of their own, not the target's with a tail, so that a target whose
+// name is as long as the file system allows still has room for its temporary; which target each
+// stands for is remembered here until it is committed or discarded.
+constexpr const char* kTemporaryName = ".tablora-XXXXXX";
+
+std::mutex g_targetsMutex;
+std::map<std::string, std::string>& Targets() {
+  static std::map<std::string, std::string> targets;
+  return targets;
+}
 
 bool EndsWithNoCase(std::string_view text, std::string_view tail) {
   return text.size() >= tail.size() &&
@@ -128,7 +139,7 @@ std::string CannotWrite(const std::string& target, const std::string& reason) {
 
 std::string CreateTemporaryBeside(const std::string& target) {
   const std::string_view folder = FolderPart(target);
-  std::string pattern = std::string(folder) + "." + std::string(NamePart(target)) + ".XXXXXX";
+  std::string pattern = std::string(folder) + kTemporaryName;
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) {
     const std::string shown = folder.empty() ? "." : std::string(folder.substr(0, std::max<std::size_t>(folder.size() - 1, 1)));
@@ -136,13 +147,21 @@ std::string CreateTemporaryBeside(const std::string& target) {
   }
   ::fchmod(fd, NewFileMode());
   ::close(fd);
+  std::lock_guard lock(g_targetsMutex);
+  Targets()[pattern] = target;
   return pattern;
 }
 
 std::string TargetOfTemporary(const std::string& temporary) {
-  const std::string_view name = NamePart(temporary);
-  if (name.size() < kRandomTail + 2 || name.front() != '.') return temporary;
-  return std::string(FolderPart(temporary)) + std::string(name.substr(1, name.size() - 1 - kRandomTail));
+  std::lock_guard lock(g_targetsMutex);
+  const auto it = Targets().find(temporary);
+  return it == Targets().end() ? temporary : it->second;
+}
+
+void DiscardTemporary(const std::string& temporary) {
+  ::unlink(temporary.c_str());
+  std::lock_guard lock(g_targetsMutex);
+  Targets().erase(temporary);
 }
 
 void CheckOutput(const std::string& temporary) {
@@ -174,6 +193,8 @@ void CommitOutput(const std::string& temporary) {
   if (std::rename(temporary.c_str(), target.c_str()) != 0) {
     throw std::runtime_error(CannotWrite(target, std::strerror(errno)));
   }
+  std::lock_guard lock(g_targetsMutex);
+  Targets().erase(temporary);
 }
 
 }  // namespace tablora

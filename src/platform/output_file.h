@@ -10,12 +10,17 @@ namespace tablora {
 // std::runtime_error "cannot write 'TARGET': REASON"; the caller removes the temporary, and the
 // target stays as it was.
 
-// Creates an empty temporary ".NAME.XXXXXX" beside `target`, with the permissions a new file of
-// this user gets.
+// Creates an empty temporary ".tablora-XXXXXX" beside `target`, with the permissions a new file of
+// this user gets. Its name is short whatever the target's, so every name the file system takes
+// can be a target.
 std::string CreateTemporaryBeside(const std::string& target);
 
-// The target a temporary made by CreateTemporaryBeside stands for.
+// The target a temporary made by CreateTemporaryBeside stands for, until it is committed or
+// discarded; any other path stands for itself.
 std::string TargetOfTemporary(const std::string& temporary);
+
+// Removes a temporary that will not be committed.
+void DiscardTemporary(const std::string& temporary);
 
 // Flushes the temporary to the disk and checks that it is whole, for writers that do not report
 // their write errors (Qt's PDF engine): a .pdf target must end in its cross-reference table with

@@ -215,7 +215,7 @@ void QtPrinterDevice::EndDoc() {
 
 void QtPrinterDevice::ForgetPdfTemporary() {
   if (pdfTemporary_.empty()) return;
-  ::unlink(pdfTemporary_.c_str());
+  DiscardTemporary(pdfTemporary_);
   pdfTemporary_.clear();
   printer_->setOutputFileName(pdfTarget_);
 }
@@ -228,7 +228,7 @@ void QtPrinterDevice::FinishPdfFile() {
     CheckOutput(temporary);
     CommitOutput(temporary);
   } catch (const std::runtime_error& e) {
-    ::unlink(temporary.c_str());
+    DiscardTemporary(temporary);
     throw EPrinter(e.what());
   }
 }

@@ -11,6 +11,7 @@
 #include "imaging/memory_budget.h"
 #include "imaging/image_format.h"
 #include "imaging/reduce.h"
+#include "imaging/work_budget.h"
 #include "sheet/path_parts.h"
 
 namespace tablora {
@@ -133,8 +134,9 @@ uint64_t EstimateDecodeBytes(const std::string& path, const TFileBytes* file, in
 CellPicture ThumbnailPipeline::Produce(ThumbnailLoader& loader, const Request& request,
                                        std::shared_ptr<const TFileBytes> file) {
   // Everything one cell's picture costs on its way (the load, libjpeg's buffers, copies made to
-  // reduce it) stays within the image-size limit together.
+  // reduce it) stays within the image-size limit together, and within a few seconds of work.
   TMemoryBudget budget(ImageSizeLimit());
+  TWorkBudget work(TWorkBudget::kCellLimit);
   if (!file) file = MapCellFile(request.path);
   std::unique_ptr<ThumbnailImage> image = loader.LoadMapped(request.path, std::move(file));
   if (!image) return {};

@@ -76,6 +76,27 @@ TEST(CliOutput, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten) {
   }
 }
 
+// Outputs whose names have the 255 bytes a name may have (a PNG page counting its "-001") are
+// written like any other.
+TEST(CliOutput, OutputsOfTheLongestNameAreWritten) {
+  test::TempTree in, out;
+  fs::copy_file(test::DataDir() / "bmp/pal8.bmp", in.Root() / "a.bmp");
+  const std::string o = out.Path() + "/";
+  const std::string name251(251, 's'), name247(247, 'p');
+  const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+      {{"sheet", in.Path(), "-o", o + name251 + ".pdf", "--quiet"}, name251 + ".pdf"},
+      {{"sheet", in.Path(), "-o", o + name247 + ".png", "--dpi", "72", "--quiet"}, name247 + "-001.png"},
+      {{"preview", in.Path(), "-o", o + std::string(251, 'v') + ".png", "--quiet"}, std::string(251, 'v') + ".png"},
+      {{"decode", in.Path() + "/a.bmp", "-o", o + std::string(251, 'd') + ".png"}, std::string(251, 'd') + ".png"}};
+  for (const auto& [args, target] : runs) {
+    const auto result = RunCommand(CliPath(), args);
+    EXPECT_EQ(result.status, 0) << args[0] << ": " << result.err;
+    EXPECT_TRUE(fs::is_regular_file(out.Root() / target)) << args[0];
+    fs::remove(out.Root() / target);
+    EXPECT_TRUE(FilesIn(out.Path()).empty()) << FilesIn(out.Path()).front();
+  }
+}
+
 // A run the test interrupts.
 int RunAndSignal(const std::vector<std::string>& args, int signal, const std::function<void()>& waitForWork) {
   const std::string program = CliPath();

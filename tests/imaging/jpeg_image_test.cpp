@@ -9,8 +9,8 @@
 #include "imaging/exceptions.h"
 #include "imaging/format.h"
 #include "imaging/image_limits.h"
-#include "imaging/jpeg_dc_image.h"
-#include "imaging/jpeg_decompressor.h"
+#include "imaging/readers/jpeg_dc_image.h"
+#include "imaging/readers/jpeg_decompressor.h"
 #include "imaging/memory_budget.h"
 #include "jpeg_test_util.h"
 

@@ -8,14 +8,48 @@
 #include <thread>
 
 #include "imaging/bitmap.h"
+#include "imaging/cancel.h"
 #include "imaging/exceptions.h"
 #include "imaging/image_limits.h"
 #include "imaging/readers/jpeg_image.h"
+#include "imaging/work_budget.h"
 #include "platform/bitmap_image.h"
 #include "support/hostile_files.h"
 
 namespace tablora {
 namespace {
+
+using namespace std::chrono_literals;
+
+// Work is refused up front when its estimate passes what is left, and stopped at the next look at
+// Cancel once the thread has spent the budget's processor time; time spent waiting counts nothing.
+TEST(WorkBudget, RefusesAnEstimateOverItAndStopsWorkThatSpendsIt) {
+  EXPECT_NO_THROW(CheckWorkEstimate(1e12, 1.0));  // no budget open
+  TWorkBudget budget(200ms);
+  {
+    TWorkBudget inner(1ms);
+    EXPECT_THROW(CheckWorkEstimate(1e6, 2.0), EInvalidGraphic);
+  }
+  EXPECT_EQ(TWorkBudget::Current(), &budget);
+  EXPECT_NO_THROW(CheckWorkEstimate(1e6, 100.0));
+  try {
+    CheckWorkEstimate(3e6, 100.0);
+    ADD_FAILURE() << "0.3 s of work passed a budget of 0.2 s";
+  } catch (const EInvalidGraphic& e) {
+    EXPECT_STREQ(e.what(), "Image too large: it takes longer than the limit of 0.2 s to decode");
+  }
+  std::this_thread::sleep_for(250ms);
+  EXPECT_NO_THROW(CheckCancel());
+  bool stopped = false;
+  try {
+    for (;;) CheckCancel();
+  } catch (const EInvalidGraphic&) {
+    stopped = true;
+  }
+  EXPECT_TRUE(stopped);
+  EXPECT_GE(budget.Spent(), 200ms);
+  EXPECT_EQ(budget.Left(), 0ns);
+}
 
 TEST(MemoryBudget, ChargesCountAgainstTheBudgetOpenOnTheirThread) {
   std::optional<TMemoryCharge> outlives;

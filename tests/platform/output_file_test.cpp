@@ -59,5 +59,25 @@ TEST(OutputFile, OnlyWholePdfAndPngFilesPassTheCheck) {
   std::filesystem::remove(relative);
 }
 
+// The temporary's name is short whatever the target's: a target of 255 bytes, the most a name
+// may have, is written through a temporary in its own folder.
+TEST(OutputFile, ATargetOfTheLongestNameIsWritten) {
+  test::TempTree tree;
+  for (const char* kind : {".pdf", ".png"}) {
+    const std::string target = tree.Path() + "/" + std::string(255 - 4, 'n') + kind;
+    const std::string temporary = CreateTemporaryBeside(target);
+    EXPECT_EQ(std::filesystem::path(temporary).parent_path(), tree.Root());
+    EXPECT_EQ(TargetOfTemporary(temporary), target);
+    test::WriteFile(temporary, kind);
+    CommitOutput(temporary);
+    EXPECT_EQ(test::Contents(target), kind);
+    EXPECT_EQ(TargetOfTemporary(temporary), temporary);  // committed: it stands for nothing now
+  }
+  const std::string discarded = CreateTemporaryBeside(tree.Path() + "/gone.pdf");
+  DiscardTemporary(discarded);
+  EXPECT_FALSE(std::filesystem::exists(discarded));
+  EXPECT_EQ(test::FilesIn(tree.Path()).size(), 2u);
+}
+
 }  // namespace
 }  // namespace tablora
