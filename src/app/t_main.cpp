@@ -371,27 +371,33 @@ void T_Main::Button1Click() {
 
 QFont T_Main::SheetFont() const {
   // The typeface that will really draw (fontconfig's substitute when the named one is not
-  // installed), in the style of that typeface that matches the chosen one: a style name the
-  // family lacks would have the dialog open on its first style, oblique perhaps.
+  // installed), in the style of that typeface that matches the chosen one: without a style name
+  // the dialog opens on whichever face it finds first, oblique perhaps.
   QFont font(QString::fromStdString(fontName_));
   font.setPointSize(8);
   font.setBold(fontStyle_.bold);
   font.setItalic(fontStyle_.italic);
   const QString family = QFontInfo(font).family();
   font.setFamily(family);
+  // Of the faces of the right slant and boldness (oblique counts as italic), the one nearest the
+  // plain weight at normal width: "Book" rather than "Oblique" or "Condensed".
   QString best;
-  int bestWeight = 0;
+  int bestDistance = 0;
+  const int target = fontStyle_.bold ? QFont::Bold : QFont::Normal;
   for (const QString& style : QFontDatabase::styles(family)) {
-    if (QFontDatabase::bold(family, style) != fontStyle_.bold ||
-        QFontDatabase::italic(family, style) != fontStyle_.italic) {
-      continue;
-    }
-    // Of several regular (or bold) faces, the one nearest the plain weight.
-    const int weight = QFontDatabase::weight(family, style);
-    const int target = fontStyle_.bold ? QFont::Bold : QFont::Normal;
-    if (best.isEmpty() || std::abs(weight - target) < std::abs(bestWeight - target)) {
+    const QFont face = QFontDatabase::font(family, style, 8);
+    if ((face.style() != QFont::StyleNormal) != fontStyle_.italic) continue;
+    if ((face.weight() >= QFont::DemiBold) != fontStyle_.bold) continue;
+    // The database tells no width of a face; its name does.
+    const bool narrowOrWide = style.contains("Condensed", Qt::CaseInsensitive) ||
+                              style.contains("Narrow", Qt::CaseInsensitive) ||
+                              style.contains("Expanded", Qt::CaseInsensitive) ||
+                              style.contains("Extended", Qt::CaseInsensitive);
+    const int distance = 4 * std::abs(face.weight() - target) + (narrowOrWide ? 2 : 0) +
+                         (face.style() == QFont::StyleOblique ? 1 : 0);
+    if (best.isEmpty() || distance < bestDistance) {
       best = style;
-      bestWeight = weight;
+      bestDistance = distance;
     }
   }
   if (!best.isEmpty()) font.setStyleName(best);

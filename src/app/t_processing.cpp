@@ -11,7 +11,8 @@ constexpr int kWidth = 251;
 
 T_Processing::T_Processing(QWidget* parent) : QDialog(parent) {
   setWindowTitle("Working...");
-  // A title and a close box only: no minimise or maximise.
+  // A title and a close box only: no minimise or maximise (the fixed size rules out maximising
+  // even where a window manager keeps its buttons).
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                  Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint);
   setModal(false);

@@ -292,6 +292,10 @@ TEST_F(MainWindow, SelectFontKeepsTheStyleAndOpensOnTheCurrentFont) {
   EXPECT_FALSE(opened[0].bold());
   EXPECT_FALSE(opened[0].italic());
   EXPECT_EQ(opened[0].pointSize(), 8);
+  // The face the dialog shows first: upright, regular (DejaVu lists "Oblique" before "Book").
+  EXPECT_FALSE(opened[0].styleName().contains("Oblique")) << opened[0].styleName().toStdString();
+  EXPECT_FALSE(opened[0].styleName().contains("Italic")) << opened[0].styleName().toStdString();
+  EXPECT_FALSE(opened[0].styleName().contains("Condensed")) << opened[0].styleName().toStdString();
   EXPECT_TRUE(opened[1].bold());
   EXPECT_TRUE(opened[1].italic());
   EXPECT_EQ(main->FontName(), "DejaVu Serif");  // dismissed: nothing changes
