@@ -94,20 +94,29 @@ QImage TGauge::Render() const {
   XorInto(image, overlay);
 
   if (showText_) {
-    QImage text(w, h, QImage::Format_RGB32);
-    text.fill(Qt::black);
-    QPainter painter(&text);
-    painter.setFont(font());
-    painter.setPen(Qt::white);
-    painter.setClipRect(QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)));
+    // The text in a colour that stands out from what lies under it: one colour over the filled
+    // part, another over the rest (an inverse of a coloured bar can be unreadable, red on blue).
     const QString label = QString::asprintf("%d%%", PercentDone());
     const QFontMetrics metrics(font());
     const int x = (right - left + 1 - metrics.horizontalAdvance(label)) / 2;
     const int y = (bottom - top + 1 - metrics.height()) / 2;
-    painter.drawText(QRect(x, y, metrics.horizontalAdvance(label), metrics.height()),
-                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, label);
-    painter.end();
-    XorInto(image, text);
+    const QRect textBox(x, y, metrics.horizontalAdvance(label), metrics.height());
+    const QRect bar(QPoint(left, top), QPoint(right - 1, bottom - 1));
+    const int barWidth = right - left + 1;
+    const int filled = std::min(barWidth, static_cast<int>(std::trunc(barWidth * (PercentDone() * 0.01))));
+    QPainter painter(&image);
+    painter.setFont(font());
+    const auto contrasting = [](const QColor& under) {
+      return qGray(under.rgb()) < 128 ? QColor(Qt::white) : QColor(Qt::black);
+    };
+    const QRect filledPart = bar.intersected(QRect(QPoint(left, top), QPoint(filled - 1, bottom - 1)));
+    const QRect restPart = bar.intersected(QRect(QPoint(std::max(filled, left), top), QPoint(right - 1, bottom - 1)));
+    for (const auto& [part, under] : {std::pair{filledPart, foreColor_}, std::pair{restPart, backColor_}}) {
+      if (part.isEmpty()) continue;
+      painter.setClipRect(part);
+      painter.setPen(contrasting(under));
+      painter.drawText(textBox, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, label);
+    }
   }
   return image;
 }

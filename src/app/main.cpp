@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include "app/program_icon.h"
 #include "app/qt_services.h"
 #include "app/t_main.h"
 #include "app/t_options.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Tablora");
   QApplication::setApplicationDisplayName("Tablora");
   QApplication::setDesktopFileName("tablora");
+  QApplication::setWindowIcon(tablora::ProgramIcon());
 
   tablora::T_Splash splash;
   splash.show();

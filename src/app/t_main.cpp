@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFontDatabase>
 #include <QFontDialog>
 #include <QFontInfo>
 #include <QHBoxLayout>
@@ -15,8 +16,10 @@
 #include <QPrinter>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstdlib>
 #include <thread>
 
+#include "app/program_icon.h"
 #include "app/t_options.h"
 #include "app/t_processing.h"
 #include "app/t_splash.h"
@@ -65,6 +68,8 @@ T_Main::T_Main(MainServices services, QWidget* parent) : QWidget(parent), servic
   sheetServices.preview = Preview;
   sheetServices.canvases = services_.canvases;
   sheetServices.thumbnails = services_.thumbnails;
+  previewStatus_ = std::make_unique<PreviewStatus>(*StatusLine, [this] { return waiting_.empty(); });
+  sheetServices.previewProgress = previewStatus_.get();
   sheet_ = std::make_unique<TContactSheet>(sheetServices);
   // The pictures of a page load on every core while the page is drawn in order.
   sheet_->ThumbnailJobs = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
@@ -79,7 +84,12 @@ T_Main::T_Main(MainServices services, QWidget* parent) : QWidget(parent), servic
     ShowPendingPreview();
     resizeTimer_.start();
   });
-  connect(Preview, &PreviewImage::PageLabelChanged, PreviewPageNumber, &QLabel::setText);
+  connect(Preview, &PreviewImage::PageLabelChanged, this, [this](const QString& caption) {
+    PreviewPageNumber->setText(caption);
+    UpdateNavigation();
+  });
+  UpdateNavigation();
+  setWindowIcon(ProgramIcon());
 
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
@@ -200,6 +210,10 @@ void T_Main::BuildControls() {
   PreviewPageNumber->setObjectName("PreviewPageNumber");
   PreviewPageNumber->setGeometry(40, 10, 89, 13);
   PreviewPageNumber->setAlignment(Qt::AlignCenter);
+  StatusLine = new QLabel(Panel4);
+  StatusLine->setObjectName("StatusLine");
+  StatusLine->setGeometry(84, 9, 300, 13);
+  StatusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
   SpeedButton4 = flat(">", 129, 16);
   SpeedButton2 = flat(">>", 144, 25);
 
@@ -258,9 +272,21 @@ std::string T_Main::SelectedFolder() const {
 }
 
 void T_Main::Run(const std::function<void()>& handler) {
-  // One long operation at a time: a click that arrives while messages are pumped during a
-  // build, refresh or print is ignored.
-  if (busy_) return;
+  if (busy_) {
+    // Only a page filling in gives way; a click during a build or a print is ignored.
+    if (previewing_) waiting_.push_back(handler);
+    return;
+  }
+  waiting_.push_back(handler);
+  while (!waiting_.empty()) {
+    const std::function<void()> next = std::move(waiting_.front());
+    waiting_.pop_front();
+    RunOne(next);
+  }
+  UpdateNavigation();
+}
+
+void T_Main::RunOne(const std::function<void()>& handler) {
   busy_ = true;
   try {
     handler();
@@ -269,13 +295,31 @@ void T_Main::Run(const std::function<void()>& handler) {
     // The pages are drawn already: rather than lose them, the user may keep them as a PDF file.
     if (processing_) processing_->Close();
     busy_ = false;
+    previewing_ = false;
     OfferToSavePages(e, this, services_.choosePdfFile);
   } catch (const std::exception& e) {
     if (processing_) processing_->Close();
     busy_ = false;
+    previewing_ = false;
     ShowError(e.what());
   }
   busy_ = false;
+  previewing_ = false;
+}
+
+void T_Main::Refresh() {
+  previewing_ = true;
+  sheet_->RefreshPreview();
+  previewing_ = false;
+}
+
+void T_Main::UpdateNavigation() {
+  const bool back = sheet_ && sheet_->CurrentPage > 1;
+  const bool forward = sheet_ && sheet_->CurrentPage < sheet_->PageCount;
+  SpeedButton1->setEnabled(back);
+  SpeedButton3->setEnabled(back);
+  SpeedButton4->setEnabled(forward);
+  SpeedButton2->setEnabled(forward);
 }
 
 void T_Main::ShowError(const std::string& message) {
@@ -285,14 +329,28 @@ void T_Main::ShowError(const std::string& message) {
 
 void T_Main::BuildBtnClick() {
   Run([this] {
+    previewStatus_->SetNotice({});
     sheet_->BuildFileList();
-    sheet_->RefreshPreview();
+    // A walk stopped half way found an arbitrary part of the tree, and how much it missed is not
+    // known: no sheet is shown rather than one that looks whole.
+    const bool cancelled = !processing_->Working();
     processing_->Close();
+    if (cancelled) {
+      sheet_->FileList.clear();
+      previewStatus_->SetNotice("Build cancelled");
+    } else if (sheet_->FileList.empty() && !sheet_->BaseFolder.empty()) {
+      previewStatus_->SetNotice("No pictures in " + QFile::decodeName(QByteArray::fromStdString(sheet_->BaseFolder)));
+    }
+    Refresh();
   });
 }
 
 void T_Main::PrintBtnClick() {
-  Run([this] { sheet_->Print(*services_.printDialog, *services_.messages); });
+  Run([this] {
+    sheet_->Print(*services_.printDialog, *services_.messages);
+    const std::string saved = services_.printer->SavedFile();
+    if (!saved.empty()) previewStatus_->SetNotice("Saved to " + QFile::decodeName(QByteArray::fromStdString(saved)));
+  });
 }
 
 void T_Main::Button1Click() {
@@ -307,34 +365,64 @@ void T_Main::Button1Click() {
       QPageSetupDialog dialog(services_.qprinter, this);
       confirmed = dialog.exec() == QDialog::Accepted;
     }
-    if (confirmed) sheet_->RefreshPreview();
+    if (confirmed) Refresh();
   });
+}
+
+QFont T_Main::SheetFont() const {
+  // The typeface that will really draw (fontconfig's substitute when the named one is not
+  // installed), in the style of that typeface that matches the chosen one: without a style name
+  // the dialog opens on whichever face it finds first, oblique perhaps.
+  QFont font(QString::fromStdString(fontName_));
+  font.setPointSize(8);
+  font.setBold(fontStyle_.bold);
+  font.setItalic(fontStyle_.italic);
+  const QString family = QFontInfo(font).family();
+  font.setFamily(family);
+  // Of the faces of the right slant and boldness (oblique counts as italic), the one nearest the
+  // plain weight at normal width: "Book" rather than "Oblique" or "Condensed".
+  QString best;
+  int bestDistance = 0;
+  const int target = fontStyle_.bold ? QFont::Bold : QFont::Normal;
+  for (const QString& style : QFontDatabase::styles(family)) {
+    const QFont face = QFontDatabase::font(family, style, 8);
+    if ((face.style() != QFont::StyleNormal) != fontStyle_.italic) continue;
+    if ((face.weight() >= QFont::DemiBold) != fontStyle_.bold) continue;
+    // The database tells no width of a face; its name does.
+    const bool narrowOrWide = style.contains("Condensed", Qt::CaseInsensitive) ||
+                              style.contains("Narrow", Qt::CaseInsensitive) ||
+                              style.contains("Expanded", Qt::CaseInsensitive) ||
+                              style.contains("Extended", Qt::CaseInsensitive);
+    const int distance = 4 * std::abs(face.weight() - target) + (narrowOrWide ? 2 : 0) +
+                         (face.style() == QFont::StyleOblique ? 1 : 0);
+    if (best.isEmpty() || distance < bestDistance) {
+      best = style;
+      bestDistance = distance;
+    }
+  }
+  if (!best.isEmpty()) font.setStyleName(best);
+  return font;
 }
 
 void T_Main::Button2Click() {
   Run([this] {
-    const QString current = QString::fromStdString(fontName_);
-    QString chosen;
+    std::optional<QFont> chosen;
     if (services_.chooseFont) {
-      chosen = services_.chooseFont(current);
+      chosen = services_.chooseFont(SheetFont());
     } else {
-      // The dialog opens at the typeface that will really draw (fontconfig's substitute when
-      // the named one is not installed) at the window's 8-point size.
-      QFont start(current);
-      start.setPointSize(8);
-      start.setFamily(QFontInfo(start).family());
       bool ok = false;
-      const QFont font = QFontDialog::getFont(&ok, start, this, "Select Font");
-      if (ok) chosen = font.family();
+      const QFont font = QFontDialog::getFont(&ok, SheetFont(), this, "Select Font");
+      if (ok) chosen = font;
     }
-    if (chosen.isEmpty()) return;
-    fontName_ = chosen.toStdString();
-    sheet_->RefreshPreview();
+    if (!chosen || chosen->family().isEmpty()) return;
+    fontName_ = chosen->family().toStdString();
+    fontStyle_ = {chosen->bold(), chosen->italic()};
+    Refresh();
   });
 }
 
 void T_Main::Button3Click() {
-  Run([this] { sheet_->RefreshPreview(); });
+  Run([this] { Refresh(); });
 }
 
 void T_Main::Button4Click() {
@@ -344,7 +432,7 @@ void T_Main::Button4Click() {
 void T_Main::SpeedButton1Click() {
   Run([this] {
     sheet_->CurrentPage = 1;
-    sheet_->RefreshPreview();
+    Refresh();
   });
 }
 
@@ -352,7 +440,7 @@ void T_Main::SpeedButton3Click() {
   Run([this] {
     sheet_->CurrentPage -= 1;
     if (sheet_->CurrentPage <= 0) sheet_->CurrentPage = 1;
-    sheet_->RefreshPreview();
+    Refresh();
   });
 }
 
@@ -360,21 +448,25 @@ void T_Main::SpeedButton4Click() {
   Run([this] {
     sheet_->CurrentPage += 1;
     if (sheet_->CurrentPage > sheet_->PageCount) sheet_->CurrentPage = sheet_->PageCount;
-    sheet_->RefreshPreview();
+    Refresh();
   });
 }
 
 void T_Main::SpeedButton2Click() {
   Run([this] {
     sheet_->CurrentPage = sheet_->PageCount;
-    sheet_->RefreshPreview();
+    Refresh();
   });
 }
 
 void T_Main::PathSelectChange() {
   const QString path = PathModel->filePath(PathSelect->currentIndex());
   const int slash = path.lastIndexOf('/');
-  TitleEdit->setText(slash < 0 ? path : path.mid(slash + 1));
+  const QString name = slash < 0 ? path : path.mid(slash + 1);
+  // A title the user typed is theirs: only an empty title, or the name the previous folder gave,
+  // follows the folder chosen.
+  if (TitleEdit->text().isEmpty() || TitleEdit->text() == folderTitle_) TitleEdit->setText(name);
+  folderTitle_ = name;
 }
 
 void T_Main::Splitter1CanResize() {
@@ -402,12 +494,12 @@ void T_Main::FormShow() {
 }
 
 void T_Main::FormResize() {
-  if (busy_) {
+  if (busy_ && !previewing_) {
     // The size settles once the running operation is done.
     resizeTimer_.start();
     return;
   }
-  Run([this] { sheet_->RefreshPreview(); });
+  Run([this] { Refresh(); });
   pendingPage_ = QImage();
 }
 
@@ -464,6 +556,7 @@ bool T_Main::eventFilter(QObject* watched, QEvent* event) {
   }
   if (watched == Panel4 && event->type() == QEvent::Resize) {
     Panel5->move(Panel4->width() - Panel5->width(), 0);
+    StatusLine->resize(std::max(0, Panel5->x() - StatusLine->x() - 4), StatusLine->height());
   }
   return QWidget::eventFilter(watched, event);
 }

@@ -10,10 +10,13 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QWidget>
+#include <deque>
 #include <functional>
+#include <optional>
 #include <memory>
 
 #include "app/preview_image.h"
+#include "app/preview_status.h"
 #include "app/spin_edit.h"
 #include "sheet/contact_sheet.h"
 
@@ -35,9 +38,9 @@ struct MainServices {
   PrintDialog* printDialog = nullptr;
   DirectorySearch* directories = nullptr;
   EventPump* pump = nullptr;
-  // Shows the font dialog starting at the given family; returns the family chosen, or empty
-  // when it was dismissed. Null: the platform's font dialog.
-  std::function<QString(const QString&)> chooseFont;
+  // Shows the font dialog starting at the given font; returns the font chosen (typeface, bold,
+  // italic), or nothing when it was dismissed. Null: the platform's font dialog.
+  std::function<std::optional<QFont>(const QFont&)> chooseFont;
   // Shows the page set-up dialog; true when confirmed. Null: the platform's dialog on qprinter.
   std::function<bool()> pageSetup;
   // Asks where to save the pages of a job the print server did not take; empty when dismissed.
@@ -61,6 +64,9 @@ class T_Main : public QWidget, public SheetInputs {
   int Columns() const override;
   std::string Title() const override;
   std::string FontName() const override;
+  TFontStyle FontStyle() const override { return fontStyle_; }
+  // The font the sheet draws with, at the window's 8-point size: what the font dialog opens on.
+  QFont SheetFont() const;
   std::string SelectedFolder() const override;
 
   TContactSheet& Sheet() { return *sheet_; }
@@ -93,6 +99,8 @@ class T_Main : public QWidget, public SheetInputs {
   QToolButton* SpeedButton1;
   QToolButton* SpeedButton3;
   QLabel* PreviewPageNumber;
+  // Progress of the page filling in, and what the last Build or Print to file came to.
+  QLabel* StatusLine;
   QToolButton* SpeedButton4;
   QToolButton* SpeedButton2;
   PreviewImage* Preview;
@@ -122,8 +130,15 @@ class T_Main : public QWidget, public SheetInputs {
   // While a re-layout is pending (resize, splitter): the page last shown, scaled into the frame
   // of the preview's new size, until the new page is drawn.
   void ShowPendingPreview();
-  // Runs a handler: one long operation at a time, and any error it raises is reported.
+  // Runs a handler: one long operation at a time, and any error it raises is reported. While a
+  // page fills in the preview, a new request stops the filling and runs after it; during a build
+  // or a print, clicks are ignored.
   void Run(const std::function<void()>& handler);
+  void RunOne(const std::function<void()>& handler);
+  // Draws the current page into the preview, filling it as its pictures arrive.
+  void Refresh();
+  // The page buttons that would move: none at the first page backwards, none at the last forwards.
+  void UpdateNavigation();
   void ShowError(const std::string& message);
   void BuildControls();
 
@@ -133,9 +148,14 @@ class T_Main : public QWidget, public SheetInputs {
   T_Processing* processing_ = nullptr;
   T_Options* options_ = nullptr;
   std::string fontName_ = "Tahoma";
+  TFontStyle fontStyle_;
+  std::unique_ptr<PreviewStatus> previewStatus_;
+  bool previewing_ = false;
+  std::deque<std::function<void()>> waiting_;
   bool shown_ = false;
   bool busy_ = false;
   bool tracksSelection_ = false;
+  QString folderTitle_;  // the name the last folder chosen gave the title
   QTimer resizeTimer_;
   QImage pendingPage_;  // the page frame as drawn before the pending re-layout
 };

@@ -5,29 +5,36 @@
 
 namespace tablora {
 
+namespace {
+constexpr int kWidth = 251;
+}  // namespace
+
 T_Processing::T_Processing(QWidget* parent) : QDialog(parent) {
   setWindowTitle("Working...");
+  // A title and a close box only: no minimise or maximise (the fixed size rules out maximising
+  // even where a window manager keeps its buttons).
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                  Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint);
   setModal(false);
-  setFixedSize(179, 57);
+  // Wide enough for the title bar to show the whole title beside the program's name.
+  setFixedSize(kWidth, 57);
   QFont tahoma("Tahoma");
   tahoma.setPixelSize(11);
   setFont(tahoma);
 
   Label1 = new QLabel("Building File List", this);
-  Label1->setGeometry(0, 0, 177, 25);
+  Label1->setGeometry(0, 0, kWidth - 2, 25);
   Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   Label1->setWordWrap(false);
 
   Gauge = new TGauge(this);
-  Gauge->setGeometry(8, 16, 161, 12);
+  Gauge->setGeometry(8, 16, kWidth - 18, 12);
   Gauge->SetBackColor(palette().color(QPalette::Base));
   Gauge->SetForeColor(palette().color(QPalette::Highlight));
   Gauge->hide();
 
   Button1 = new QPushButton("Cancel", this);
-  Button1->setGeometry(56, 32, 65, 25);
+  Button1->setGeometry((kWidth - 65) / 2, 32, 65, 25);
   Button1->setDefault(true);
   connect(Button1, &QPushButton::clicked, this, &T_Processing::Button1Click);
 }

@@ -1,3 +1,4 @@
+#include <stdexcept>
 #include <QImage>
 #include <cstdio>
 
@@ -77,6 +78,7 @@ int RunPreview(int argc, char** argv) {
     return kExitFailed;
   }
   TContactSheet& sheet = session.Sheet();
+  if (sheet.FileList.empty()) throw std::runtime_error("No pictures in " + inputs.folder);
   sheet.Paginate();
   if (pageGiven && page > sheet.PageCount) {
     throw UsageError{"option --page " + std::to_string(page) + " lies beyond the sheet's " +

@@ -215,6 +215,7 @@ int RunSheet(int argc, char** argv) {
       if (!problem.empty()) throw std::runtime_error(problem);
     }
     if (!session.Build()) throw EAbort();
+    if (session.Sheet().FileList.empty()) throw std::runtime_error("No pictures in " + inputs.folder);
     if (!destination.printer) {
       // A file of the sheet's own pictures must not be overwritten by the sheet made of it.
       session.Sheet().Paginate();

@@ -14,6 +14,7 @@ constexpr double kMetersPerInch = 0.0254;
 ImagePagePrinter::ImagePagePrinter(int width, int height, int dpi, PagePath pathFor)
     : width_(width),
       height_(height),
+      dpi_(dpi),
       dotsPerMeter_(static_cast<int>(std::lround(dpi / kMetersPerInch))),
       pathFor_(std::move(pathFor)),
       measure_(1, 1, QImage::Format_RGB32) {

@@ -33,6 +33,7 @@ class ImagePagePrinter : public PrinterDevice {
 
   int PageWidth() override { return width_; }
   int PageHeight() override { return height_; }
+  int Resolution() override { return dpi_; }
   DrawingSurface& Canvas() override { return *canvas_; }
   void SetTitle(const std::string& title) override { title_ = title; }
   std::string Title() const override { return title_; }
@@ -48,6 +49,7 @@ class ImagePagePrinter : public PrinterDevice {
 
   int width_;
   int height_;
+  int dpi_;
   int dotsPerMeter_;
   PagePath pathFor_;
   // Stands for the page before a job starts, so text is measured at the page's resolution.

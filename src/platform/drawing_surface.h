@@ -7,6 +7,13 @@
 
 namespace tablora {
 
+// The style of a typeface beside its name.
+struct TFontStyle {
+  bool bold = false;
+  bool italic = false;
+  friend bool operator==(const TFontStyle&, const TFontStyle&) = default;
+};
+
 // Where pages, cells and the preview are drawn. Coordinates are device pixels; text is UTF-8
 // (file names that are not valid UTF-8 are shown with a lossy conversion).
 class DrawingSurface {
@@ -15,6 +22,9 @@ class DrawingSurface {
 
   virtual std::string FontName() const = 0;
   virtual void SetFontName(const std::string& name) = 0;
+  // Surfaces that draw no text of their own may keep the upright regular style.
+  virtual TFontStyle FontStyle() const { return {}; }
+  virtual void SetFontStyle(TFontStyle style) { (void)style; }
   // Height of the character cell in pixels, internal leading included.
   virtual int FontHeight() const = 0;
   virtual void SetFontHeight(int pixels) = 0;
@@ -46,6 +56,8 @@ class ForwardingDrawingSurface : public DrawingSurface {
 
   std::string FontName() const override { return target_.FontName(); }
   void SetFontName(const std::string& name) override { target_.SetFontName(name); }
+  TFontStyle FontStyle() const override { return target_.FontStyle(); }
+  void SetFontStyle(TFontStyle style) override { target_.SetFontStyle(style); }
   int FontHeight() const override { return target_.FontHeight(); }
   void SetFontHeight(int pixels) override { target_.SetFontHeight(pixels); }
   TColor FontColor() const override { return target_.FontColor(); }

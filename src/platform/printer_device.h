@@ -21,6 +21,10 @@ class PrinterDevice {
   virtual int PageHeight() = 0;
   // The page surface; valid between BeginDoc and EndDoc/Abort, and for ClipRect before a job.
   virtual DrawingSurface& Canvas() = 0;
+  // Dots per inch of the page surface; 0 when the device does not tell.
+  virtual int Resolution() { return 0; }
+  // The file the last finished job was saved in, for a print to file; empty otherwise.
+  virtual std::string SavedFile() const { return {}; }
   virtual void SetTitle(const std::string& title) = 0;
   virtual std::string Title() const = 0;
   virtual void BeginDoc() = 0;

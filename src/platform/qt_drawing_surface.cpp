@@ -215,21 +215,39 @@ void QtDrawingSurface::SetFontHeight(int pixels) {
   fontStale_ = true;
 }
 
-int QtDrawingSurface::ChoosePixelSize(const QString& family, int height, const QPaintDevice& device) {
+void QtDrawingSurface::SetFontStyle(TFontStyle style) {
+  if (style == fontStyle_) return;
+  fontStyle_ = style;
+  fontStale_ = true;
+}
+
+namespace {
+
+QFont StyledFont(const QString& family, TFontStyle style) {
+  QFont font(family);
+  font.setBold(style.bold);
+  font.setItalic(style.italic);
+  return font;
+}
+
+}  // namespace
+
+int QtDrawingSurface::ChoosePixelSize(const QString& family, int height, const QPaintDevice& device,
+                                      TFontStyle style) {
   // No device needs a cell taller than this; beyond it font engines only waste time and memory.
   constexpr int kLargestCell = 32767;
   const int asked = std::clamp(height, 1, kLargestCell);
-  using Key = std::tuple<QString, int, int, int>;
+  using Key = std::tuple<QString, int, int, int, bool, bool>;
   static std::mutex mutex;
   static std::map<Key, int> cache;
-  const Key key{family, device.logicalDpiX(), device.logicalDpiY(), asked};
+  const Key key{family, device.logicalDpiX(), device.logicalDpiY(), asked, style.bold, style.italic};
   {
     const std::lock_guard<std::mutex> lock(mutex);
     const auto found = cache.find(key);
     if (found != cache.end()) return found->second;
   }
 
-  QFont font(family);
+  QFont font = StyledFont(family, style);
   const auto cellHeight = [&](int pixelSize) {
     font.setPixelSize(pixelSize);
     return QFontMetrics(font, &device).height();
@@ -250,8 +268,8 @@ int QtDrawingSurface::ChoosePixelSize(const QString& family, int height, const Q
 void QtDrawingSurface::PrepareFont() {
   if (!fontStale_) return;
   const QString family = QString::fromUtf8(fontName_);
-  font_ = QFont(family);
-  if (device_) font_.setPixelSize(ChoosePixelSize(family, fontHeight_, *device_));
+  font_ = StyledFont(family, fontStyle_);
+  if (device_) font_.setPixelSize(ChoosePixelSize(family, fontHeight_, *device_, fontStyle_));
   fontStale_ = false;
 }
 

@@ -43,6 +43,8 @@ class QtDrawingSurface : public DrawingSurface {
 
   std::string FontName() const override { return fontName_; }
   void SetFontName(const std::string& name) override;
+  TFontStyle FontStyle() const override { return fontStyle_; }
+  void SetFontStyle(TFontStyle style) override;
   int FontHeight() const override { return fontHeight_; }
   void SetFontHeight(int pixels) override;
   TColor FontColor() const override { return fontColor_; }
@@ -64,7 +66,8 @@ class QtDrawingSurface : public DrawingSurface {
   const QFont& ResolvedFont();
 
   // The pixel size ChoosePixelSize settles on for `family` and `height` on `device`.
-  static int ChoosePixelSize(const QString& family, int height, const QPaintDevice& device);
+  static int ChoosePixelSize(const QString& family, int height, const QPaintDevice& device,
+                             TFontStyle style = {});
 
  private:
   void BeginOwnPainter(QPaintDevice& device);
@@ -80,6 +83,7 @@ class QtDrawingSurface : public DrawingSurface {
 
   std::string fontName_ = "Tahoma";
   int fontHeight_ = 13;
+  TFontStyle fontStyle_;
   TColor fontColor_ = clBlack;
   TColor brushColor_ = clWhite;
   QFont font_;

@@ -86,6 +86,8 @@ class QtPrinterDevice : public PrinterDevice {
   int PageWidth() override;
   int PageHeight() override;
   DrawingSurface& Canvas() override;
+  int Resolution() override;
+  std::string SavedFile() const override { return savedFile_; }
   void SetTitle(const std::string& title) override;
   std::string Title() const override { return title_; }
   void BeginDoc() override;
@@ -126,6 +128,7 @@ class QtPrinterDevice : public PrinterDevice {
   // written to until it has ended and been checked whole.
   QString pdfTarget_;
   std::string pdfTemporary_;
+  std::string savedFile_;
   QString queue_;
   QList<QPair<QString, QString>> queueOptions_;
   PrintWaitHandler wait_;

@@ -110,6 +110,8 @@ DrawingSurface& QtPrinterDevice::Canvas() {
   return *canvas_;
 }
 
+int QtPrinterDevice::Resolution() { return printer_->resolution(); }
+
 void QtPrinterDevice::SetTitle(const std::string& title) {
   title_ = title;
   printer_->setDocName(QString::fromStdString(title));
@@ -148,6 +150,7 @@ QPrinter& QtPrinterDevice::JobPrinter() { return spool_ ? spool_->Printer() : *p
 
 void QtPrinterDevice::BeginDoc() {
   if (Printing()) throw EPrinter("Printing in progress");
+  savedFile_.clear();
   std::unique_ptr<PrintSpool> spool;
   if (SpoolsJobs()) spool = std::make_unique<PrintSpool>(*printer_);
   // Print to a file: the job goes to a temporary beside the chosen file, which replaces that file
@@ -202,6 +205,9 @@ void QtPrinterDevice::EndDoc() {
   const bool ended = Finish();
   if (!spool) {
     FinishPdfFile();
+    if (printer_->outputFormat() == QPrinter::PdfFormat) {
+      savedFile_ = QFile::encodeName(printer_->outputFileName()).toStdString();
+    }
     return;
   }
   if (!ended) throw EPrinter("Cannot write the print job's temporary file " + spool->FileName().toStdString());

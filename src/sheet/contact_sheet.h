@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <utility>
@@ -33,6 +34,31 @@ struct SheetServices {
   PreviewControl* preview = nullptr;
   CanvasFactory* canvases = nullptr;
   ThumbnailLoader* thumbnails = nullptr;
+  // Where the preview reports while a page fills, without a window of its own; null: the
+  // progress window.
+  ProgressWindow* previewProgress = nullptr;
+};
+
+// Captions shrink no further than this (points on paper, pixels on screen); a name too long
+// for its column at that size is shortened in the middle instead.
+constexpr int32_t kMinCaptionPoints = 6;
+constexpr int32_t kMinCaptionPixels = 7;
+// Pictures are reduced to at most this many pixels per inch of paper.
+constexpr int32_t kMaxPicturePpi = 600;
+
+// The text cut in its middle to fit maxWidth in the surface's current font, with an ellipsis where
+// the cut is ("IMG_2024…_final.jpg"); the text itself when it fits.
+std::string ElideMiddle(DrawingSurface& surface, const std::string& text, int maxWidth);
+// A caption's text and size: the font shrinks one pixel at a time from its current height until
+// the name fits, down to readableHeight; below that the name is elided instead.
+std::string FitCaption(DrawingSurface& surface, const std::string& name, int maxWidth, int readableHeight);
+
+// How one drawing of a page reports: where its progress goes (null: the progress window), and
+// what to call once the page's texts stand and after each picture (the preview shows the page
+// filling).
+struct PageDrawing {
+  ProgressWindow* progress = nullptr;
+  std::function<void()> shown;
 };
 
 // The contact sheet of the main window: the sorted list of image files under the chosen folder,
@@ -56,12 +82,16 @@ class TContactSheet {
   // The Print command: asks for the pages, lays them out on the page the print dialog chose and
   // prints them as one job; with nothing built it only shows the "Try again" message.
   void Print(PrintDialog& dialog, MessageBox& messages);
+  // The name of a print job and of its PDF file: the title, else the built folder's name, else
+  // "Tablora Print Task".
+  std::string JobTitle() const;
   // Makes sure the print server answers before a dialog that asks it about printers, showing the
   // progress window while it is awaited; false when the user gave up. EPrinter when it is silent.
   bool LookUpPrinters();
   // Draws one page (1..PageCount) onto a surface at PageRect; moves OriginX/OriginY by the margin.
   // The page number is 32-bit: a sheet of one cell per page can have more than 65535 pages.
   void RenderPage(DrawingSurface& surface, int32_t page);
+  void RenderPage(DrawingSurface& surface, int32_t page, const PageDrawing& drawing);
 
   // The services, for owners that create some of them after the sheet (the windows at start-up).
   SheetServices& Services() { return services_; }
@@ -70,9 +100,12 @@ class TContactSheet {
   int Rows() const { return ClampGridSize(services_.inputs->Rows()); }
   int Columns() const { return ClampGridSize(services_.inputs->Columns()); }
 
-  // Relative entries, each beginning with "/", sorted case-blind under the user's locale.
+  // Relative entries, each beginning with "/": folder by folder (folder names compared case-blind
+  // under the user's locale, a folder's own pictures before its subfolders'), then by name.
   std::vector<std::string> FileList;
   std::string BaseFolder;
+  // Dots per inch of the surface pages are drawn on: the printer's while printing, 0 for the screen.
+  int32_t SurfaceDpi = 0;
   int32_t OriginX = 0;
   int32_t OriginY = 0;
   int32_t FrameWidth = 0;
@@ -93,6 +126,11 @@ class TContactSheet {
 
  private:
   void ScanFolder(const std::string& relative);
+  // The walk's entries as the sheet lists them: folder by folder, each folder's pictures together.
+  std::vector<std::string> OrderByFolder(std::vector<std::string> entries) const;
+  // The order of one folder's pictures (names without the folder): indexes into `names`, names
+  // comparing equal kept once. The one place a different sort order would go.
+  std::vector<std::size_t> OrderWithinFolder(const std::vector<std::string>& names) const;
 
   SheetServices services_;
   LocaleCollator collator_;

@@ -1,3 +1,7 @@
+#include <algorithm>
+#include <map>
+#include <string_view>
+
 #include "sheet/contact_sheet.h"
 #include "sheet/pagination.h"
 #include "sheet/path_parts.h"
@@ -25,14 +29,71 @@ void TContactSheet::BuildFileList() {
     ScanFolder("/");
   }
 
-  if (progress.Working()) {
-    const std::vector<std::size_t> order = collator_.SortUnique(found_);
-    FileList.reserve(order.size());
-    for (std::size_t index : order) FileList.push_back(std::move(found_[index]));
-  }
+  if (progress.Working()) FileList = OrderByFolder(std::move(found_));
   found_.clear();
   visited_.clear();
   CurrentPage = 1;
+}
+
+namespace {
+
+// "/a/b/" as its components "a", "b"; the top folder "/" has none.
+std::vector<std::string> FolderComponents(std::string_view folder) {
+  std::vector<std::string> components;
+  std::size_t start = 1;
+  while (start < folder.size()) {
+    const std::size_t slash = folder.find('/', start);
+    if (slash == std::string_view::npos) break;
+    components.emplace_back(folder.substr(start, slash - start));
+    start = slash + 1;
+  }
+  return components;
+}
+
+}  // namespace
+
+std::vector<std::size_t> TContactSheet::OrderWithinFolder(const std::vector<std::string>& names) const {
+  return collator_.SortUnique(names);
+}
+
+// Folders compare name by name down the path, so a folder's own pictures come before those of its
+// subfolders and each folder's pictures stay together under one heading; a plain sort of whole
+// paths would put "/a/b/x.jpg" between "/a/" and "/a/c.jpg" ("b/" sorts before "c").
+std::vector<std::string> TContactSheet::OrderByFolder(std::vector<std::string> entries) const {
+  struct Folder {
+    std::string path;
+    std::vector<std::string> components;
+    std::vector<std::size_t> members;
+  };
+  std::vector<Folder> folders;
+  std::map<std::string, std::size_t, std::less<>> byPath;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string_view folder = FolderPart(entries[i]);
+    auto it = byPath.find(folder);
+    if (it == byPath.end()) {
+      it = byPath.emplace(std::string(folder), folders.size()).first;
+      folders.push_back({std::string(folder), FolderComponents(folder), {}});
+    }
+    folders[it->second].members.push_back(i);
+  }
+  std::stable_sort(folders.begin(), folders.end(), [this](const Folder& a, const Folder& b) {
+    const std::size_t common = std::min(a.components.size(), b.components.size());
+    for (std::size_t k = 0; k < common; ++k) {
+      const int order = collator_.Compare(a.components[k], b.components[k]);
+      if (order != 0) return order < 0;
+    }
+    return a.components.size() < b.components.size();
+  });
+
+  std::vector<std::string> ordered;
+  ordered.reserve(entries.size());
+  for (const Folder& folder : folders) {
+    std::vector<std::string> names;
+    names.reserve(folder.members.size());
+    for (std::size_t i : folder.members) names.emplace_back(NamePart(entries[i]));
+    for (std::size_t k : OrderWithinFolder(names)) ordered.push_back(std::move(entries[folder.members[k]]));
+  }
+  return ordered;
 }
 
 // The walk keeps its own stack of open folders instead of recursing, so a tree nested however deep

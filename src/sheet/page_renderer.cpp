@@ -3,6 +3,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sheet/contact_sheet.h"
 #include "sheet/path_parts.h"
@@ -103,6 +104,7 @@ class PageClip final : public ForwardingDrawingSurface {
     {
       std::unique_ptr<DrawingSurface> canvas = canvases_.CanvasFor(strip);
       canvas->SetFontName(Target().FontName());
+      canvas->SetFontStyle(Target().FontStyle());
       canvas->SetFontHeight(Target().FontHeight());
       canvas->SetFontColor(Target().FontColor());
       // The strip stands for the page under it: the text's own background, or see-through.
@@ -171,10 +173,59 @@ void DrawTitleLine(DrawingSurface& surface, const TitleLine& line, const std::st
   }
 }
 
+int32_t MulDivRound(int32_t a, int32_t b, int32_t divisor) {
+  const int64_t product = (int64_t{a} * b + divisor / 2) / divisor;
+  return static_cast<int32_t>(std::clamp<int64_t>(product, 0, std::numeric_limits<int32_t>::max()));
+}
+
+// Byte offsets where the characters of UTF-8 text begin; a byte that is not part of a valid
+// sequence counts as a character of its own, so no cut falls inside one.
+std::vector<std::size_t> CharacterStarts(const std::string& text) {
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 || starts.empty()) starts.push_back(i);
+  }
+  return starts;
+}
+
 }  // namespace
 
-void TContactSheet::RenderPage(DrawingSurface& target, int32_t page) {
-  ProgressWindow& progress = *services_.progress;
+std::string ElideMiddle(DrawingSurface& surface, const std::string& text, int maxWidth) {
+  static const std::string kEllipsis = "\xE2\x80\xA6";
+  if (surface.TextWidth(text) <= maxWidth) return text;
+  const std::vector<std::size_t> starts = CharacterStarts(text);
+  const std::size_t count = starts.size();
+  // `kept` characters of the name: the end (which holds the extension) keeps the larger half.
+  const auto shortened = [&](std::size_t kept) {
+    const std::size_t head = kept / 2;
+    const std::size_t tail = kept - head;
+    const std::size_t tailStart = tail == 0 ? text.size() : starts[count - tail];
+    return text.substr(0, head == 0 ? 0 : starts[head]) + kEllipsis + text.substr(tailStart);
+  };
+  std::size_t low = 0;  // fits (or is the least there is)
+  std::size_t high = count;  // does not fit
+  while (high - low > 1) {
+    const std::size_t mid = (low + high) / 2;
+    if (surface.TextWidth(shortened(mid)) <= maxWidth) {
+      low = mid;
+    } else {
+      high = mid;
+    }
+  }
+  return shortened(low);
+}
+
+std::string FitCaption(DrawingSurface& surface, const std::string& name, int maxWidth, int readableHeight) {
+  while (surface.TextWidth(name) > maxWidth && surface.FontHeight() > readableHeight) {
+    surface.SetFontHeight(surface.FontHeight() - 1);
+  }
+  return ElideMiddle(surface, name, maxWidth);
+}
+
+void TContactSheet::RenderPage(DrawingSurface& target, int32_t page) { RenderPage(target, page, PageDrawing{}); }
+
+void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageDrawing& drawing) {
+  ProgressWindow& progress = drawing.progress != nullptr ? *drawing.progress : *services_.progress;
   EventPump& pump = *services_.pump;
   const SheetOptions& options = *services_.options;
 
@@ -199,9 +250,23 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page) {
   const int32_t pageNumberHeight = 2 * captionHeight;
   const int32_t cellImageHeight = rowHeight - captionHeight - topPad;
   const int32_t cellImageWidth = columnWidth - 2 * sidePad;
+  // Below this a caption is no longer read but guessed at: a long name is shortened instead.
+  const int32_t readableCaption =
+      std::max(1, std::min(captionHeight, SurfaceDpi > 0 ? MulDivRound(kMinCaptionPoints, SurfaceDpi, 72)
+                                                         : kMinCaptionPixels));
+  // Pictures beyond a few hundred pixels per inch cost file size and time and show nothing more:
+  // they are reduced to at most kMaxPicturePpi and scaled up to their boxes when drawn.
+  const int32_t pictureDpi = SurfaceDpi > kMaxPicturePpi ? kMaxPicturePpi : SurfaceDpi;
+  const auto toPicture = [&](int32_t length) {
+    return pictureDpi == SurfaceDpi ? length : std::max(1, MulDivRound(length, pictureDpi, SurfaceDpi));
+  };
+  const auto toSurface = [&](int32_t length) {
+    return pictureDpi == SurfaceDpi ? length : MulDivRound(length, SurfaceDpi, pictureDpi);
+  };
 
   PageClip surface(target, PageRect, *services_.canvases);
   surface.SetFontName(services_.inputs->FontName());
+  surface.SetFontStyle(services_.inputs->FontStyle());
   surface.SetFontColor(clBlack);
 
   const std::string pageNumber = "Page " + std::to_string(page) + " of " + std::to_string(PageCount);
@@ -215,27 +280,13 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page) {
   const int32_t first = page == 1 ? 0 : PageEnds[page - 2] + 1;
   const int32_t last = PageEnds[page - 1];
 
+  // The page's texts first, headings and captions, so the whole page stands at once with its
+  // cells still empty; the pictures follow as they arrive.
   std::string lastFolder;
   int32_t column = 0;
   double rowPos = 0.5;
-
-  // Every picture of the page is reduced to the size it is drawn at on this surface; with several
-  // jobs they are loaded ahead on worker threads while the cells are drawn here in page order.
-  std::vector<ThumbnailPipeline::Request> requests;
+  std::vector<TRect> boxes;
   for (int32_t i = first; i <= last; ++i) {
-    requests.push_back({BaseFolder + FileList[static_cast<std::size_t>(i)], cellImageWidth, cellImageHeight});
-  }
-  const bool boxes = cellImageWidth > 0 && cellImageHeight > 0;
-  ThumbnailPipeline pictures(*services_.thumbnails, &Thumbnails, boxes ? ThumbnailJobs : 1, DecodeBudget,
-                             boxes ? std::move(requests) : std::vector<ThumbnailPipeline::Request>{});
-
-  progress.ShowProgress(0);
-
-  for (int32_t i = first; i <= last; ++i) {
-    progress.BringToFront();
-    pump.PumpMessages();
-    if (!progress.Working()) break;
-
     const std::string& entry = FileList[static_cast<std::size_t>(i)];
     const std::string folder(FolderPart(entry));
     if (folder != lastFolder) {
@@ -253,16 +304,43 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page) {
     const int32_t x = (column % columns) * columnWidth;
     const int32_t y = static_cast<int32_t>(std::floor(rowHeight * rowPos)) + topPad;
 
-    // The caption comes before the image, so a file that cannot be read still has its name.
-    const std::string name(NamePart(entry));
-    ShrinkToFit(surface, name, columnWidth - sidePad);
-    surface.TextOut(OriginX + x + (columnWidth - surface.TextWidth(name)) / 2,
-                    OriginY + y + cellImageHeight, name);
+    const std::string caption = FitCaption(surface, std::string(NamePart(entry)), columnWidth - sidePad, readableCaption);
+    surface.TextOut(OriginX + x + (columnWidth - surface.TextWidth(caption)) / 2, OriginY + y + cellImageHeight,
+                    caption);
+    boxes.push_back(Rect(OriginX + x + sidePad, OriginY + y, OriginX + x + sidePad + cellImageWidth,
+                         OriginY + y + cellImageHeight));
 
-    const TRect box = Rect(OriginX + x + sidePad, OriginY + y, OriginX + x + sidePad + cellImageWidth,
-                           OriginY + y + cellImageHeight);
-    // A page too small to hold an image box shows captions only.
-    if (boxes) {
+    column += 1;
+    if (column % columns == 0) {
+      column = 0;
+      rowPos += 1.0;
+    }
+  }
+  if (drawing.shown) drawing.shown();
+
+  // Every picture of the page is reduced to the size it is drawn at on this surface; with several
+  // jobs they are loaded ahead on worker threads while the cells are filled here in page order.
+  // A page too small to hold an image box shows captions only.
+  const bool hasBoxes = cellImageWidth > 0 && cellImageHeight > 0;
+  std::vector<ThumbnailPipeline::Request> requests;
+  if (hasBoxes) {
+    for (int32_t i = first; i <= last; ++i) {
+      requests.push_back({BaseFolder + FileList[static_cast<std::size_t>(i)], toPicture(cellImageWidth),
+                          toPicture(cellImageHeight)});
+    }
+  }
+  ThumbnailPipeline pictures(*services_.thumbnails, &Thumbnails, hasBoxes ? ThumbnailJobs : 1, DecodeBudget,
+                             std::move(requests));
+
+  progress.ShowProgress(0);
+
+  for (int32_t i = first; i <= last; ++i) {
+    progress.BringToFront();
+    pump.PumpMessages();
+    if (!progress.Working()) break;
+
+    if (hasBoxes) {
+      const TRect& box = boxes[static_cast<std::size_t>(i - first)];
       const std::optional<CellPicture> picture =
           pictures.Take(static_cast<std::size_t>(i - first), [&] {
             pump.PumpMessages();
@@ -270,14 +348,18 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page) {
           });
       if (!picture) break;
       if (picture->pixels) {
-        surface.Draw(box.Left + picture->place.left, box.Top + picture->place.top, *picture->pixels);
+        const FittedImage& place = picture->place;
+        if (pictureDpi == SurfaceDpi) {
+          surface.Draw(box.Left + place.left, box.Top + place.top, *picture->pixels);
+        } else {
+          const int32_t left = box.Left + toSurface(place.left);
+          const int32_t top = box.Top + toSurface(place.top);
+          surface.StretchDraw(Rect(left, top, std::min(box.Right, left + toSurface(place.width)),
+                                   std::min(box.Bottom, top + toSurface(place.height))),
+                              *picture->pixels);
+        }
+        if (drawing.shown) drawing.shown();
       }
-    }
-
-    column += 1;
-    if (column % columns == 0) {
-      column = 0;
-      rowPos += 1.0;
     }
     progress.ShowProgress(last == first ? 100 : (i - first) * 100 / (last - first));
   }

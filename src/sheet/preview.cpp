@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <chrono>
 
 #include "sheet/contact_sheet.h"
 
@@ -9,11 +10,14 @@ namespace {
 // A printer that reports no page has no proportions; an A4 portrait page stands in for it.
 constexpr int32_t kFallbackPageWidth = 210;
 constexpr int32_t kFallbackPageHeight = 297;
+constexpr auto kFillInterval = std::chrono::milliseconds(40);
 
 }  // namespace
 
 void TContactSheet::RefreshPreview() {
-  ProgressWindow& progress = *services_.progress;
+  ProgressWindow& progress =
+      services_.previewProgress != nullptr ? *services_.previewProgress : *services_.progress;
+  PreviewControl& preview = *services_.preview;
   progress.Show();
   progress.ShowStatus("Calculating Pages");
   progress.Repaint();
@@ -23,11 +27,28 @@ void TContactSheet::RefreshPreview() {
   progress.ShowStatus("Please Wait");
   LayoutPreview();
   services_.pump->PumpMessages();
+  // The label names the page the preview shows: it changes when the new page first stands there.
+  const std::string label = "Page " + std::to_string(CurrentPage) + " of " + std::to_string(PageCount);
+  bool labelled = false;
   if (!FileList.empty() && progress.Working()) {
     std::unique_ptr<DrawingSurface> canvas = services_.canvases->CanvasFor(PreviewBitmap);
-    RenderPage(*canvas, CurrentPage);
+    auto lastShown = std::chrono::steady_clock::time_point();
+    PageDrawing drawing;
+    drawing.progress = &progress;
+    // The page stands at once with its texts and empty cells; the cells fill as the pictures
+    // arrive, shown every few frames rather than at every picture.
+    drawing.shown = [&] {
+      const auto now = std::chrono::steady_clock::now();
+      if (labelled && now - lastShown < kFillInterval) return;
+      lastShown = now;
+      preview.ShowBitmap(PreviewBitmap);
+      if (!labelled) preview.SetPageLabel(label);
+      labelled = true;
+    };
+    RenderPage(*canvas, CurrentPage, drawing);
   }
-  services_.preview->ShowBitmap(PreviewBitmap);
+  preview.ShowBitmap(PreviewBitmap);
+  if (!labelled) preview.SetPageLabel(label);
   progress.Close();
 }
 
@@ -38,8 +59,6 @@ void TContactSheet::LayoutPreview() {
   if (PreviewBitmap.PixelFormat() != pf32bit) PreviewBitmap.SetPixelFormat(pf32bit);
   PreviewBitmap.SetWidth(previewWidth);
   PreviewBitmap.SetHeight(previewHeight);
-  services_.preview->SetPageLabel("Page " + std::to_string(CurrentPage) + " of " +
-                                  std::to_string(PageCount));
 
   std::unique_ptr<DrawingSurface> canvas = services_.canvases->CanvasFor(PreviewBitmap);
   canvas->SetBrushColor(clGray);

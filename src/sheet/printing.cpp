@@ -9,7 +9,6 @@ namespace {
 constexpr const char* kNothingBuilt =
     "You need to build the archive first!\n\r\n\rSelect the folder to build the archive\n\rfrom, "
     "then click the Build button.";
-constexpr const char* kCalculating = "Calculating Pages";
 
 // The pages a confirmed dialog asks for, in the order they print. Ranges are held to the sheet:
 // pages beyond it are cut off, and a range whose first page is after its last prints the last.
@@ -82,49 +81,47 @@ void TContactSheet::Print(PrintDialog& dialog, MessageBox& messages) {
   ProgressWindow& progress = *services_.progress;
   PrinterDevice& printer = *services_.printer;
 
-  std::string title = services_.inputs->Title();
-  if (title.empty()) title = "Tablora Print Task";
-
   if (FileList.empty()) {
     messages.Show(kNothingBuilt, "Try again", MessageIcon::None);
     return;
   }
 
-  progress.ShowStatus(kCalculating);
-  progress.Show();
+  // No window stands behind the print dialog: the progress window appears only while the print
+  // server is awaited, and again once pages are printed.
   WaitThroughProgress waiting(printer, progress, *services_.pump);
-  services_.pump->PumpMessages();
   Paginate();
-
-  if (!printer.LookUpPrinters()) {
-    progress.Close();
-    return;
-  }
-  if (waiting.Waited()) progress.ShowStatus(kCalculating);
+  const bool found = printer.LookUpPrinters();
+  if (waiting.Waited()) progress.Close();
+  if (!found) return;
+  // Named before the dialog, which proposes the name for a print to file.
+  printer.SetTitle(JobTitle());
   const PrintChoice choice = dialog.Execute(1, PageCount);
-  if (!choice.accepted) {
-    progress.Close();
-    return;
-  }
+  if (!choice.accepted) return;
   // The dialog may have chosen another printer, paper, orientation or resolution: the pages are
   // laid out on the page it chose, not on the one the preview showed.
   PageRect = printer.Canvas().ClipRect();
   Paginate();
   const std::vector<int32_t> pages = ChosenPages(choice, PageCount, CurrentPage);
-  if (pages.empty()) {
-    progress.Close();
-    return;
-  }
-  const auto status = [this](int32_t page) {
-    return "Printing Page " + std::to_string(page) + " of " + std::to_string(PageCount);
+  if (pages.empty()) return;
+  // The window counts the pages of this job: the third of pages 5 to 7 is "Page 3 of 3".
+  const auto status = [&pages](std::size_t k) {
+    return "Printing Page " + std::to_string(k + 1) + " of " + std::to_string(pages.size());
   };
+  progress.ShowStatus(status(0));
+  progress.Show();
+  services_.pump->PumpMessages();
 
-  printer.SetTitle(title);
+  struct DeviceResolution {
+    int32_t& dpi;
+    ~DeviceResolution() { dpi = 0; }
+  } resolution{SurfaceDpi};
+  SurfaceDpi = printer.Resolution();
+
   printer.BeginDoc();
   bool ended = false;
   try {
     for (std::size_t k = 0; k + 1 < pages.size(); ++k) {
-      progress.ShowStatus(status(pages[k]));
+      progress.ShowStatus(status(k));
       if (!progress.Working()) {
         printer.Abort();
         ended = true;
@@ -137,7 +134,7 @@ void TContactSheet::Print(PrintDialog& dialog, MessageBox& messages) {
     }
     if (!ended) {
       if (progress.Working()) {
-        progress.ShowStatus(status(pages.back()));
+        progress.ShowStatus(status(pages.size() - 1));
         OriginX = 0;
         OriginY = 0;
         RenderPage(printer.Canvas(), pages.back());
@@ -155,6 +152,16 @@ void TContactSheet::Print(PrintDialog& dialog, MessageBox& messages) {
     throw;
   }
   progress.Close();
+}
+
+std::string TContactSheet::JobTitle() const {
+  std::string title = services_.inputs->Title();
+  if (title.empty()) {
+    std::string folder = BaseFolder;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    title = folder.substr(folder.rfind('/') + 1);
+  }
+  return title.empty() ? "Tablora Print Task" : title;
 }
 
 }  // namespace tablora

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/drawing_surface.h"
+
 namespace tablora {
 
 // The settings the engine reads live from the main window's controls.
@@ -13,7 +15,9 @@ class SheetInputs {
   virtual int Rows() const = 0;
   virtual int Columns() const = 0;
   virtual std::string Title() const = 0;     // UTF-8
-  virtual std::string FontName() const = 0;  // typeface name only
+  virtual std::string FontName() const = 0;  // typeface name
+  // Bold and italic as chosen with the typeface.
+  virtual TFontStyle FontStyle() const { return {}; }
   // File-system path of the folder selected in the tree; empty when none is selected.
   virtual std::string SelectedFolder() const = 0;
 };

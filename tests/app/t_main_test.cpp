@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include "app/program_icon.h"
 #include "app/t_options.h"
 #include "app/t_processing.h"
 #include "app/t_splash.h"
@@ -166,6 +167,138 @@ TEST_F(MainWindow, SelectingAFolderSetsTheTitle) {
   EXPECT_EQ(main->TitleEdit->text(), "S");
   main->SelectFolder("/");
   EXPECT_EQ(main->TitleEdit->text(), "");
+}
+
+// A title the user typed stays when another folder is chosen; an empty title, or the name the
+// previous folder gave it, follows the folder.
+TEST_F(MainWindow, TypedTitleIsKeptWhenAnotherFolderIsChosen) {
+  main->show();
+  tree.File("T/h.bmp");
+  const QString root = QString::fromStdString(tree.Path());
+  struct Step {
+    const char* typed;  // nullptr: nothing typed before choosing
+    QString folder;
+    QString title;
+  };
+  const std::vector<Step> steps = {
+      {nullptr, root + "/S", "S"},             // empty: takes the name
+      {nullptr, root + "/T", "T"},             // still the previous folder's name
+      {"Wedding", root + "/S", "Wedding"},     // typed: kept
+      {nullptr, root + "/T", "Wedding"},
+      {"", root + "/S", "S"},                  // emptied: follows again
+      {"T", root + "/T", "T"},                 // typed what happens to be a name: still follows
+  };
+  for (const Step& step : steps) {
+    if (step.typed) main->TitleEdit->setText(step.typed);
+    main->SelectFolder(step.folder);
+    EXPECT_EQ(main->TitleEdit->text(), step.title) << step.folder.toStdString();
+  }
+}
+
+// Cancel during the walk shows no sheet and says so: a part of a tree found in the order of the
+// walk would pass for the whole sheet.
+TEST_F(MainWindow, CancelledBuildShowsNoSheetAndSaysSo) {
+  main->show();
+  BuildTree(1, 1);
+  EXPECT_EQ(Label(), "Page 1 of 7");
+  int pumps = 0;
+  pump.onPump = [&](int) {
+    if (++pumps == 3) processing->Button1->click();  // inside the walk
+  };
+  main->BuildBtn->click();
+  pump.onPump = nullptr;
+  EXPECT_EQ(Label(), "Page 0 of 0");
+  EXPECT_EQ(main->StatusLine->text(), "Build cancelled");
+  EXPECT_TRUE(main->Sheet().FileList.empty());
+  EXPECT_FALSE(main->SpeedButton4->isEnabled());
+  main->PrintBtn->click();  // nothing to print: only the message
+  EXPECT_EQ(messages.shown.size(), 1u);
+  main->BuildBtn->click();  // built again: the notice goes
+  EXPECT_EQ(Label(), "Page 1 of 7");
+  EXPECT_EQ(main->StatusLine->text(), "");
+  tree.Folder("Nothing");
+  main->SelectFolder(QString::fromStdString(tree.Path() + "/Nothing"));
+  main->BuildBtn->click();
+  EXPECT_EQ(main->StatusLine->text(), QString::fromStdString("No pictures in " + tree.Path() + "/Nothing"));
+}
+
+// The preview draws without the progress window: the page stands with its captions before its
+// pictures arrive, its label changes when it does, and a page button pressed meanwhile stops the
+// filling and goes on from the page it asked for.
+TEST_F(MainWindow, PreviewFillsWithoutAWindowAndGivesWayToTheNextPage) {
+  main->show();
+  for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) loader.images[name] = {10, 10};
+  BuildTree(1, 1);
+  bool windowSeen = false;
+  std::vector<QString> labels;
+  bool clicked = false;
+  pump.onPump = [&](int) {
+    windowSeen |= processing->isVisible();
+    labels.push_back(Label());
+    if (!clicked && Label() == "Page 2 of 7") {
+      clicked = true;
+      main->SpeedButton4->click();  // a second ">" while page 2 fills
+    }
+  };
+  main->SpeedButton4->click();
+  pump.onPump = nullptr;
+  EXPECT_FALSE(windowSeen);
+  ASSERT_FALSE(labels.empty());
+  EXPECT_EQ(labels.front(), "Page 1 of 7");  // until page 2 stands in the preview
+  EXPECT_TRUE(clicked);
+  EXPECT_EQ(Label(), "Page 3 of 7");
+  EXPECT_EQ(main->Sheet().CurrentPage, 3);
+}
+
+TEST_F(MainWindow, PageButtonsThatWouldNotMoveAreDisabled) {
+  main->show();
+  const auto enabled = [&] {
+    return std::vector<bool>{main->SpeedButton1->isEnabled(), main->SpeedButton3->isEnabled(),
+                             main->SpeedButton4->isEnabled(), main->SpeedButton2->isEnabled()};
+  };
+  EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false, false}));  // no sheet
+  BuildTree(1, 1);
+  EXPECT_EQ(enabled(), (std::vector<bool>{false, false, true, true}));
+  main->SpeedButton4->click();
+  EXPECT_EQ(enabled(), (std::vector<bool>{true, true, true, true}));
+  main->SpeedButton2->click();
+  EXPECT_EQ(enabled(), (std::vector<bool>{true, true, false, false}));
+  BuildTree(7, 6);  // one page
+  EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false, false}));
+  EXPECT_FALSE(main->windowIcon().isNull());
+  EXPECT_EQ(ProgramIconPicture().size(), QSize(128, 128));
+}
+
+// Bold and italic go with the typeface, and the dialog opens on the font the sheet uses.
+TEST_F(MainWindow, SelectFontKeepsTheStyleAndOpensOnTheCurrentFont) {
+  main->show();
+  std::vector<QFont> opened;
+  QFont pick("DejaVu Serif");
+  pick.setBold(true);
+  pick.setItalic(true);
+  main->Services().chooseFont = [&](const QFont& start) -> std::optional<QFont> {
+    opened.push_back(start);
+    return pick;
+  };
+  main->Button2->click();
+  EXPECT_EQ(main->FontName(), "DejaVu Serif");
+  EXPECT_EQ(main->FontStyle(), (TFontStyle{true, true}));
+  main->Services().chooseFont = [&](const QFont& start) -> std::optional<QFont> {
+    opened.push_back(start);
+    return std::nullopt;
+  };
+  main->Button2->click();
+  ASSERT_EQ(opened.size(), 2u);
+  EXPECT_FALSE(opened[0].bold());
+  EXPECT_FALSE(opened[0].italic());
+  EXPECT_EQ(opened[0].pointSize(), 8);
+  // The face the dialog shows first: upright, regular (DejaVu lists "Oblique" before "Book").
+  EXPECT_FALSE(opened[0].styleName().contains("Oblique")) << opened[0].styleName().toStdString();
+  EXPECT_FALSE(opened[0].styleName().contains("Italic")) << opened[0].styleName().toStdString();
+  EXPECT_FALSE(opened[0].styleName().contains("Condensed")) << opened[0].styleName().toStdString();
+  EXPECT_TRUE(opened[1].bold());
+  EXPECT_TRUE(opened[1].italic());
+  EXPECT_EQ(main->FontName(), "DejaVu Serif");  // dismissed: nothing changes
 }
 
 TEST_F(MainWindow, OptionsTakeEffectAtTheNextUpdate) {

@@ -20,11 +20,13 @@ class ProcessingTest : public ::testing::Test {
 TEST_F(ProcessingTest, DefinitionMatchesTheDialog) {
   T_Processing dialog;
   EXPECT_EQ(dialog.windowTitle(), "Working...");
-  EXPECT_EQ(dialog.size(), QSize(179, 57));
+  EXPECT_EQ(dialog.size(), QSize(251, 57));
+  EXPECT_FALSE(dialog.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+  EXPECT_TRUE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
   EXPECT_EQ(dialog.Label1->text(), "Building File List");
-  EXPECT_EQ(dialog.Label1->geometry(), QRect(0, 0, 177, 25));
-  EXPECT_EQ(dialog.Gauge->geometry(), QRect(8, 16, 161, 12));
-  EXPECT_EQ(dialog.Button1->geometry(), QRect(56, 32, 65, 25));
+  EXPECT_EQ(dialog.Label1->geometry(), QRect(0, 0, 249, 25));
+  EXPECT_EQ(dialog.Gauge->geometry(), QRect(8, 16, 233, 12));
+  EXPECT_EQ(dialog.Button1->geometry(), QRect(93, 32, 65, 25));
   EXPECT_EQ(dialog.Button1->text(), "Cancel");
   EXPECT_TRUE(dialog.Button1->isDefault());
   EXPECT_TRUE(dialog.Gauge->isHidden());

@@ -83,7 +83,7 @@ TEST(CliSheet, PdfHasEveryPageOfTheSheetOnTheChosenPaper) {
   EXPECT_EQ(result.err, a4 + ": pages 1 to " + std::to_string(pages) + " of " + std::to_string(pages) + "\n");
   EXPECT_EQ(PdfInfo(a4, "Pages"), std::to_string(pages));
   EXPECT_EQ(PdfInfo(a4, "Page size"), "595 x 842 pts (A4)");
-  EXPECT_EQ(PdfInfo(a4, "Title"), "Tablora Print Task");
+  EXPECT_EQ(PdfInfo(a4, "Title"), "samples");  // no title: the folder's name
 
   const std::string letter = out.Path() + "/letter.pdf";
   result = RunCommand(CliPath(), {"sheet", SampleDir().string(), "-o", letter, "--paper", "letter",
@@ -247,7 +247,7 @@ TEST(CliSheet, PrintedPageLooksLikeThePreviewOfThatPage) {
   EXPECT_LT(MeanDifference(rasterised, printed), 3.0);
 }
 
-TEST(CliSheet, NothingBuiltSaysSoOnStderrAndFails) {
+TEST(CliSheet, AnEmptyFolderSaysSoOnStderrAndFails) {
   test::TempTree in;
   in.File("notes.txt");
   in.Folder("Empty");
@@ -256,10 +256,11 @@ TEST(CliSheet, NothingBuiltSaysSoOnStderrAndFails) {
     const auto result = RunCommand(CliPath(), {"sheet", in.Path(), "-o", out.Path() + name});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err,
-              "You need to build the archive first!\n\nSelect the folder to build the archive\nfrom, "
-              "then click the Build button.\n");
+    EXPECT_EQ(result.err, "tablora-cli sheet: No pictures in " + in.Path() + "\n");
   }
+  const auto preview = RunCommand(CliPath(), {"preview", in.Path() + "/Empty/", "-o", out.Path() + "/p.png"});
+  EXPECT_EQ(preview.status, 1);
+  EXPECT_EQ(preview.err, "tablora-cli preview: No pictures in " + in.Path() + "/Empty\n");
   EXPECT_TRUE(FilesIn(out.Root()).empty());
 }
 

@@ -69,13 +69,19 @@ TEST(BuildFileList, ListsAdmittedExtensionsOnly) {
   EXPECT_EQ(f.sheet.CurrentPage, 1);
 }
 
-TEST(BuildFileList, SubfolderFilesInterleaveByWholePath) {
+// A folder's pictures stay together under one heading: its own before its subfolders', the
+// folders in collation order name by name ("b" before "B2" before "c", "S" before "s t"), and a
+// name sorting between two files ("M" between "a" and "z") does not split them.
+TEST(BuildFileList, EachFolderKeepsItsPicturesTogether) {
   TempTree tree;
-  tree.File("a.jpg");
-  tree.File("z.jpg");
-  tree.File("M/b.jpg");
+  for (const char* name : {"a.jpg", "z.jpg", "M/b.jpg", "M/N/c.jpg", "M/d.jpg", "c/x.jpg", "B2/y.jpg",
+                           "b/w.jpg", "b/A/v.jpg", "S/u.jpg", "s t/t.jpg", "S/0.jpg"}) {
+    tree.File(name);
+  }
   Fixture f;
-  EXPECT_EQ(f.Build(tree.Path()), (Files{"/a.jpg", "/M/b.jpg", "/z.jpg"}));
+  EXPECT_EQ(f.Build(tree.Path()),
+            (Files{"/a.jpg", "/z.jpg", "/b/w.jpg", "/b/A/v.jpg", "/B2/y.jpg", "/c/x.jpg", "/M/b.jpg",
+                   "/M/d.jpg", "/M/N/c.jpg", "/S/0.jpg", "/S/u.jpg", "/s t/t.jpg"}));
 }
 
 TEST(BuildFileList, HiddenFoldersAreNotEnteredButHiddenFilesAreListed) {

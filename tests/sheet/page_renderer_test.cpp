@@ -225,23 +225,67 @@ TEST(RenderPage, PageNumbersOffLeavesTheTitle) {
   EXPECT_EQ(texts[1].text, "/");
 }
 
-TEST(RenderPage, LongNamesShrinkFromTheirStartHeightAndStopAtOnePixel) {
+TEST(RenderPage, LongNamesAreElidedAtTheReadableSizeAndHeadingsShrink) {
   Renderer r;
   const std::string longName(40, 'x');
   const std::string folder = "/" + std::string(200, 'f') + "/";
   const auto texts =
       Texts(r.Draw({"/" + longName + ".jpg", "/b.jpg", folder + "c.jpg"}, Rect(164, 0, 574, 563)));
   ASSERT_EQ(texts.size(), 6u);
-  // 44 characters fit 61 - 7 = 54 pixels at height 2 (44 px) but not at 3 (66 px).
-  EXPECT_EQ(texts[2].fontHeight, 2);
+  // The caption starts at 7 pixels, the readable least on screen: 44 characters would need 2.
+  // What fits 61 - 7 = 54 pixels at 7 (15 bytes, the ellipsis is 3): 6 + ... + 6 characters.
+  EXPECT_EQ(texts[2].fontHeight, 7);
+  EXPECT_EQ(texts[2].text, "xxxxxx\xE2\x80\xA6xx.jpg");
   EXPECT_EQ(texts[3].text, "b.jpg");
   EXPECT_EQ(texts[3].fontHeight, 7);
-  // 202 characters never fit 356 pixels above height 3 ... and the loop stops at 1 at worst.
+  // 202 characters never fit 356 pixels above height 3: a heading still shrinks.
   EXPECT_EQ(texts[4].text, folder);
   EXPECT_EQ(texts[4].fontHeight, 3);
-  r.inputs.columns = 30;  // columns of 12 pixels: SidePad 1
+  r.inputs.columns = 30;  // columns of 12 pixels: SidePad 1, room for the ellipsis alone
   const auto tiny = Texts(r.Draw({"/" + longName + ".jpg"}, Rect(164, 0, 574, 563)));
-  EXPECT_EQ(tiny.back().fontHeight, 1);
+  EXPECT_EQ(tiny.back().fontHeight, 7);
+  EXPECT_EQ(tiny.back().text, "\xE2\x80\xA6");
+}
+
+// Captions shrink down to the readable size, then keep their start and end around an ellipsis;
+// a cut never falls inside a character. Widths here: one pixel per character at height 2.
+TEST(RenderPage, CaptionsShrinkToTheReadableSizeThenElideInTheMiddle) {
+  test::RecordingSurface surface;
+  surface.measure = [](const std::string& text, int height) {
+    int characters = 0;
+    for (const char c : text) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return characters * height / 2;
+  };
+  const std::string name = "IMG_2024_0612_wedding_final.jpg";  // 31 characters
+  struct Case {
+    int start, readable, maxWidth;
+    std::string name, shown;
+    int height;
+  };
+  const std::vector<Case> cases = {
+      {2, 2, 40, name, name, 2},                       // fits as it is
+      {8, 2, 62, name, name, 4},                       // shrinks until it fits
+      {8, 2, 19, name, "IMG_2024_\xE2\x80\xA6" "final.jpg", 2},  // 9 + ... + 9 at the floor
+      {4, 4, 10, "caf\xC3\xA9_au_lait.jpg", "ca\xE2\x80\xA6pg", 4},  // whole characters only
+      {4, 4, 18, "caf\xC3\xA9_au_lait.jpg", "caf\xC3\xA9\xE2\x80\xA6.jpg", 4},
+      {2, 2, 4, "\xFF\xFE\xFD\xFC\xFB.png", "\xFF\xE2\x80\xA6ng", 2},  // bytes that are not UTF-8
+  };
+  for (const Case& c : cases) {
+    surface.SetFontHeight(c.start);
+    const std::string shown = FitCaption(surface, c.name, c.maxWidth, c.readable);
+    EXPECT_EQ(shown, c.shown) << c.name << " in " << c.maxWidth;
+    EXPECT_EQ(surface.FontHeight(), c.height) << c.name << " in " << c.maxWidth;
+    EXPECT_LE(surface.TextWidth(shown), c.maxWidth) << c.name;
+  }
+}
+
+// On paper the readable least is 6 points: 50 pixels at 600 dpi.
+TEST(RenderPage, PaperCaptionsStopShrinkingAtSixPoints) {
+  Renderer r;
+  r.sheet.SurfaceDpi = 600;
+  const auto texts = Texts(r.Draw({"/" + std::string(60, 'x') + ".jpg"}, Rect(0, 0, 4800, 6600)));
+  EXPECT_EQ(texts.back().fontHeight, 50);
+  EXPECT_NE(texts.back().text.find("\xE2\x80\xA6"), std::string::npos);
 }
 
 TEST(RenderPage, FailedLoadsKeepCaptionAndPlace) {
@@ -283,8 +327,9 @@ TEST(RenderPage, CancelStopsAtTheNextCell) {
     if (n == 2) r.progress.Cancel();
   };
   const auto surface = r.Draw({"/a.jpg", "/b.jpg", "/c.jpg"}, Rect(164, 0, 574, 563));
-  // Only the first cell was drawn: one heading and one caption after the page number.
-  EXPECT_EQ(Texts(surface).size(), 3u);
+  // The page's texts stand at once (page number, heading, three captions); only the first
+  // cell's picture was loaded.
+  EXPECT_EQ(Texts(surface).size(), 5u);
   EXPECT_EQ(r.loader.loaded.size(), 1u);
 }
 

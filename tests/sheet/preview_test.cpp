@@ -22,7 +22,7 @@ TEST(LayoutPreview, PortraitPageInTheDesignSizePreview) {
   EXPECT_EQ(p.sheet.PageRect, Rect(164, 0, 574, 563));  // 410 wide: the odd leftover
   EXPECT_EQ(p.sheet.PreviewBitmap.Width(), 738);
   EXPECT_EQ(p.sheet.PreviewBitmap.Height(), 563);
-  EXPECT_EQ(p.preview.label, "Page 0 of 0");
+  EXPECT_EQ(p.preview.label, "");  // the label names a page shown, and none is yet
   const auto fills = p.canvases.OpsOnBitmapsOf(738, 563);
   ASSERT_EQ(fills.size(), 2u);
   EXPECT_EQ(fills[0].rect, Rect(0, 0, 738, 563));
@@ -67,6 +67,8 @@ TEST(RefreshPreview, ShowsPageOneAfterABuildAndClampsThePage) {
   p.sheet.RefreshPreview();
   EXPECT_EQ(p.sheet.PageCount, 3);
   EXPECT_EQ(p.preview.label, "Page 1 of 3");
+  // The label changed once the page stood in the preview with its texts, not before.
+  EXPECT_EQ(p.preview.shownAtLabel, 1);
   p.sheet.CurrentPage = 9;
   p.sheet.RefreshPreview();
   EXPECT_EQ(p.sheet.CurrentPage, 3);
@@ -74,7 +76,7 @@ TEST(RefreshPreview, ShowsPageOneAfterABuildAndClampsThePage) {
   p.sheet.CurrentPage = -2;
   p.sheet.RefreshPreview();
   EXPECT_EQ(p.sheet.CurrentPage, 1);
-  EXPECT_EQ(p.preview.shown, 3);
+  EXPECT_EQ(p.preview.shown, 6);  // each page twice: with its cells empty, and filled
   EXPECT_FALSE(p.progress.visible);
   EXPECT_FALSE(p.progress.Working());
 }

@@ -109,12 +109,16 @@ class FakePreview : public PreviewControl {
     shownWidth = bitmap.Width();
     shownHeight = bitmap.Height();
   }
-  void SetPageLabel(const std::string& caption) override { label = caption; }
+  void SetPageLabel(const std::string& caption) override {
+    label = caption;
+    shownAtLabel = shown;
+  }
   int width = 738;
   int height = 563;
   int shown = 0;
   int shownWidth = 0;
   int shownHeight = 0;
+  int shownAtLabel = 0;  // pictures shown when the label last changed
   std::string label;
 };
 
@@ -129,6 +133,8 @@ class FakePrinter : public PrinterDevice {
   }
   void SetTitle(const std::string& t) override { title = t; }
   std::string Title() const override { return title; }
+  int Resolution() override { return resolution; }
+  std::string SavedFile() const override { return savedFile; }
   void BeginDoc() override { events.push_back("BeginDoc"); }
   void NewPage() override { events.push_back("NewPage"); }
   void EndDoc() override { events.push_back("EndDoc"); }
@@ -142,6 +148,8 @@ class FakePrinter : public PrinterDevice {
   int lookUps = 0;
   int pageWidth = 4800;
   int pageHeight = 6600;
+  int resolution = 0;
+  std::string savedFile;
   std::string title;
   std::vector<std::string> events;
   RecordingSurface canvas;
