@@ -12,6 +12,7 @@ packages=(
   libpng-dev libtiff-dev libtiff-tools libgif-dev
   fonts-dejavu-core
   cups-client cups printer-driver-cups-pdf
+  desktop-file-utils appstream dpkg-dev file librsvg2-bin
 )
 
 missing=()
