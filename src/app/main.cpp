@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/app_actions.h"
+#include "app/app_settings.h"
 #include "app/qt_services.h"
 #include "app/t_main.h"
 #include "app/t_options.h"
@@ -48,6 +50,8 @@ bool AnswersAtOnce(int argc, char** argv, int& status) {
 int main(int argc, char** argv) {
   if (int status = 0; AnswersAtOnce(argc, argv, status)) return status;
   QApplication app(argc, argv);
+  // Settings live in ~/.config/Tablora/Tablora.conf.
+  QApplication::setOrganizationName("Tablora");
   QApplication::setApplicationName("Tablora");
   QApplication::setApplicationDisplayName("Tablora");
   QApplication::setDesktopFileName("org.tablora.Tablora");
@@ -85,9 +89,15 @@ int main(int argc, char** argv) {
   main.Services().messages = &messages;
   main.Services().printDialog = &printDialog;
   main.SetWindows(&splash, &processing, &options);
+  new tablora::TMainActions(main);
+
+  tablora::AppSettings settings;
+  tablora::AppSettings::Apply(settings.Load(), main, options, printer->Printer());
 
   main.show();
   // Without a window manager to keep it on top, the splash would disappear behind the main window.
   splash.raise();
-  return QApplication::exec();
+  const int status = QApplication::exec();
+  settings.Save(tablora::AppSettings::Of(main, options, printer->Printer()));
+  return status;
 }

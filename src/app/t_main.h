@@ -61,6 +61,7 @@ class T_Main : public QWidget, public SheetInputs {
   int Columns() const override;
   std::string Title() const override;
   std::string FontName() const override;
+  void SetFontName(const std::string& name) { fontName_ = name; }
   std::string SelectedFolder() const override;
 
   TContactSheet& Sheet() { return *sheet_; }
