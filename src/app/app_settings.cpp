@@ -4,7 +4,9 @@
 #include <QFileInfo>
 #include <QPrinter>
 #include <QSettings>
+#include <QTimer>
 #include <algorithm>
+#include <memory>
 
 #include "app/t_main.h"
 #include "app/t_options.h"
@@ -15,6 +17,7 @@ namespace {
 
 // A typeface name or a title longer than this is not one anybody typed.
 constexpr int kMaxTextLength = 1000;
+constexpr int kSortSettleMs = 150;
 
 QString LastComponent(const QString& path) {
   const int slash = path.lastIndexOf('/');
@@ -119,7 +122,23 @@ SavedSettings AppSettings::Of(const T_Main& main, const T_Options& options, cons
 
 void AppSettings::Apply(const SavedSettings& settings, T_Main& main, T_Options& options, QPrinter* printer) {
   // Selecting the folder gives the title its name; a typed title then replaces it.
-  if (!settings.folder.isEmpty() && QFileInfo(settings.folder).isDir()) main.SelectFolder(settings.folder);
+  if (!settings.folder.isEmpty() && QFileInfo(settings.folder).isDir()) {
+    const QString folder = QFileInfo(settings.folder).absoluteFilePath();
+    main.PathSelect->collapseAll();
+    main.SelectFolder(folder);
+    // The tree reads and sorts its folders in the background: the row can be scrolled to only
+    // once the folders above it are read and sorted, which is a moment after the last is read.
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = QObject::connect(main.PathModel, &QFileSystemModel::directoryLoaded, main.PathSelect,
+                                   [&main, folder, connection](const QString& loaded) {
+                                     if (loaded != QFileInfo(folder).path()) return;
+                                     QObject::disconnect(*connection);
+                                     QTimer::singleShot(kSortSettleMs, main.PathSelect, [&main] {
+                                       main.PathSelect->scrollTo(main.PathSelect->currentIndex(),
+                                                                 QAbstractItemView::PositionAtCenter);
+                                     });
+                                   });
+  }
   if (settings.titleTyped) main.TitleEdit->setText(settings.title);
   main.RowInput->SetValue(std::clamp(settings.rows, kMinGridSize, kMaxGridSize));
   main.ColInput->SetValue(std::clamp(settings.columns, kMinGridSize, kMaxGridSize));
