@@ -14,6 +14,7 @@ packages=(
   fonts-dejavu-core
   python3
   cups-client cups printer-driver-cups-pdf
+  desktop-file-utils appstream dpkg-dev file librsvg2-bin
 )
 
 missing=()

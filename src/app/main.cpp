@@ -1,6 +1,10 @@
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
 
 #include "app/program_icon.h"
+#include "app/app_actions.h"
+#include "app/app_settings.h"
 #include "app/qt_services.h"
 #include "app/t_main.h"
 #include "app/t_options.h"
@@ -10,16 +14,48 @@
 #include "platform/qt_message_box.h"
 #include "platform/qt_printer_device.h"
 #include "sheet/thumbnail_image.h"
+#include "version/version.h"
 
 namespace {
 constexpr int kPrintServerStartMs = 5000;
+
+constexpr const char* kHelp =
+    "usage: tablora [OPTIONS]\n"
+    "\n"
+    "Contact sheets of a folder tree of photographs, in a window.\n"
+    "\n"
+    "Options:\n"
+    "  --help     this text\n"
+    "  --version  the version\n"
+    "\n"
+    "Qt's own options (-platform, -style, -display and others) are taken as well.\n";
+
+// Answered before the application is made, so they work without a display.
+bool AnswersAtOnce(int argc, char** argv, int& status) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("tablora %s\n", tablora::kVersion);
+      status = 0;
+      return true;
+    }
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kHelp, stdout);
+      status = 0;
+      return true;
+    }
+  }
+  return false;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (int status = 0; AnswersAtOnce(argc, argv, status)) return status;
   QApplication app(argc, argv);
+  // Settings live in ~/.config/Tablora/Tablora.conf.
+  QApplication::setOrganizationName("Tablora");
   QApplication::setApplicationName("Tablora");
   QApplication::setApplicationDisplayName("Tablora");
-  QApplication::setDesktopFileName("tablora");
+  QApplication::setDesktopFileName("org.tablora.Tablora");
   QApplication::setWindowIcon(tablora::ProgramIcon());
 
   tablora::T_Splash splash;
@@ -55,9 +91,15 @@ int main(int argc, char** argv) {
   main.Services().messages = &messages;
   main.Services().printDialog = &printDialog;
   main.SetWindows(&splash, &processing, &options);
+  new tablora::TMainActions(main);
+
+  tablora::AppSettings settings;
+  tablora::AppSettings::Apply(settings.Load(), main, options, printer->Printer());
 
   main.show();
   // Without a window manager to keep it on top, the splash would disappear behind the main window.
   splash.raise();
-  return QApplication::exec();
+  const int status = QApplication::exec();
+  settings.Save(tablora::AppSettings::Of(main, options, printer->Printer()));
+  return status;
 }

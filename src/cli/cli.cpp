@@ -9,12 +9,11 @@
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "imaging/exceptions.h"
+#include "version/version.h"
 
 namespace tablora::cli {
 
 namespace {
-
-constexpr const char* kVersion = "0.1.0";
 
 constexpr const char* kHelp =
     "usage: tablora-cli COMMAND [OPTIONS]\n"

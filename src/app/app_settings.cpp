@@ -1,0 +1,155 @@
+#include "app/app_settings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPrinter>
+#include <QSettings>
+#include <QTimer>
+#include <algorithm>
+#include <memory>
+
+#include "app/t_main.h"
+#include "app/t_options.h"
+
+namespace tablora {
+
+namespace {
+
+// A typeface name or a title longer than this is not one anybody typed.
+constexpr int kMaxTextLength = 1000;
+constexpr int kSortSettleMs = 150;
+
+QString LastComponent(const QString& path) {
+  const int slash = path.lastIndexOf('/');
+  return slash < 0 ? path : path.mid(slash + 1);
+}
+
+bool ReadBool(const QSettings& store, const char* key, bool fallback) {
+  const QVariant value = store.value(key);
+  if (!value.isValid()) return fallback;
+  const QString text = value.toString().trimmed().toLower();
+  if (text == "true" || text == "1") return true;
+  if (text == "false" || text == "0") return false;
+  return fallback;
+}
+
+int ReadInt(const QSettings& store, const char* key, int fallback, int min, int max) {
+  bool ok = false;
+  // Through double, so a number beyond int's range is clamped rather than rejected.
+  const double value = store.value(key).toString().trimmed().toDouble(&ok);
+  if (!ok || value != value) return fallback;
+  return static_cast<int>(std::clamp(value, static_cast<double>(min), static_cast<double>(max)));
+}
+
+QString ReadText(const QSettings& store, const char* key, const QString& fallback) {
+  const QVariant value = store.value(key);
+  if (!value.isValid() || value.userType() != QMetaType::QString) return fallback;
+  return value.toString().left(kMaxTextLength);
+}
+
+}  // namespace
+
+AppSettings::AppSettings() : store_(std::make_unique<QSettings>()) {}
+
+AppSettings::AppSettings(const QString& file)
+    : store_(std::make_unique<QSettings>(file, QSettings::IniFormat)) {}
+
+AppSettings::~AppSettings() = default;
+
+SavedSettings AppSettings::Load() const {
+  SavedSettings settings;
+  const QSettings& store = *store_;
+  if (store.status() != QSettings::NoError) return settings;
+  settings.folder = ReadText(store, "folder", settings.folder);
+  settings.titleTyped = store.contains("title");
+  settings.title = ReadText(store, "title", settings.title);
+  settings.rows = ReadInt(store, "rows", settings.rows, kMinGridSize, kMaxGridSize);
+  settings.columns = ReadInt(store, "columns", settings.columns, kMinGridSize, kMaxGridSize);
+  settings.fontName = ReadText(store, "font", settings.fontName).trimmed();
+  if (settings.fontName.isEmpty()) settings.fontName = SavedSettings().fontName;
+  // A paper Qt has no name for is left to the printer.
+  const int paper = ReadInt(store, "paper", QPageSize::Custom, -1, QPageSize::LastPageSize + 1);
+  if (paper >= 0 && paper <= QPageSize::LastPageSize) settings.paper = static_cast<QPageSize::PageSizeId>(paper);
+  const QString orientation = ReadText(store, "orientation", "");
+  settings.orientationSaved = orientation == "portrait" || orientation == "landscape";
+  if (orientation == "landscape") settings.orientation = QPageLayout::Landscape;
+  settings.facing = ReadBool(store, "facing", settings.facing);
+  settings.pageNumbers = ReadBool(store, "pageNumbers", settings.pageNumbers);
+  const QVariant geometry = store.value("geometry");
+  if (geometry.userType() == QMetaType::QByteArray) settings.geometry = geometry.toByteArray();
+  return settings;
+}
+
+void AppSettings::Save(const SavedSettings& settings) {
+  QSettings& store = *store_;
+  // Written afresh, so that nothing of a damaged file lingers.
+  store.clear();
+  if (!settings.folder.isEmpty()) store.setValue("folder", settings.folder);
+  if (settings.titleTyped) store.setValue("title", settings.title);
+  store.setValue("rows", settings.rows);
+  store.setValue("columns", settings.columns);
+  store.setValue("font", settings.fontName);
+  if (settings.paper != QPageSize::Custom) store.setValue("paper", static_cast<int>(settings.paper));
+  if (settings.orientationSaved) {
+    store.setValue("orientation", settings.orientation == QPageLayout::Landscape ? "landscape" : "portrait");
+  }
+  store.setValue("facing", settings.facing);
+  store.setValue("pageNumbers", settings.pageNumbers);
+  if (!settings.geometry.isEmpty()) store.setValue("geometry", settings.geometry);
+  store.sync();
+}
+
+SavedSettings AppSettings::Of(const T_Main& main, const T_Options& options, const QPrinter* printer) {
+  SavedSettings settings;
+  settings.folder = QFile::decodeName(QByteArray::fromStdString(main.SelectedFolder()));
+  settings.title = main.TitleEdit->text();
+  // A title that is the folder's name came from the folder and will again.
+  settings.titleTyped = settings.title != LastComponent(settings.folder);
+  settings.rows = main.RowInput->Value();
+  settings.columns = main.ColInput->Value();
+  settings.fontName = QString::fromStdString(main.FontName());
+  if (printer) {
+    const QPageLayout layout = printer->pageLayout();
+    settings.paper = layout.pageSize().id();
+    settings.orientation = layout.orientation();
+    settings.orientationSaved = true;
+  }
+  settings.facing = options.PrintFacing();
+  settings.pageNumbers = options.PrintPageNum();
+  settings.geometry = main.saveGeometry();
+  return settings;
+}
+
+void AppSettings::Apply(const SavedSettings& settings, T_Main& main, T_Options& options, QPrinter* printer) {
+  // Selecting the folder gives the title its name; a typed title then replaces it.
+  if (!settings.folder.isEmpty() && QFileInfo(settings.folder).isDir()) {
+    const QString folder = QFileInfo(settings.folder).absoluteFilePath();
+    main.PathSelect->collapseAll();
+    main.SelectFolder(folder);
+    // The tree reads and sorts its folders in the background: the row can be scrolled to only
+    // once the folders above it are read and sorted, which is a moment after the last is read.
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = QObject::connect(main.PathModel, &QFileSystemModel::directoryLoaded, main.PathSelect,
+                                   [&main, folder, connection](const QString& loaded) {
+                                     if (loaded != QFileInfo(folder).path()) return;
+                                     QObject::disconnect(*connection);
+                                     QTimer::singleShot(kSortSettleMs, main.PathSelect, [&main] {
+                                       main.PathSelect->scrollTo(main.PathSelect->currentIndex(),
+                                                                 QAbstractItemView::PositionAtCenter);
+                                     });
+                                   });
+  }
+  if (settings.titleTyped) main.TitleEdit->setText(settings.title);
+  main.RowInput->SetValue(std::clamp(settings.rows, kMinGridSize, kMaxGridSize));
+  main.ColInput->SetValue(std::clamp(settings.columns, kMinGridSize, kMaxGridSize));
+  main.SetFontName(settings.fontName.toStdString());
+  if (printer) {
+    if (settings.paper != QPageSize::Custom) printer->setPageSize(QPageSize(settings.paper));
+    if (settings.orientationSaved) printer->setPageOrientation(settings.orientation);
+  }
+  options.PrintFacingBox->setChecked(settings.facing);
+  options.PrintPageNumBox->setChecked(settings.pageNumbers);
+  if (!settings.geometry.isEmpty()) main.restoreGeometry(settings.geometry);
+}
+
+}  // namespace tablora
