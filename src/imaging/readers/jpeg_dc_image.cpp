@@ -7,7 +7,7 @@
 
 #include "imaging/byte_reader.h"
 #include "imaging/exceptions.h"
-#include "imaging/jpeg_decompressor.h"
+#include "imaging/readers/jpeg_decompressor.h"
 #include "imaging/memory_budget.h"
 
 namespace tablora {
