@@ -10,6 +10,7 @@
 #include "imaging/decoders/ccitt_decoder.h"
 #include "imaging/decoders/decoder.h"
 #include "imaging/decoders/lz77_decoder.h"
+#include "imaging/decoders/next_decoder.h"
 #include "imaging/decoders/thunder_decoder.h"
 #include "imaging/decoders/tiff_jpeg_decoder.h"
 #include "imaging/decoders/tiff_lzw_decoder.h"
@@ -659,6 +660,8 @@ std::unique_ptr<TDecoder> TTIFFGraphic::CreateDecoder(TByteReader& in) {
     case ctLZ77: return std::make_unique<TLZ77Decoder>(1, true);
     case ctThunderScan:
       return std::make_unique<TThunderDecoder>((p.Options & ioTiled) != 0 ? p.TileWidth : p.Width);
+    case ctNeXT:
+      return std::make_unique<TNeXTDecoder>((p.Options & ioTiled) != 0 ? p.TileWidth : p.Width);
     case ctFax3:
     case ctFaxRLE:
     case ctFaxRLEW:
@@ -1046,12 +1049,13 @@ void TTIFFGraphic::Decode(TByteReader& data) {
   // An unknown compression fails before anything is allocated for the picture.
   switch (p.Compression) {
     case ctNone: case ctPackBits: case ctLZW: case ctLZ77: case ctThunderScan: case ctFax3:
-    case ctFaxRLE: case ctFaxRLEW: case ctFax4: case ctJPEG: break;
+    case ctFaxRLE: case ctFaxRLEW: case ctFax4: case ctJPEG: case ctNeXT: break;
     default: RaiseImageErrorFmt(gesNotSupported, gesCompressionScheme, FormatName());
   }
   // Floating-point samples are not integers of the same width; unsigned and signed ones are read
   // alike, as libtiff draws them.
   if (TagIntValue(data, kSampleFormat, 1) == 3) FormatError(gesInvalidColorFormat);
+  if (p.Compression == ctNeXT && (p.BitsPerSample != 2 || p.SamplesPerPixel != 1)) FormatError(gesInvalidColorFormat);
   if (p.Compression == ctThunderScan && (p.BitsPerSample != 4 || p.SamplesPerPixel != 1)) {
     FormatError(gesInvalidColorFormat);
   }
