@@ -724,7 +724,8 @@ void TTIFFGraphic::UndoPredictor(uint8_t* row, uint32_t pixels, unsigned samples
 
 void TTIFFGraphic::UnpackTo8(const uint8_t* row, std::size_t count, uint8_t* to) const {
   const unsigned bits = ImageProperties.BitsPerSample;
-  const uint64_t most = (uint64_t{1} << bits) - 1;
+  // Integer samples are at most 32 bits; 64 are floating point, scaled otherwise.
+  const uint64_t most = bits < 64 ? (uint64_t{1} << bits) - 1 : ~uint64_t{0};
   // Rounded to the nearest of the 256 levels.
   auto scale = [&](uint64_t v) { return static_cast<uint8_t>((v * 255 + most / 2) / most); };
   if (float_) {
