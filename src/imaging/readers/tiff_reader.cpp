@@ -10,6 +10,7 @@
 #include "imaging/decoders/ccitt_decoder.h"
 #include "imaging/decoders/decoder.h"
 #include "imaging/decoders/lz77_decoder.h"
+#include "imaging/decoders/next_decoder.h"
 #include "imaging/decoders/thunder_decoder.h"
 #include "imaging/decoders/tiff_jpeg_decoder.h"
 #include "imaging/decoders/tiff_lzw_decoder.h"
@@ -446,7 +447,7 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
   subH_ = subV_ = 1;
 
   TConversionOptions options;
-  if (big && bits == 16) options.Include(coByteSwap);
+  if (big && bits == 16 && !float_) options.Include(coByteSwap);
   TColorScheme source = csUnknown;
   TColorScheme target = csUnknown;
   TPixelFormat format = pfDevice;
@@ -456,7 +457,7 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
   // 8 bits here first.
   unpack_ = false;
   auto wideSamples = [&] {
-    if (bits < 1 || bits > 32) invalid();
+    if (bits < 1 || (bits > 32 && !(float_ && bits == 64))) invalid();
     unpack_ = true;
   };
   auto byteSamples = [&] {
@@ -549,6 +550,10 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
   if (p.PlanarConfig == 2 && samples > 1 && jpeg) invalid();
 
   cm.SetSourceOptions(options);
+  if (float_) {
+    if (source != csGray && source != csRGB && source != csRGBA && source != csCMYK) invalid();
+    unpack_ = true;
+  }
   const unsigned cmBits = unpack_ ? 8 : bits;
   cm.SetSourceBitsPerSample(cmBits);
   // 2-bit data goes into a 4-bit bitmap, as bitmaps have no 2-bit format.
@@ -659,6 +664,8 @@ std::unique_ptr<TDecoder> TTIFFGraphic::CreateDecoder(TByteReader& in) {
     case ctLZ77: return std::make_unique<TLZ77Decoder>(1, true);
     case ctThunderScan:
       return std::make_unique<TThunderDecoder>((p.Options & ioTiled) != 0 ? p.TileWidth : p.Width);
+    case ctNeXT:
+      return std::make_unique<TNeXTDecoder>((p.Options & ioTiled) != 0 ? p.TileWidth : p.Width);
     case ctFax3:
     case ctFaxRLE:
     case ctFaxRLEW:
@@ -717,9 +724,38 @@ void TTIFFGraphic::UndoPredictor(uint8_t* row, uint32_t pixels, unsigned samples
 
 void TTIFFGraphic::UnpackTo8(const uint8_t* row, std::size_t count, uint8_t* to) const {
   const unsigned bits = ImageProperties.BitsPerSample;
-  const uint64_t most = (uint64_t{1} << bits) - 1;
+  // Integer samples are at most 32 bits; 64 are floating point, scaled otherwise.
+  const uint64_t most = bits < 64 ? (uint64_t{1} << bits) - 1 : ~uint64_t{0};
   // Rounded to the nearest of the 256 levels.
   auto scale = [&](uint64_t v) { return static_cast<uint8_t>((v * 255 + most / 2) / most); };
+  if (float_) {
+    const bool big = (ImageProperties.Options & ioBigEndian) != 0;
+    const unsigned width = bits / 8;
+    for (std::size_t i = 0; i < count; ++i, row += width) {
+      uint64_t v = 0;
+      for (unsigned b = 0; b < width; ++b) v |= uint64_t{row[b]} << (big ? 8 * (width - 1 - b) : 8 * b);
+      double f;
+      if (width == 8) {
+        std::memcpy(&f, &v, 8);
+      } else if (width == 4) {
+        const uint32_t w = static_cast<uint32_t>(v);
+        float g;
+        std::memcpy(&g, &w, 4);
+        f = g;
+      } else {
+        // Half precision: sign, 5 exponent bits, 10 of fraction.
+        const int exponent = static_cast<int>(v >> 10 & 0x1F);
+        const double fraction = static_cast<double>(v & 0x3FF);
+        f = exponent == 0    ? std::ldexp(fraction, -24)
+            : exponent == 31 ? (fraction != 0 ? NAN : INFINITY)
+                             : std::ldexp(fraction + 1024, exponent - 25);
+        if (v & 0x8000) f = -f;
+      }
+      // 0.0 to 1.0 over the 256 levels, clamped; not a number is black.
+      to[i] = std::isnan(f) ? 0 : static_cast<uint8_t>(std::lround(std::clamp(f, 0.0, 1.0) * 255));
+    }
+    return;
+  }
   if (bits == 24 || bits == 32) {
     // Whole-byte samples are numbers in the file's byte order.
     const bool big = (ImageProperties.Options & ioBigEndian) != 0;
@@ -1046,12 +1082,19 @@ void TTIFFGraphic::Decode(TByteReader& data) {
   // An unknown compression fails before anything is allocated for the picture.
   switch (p.Compression) {
     case ctNone: case ctPackBits: case ctLZW: case ctLZ77: case ctThunderScan: case ctFax3:
-    case ctFaxRLE: case ctFaxRLEW: case ctFax4: case ctJPEG: break;
+    case ctFaxRLE: case ctFaxRLEW: case ctFax4: case ctJPEG: case ctNeXT: break;
     default: RaiseImageErrorFmt(gesNotSupported, gesCompressionScheme, FormatName());
   }
   // Floating-point samples are not integers of the same width; unsigned and signed ones are read
   // alike, as libtiff draws them.
-  if (TagIntValue(data, kSampleFormat, 1) == 3) FormatError(gesInvalidColorFormat);
+  // IEEE samples of 16, 32 and 64 bits are mapped from 0.0 .. 1.0; the floating-point predictor
+  // is not taken.
+  float_ = TagIntValue(data, kSampleFormat, 1) == 3;
+  if (float_ && ((p.BitsPerSample != 16 && p.BitsPerSample != 32 && p.BitsPerSample != 64) || p.Predictor == 2 ||
+                 (p.Predictor == 3 && p.Compression != ctNone))) {
+    FormatError(gesInvalidColorFormat);
+  }
+  if (p.Compression == ctNeXT && (p.BitsPerSample != 2 || p.SamplesPerPixel != 1)) FormatError(gesInvalidColorFormat);
   if (p.Compression == ctThunderScan && (p.BitsPerSample != 4 || p.SamplesPerPixel != 1)) {
     FormatError(gesInvalidColorFormat);
   }

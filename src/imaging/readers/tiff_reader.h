@@ -88,6 +88,7 @@ class TTIFFGraphic : public TRasterGraphic {
   // Rows go into the bitmap as they stand: one-sample grey or palette data at the bitmap's depth.
   bool identityRows_ = false;
   bool unpack_ = false;
+  bool float_ = false;
   std::vector<uint8_t> unpacked_;
   bool unpremultiply_ = false;
   uint32_t targetBits_ = 8;

@@ -49,3 +49,10 @@ tiffcp -c none "$tmp/grey12.tif" depth-grey12.tif
 tiffcp -B -c zip "$tmp/grey14.tif" depth-grey14-be-zip.tif
 tiffcp -c none "$tmp/grey24.tif" depth-grey24.tif
 tiffcp -B -c lzw:2 "$tmp/grey32.tif" depth-grey32-be-lzw-pred.tif
+# IEEE floating-point samples, 0.0 to 1.0. ImageMagick warns (and fails) over the predictor tag it
+# cannot set on uncompressed data, but writes the file.
+convert "$tmp/small.tif" -define quantum:format=floating-point -depth 32 -compress none float-rgb32.tif || true
+convert "$tmp/small.tif" -colorspace gray -define quantum:format=floating-point -depth 16 -compress none "$tmp/half.tif" || true
+tiffcp -c zip:1 "$tmp/half.tif" float-grey16-zip.tif
+convert "$tmp/small.tif" -resize 50% -define quantum:format=floating-point -depth 64 -compress none "$tmp/f64.tif" || true
+tiffcp -B -c none "$tmp/f64.tif" float-rgb64-be.tif

@@ -213,11 +213,49 @@ def ycbcr_file(path, picture, w, h, sh, sv, compression, tiled=None, big=False, 
     write_tiff(path, big, w, h, tags, blocks, compression, tiled is not None)
 
 
+def next_rows(rows, w):
+    """NeXT 2-bit coding of packed rows: literal rows, white rows with a literal span, and runs."""
+    out = bytearray()
+    row_bytes = (w * 2 + 7) // 8
+    for i, row in enumerate(rows):
+        if i % 3 == 0:
+            out += b"\x00" + row
+        elif i % 3 == 1:
+            start, end = row_bytes // 4, row_bytes // 2
+            out += b"\x40" + struct.pack(">HH", start, end - start) + row[start:end]
+        else:
+            pixels = [(row[x // 4] >> (6 - 2 * (x % 4))) & 3 for x in range(w)]
+            x = 0
+            while x < w:
+                n = 1
+                while x + n < w and n < 63 and pixels[x + n] == pixels[x]:
+                    n += 1
+                out.append(pixels[x] << 6 | n)
+                x += n
+    return bytes(out)
+
+
+def next_file(path, picture, w, h, rows_per_strip):
+    packed = []
+    for y in range(h):
+        row = bytearray((w * 2 + 7) // 8)
+        for x in range(w):
+            r, g, b = picture[y][x]
+            grey = (r * 299 + g * 587 + b * 114) // 1000 >> 6
+            row[x // 4] |= grey << (6 - 2 * (x % 4))
+        packed.append(bytes(row))
+    tags = {256: (3, [w]), 257: (3, [h]), 258: (3, [2]), 262: (3, [1]), 277: (3, [1]), 278: (3, [rows_per_strip])}
+    blocks = [next_rows(packed[y:y + rows_per_strip], w) for y in range(0, h, rows_per_strip)]
+    COMPRESSORS[32766] = lambda d: d
+    write_tiff(path, False, w, h, tags, blocks, 32766, False)
+
+
 def main():
     source, out = sys.argv[1], sys.argv[2]
     w, h, picture = read_ppm(source)
     rec709 = (0.2126, 0.7152, 0.0722)
     studio = (16, 235, 128, 240, 128, 240)
+    next_file(f"{out}/grey2-next.tif", picture, w, h, 10)
     ycbcr_file(f"{out}/ycbcr11-none.tif", picture, w, h, 1, 1, 1, rows_per_strip=8)
     ycbcr_file(f"{out}/ycbcr21-lzw.tif", picture, w, h, 2, 1, 5, rows_per_strip=5)
     ycbcr_file(f"{out}/ycbcr22-none.tif", picture, w, h, 2, 2, 1, rows_per_strip=6)
