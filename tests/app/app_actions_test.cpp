@@ -30,6 +30,11 @@ class CountingDialog : public PrintDialog {
   int asked = 0;
 };
 
+class NoMessages : public MessageBox {
+ public:
+  void Show(const std::string&, const std::string&, MessageIcon) override {}
+};
+
 // The main window with its keys, active, over fakes; seven pictures, one a page.
 class MainActions : public ::testing::Test {
  protected:
@@ -42,6 +47,7 @@ class MainActions : public ::testing::Test {
     services.directories = &directories;
     services.pump = &pump;
     services.printDialog = &dialog;
+    services.messages = &messages;
     main = std::make_unique<T_Main>(services);
     processing = std::make_unique<T_Processing>(main.get());
     options = std::make_unique<T_Options>(main.get());
@@ -66,6 +72,7 @@ class MainActions : public ::testing::Test {
   PosixDirectorySearch directories;
   test::FakePump pump;
   CountingDialog dialog;
+  NoMessages messages;
   MainServices services;
   T_Splash splash;
   test::TempTree tree;
