@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "imaging/cancel.h"
 #include "imaging/exceptions.h"
@@ -143,6 +145,26 @@ void SetPackedIndex(uint8_t* row, int x, int bits, uint8_t index) {
   }
 }
 
+TPixelMemory::TPixelMemory(std::size_t size) : size_(size) {
+  if (size == 0) return;
+  bytes_.reset(static_cast<uint8_t*>(std::calloc(size, 1)));
+  if (!bytes_) {
+    size_ = 0;
+    throw std::bad_alloc();
+  }
+}
+
+TPixelMemory::TPixelMemory(const TPixelMemory& other) : TPixelMemory(other.size_) {
+  if (size_ != 0) std::memcpy(bytes_.get(), other.bytes_.get(), size_);
+}
+
+TPixelMemory& TPixelMemory::operator=(const TPixelMemory& other) {
+  if (this != &other) *this = TPixelMemory(other);
+  return *this;
+}
+
+void TPixelMemory::Free::operator()(uint8_t* bytes) const { std::free(bytes); }
+
 TBitmap::TBitmap() = default;
 TBitmap::~TBitmap() = default;
 
@@ -215,7 +237,7 @@ void TBitmap::Reallocate(int width, int height, TPixelFormat format, bool keepPi
           : 0;
   const std::size_t total = rowSize * static_cast<std::size_t>(std::max(height, 0));
   TMemoryCharge charge(total);
-  std::vector<uint8_t> pixels(total);
+  TPixelMemory pixels(total);
 
   TPalette palette = palette_;
   if (format != pixelFormat_) {
@@ -308,8 +330,7 @@ void TBitmap::ReleaseContents() {
   width_ = 0;
   height_ = 0;
   rowSize_ = 0;
-  pixels_.clear();
-  pixels_.shrink_to_fit();
+  pixels_ = TPixelMemory();
   pixelsCharge_.Set(0);
   palette_.clear();
   FileData.clear();

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,31 @@ constexpr std::size_t kMaxPaletteEntries = 256;
 // bits of a byte), and its counterpart that stores one.
 uint8_t PackedIndex(const uint8_t* row, int x, int bits);
 void SetPackedIndex(uint8_t* row, int x, int bits, uint8_t index);
+
+// Zeroed pixel memory. It comes from calloc, so the pages of a large bitmap cost nothing until a
+// reader writes them: making a bitmap of a gigabyte is instant, and a load cancelled at once does
+// not first wait for a gigabyte of zeros to be written. Raises std::bad_alloc when refused.
+class TPixelMemory {
+ public:
+  TPixelMemory() = default;
+  explicit TPixelMemory(std::size_t size);
+  TPixelMemory(const TPixelMemory& other);
+  TPixelMemory& operator=(const TPixelMemory& other);
+  TPixelMemory(TPixelMemory&& other) noexcept = default;
+  TPixelMemory& operator=(TPixelMemory&& other) noexcept = default;
+
+  uint8_t* data() { return bytes_.get(); }
+  const uint8_t* data() const { return bytes_.get(); }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+
+ private:
+  struct Free {
+    void operator()(uint8_t* bytes) const;
+  };
+  std::unique_ptr<uint8_t[], Free> bytes_;
+  std::size_t size_ = 0;
+};
 
 // In-memory raster: rows are stored top row first, each padded to a multiple of 4 bytes; new
 // pixel memory starts zeroed. Indexed formats carry a palette of up to 256 entries. Its pixels (and
@@ -128,7 +154,7 @@ class TBitmap {
   int height_ = 0;
   TPixelFormat pixelFormat_ = pfDevice;
   std::size_t rowSize_ = 0;
-  std::vector<uint8_t> pixels_;
+  TPixelMemory pixels_;
   TPalette palette_;
   bool paletteModified_ = false;
   bool transparent_ = false;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "imaging/exceptions.h"
 #include "imaging/image_limits.h"
 
@@ -26,6 +28,31 @@ TEST(Bitmap, RowsAreFourByteAlignedAndZeroed) {
   }
   bitmap.SetPixelFormat(pf1bit);
   EXPECT_EQ(bitmap.RowSize(), 4u);
+}
+
+// A large bitmap costs memory only where it is written: a reader that fails or is cancelled at
+// once has not waited for the pixels to be zeroed. The copy is whole.
+TEST(Bitmap, PixelsCostMemoryOnlyWhereWritten) {
+  const auto resident = [] {
+    std::ifstream statm("/proc/self/statm");
+    uint64_t pages = 0, rss = 0;
+    statm >> pages >> rss;
+    return rss * 4096;
+  };
+  [[maybe_unused]] const uint64_t before = resident();
+  TBitmap big;
+  big.SetPixelFormat(pf8bit);
+  big.SetSize(16384, 32768);
+  big.ScanLine(32767)[16383] = 7;
+#ifndef __SANITIZE_ADDRESS__  // the address sanitizer's allocator keeps books of its own
+  EXPECT_LT(resident() - before, uint64_t{64} << 20);
+#endif
+  EXPECT_EQ(big.ScanLine(20000)[100], 0);
+  big.SetSize(16384, 2);
+  const TBitmap copy = big;
+  EXPECT_EQ(copy.ScanLine(1)[16383], 0);
+  big.ScanLine(1)[5] = 9;
+  EXPECT_EQ(copy.ScanLine(1)[5], 0);
 }
 
 TEST(Bitmap, ScanLineOutsideTheImageRaises) {
