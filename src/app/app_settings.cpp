@@ -67,6 +67,7 @@ SavedSettings AppSettings::Load() const {
   settings.columns = ReadInt(store, "columns", settings.columns, kMinGridSize, kMaxGridSize);
   settings.fontName = ReadText(store, "font", settings.fontName).trimmed();
   if (settings.fontName.isEmpty()) settings.fontName = SavedSettings().fontName;
+  settings.fontStyle = {ReadBool(store, "bold", false), ReadBool(store, "italic", false)};
   // A paper Qt has no name for is left to the printer.
   const int paper = ReadInt(store, "paper", QPageSize::Custom, -1, QPageSize::LastPageSize + 1);
   if (paper >= 0 && paper <= QPageSize::LastPageSize) settings.paper = static_cast<QPageSize::PageSizeId>(paper);
@@ -89,6 +90,8 @@ void AppSettings::Save(const SavedSettings& settings) {
   store.setValue("rows", settings.rows);
   store.setValue("columns", settings.columns);
   store.setValue("font", settings.fontName);
+  store.setValue("bold", settings.fontStyle.bold);
+  store.setValue("italic", settings.fontStyle.italic);
   if (settings.paper != QPageSize::Custom) store.setValue("paper", static_cast<int>(settings.paper));
   if (settings.orientationSaved) {
     store.setValue("orientation", settings.orientation == QPageLayout::Landscape ? "landscape" : "portrait");
@@ -108,6 +111,7 @@ SavedSettings AppSettings::Of(const T_Main& main, const T_Options& options, cons
   settings.rows = main.RowInput->Value();
   settings.columns = main.ColInput->Value();
   settings.fontName = QString::fromStdString(main.FontName());
+  settings.fontStyle = main.FontStyle();
   if (printer) {
     const QPageLayout layout = printer->pageLayout();
     settings.paper = layout.pageSize().id();
@@ -143,6 +147,7 @@ void AppSettings::Apply(const SavedSettings& settings, T_Main& main, T_Options& 
   main.RowInput->SetValue(std::clamp(settings.rows, kMinGridSize, kMaxGridSize));
   main.ColInput->SetValue(std::clamp(settings.columns, kMinGridSize, kMaxGridSize));
   main.SetFontName(settings.fontName.toStdString());
+  main.SetFontStyle(settings.fontStyle);
   if (printer) {
     if (settings.paper != QPageSize::Custom) printer->setPageSize(QPageSize(settings.paper));
     if (settings.orientationSaved) printer->setPageOrientation(settings.orientation);

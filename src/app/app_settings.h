@@ -24,6 +24,7 @@ struct SavedSettings {
   int rows = kDefaultRows;
   int columns = kDefaultColumns;
   QString fontName = "Tahoma";
+  TFontStyle fontStyle;
   QPageSize::PageSizeId paper = QPageSize::Custom;  // Custom: the printer's own
   QPageLayout::Orientation orientation = QPageLayout::Portrait;
   bool orientationSaved = false;

@@ -68,6 +68,7 @@ class T_Main : public QWidget, public SheetInputs {
   // The font the sheet draws with, at the window's 8-point size: what the font dialog opens on.
   QFont SheetFont() const;
   void SetFontName(const std::string& name) { fontName_ = name; }
+  void SetFontStyle(TFontStyle style) { fontStyle_ = style; }
   std::string SelectedFolder() const override;
 
   TContactSheet& Sheet() { return *sheet_; }

@@ -111,6 +111,7 @@ TEST(AppSettings, WindowsReopenAsTheyWereClosed) {
     before.main->RowInput->SetValue(7);
     before.main->ColInput->SetValue(3);
     before.main->SetFontName("DejaVu Serif");
+    before.main->SetFontStyle({.bold = true, .italic = false});
     before.paper.setPageSize(QPageSize(QPageSize::A3));
     before.paper.setPageOrientation(QPageLayout::Landscape);
     before.options->PrintFacingBox->setChecked(true);
@@ -126,6 +127,7 @@ TEST(AppSettings, WindowsReopenAsTheyWereClosed) {
   EXPECT_EQ(after.main->RowInput->Value(), 7);
   EXPECT_EQ(after.main->ColInput->Value(), 3);
   EXPECT_EQ(after.main->FontName(), "DejaVu Serif");
+  EXPECT_EQ(after.main->FontStyle(), (TFontStyle{.bold = true, .italic = false}));
   EXPECT_EQ(after.paper.pageLayout().pageSize().id(), QPageSize::A3);
   EXPECT_EQ(after.paper.pageLayout().orientation(), QPageLayout::Landscape);
   EXPECT_TRUE(after.options->PrintFacing());
