@@ -14,21 +14,10 @@ namespace fs = std::filesystem;
 
 fs::path Fixture(const std::string& name) { return test::DataDir() / "heif" / name; }
 
-void LoadAndDecode(const std::vector<uint8_t>& bytes) {
-  THeifReader reader("HEIF");
-  reader.Load(bytes);
-  reader.Pixels();
-}
+const test::LoadBytesFn LoadAndDecode = test::DecodeWith([] { return THeifReader("HEIF"); });
 
 std::string Failure(const std::vector<uint8_t>& bytes, const char* name = "HEIF") {
-  try {
-    THeifReader reader(name);
-    reader.Load(bytes);
-    reader.Pixels();
-  } catch (const EInvalidGraphic& e) {
-    return e.what();
-  }
-  return "";
+  return test::LoadOutcome(test::DecodeWith([name] { return THeifReader(name); }), bytes);
 }
 
 TEST(HeifReader, DecodesAsHeifConvertDoes) {

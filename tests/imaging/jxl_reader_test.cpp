@@ -16,20 +16,9 @@ const char* const kInvalid = "Cannot load image. Invalid or unexpected JPEG XL i
 
 fs::path Fixture(const std::string& name) { return test::DataDir() / "jxl" / name; }
 
-void LoadAndDecode(const std::vector<uint8_t>& bytes) {
-  TJXLReader reader;
-  reader.Load(bytes);
-  reader.Pixels();
-}
+const test::LoadBytesFn LoadAndDecode = test::DecodeWith([] { return TJXLReader(); });
 
-std::string Failure(const std::vector<uint8_t>& bytes) {
-  try {
-    LoadAndDecode(bytes);
-  } catch (const EInvalidGraphic& e) {
-    return e.what();
-  }
-  return "";
-}
+std::string Failure(const std::vector<uint8_t>& bytes) { return test::LoadOutcome(LoadAndDecode, bytes); }
 
 TEST(JXLReader, DecodesAsDjxlDoes) {
   const struct {

@@ -14,20 +14,9 @@ namespace fs = std::filesystem;
 
 const char* const kInvalid = "Cannot load image. Invalid or unexpected RAW image format.";
 
-void LoadAndDecode(const std::vector<uint8_t>& bytes) {
-  TRawReader reader;
-  reader.Load(bytes);
-  reader.Pixels();
-}
+const test::LoadBytesFn LoadAndDecode = test::DecodeWith([] { return TRawReader(); });
 
-std::string Failure(const std::vector<uint8_t>& bytes) {
-  try {
-    LoadAndDecode(bytes);
-  } catch (const EInvalidGraphic& e) {
-    return e.what();
-  }
-  return "";
-}
+std::string Failure(const std::vector<uint8_t>& bytes) { return test::LoadOutcome(LoadAndDecode, bytes); }
 
 // Where each kind of RAW keeps its preview; 0 × 0: none that is a picture (the file fails).
 TEST(RawPreview, TheLargestDecodablePreviewOfEachKindOfFile) {

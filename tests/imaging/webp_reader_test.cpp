@@ -16,20 +16,9 @@ const char* const kInvalid = "Cannot load image. Invalid or unexpected WebP imag
 
 fs::path Fixture(const std::string& name) { return test::DataDir() / "webp" / name; }
 
-void LoadAndDecode(const std::vector<uint8_t>& bytes) {
-  TWebPReader reader;
-  reader.Load(bytes);
-  reader.Pixels();
-}
+const test::LoadBytesFn LoadAndDecode = test::DecodeWith([] { return TWebPReader(); });
 
-std::string Failure(const std::vector<uint8_t>& bytes) {
-  try {
-    LoadAndDecode(bytes);
-  } catch (const EInvalidGraphic& e) {
-    return e.what();
-  }
-  return "";
-}
+std::string Failure(const std::vector<uint8_t>& bytes) { return test::LoadOutcome(LoadAndDecode, bytes); }
 
 TEST(WebPReader, DecodesAsDwebpDoes) {
   for (const char* name : {"lossy.webp", "lossless.webp", "alpha.webp", "orient6.webp"}) {

@@ -72,6 +72,17 @@ void LoadInto(Reader& reader, const std::vector<uint8_t>& bytes) {
   reader.LoadFromStream(stream);
 }
 
+// Loads bytes into the reader make() returns and asks for its pixels: the readers that decode only
+// when first drawn.
+template <typename Make>
+LoadBytesFn DecodeWith(Make make) {
+  return [make](const std::vector<uint8_t>& bytes) {
+    auto reader = make();
+    reader.Load(bytes);
+    reader.Pixels();
+  };
+}
+
 // "" when the load succeeds, else the library's message; any other exception fails the test.
 std::string LoadOutcome(const LoadBytesFn& load, const std::vector<uint8_t>& bytes);
 
