@@ -178,18 +178,7 @@ void ExpandRange(const TBitmap& source, int y, int x0, int count, uint8_t* bgr) 
 // Sums of blue, green and red over bgr pixels [0, count), in pieces small enough for 32-bit sums.
 // A short span is left to the meter of its row.
 inline void SumBgr(const uint8_t* p, int64_t count, int64_t* sum, WorkMeter& meter) {
-  if (count <= kPiece) {
-    uint32_t b = 0, g = 0, r = 0;
-    for (int64_t i = 0; i < count; ++i, p += 3) {
-      b += p[0];
-      g += p[1];
-      r += p[2];
-    }
-    sum[0] += b;
-    sum[1] += g;
-    sum[2] += r;
-    return;
-  }
+  const bool metered = count > kPiece;
   while (count > 0) {
     const int64_t n = std::min<int64_t>(count, kPiece);
     uint32_t b = 0, g = 0, r = 0;
@@ -202,7 +191,7 @@ inline void SumBgr(const uint8_t* p, int64_t count, int64_t* sum, WorkMeter& met
     sum[1] += g;
     sum[2] += r;
     count -= n;
-    meter.Add(static_cast<uint64_t>(n));
+    if (metered) meter.Add(static_cast<uint64_t>(n));
   }
 }
 
