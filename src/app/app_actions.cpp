@@ -8,18 +8,14 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QUrl>
-#include <jconfig.h>
-#include <zlib.h>
 
 #include "app/t_main.h"
+#include "imaging/libraries.h"
 #include "version/version.h"
 
 namespace tablora {
 
 namespace {
-
-#define TABLORA_STRING(x) #x
-#define TABLORA_EXPAND(x) TABLORA_STRING(x)
 
 // The one local folder a drag carries, or empty.
 QString DroppedFolder(const QMimeData* data) {
@@ -33,19 +29,21 @@ QString DroppedFolder(const QMimeData* data) {
 }  // namespace
 
 QString AboutText() {
+  const auto item = [](const QString& name, const std::string& version, const std::string& licence) {
+    const QString named = version.empty() ? name : name + ' ' + QString::fromStdString(version);
+    return QStringLiteral("<li>%1 (%2)</li>").arg(named.toHtmlEscaped(), QString::fromStdString(licence));
+  };
+  QString libraries = item("Qt", qVersion(), "LGPL-3.0");
+  for (const LibraryNotice& library : ImagingLibraries()) {
+    libraries += item(QString::fromStdString(library.name), library.version, library.licence);
+  }
   return TMainActions::tr(
              "<h3>Tablora %1</h3>"
              "<p>Contact sheets of a folder tree of photographs.</p>"
              "<p>Licensed under the GNU General Public License, version 2 or (at your option) any "
              "later version (GPL-2.0-or-later).</p>"
-             "<p>Built with:</p><ul>"
-             "<li>Qt %2, under the GNU Lesser General Public License version 3 (LGPL-3.0)</li>"
-             "<li>libjpeg-turbo %3, under the IJG licence, the BSD 3-clause licence and the "
-             "zlib licence</li>"
-             "<li>zlib %4, under the zlib licence</li>"
-             "</ul>")
-      .arg(QString::fromLatin1(kVersion), QString::fromLatin1(qVersion()),
-           QString::fromLatin1(TABLORA_EXPAND(LIBJPEG_TURBO_VERSION)), QString::fromLatin1(zlibVersion()));
+             "<p>Built with these libraries, under the licences named:</p><ul>%2</ul>")
+      .arg(QString::fromLatin1(kVersion), libraries);
 }
 
 TMainActions::TMainActions(T_Main& main) : QObject(&main), main_(main) {

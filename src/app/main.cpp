@@ -10,6 +10,7 @@
 #include "app/t_options.h"
 #include "app/t_processing.h"
 #include "app/t_splash.h"
+#include "app/translations.h"
 #include "platform/directory_search.h"
 #include "platform/qt_message_box.h"
 #include "platform/qt_printer_device.h"
@@ -57,6 +58,9 @@ int main(int argc, char** argv) {
   QApplication::setApplicationDisplayName("Tablora");
   QApplication::setDesktopFileName("org.tablora.Tablora");
   QApplication::setWindowIcon(tablora::ProgramIcon());
+  // The windows speak the desktop's language (LANG, LC_MESSAGES) where a catalogue for it exists.
+  tablora::Translations translations;
+  translations.Install(QLocale::system());
 
   tablora::T_Splash splash;
   splash.show();

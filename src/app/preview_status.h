@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QString>
 #include <functional>
@@ -26,7 +27,7 @@ class PreviewStatus : public ProgressWindow {
   void Close() override { line_.setText(notice_); }
   void ShowStatus(const std::string&) override {}
   void ShowProgress(int percent) override {
-    line_.setText(QStringLiteral("Loading pictures\u2026 %1%").arg(percent));
+    line_.setText(QCoreApplication::translate("tablora::PreviewStatus", "Loading pictures… %1%").arg(percent));
   }
   void HideProgress() override { line_.setText(notice_); }
   void BringToFront() override {}

@@ -142,15 +142,15 @@ void T_Main::BuildControls() {
   Panel2->setFixedHeight(176);
   left->addWidget(Panel2);
 
-  Label1 = new QLabel("Archive Title (This will print at the top of each page)", Panel2);
+  Label1 = new QLabel(tr("Archive Title (This will print at the top of each page)"), Panel2);
   Label1->setGeometry(8, 8, 153, 33);
   Label1->setWordWrap(true);
   TitleEdit = new QLineEdit(Panel2);
   TitleEdit->setObjectName("Title");
   TitleEdit->setGeometry(8, 40, 153, 21);
-  Label2 = new QLabel("Rows", Panel2);
+  Label2 = new QLabel(tr("Rows"), Panel2);
   Label2->move(8, 64);
-  Label3 = new QLabel("Columns", Panel2);
+  Label3 = new QLabel(tr("Columns"), Panel2);
   Label3->move(56, 64);
   RowInput = new TSpinEdit(kMinGridSize, kMaxGridSize, kDefaultRows, Panel2);
   RowInput->setObjectName("RowInput");
@@ -158,17 +158,17 @@ void T_Main::BuildControls() {
   ColInput = new TSpinEdit(kMinGridSize, kMaxGridSize, kDefaultColumns, Panel2);
   ColInput->setObjectName("ColInput");
   ColInput->setGeometry(56, 80, 41, 22);
-  Button3 = new QPushButton("Update", Panel2);
+  Button3 = new QPushButton(tr("Update"), Panel2);
   Button3->setGeometry(104, 80, 57, 21);
-  Button2 = new QPushButton("Select Font", Panel2);
+  Button2 = new QPushButton(tr("Select Font"), Panel2);
   Button2->setGeometry(8, 112, 75, 25);
-  Button1 = new QPushButton("Page Setup", Panel2);
+  Button1 = new QPushButton(tr("Page Setup"), Panel2);
   Button1->setGeometry(88, 112, 73, 25);
-  BuildBtn = new QPushButton("&Build", Panel2);
+  BuildBtn = new QPushButton(tr("&Build"), Panel2);
   BuildBtn->setObjectName("BuildBtn");
   BuildBtn->setGeometry(8, 144, 73, 25);
   BuildBtn->setDefault(true);
-  PrintBtn = new QPushButton("&Print", Panel2);
+  PrintBtn = new QPushButton(tr("&Print"), Panel2);
   PrintBtn->setObjectName("PrintBtn");
   PrintBtn->setGeometry(88, 144, 73, 25);
 
@@ -191,7 +191,7 @@ void T_Main::BuildControls() {
   Panel4->setPalette(palette());
   Panel4->installEventFilter(this);
   right->addWidget(Panel4);
-  Button4 = new QPushButton("Options", Panel4);
+  Button4 = new QPushButton(tr("Options"), Panel4);
   Button4->setGeometry(4, 4, 75, 25);
   Panel5 = new QWidget(Panel4);
   Panel5->setObjectName("Panel5");
@@ -206,7 +206,9 @@ void T_Main::BuildControls() {
   };
   SpeedButton1 = flat("<<", 0, 25);
   SpeedButton3 = flat("<", 24, 17);
-  PreviewPageNumber = new QLabel("Page 0 of 0", Panel5);
+  // The engine's own label text, for the sheet of no pages.
+  PreviewPageNumber =
+      new QLabel(QCoreApplication::translate("TContactSheet", "Page %1 of %2").arg(0).arg(0), Panel5);
   PreviewPageNumber->setObjectName("PreviewPageNumber");
   PreviewPageNumber->setGeometry(40, 10, 89, 13);
   PreviewPageNumber->setAlignment(Qt::AlignCenter);
@@ -337,9 +339,10 @@ void T_Main::BuildBtnClick() {
     processing_->Close();
     if (cancelled) {
       sheet_->FileList.clear();
-      previewStatus_->SetNotice("Build cancelled");
+      previewStatus_->SetNotice(tr("Build cancelled"));
     } else if (sheet_->FileList.empty() && !sheet_->BaseFolder.empty()) {
-      previewStatus_->SetNotice("No pictures in " + QFile::decodeName(QByteArray::fromStdString(sheet_->BaseFolder)));
+      const QString folder = QFile::decodeName(QByteArray::fromStdString(sheet_->BaseFolder));
+      previewStatus_->SetNotice(tr("No pictures in %1").arg(folder));
     }
     Refresh();
   });
@@ -349,7 +352,9 @@ void T_Main::PrintBtnClick() {
   Run([this] {
     sheet_->Print(*services_.printDialog, *services_.messages);
     const std::string saved = services_.printer->SavedFile();
-    if (!saved.empty()) previewStatus_->SetNotice("Saved to " + QFile::decodeName(QByteArray::fromStdString(saved)));
+    if (!saved.empty()) {
+      previewStatus_->SetNotice(tr("Saved to %1").arg(QFile::decodeName(QByteArray::fromStdString(saved))));
+    }
   });
 }
 
@@ -411,7 +416,7 @@ void T_Main::Button2Click() {
       chosen = services_.chooseFont(SheetFont());
     } else {
       bool ok = false;
-      const QFont font = QFontDialog::getFont(&ok, SheetFont(), this, "Select Font");
+      const QFont font = QFontDialog::getFont(&ok, SheetFont(), this, tr("Select Font"));
       if (ok) chosen = font;
     }
     if (!chosen || chosen->family().isEmpty()) return;

@@ -21,7 +21,7 @@ constexpr int kDesignedLine = 13;
 }  // namespace
 
 T_Options::T_Options(QWidget* parent) : QDialog(parent) {
-  setWindowTitle("Tablora Options");
+  setWindowTitle(tr("Tablora Options"));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                  Qt::CustomizeWindowHint);
   QFont font("MS Sans Serif");
@@ -29,27 +29,27 @@ T_Options::T_Options(QWidget* parent) : QDialog(parent) {
   setFont(font);
 
   Label1 = new QLabel(
-      "Printing facing pages causes Tablora to switch the position of the album title and page "
-      "numbers every other page.  It will also switch the left and right margins.",
+      tr("Printing facing pages causes Tablora to switch the position of the album title and page "
+         "numbers every other page.  It will also switch the left and right margins."),
       this);
   Label1->setObjectName("Label1");
   Label1->setWordWrap(true);
   Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-  PrintFacingBox = new QCheckBox("Print Facing Pages", this);
+  PrintFacingBox = new QCheckBox(tr("Print Facing Pages"), this);
   PrintFacingBox->setObjectName("PrintFacing");
   PrintFacingBox->setChecked(false);
 
-  PrintPageNumBox = new QCheckBox("Print Page Numbers", this);
+  PrintPageNumBox = new QCheckBox(tr("Print Page Numbers"), this);
   PrintPageNumBox->setObjectName("PrintPageNum");
   PrintPageNumBox->setChecked(true);
 
-  Button1 = new QPushButton("Save", this);
+  Button1 = new QPushButton(tr("Save"), this);
   Button1->setObjectName("Button1");
   Button1->setDefault(true);
   connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
 
-  Button2 = new QPushButton("Cancel", this);
+  Button2 = new QPushButton(tr("Cancel"), this);
   Button2->setObjectName("Button2");
   connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 

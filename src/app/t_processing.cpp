@@ -1,6 +1,7 @@
 #include "app/t_processing.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QShowEvent>
 
 namespace tablora {
@@ -10,7 +11,7 @@ constexpr int kWidth = 251;
 }  // namespace
 
 T_Processing::T_Processing(QWidget* parent) : QDialog(parent) {
-  setWindowTitle("Working...");
+  setWindowTitle(tr("Working..."));
   // A title and a close box only: no minimise or maximise (the fixed size rules out maximising
   // even where a window manager keeps its buttons).
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -22,7 +23,8 @@ T_Processing::T_Processing(QWidget* parent) : QDialog(parent) {
   tahoma.setPixelSize(11);
   setFont(tahoma);
 
-  Label1 = new QLabel("Building File List", this);
+  // The engine's first status, in its words.
+  Label1 = new QLabel(QCoreApplication::translate("TContactSheet", "Building File List"), this);
   Label1->setGeometry(0, 0, kWidth - 2, 25);
   Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   Label1->setWordWrap(false);
@@ -33,7 +35,7 @@ T_Processing::T_Processing(QWidget* parent) : QDialog(parent) {
   Gauge->SetForeColor(palette().color(QPalette::Highlight));
   Gauge->hide();
 
-  Button1 = new QPushButton("Cancel", this);
+  Button1 = new QPushButton(tr("Cancel"), this);
   Button1->setGeometry((kWidth - 65) / 2, 32, 65, 25);
   Button1->setDefault(true);
   connect(Button1, &QPushButton::clicked, this, &T_Processing::Button1Click);

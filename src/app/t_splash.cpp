@@ -44,6 +44,18 @@ T_Splash::T_Splash(QWidget* parent)
     setMask(QBitmap::fromImage(scaled.createMaskFromColor(kKeyColor, Qt::MaskInColor)));
   }
 
+  // The line under the program's name, written on the card rather than into the picture so that
+  // it speaks the user's language; it wraps within the card, left of the sheet.
+  Label1 = new QLabel(tr("Contact sheets of your photographs"), this);
+  Label1->setObjectName("Label1");
+  QFont tagline("DejaVu Sans");
+  tagline.setPixelSize(13);
+  Label1->setFont(tagline);
+  Label1->setStyleSheet("color: #9fb3c8; background: transparent;");
+  Label1->setWordWrap(true);
+  Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  Label1->setGeometry(28, 173, 160, 60);
+
   Timer1 = new QTimer(this);
   Timer1->setInterval(1500);
   connect(Timer1, &QTimer::timeout, this, &T_Splash::Timer1Timer);

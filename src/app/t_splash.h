@@ -22,6 +22,7 @@ class T_Splash : public QWidget {
   bool ClosePending() const { return closePending_; }
 
   QLabel* Image1;
+  QLabel* Label1;
   QTimer* Timer1;
 
  public slots:

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -21,21 +22,24 @@
 #include <cstring>
 
 #include "platform/qt_printer_device.h"
+#include "platform/translated_text.h"
 
 namespace tablora {
 
-const char* const kServerNotRunning = "The print server is not running";
-const char* const kServerSilent = "The print server does not answer";
-const char* const kLookingForPrinters = "Looking for printers...";
+const char* const kServerNotRunning = QT_TRANSLATE_NOOP("PrintSpool", "The print server is not running");
+const char* const kServerSilent = QT_TRANSLATE_NOOP("PrintSpool", "The print server does not answer");
+const char* const kLookingForPrinters = QT_TRANSLATE_NOOP("PrintSpool", "Looking for printers...");
 
 std::string NoSuchPrinter(const QString& printer) {
-  return "The printer '" + printer.toStdString() + "' does not exist";
+  return Filled(Translated("PrintSpool", "The printer '%1' does not exist"), {printer.toStdString()});
 }
 
 namespace {
 
-const std::string kSubmitFailed = "Cannot send the job to the printer: ";
-const std::string kSending = "Sending to printer...";
+std::string SubmitFailed(std::string_view why) {
+  return Filled(Translated("PrintSpool", "Cannot send the job to the printer: %1"), {why});
+}
+const char* const kSending = QT_TRANSLATE_NOOP("PrintSpool", "Sending to printer...");
 constexpr int kStartTimeoutMs = 30000;
 constexpr int kWaitSliceMs = 40;
 // Where Qt's CUPS print engine keeps the options its print dialog set, as name, value, name, ...
@@ -209,8 +213,9 @@ class SpoolFolder {
     // A folder private to the user, so the file cannot be taken or read by anyone else meanwhile.
     QFile made(file_);
     if (!folder_.isValid() || !made.open(QIODevice::WriteOnly)) {
-      throw EPrinter("Cannot create the print job's temporary file: " +
-                     (folder_.isValid() ? made.errorString() : folder_.errorString()).toStdString());
+      const QString why = folder_.isValid() ? made.errorString() : folder_.errorString();
+      throw EPrinter(Filled(Translated("PrintSpool", "Cannot create the print job's temporary file: %1"),
+                            {why.toStdString()}));
     }
     made.close();
     guard_ = std::make_unique<RemovedOnSignal>(file_, folder_.path());
@@ -255,11 +260,12 @@ ServerAnswer AskPrintServer(const QString& lpstatProgram, const PrintWaitHandler
 }
 
 std::string QueueProblem(QString& printer, const QString& lpstatProgram, const PrintWaitHandler& wait) {
-  switch (AskPrintServer(lpstatProgram, wait, kLookingForPrinters, PrintSpool::kDefaultSubmitTimeoutMs)) {
+  switch (AskPrintServer(lpstatProgram, wait, Translated("PrintSpool", kLookingForPrinters),
+                         PrintSpool::kDefaultSubmitTimeoutMs)) {
     case ServerAnswer::NotRunning:
-      return kServerNotRunning;
+      return Translated("PrintSpool", kServerNotRunning);
     case ServerAnswer::Silent:
-      return kServerSilent;
+      return Translated("PrintSpool", kServerSilent);
     case ServerAnswer::GaveUp:
       throw EAbort();
     case ServerAnswer::Running:
@@ -269,7 +275,8 @@ std::string QueueProblem(QString& printer, const QString& lpstatProgram, const P
   const auto ask = [&](const QStringList& arguments, QProcess& lpstat) {
     lpstat.setProgram(lpstatProgram);
     lpstat.setArguments(arguments);
-    const RunEnd end = RunWaiting(lpstat, wait, kLookingForPrinters, PrintSpool::kDefaultSubmitTimeoutMs);
+    const RunEnd end = RunWaiting(lpstat, wait, Translated("PrintSpool", kLookingForPrinters),
+                                  PrintSpool::kDefaultSubmitTimeoutMs);
     if (end == RunEnd::GaveUp) throw EAbort();
     return end == RunEnd::Finished && lpstat.exitStatus() == QProcess::NormalExit;
   };
@@ -277,7 +284,7 @@ std::string QueueProblem(QString& printer, const QString& lpstatProgram, const P
     QProcess lpstat;
     const QString prefix = "system default destination: ";
     const QString said = ask({"-d"}, lpstat) ? QString::fromLocal8Bit(lpstat.readAllStandardOutput()).trimmed() : "";
-    if (!said.startsWith(prefix)) return "There is no default printer";
+    if (!said.startsWith(prefix)) return Translated("PrintSpool", "There is no default printer");
     printer = said.mid(prefix.size());
   }
   QProcess lpstat;
@@ -363,14 +370,16 @@ QString PrintSpool::FileName() const { return folder_->File(); }
 void PrintSpool::Submit(const PrintQueueJob& job, const QString& lpProgram, const PrintWaitHandler& wait,
                         int timeoutMs) {
   const std::string silent =
-      "The printer '" + job.printer.toStdString() + "' cannot be reached: the print server does not answer";
+      Filled(Translated("PrintSpool", "The printer '%1' cannot be reached: the print server does not answer"),
+             {job.printer.toStdString()});
   const auto notHandedOver = [this](const std::string& message) { return EJobNotHandedOver(message, folder_); };
   QProcess lp;
   lp.setProgram(lpProgram);
   lp.setArguments(LpArguments(job, folder_->File()));
-  switch (RunWaiting(lp, wait, kSending, timeoutMs, &folder_->Guard())) {
+  switch (RunWaiting(lp, wait, Translated("PrintSpool", kSending), timeoutMs, &folder_->Guard())) {
     case RunEnd::NotStarted:
-      throw notHandedOver(kSubmitFailed + "the program " + lpProgram.toStdString() + " cannot be started");
+      throw notHandedOver(SubmitFailed(
+          Filled(Translated("PrintSpool", "the program %1 cannot be started"), {lpProgram.toStdString()})));
     case RunEnd::GaveUp:
       throw EAbort();
     case RunEnd::TimedOut:
@@ -379,14 +388,15 @@ void PrintSpool::Submit(const PrintQueueJob& job, const QString& lpProgram, cons
       break;
   }
   if (lp.exitStatus() != QProcess::NormalExit) {
-    throw notHandedOver(kSubmitFailed + lpProgram.toStdString() + " stopped unexpectedly");
+    throw notHandedOver(
+        SubmitFailed(Filled(Translated("PrintSpool", "%1 stopped unexpectedly"), {lpProgram.toStdString()})));
   }
   if (lp.exitCode() == 0) return;
   // lp says "The printer or class does not exist" for a server that is not running as well, so the
   // server is asked which it is.
-  switch (AskPrintServer(LpstatBeside(lpProgram), wait, kSending, timeoutMs)) {
+  switch (AskPrintServer(LpstatBeside(lpProgram), wait, Translated("PrintSpool", kSending), timeoutMs)) {
     case ServerAnswer::NotRunning:
-      throw notHandedOver(kServerNotRunning);
+      throw notHandedOver(Translated("PrintSpool", kServerNotRunning));
     case ServerAnswer::Silent:
       throw notHandedOver(silent);
     case ServerAnswer::GaveUp:
@@ -398,9 +408,10 @@ void PrintSpool::Submit(const PrintQueueJob& job, const QString& lpProgram, cons
   const QString complaint =
       WithPlainProgramName(QString::fromLocal8Bit(lp.readAllStandardError()).trimmed(), lpProgram);
   if (complaint.contains("does not exist")) throw notHandedOver(NoSuchPrinter(job.printer));
-  throw notHandedOver(kSubmitFailed + (complaint.isEmpty() ? lpProgram.toStdString() + " failed with status " +
-                                                                 std::to_string(lp.exitCode())
-                                                           : complaint.toStdString()));
+  throw notHandedOver(SubmitFailed(complaint.isEmpty()
+                                       ? Filled(Translated("PrintSpool", "%1 failed with status %2"),
+                                                {lpProgram.toStdString(), std::to_string(lp.exitCode())})
+                                       : complaint.toStdString()));
 }
 
 bool EJobNotHandedOver::SavePagesAs(const QString& path) const {
@@ -422,16 +433,20 @@ QString EJobNotHandedOver::PagesName() const { return QFileInfo(pages_->File()).
 void OfferToSavePages(const EJobNotHandedOver& failure, QWidget* parent, const std::function<QString()>& choosePath) {
   QString text = QString::fromStdString(failure.what());
   if (!text.isEmpty() && text.back() > '.') text += '.';
-  QMessageBox box(QMessageBox::Warning, "Tablora", text + "\n\nSave the drawn pages as a PDF file instead?",
+  QMessageBox box(QMessageBox::Warning, "Tablora",
+                  text + "\n\n" +
+                      QCoreApplication::translate("PrintSpool", "Save the drawn pages as a PDF file instead?"),
                   QMessageBox::Save | QMessageBox::Discard, parent);
   box.setDefaultButton(QMessageBox::Save);
   if (box.exec() != QMessageBox::Save) return;
-  const QString path =
-      choosePath ? choosePath()
-                 : QFileDialog::getSaveFileName(parent, "Save the drawn pages", QDir::home().filePath(failure.PagesName()),
-                                                "PDF files (*.pdf)");
+  const QString path = choosePath ? choosePath()
+                                  : QFileDialog::getSaveFileName(
+                                        parent, QCoreApplication::translate("PrintSpool", "Save the drawn pages"),
+                                        QDir::home().filePath(failure.PagesName()),
+                                        QCoreApplication::translate("PrintSpool", "PDF files (*.pdf)"));
   if (path.isEmpty() || failure.SavePagesAs(path)) return;
-  QMessageBox::critical(parent, "Tablora", "Cannot write the file " + path + ".");
+  QMessageBox::critical(parent, "Tablora",
+                        QCoreApplication::translate("PrintSpool", "Cannot write the file %1.").arg(path));
 }
 
 }  // namespace tablora

@@ -13,6 +13,7 @@
 #include "platform/output_file.h"
 #include "platform/print_spool_widgets.h"
 #include "platform/qt_printer_device.h"
+#include "platform/translated_text.h"
 
 namespace tablora {
 
@@ -53,8 +54,8 @@ std::string& QueueProgramSetting() {
 
 // Asks the print server, through the lpstat beside the queue program, whether it answers.
 ServerAnswer AskForPrinters(const PrintWaitHandler& wait, int timeoutMs) {
-  return AskPrintServer(LpstatBeside(QString::fromStdString(QueueProgramSetting())), wait, kLookingForPrinters,
-                        timeoutMs);
+  return AskPrintServer(LpstatBeside(QString::fromStdString(QueueProgramSetting())), wait,
+                        Translated("PrintSpool", kLookingForPrinters), timeoutMs);
 }
 
 }  // namespace
@@ -132,7 +133,7 @@ bool QtPrinterDevice::LookUpPrinters() {
     case ServerAnswer::GaveUp:
       return false;
     case ServerAnswer::Silent:
-      throw EPrinter(kServerSilent);
+      throw EPrinter(Translated("PrintSpool", kServerSilent));
     case ServerAnswer::Running:
     case ServerAnswer::NotRunning:
     case ServerAnswer::Unknown:
@@ -149,7 +150,7 @@ bool QtPrinterDevice::LookUpPrinters() {
 QPrinter& QtPrinterDevice::JobPrinter() { return spool_ ? spool_->Printer() : *printer_; }
 
 void QtPrinterDevice::BeginDoc() {
-  if (Printing()) throw EPrinter("Printing in progress");
+  if (Printing()) throw EPrinter(Translated("QtPrinterDevice", "Printing in progress"));
   savedFile_.clear();
   std::unique_ptr<PrintSpool> spool;
   if (SpoolsJobs()) spool = std::make_unique<PrintSpool>(*printer_);
@@ -170,13 +171,18 @@ void QtPrinterDevice::BeginDoc() {
   auto painter = std::make_unique<QPainter>();
   if (!painter->begin(spool ? &spool->Printer() : printer_.get())) {
     ForgetPdfTemporary();
-    if (spool) throw EPrinter("Cannot write the print job's temporary file " + spool->FileName().toStdString());
+    if (spool) {
+      throw EPrinter(Filled(Translated("QtPrinterDevice", "Cannot write the print job's temporary file %1"),
+                            {spool->FileName().toStdString()}));
+    }
     if (printer_->outputFormat() == QPrinter::PdfFormat) {
       throw EPrinter(printer_->outputFileName().isEmpty()
-                         ? std::string("No file was chosen for the PDF output")
-                         : "Cannot write the PDF file " + printer_->outputFileName().toStdString());
+                         ? Translated("QtPrinterDevice", "No file was chosen for the PDF output")
+                         : Filled(Translated("QtPrinterDevice", "Cannot write the PDF file %1"),
+                                  {printer_->outputFileName().toStdString()}));
     }
-    throw EPrinter("The printer " + printer_->printerName().toStdString() + " cannot start a print job");
+    throw EPrinter(Filled(Translated("QtPrinterDevice", "The printer %1 cannot start a print job"),
+                          {printer_->printerName().toStdString()}));
   }
   spool_ = std::move(spool);
   painter_ = std::move(painter);
@@ -187,8 +193,8 @@ void QtPrinterDevice::BeginDoc() {
 }
 
 void QtPrinterDevice::NewPage() {
-  if (!Printing()) throw EPrinter("Printer is not currently printing");
-  if (!JobPrinter().newPage()) throw EPrinter("The printer cannot start a new page");
+  if (!Printing()) throw EPrinter(Translated("QtPrinterDevice", "Printer is not currently printing"));
+  if (!JobPrinter().newPage()) throw EPrinter(Translated("QtPrinterDevice", "The printer cannot start a new page"));
 }
 
 bool QtPrinterDevice::Finish() {
@@ -199,7 +205,7 @@ bool QtPrinterDevice::Finish() {
 }
 
 void QtPrinterDevice::EndDoc() {
-  if (!Printing()) throw EPrinter("Printer is not currently printing");
+  if (!Printing()) throw EPrinter(Translated("QtPrinterDevice", "Printer is not currently printing"));
   // Taken first, so the spooled file goes on every path out of here.
   const std::unique_ptr<PrintSpool> spool = std::move(spool_);
   const bool ended = Finish();
@@ -210,7 +216,10 @@ void QtPrinterDevice::EndDoc() {
     }
     return;
   }
-  if (!ended) throw EPrinter("Cannot write the print job's temporary file " + spool->FileName().toStdString());
+  if (!ended) {
+    throw EPrinter(Filled(Translated("QtPrinterDevice", "Cannot write the print job's temporary file %1"),
+                          {spool->FileName().toStdString()}));
+  }
   PrintQueueJob job = PrintQueueJob::Of(*printer_);
   if (!queue_.isEmpty()) {
     job.printer = queue_;

@@ -5,6 +5,7 @@
 #include "sheet/contact_sheet.h"
 #include "sheet/pagination.h"
 #include "sheet/path_parts.h"
+#include "platform/translated_text.h"
 
 namespace tablora {
 
@@ -13,7 +14,7 @@ TContactSheet::TContactSheet(SheetServices services) : services_(services) {}
 void TContactSheet::BuildFileList() {
   ProgressWindow& progress = *services_.progress;
   progress.Show();
-  progress.ShowStatus("Building File List");
+  progress.ShowStatus(Translated("TContactSheet", "Building File List"));
   services_.pump->PumpMessages();
   BaseFolder = services_.inputs->SelectedFolder();
   FileList.clear();
@@ -115,7 +116,7 @@ void TContactSheet::ScanFolder(const std::string& top) {
 
   // Lists the folder `relative` names and runs its file pass.
   const auto enter = [&](std::unique_ptr<DirectoryListing> listing) {
-    progress.ShowStatus("Building File List\n\r" + relative);
+    progress.ShowStatus(Translated("TContactSheet", "Building File List") + "\n\r" + relative);
     Frame& frame = stack.emplace_back();
     frame.listing = std::move(listing);
     frame.relativeLength = relative.size();

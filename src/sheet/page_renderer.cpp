@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/translated_text.h"
 #include "sheet/contact_sheet.h"
 #include "sheet/path_parts.h"
 #include "sheet/thumbnail_pipeline.h"
@@ -269,7 +270,8 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
   surface.SetFontStyle(services_.inputs->FontStyle());
   surface.SetFontColor(clBlack);
 
-  const std::string pageNumber = "Page " + std::to_string(page) + " of " + std::to_string(PageCount);
+  const std::string pageNumber =
+      Filled(Translated("TContactSheet", "Page %1 of %2"), {std::to_string(page), std::to_string(PageCount)});
   DrawTitleLine(surface,
                 {OriginX, OriginY, usableWidth, sidePad, topPad, titleHeight, pageNumberHeight,
                  options.PrintFacing() && page % 2 == 0},

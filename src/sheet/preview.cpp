@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/translated_text.h"
 #include "sheet/contact_sheet.h"
 
 namespace tablora {
@@ -19,16 +20,17 @@ void TContactSheet::RefreshPreview() {
       services_.previewProgress != nullptr ? *services_.previewProgress : *services_.progress;
   PreviewControl& preview = *services_.preview;
   progress.Show();
-  progress.ShowStatus("Calculating Pages");
+  progress.ShowStatus(Translated("TContactSheet", "Calculating Pages"));
   progress.Repaint();
   Paginate();
   if (CurrentPage < 1) CurrentPage = 1;
   if (PageCount < CurrentPage) CurrentPage = PageCount;
-  progress.ShowStatus("Please Wait");
+  progress.ShowStatus(Translated("TContactSheet", "Please Wait"));
   LayoutPreview();
   services_.pump->PumpMessages();
   // The label names the page the preview shows: it changes when the new page first stands there.
-  const std::string label = "Page " + std::to_string(CurrentPage) + " of " + std::to_string(PageCount);
+  const std::string label = Filled(Translated("TContactSheet", "Page %1 of %2"),
+                                   {std::to_string(CurrentPage), std::to_string(PageCount)});
   bool labelled = false;
   if (!FileList.empty() && progress.Working()) {
     std::unique_ptr<DrawingSurface> canvas = services_.canvases->CanvasFor(PreviewBitmap);

@@ -1,14 +1,17 @@
+#include <QtGlobal>
 #include <algorithm>
 
+#include "platform/translated_text.h"
 #include "sheet/contact_sheet.h"
 
 namespace tablora {
 
 namespace {
 
-constexpr const char* kNothingBuilt =
+constexpr const char* kNothingBuilt = QT_TRANSLATE_NOOP(
+    "TContactSheet",
     "You need to build the archive first!\n\r\n\rSelect the folder to build the archive\n\rfrom, "
-    "then click the Build button.";
+    "then click the Build button.");
 
 // The pages a confirmed dialog asks for, in the order they print. Ranges are held to the sheet:
 // pages beyond it are cut off, and a range whose first page is after its last prints the last.
@@ -82,7 +85,8 @@ void TContactSheet::Print(PrintDialog& dialog, MessageBox& messages) {
   PrinterDevice& printer = *services_.printer;
 
   if (FileList.empty()) {
-    messages.Show(kNothingBuilt, "Try again", MessageIcon::None);
+    messages.Show(Translated("TContactSheet", kNothingBuilt), Translated("TContactSheet", "Try again"),
+                  MessageIcon::None);
     return;
   }
 
@@ -105,7 +109,8 @@ void TContactSheet::Print(PrintDialog& dialog, MessageBox& messages) {
   if (pages.empty()) return;
   // The window counts the pages of this job: the third of pages 5 to 7 is "Page 3 of 3".
   const auto status = [&pages](std::size_t k) {
-    return "Printing Page " + std::to_string(k + 1) + " of " + std::to_string(pages.size());
+    return Filled(Translated("TContactSheet", "Printing Page %1 of %2"),
+                  {std::to_string(k + 1), std::to_string(pages.size())});
   };
   progress.ShowStatus(status(0));
   progress.Show();
@@ -161,7 +166,7 @@ std::string TContactSheet::JobTitle() const {
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     title = folder.substr(folder.rfind('/') + 1);
   }
-  return title.empty() ? "Tablora Print Task" : title;
+  return title.empty() ? Translated("TContactSheet", "Tablora Print Task") : title;
 }
 
 }  // namespace tablora

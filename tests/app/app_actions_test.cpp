@@ -140,7 +140,9 @@ TEST_F(MainActions, F1ShowsTheVersionAndTheLicences) {
   EXPECT_TRUE(shown.startsWith("About Tablora\n")) << shown.toStdString();
   for (const QString& part : {QString("Tablora ") + kVersion, QString("GPL-2.0-or-later"),
                               QString("Qt ") + qVersion(), QString("LGPL-3.0"), QString("libjpeg-turbo 2."),
-                              QString("zlib 1.")}) {
+                              QString("zlib 1."), QString("libwebp 1."), QString("libheif 1."),
+                              QString("libjxl 0."), QString("LibRaw"), QString("Little CMS 2"), QString("Exiv2"),
+                              QString("(MIT)")}) {
     EXPECT_TRUE(shown.contains(part)) << part.toStdString();
   }
 }

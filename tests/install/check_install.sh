@@ -22,6 +22,7 @@ expected=(
   share/icons/hicolor/scalable/apps/tablora.svg
   share/man/man1/tablora.1.gz
   share/man/man1/tablora-cli.1.gz
+  share/tablora/translations/tablora_de.qm
 )
 for f in "${expected[@]}"; do
   [ -f "$prefix/$f" ] || fail "not installed: $f"

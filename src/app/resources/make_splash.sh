@@ -26,8 +26,7 @@ for row in 0 1 2; do
 done
 args+=(-fill '#3b4750' -draw 'rectangle 208,22 300,28' -draw 'rectangle 330,22 360,26')
 args+=(-font DejaVu-Sans-Bold -pointsize 34 -fill '#f5f1e8' -draw "text 26,160 'Tablora'")
-args+=(-font DejaVu-Sans -pointsize 13 -fill '#9fb3c8' -draw "text 28,186 'Contact sheets of your'")
-args+=(-draw "text 28,204 'photographs'")
+# The line under the name is the window's own label, in the user's language.
 convert "${args[@]}" -type TrueColor BMP3:splash.bmp
 
 # The program's icon: the same sheet on a transparent background.
