@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QShowEvent>
 
+#include "app/window_type.h"
+
 namespace tablora {
 
 namespace {
@@ -79,6 +81,8 @@ void T_Processing::BringToFront() { raise(); }
 void T_Processing::Repaint() { repaint(); }
 
 void T_Processing::showEvent(QShowEvent* event) {
+  // Before every mapping: the window manager reads the window's type when it maps the window.
+  if (!event->spontaneous()) KeepMinimiseAndMaximiseOff(*this);
   QDialog::showEvent(event);
   if (!event->spontaneous()) FormShow();
 }
