@@ -82,7 +82,9 @@ void T_Processing::Repaint() { repaint(); }
 
 void T_Processing::showEvent(QShowEvent* event) {
   // Before every mapping: the window manager reads the window's type when it maps the window.
-  if (!event->spontaneous()) KeepMinimiseAndMaximiseOff(*this);
+  // Openbox gives a toolbar no focus when it appears, as it does a dialog; asked for it, the
+  // window takes Escape and Enter for Cancel as before.
+  if (!event->spontaneous() && KeepMinimiseAndMaximiseOff(*this)) activateWindow();
   QDialog::showEvent(event);
   if (!event->spontaneous()) FormShow();
 }

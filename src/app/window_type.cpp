@@ -49,23 +49,24 @@ bool RunsUnderOpenbox(xcb_connection_t* connection, xcb_window_t root) {
 
 }  // namespace
 
-void KeepMinimiseAndMaximiseOff(QWidget& window) {
+bool KeepMinimiseAndMaximiseOff(QWidget& window) {
   // Only the xcb platform's windows are X11 windows: the offscreen platform offers the X11
   // interface too, without a connection.
   if (QGuiApplication::platformName() != "xcb" || !window.isWindow() || !window.testAttribute(Qt::WA_WState_Created)) {
-    return;
+    return false;
   }
   auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
   xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
-  if (connection == nullptr) return;
+  if (connection == nullptr) return false;
   const xcb_setup_t* setup = xcb_get_setup(connection);
   const xcb_screen_iterator_t screen = xcb_setup_roots_iterator(setup);
-  if (screen.rem == 0 || !RunsUnderOpenbox(connection, screen.data->root)) return;
+  if (screen.rem == 0 || !RunsUnderOpenbox(connection, screen.data->root)) return false;
   const xcb_atom_t types[] = {Atom(connection, "_NET_WM_WINDOW_TYPE_TOOLBAR"),
                               Atom(connection, "_NET_WM_WINDOW_TYPE_DIALOG")};
   xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window.winId()),
                       Atom(connection, "_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, 2, types);
   xcb_flush(connection);
+  return true;
 }
 
 }  // namespace tablora

@@ -9,7 +9,8 @@ namespace tablora {
 // (it disregards the Motif hints for buttons on purpose) and leaves them off only toolbar and
 // menu windows; there the window is typed a toolbar, with dialog as the type to fall back on.
 // Elsewhere nothing changes: the flags suffice, and a toolbar may lose its title bar. Call it
-// when the window is about to be mapped (its showEvent), after its native window exists.
-void KeepMinimiseAndMaximiseOff(QWidget& window);
+// when the window is about to be mapped (its showEvent), after its native window exists. True when
+// the window was typed a toolbar.
+bool KeepMinimiseAndMaximiseOff(QWidget& window);
 
 }  // namespace tablora
