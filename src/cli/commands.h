@@ -32,6 +32,7 @@ class CliInputs : public SheetInputs, public SheetOptions {
   bool facing = false;
   bool pageNumbers = true;
   int jobs = 1;  // threads that load a page's pictures
+  bool cache = true;  // the desktop's thumbnail cache is read and written
 };
 
 // The folder argument as the sheet takes it: it must exist and be a folder (else UsageError);
