@@ -217,6 +217,16 @@ CellPicture ThumbnailPipeline::Decode(std::size_t i, std::shared_ptr<const TFile
   Kept kept;
   kept.side = DesktopThumbnailCache::StoreSide(request.boxWidth, request.boxHeight);
   const bool mapped = file != nullptr || (file = MapCellFile(request.path)) != nullptr;
+  if (kept.side > 0 && mapped) {
+    // Where the thumbnail would need a larger decode than the cell (a JPEG's next scale for a
+    // print cell, typically), it is kept only where that costs little: a page printed at printer
+    // resolution is not slowed down to fill the cache.
+    constexpr uint64_t kMostExtraDecodeBytes = uint64_t{1} << 20;
+    const int32_t cellSide = std::max(request.boxWidth, request.boxHeight);
+    const uint64_t forCell = EstimateDecodeBytes(request.path, file.get(), cellSide, cellSide);
+    const uint64_t forKept = EstimateDecodeBytes(request.path, file.get(), kept.side, kept.side);
+    if (forKept > forCell + kMostExtraDecodeBytes) kept.side = 0;
+  }
   CellPicture picture = Produce(loader_, request, std::move(file), &kept);
   if (stop_.Requested()) return picture;
   // Only a file that could be read and was refused is a failure: an unreadable one says nothing

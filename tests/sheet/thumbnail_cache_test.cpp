@@ -87,6 +87,13 @@ class DesktopCache : public ::testing::Test {
   fs::path Thumbnail(const char* size) const {
     return fs::path(root_) / size / (Md5Hex(DesktopThumbnailCache::FileUri(photo_)) + ".png");
   }
+  std::size_t FilesUnderRoot() const {
+    std::size_t count = 0;
+    if (fs::exists(root_)) {
+      for (const auto& entry : fs::recursive_directory_iterator(root_)) count += entry.is_regular_file();
+    }
+    return count;
+  }
   void Touch(int64_t seconds) {
     const timespec times[2] = {{seconds, 0}, {seconds, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, photo_.c_str(), times, 0), 0);
@@ -203,6 +210,24 @@ TEST_F(DesktopCache, WritesUprightPrivateThumbnailsWithTheStandardKeys) {
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(root_) / "normal"), fs::directory_iterator()), 1)
       << "no temporary left behind";
+}
+
+// A JPEG decodes at an eighth, a quarter, a half of its size: a thumbnail that needs a larger step
+// than the cell is not made for a print cell, where it would cost megabytes more of decoding.
+TEST_F(DesktopCache, NoThumbnailWhereItWouldCostALargerDecode) {
+  if (!test::HaveImageMagick()) GTEST_SKIP() << "ImageMagick not installed";
+  photo_ = (dir_ / "photos" / "large.jpg").string();
+  ASSERT_EQ(test::RunCommand("/usr/bin/env", {"convert", "-size", "4000x3000", "gradient:red-blue", photo_}).status, 0);
+  const std::pair<int32_t, const char*> boxes[] = {{47, "normal"}, {540, nullptr}};
+  for (const auto& [box, written] : boxes) {
+    DesktopThumbnailCache desktop(root_, "tablora-test");
+    EXPECT_TRUE(Draw(desktop, box).pixels);
+    EXPECT_EQ(FilesUnderRoot(), written ? 1u : 0u) << box;
+    if (written) {
+      EXPECT_TRUE(fs::exists(Thumbnail(written)));
+    }
+    fs::remove_all(root_);
+  }
 }
 
 TEST_F(DesktopCache, RecordsAFailureAndSkipsTheFileWhileItIsUnchanged) {
