@@ -76,6 +76,8 @@ SavedSettings AppSettings::Load() const {
   if (orientation == "landscape") settings.orientation = QPageLayout::Landscape;
   settings.facing = ReadBool(store, "facing", settings.facing);
   settings.pageNumbers = ReadBool(store, "pageNumbers", settings.pageNumbers);
+  settings.thumbnailCache = ReadBool(store, "thumbnailCache", settings.thumbnailCache);
+  settings.thumbnailCacheMiB = ReadInt(store, "thumbnailCacheMiB", settings.thumbnailCacheMiB, 16, 1 << 20);
   const QVariant geometry = store.value("geometry");
   if (geometry.userType() == QMetaType::QByteArray) settings.geometry = geometry.toByteArray();
   return settings;
@@ -98,6 +100,8 @@ void AppSettings::Save(const SavedSettings& settings) {
   }
   store.setValue("facing", settings.facing);
   store.setValue("pageNumbers", settings.pageNumbers);
+  store.setValue("thumbnailCache", settings.thumbnailCache);
+  store.setValue("thumbnailCacheMiB", settings.thumbnailCacheMiB);
   if (!settings.geometry.isEmpty()) store.setValue("geometry", settings.geometry);
   store.sync();
 }
@@ -120,6 +124,8 @@ SavedSettings AppSettings::Of(const T_Main& main, const T_Options& options, cons
   }
   settings.facing = options.PrintFacing();
   settings.pageNumbers = options.PrintPageNum();
+  settings.thumbnailCache = options.CacheBox->isChecked();
+  settings.thumbnailCacheMiB = options.CacheLimitBox->value();
   settings.geometry = main.saveGeometry();
   return settings;
 }
@@ -154,6 +160,8 @@ void AppSettings::Apply(const SavedSettings& settings, T_Main& main, T_Options& 
   }
   options.PrintFacingBox->setChecked(settings.facing);
   options.PrintPageNumBox->setChecked(settings.pageNumbers);
+  options.CacheBox->setChecked(settings.thumbnailCache);
+  options.CacheLimitBox->setValue(settings.thumbnailCacheMiB);
   if (!settings.geometry.isEmpty()) main.restoreGeometry(settings.geometry);
 }
 

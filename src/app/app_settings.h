@@ -30,6 +30,8 @@ struct SavedSettings {
   bool orientationSaved = false;
   bool facing = false;
   bool pageNumbers = true;
+  bool thumbnailCache = true;
+  int thumbnailCacheMiB = 1024;
   QByteArray geometry;  // QWidget::saveGeometry; empty: centred at the designed size
 };
 

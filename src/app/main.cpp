@@ -14,6 +14,7 @@
 #include "platform/directory_search.h"
 #include "platform/qt_message_box.h"
 #include "platform/qt_printer_device.h"
+#include "sheet/thumbnail_cache.h"
 #include "sheet/thumbnail_image.h"
 #include "version/version.h"
 
@@ -100,10 +101,22 @@ int main(int argc, char** argv) {
   tablora::AppSettings settings;
   tablora::AppSettings::Apply(settings.Load(), main, options, printer->Printer());
 
+  // The desktop's thumbnail cache, as the options dialog last left it.
+  tablora::DesktopThumbnailCache desktop(tablora::DesktopThumbnailCache::DefaultRoot(),
+                                         std::string("tablora-") + tablora::kVersion);
+  const auto useCache = [&] {
+    desktop.SetLimit(options.ThumbnailCacheLimit());
+    const bool on = options.ThumbnailCache() && !desktop.Root().empty();
+    main.Sheet().Thumbnails.SetDesktop(on ? &desktop : nullptr);
+  };
+  useCache();
+  QObject::connect(&options, &QDialog::finished, &main, useCache);
+
   main.show();
   // Without a window manager to keep it on top, the splash would disappear behind the main window.
   splash.raise();
   const int status = QApplication::exec();
   settings.Save(tablora::AppSettings::Of(main, options, printer->Printer()));
+  main.Sheet().Thumbnails.SetDesktop(nullptr);
   return status;
 }

@@ -15,6 +15,9 @@ constexpr int kClientHeight = 255 - 27;
 constexpr QRect kLabel(4, 4, 285, 45);
 constexpr QRect kPrintFacing(4, 48, 285, 17);
 constexpr QRect kPrintPageNum(4, 68, 285, 17);
+constexpr QRect kCache(4, 100, 285, 17);
+constexpr QRect kCacheLimitLabel(4, 124, 150, 17);
+constexpr QRect kCacheLimit(160, 122, 90, 21);
 constexpr QRect kButton1(136, 200, 75, 25);
 constexpr QRect kButton2(216, 200, 75, 25);
 constexpr int kDesignedLine = 13;
@@ -43,6 +46,20 @@ T_Options::T_Options(QWidget* parent) : QDialog(parent) {
   PrintPageNumBox = new QCheckBox(tr("Print Page Numbers"), this);
   PrintPageNumBox->setObjectName("PrintPageNum");
   PrintPageNumBox->setChecked(true);
+
+  CacheBox = new QCheckBox(tr("Keep thumbnails in the desktop's cache"), this);
+  CacheBox->setObjectName("ThumbnailCache");
+  CacheBox->setChecked(true);
+
+  CacheLimitLabel = new QLabel(tr("Largest size of the cache:"), this);
+  CacheLimitLabel->setObjectName("CacheLimitLabel");
+  CacheLimitBox = new QSpinBox(this);
+  CacheLimitBox->setObjectName("CacheLimit");
+  CacheLimitBox->setRange(16, 1 << 20);
+  CacheLimitBox->setValue(1024);
+  CacheLimitBox->setSuffix(tr(" MiB"));
+  CacheLimitLabel->setBuddy(CacheLimitBox);
+  connect(CacheBox, &QCheckBox::toggled, CacheLimitBox, &QWidget::setEnabled);
 
   Button1 = new QPushButton(tr("Save"), this);
   Button1->setObjectName("Button1");
@@ -80,6 +97,10 @@ void T_Options::Arrange() {
   const int checkGap = kPrintPageNum.y() - kPrintFacing.bottom() - 1;
   int below = place(PrintFacingBox, kPrintFacing, textBottom);
   below = place(PrintPageNumBox, kPrintPageNum, below + checkGap);
+  below = place(CacheBox, kCache, below + kCache.y() - kPrintPageNum.bottom() - 1);
+  const int limitTop = below + kCacheLimit.y() - kCache.bottom() - 1;
+  place(CacheLimitLabel, kCacheLimitLabel, limitTop + kCacheLimitLabel.y() - kCacheLimit.y());
+  below = place(CacheLimitBox, kCacheLimit, limitTop);
   const int buttonsTop = std::max(kButton1.y(), below + checkGap);
   const int buttonsBottom =
       std::max(place(Button1, kButton1, buttonsTop), place(Button2, kButton2, buttonsTop));

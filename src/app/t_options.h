@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
+#include <cstdint>
 
 #include "sheet/sheet_settings.h"
 
@@ -21,10 +23,16 @@ class T_Options : public QDialog, public SheetOptions {
 
   bool PrintFacing() const override { return PrintFacingBox->isChecked(); }
   bool PrintPageNum() const override { return PrintPageNumBox->isChecked(); }
+  // The desktop's thumbnail cache: whether pages use it, and the bytes it may grow to.
+  bool ThumbnailCache() const { return CacheBox->isChecked(); }
+  uint64_t ThumbnailCacheLimit() const { return uint64_t(CacheLimitBox->value()) << 20; }
 
   QLabel* Label1 = nullptr;
   QCheckBox* PrintFacingBox = nullptr;
   QCheckBox* PrintPageNumBox = nullptr;
+  QCheckBox* CacheBox = nullptr;
+  QLabel* CacheLimitLabel = nullptr;
+  QSpinBox* CacheLimitBox = nullptr;  // MiB
   QPushButton* Button1 = nullptr;
   QPushButton* Button2 = nullptr;
 

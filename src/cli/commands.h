@@ -32,6 +32,9 @@ class CliInputs : public SheetInputs, public SheetOptions {
   bool facing = false;
   bool pageNumbers = true;
   int jobs = 1;  // threads that load a page's pictures
+  // The desktop's thumbnail cache is read and written: the command line's default, off for sessions
+  // made in-process (benchmarks, tests) unless they ask.
+  bool cache = false;
 };
 
 // The folder argument as the sheet takes it: it must exist and be a folder (else UsageError);

@@ -5,12 +5,14 @@
 #include <cstdlib>
 #include <thread>
 
+#include "version/version.h"
+
 namespace tablora::cli {
 
 const std::vector<std::string> kSheetValueOptions = {"--rows", "--cols", "--title", "--font",
                                                      "--jobs"};
 const std::vector<std::string> kSheetFlagOptions = {"--facing", "--no-page-numbers", "--quiet",
-                                                    "--help"};
+                                                    "--help", "--no-cache"};
 const char* const kSheetOptionsHelp =
     "  --rows N            thumbnail rows per page, 1..30 (default 10)\n"
     "  --cols N            thumbnails per row, 1..30 (default 6)\n"
@@ -20,6 +22,7 @@ const char* const kSheetOptionsHelp =
     "  --no-page-numbers   no \"Page N of M\" on the title line\n"
     "  --jobs N            threads that load the pictures, 1..64 (default: the number of cores;\n"
     "                      1 loads them one by one)\n"
+    "  --no-cache          neither read nor write the desktop's thumbnail cache\n"
     "  --quiet             no progress line on stderr\n"
     "  --help              this text\n";
 
@@ -32,6 +35,7 @@ void ReadSheetOptions(const Args& args, CliInputs& inputs) {
   inputs.facing = args.Has("--facing");
   inputs.pageNumbers = !args.Has("--no-page-numbers");
   inputs.jobs = args.IntOr("--jobs", DefaultJobs(), 1, 64);
+  inputs.cache = !args.Has("--no-cache");
 }
 
 int DefaultJobs() { return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 64); }
@@ -62,6 +66,16 @@ SheetSession::SheetSession(CliInputs& inputs, bool quiet, PrinterDevice* printer
                            .canvases = &canvases_,
                            .thumbnails = &thumbnails_}) {
   sheet_.ThumbnailJobs = inputs.jobs;
+  if (inputs.cache && !DesktopThumbnailCache::DefaultRoot().empty()) {
+    desktop_ = std::make_unique<DesktopThumbnailCache>(DesktopThumbnailCache::DefaultRoot(),
+                                                       std::string("tablora-") + kVersion);
+    sheet_.Thumbnails.SetDesktop(desktop_.get());
+  }
+}
+
+SheetSession::~SheetSession() {
+  // The thumbnails still queued are written before the command ends, so the next one finds them.
+  sheet_.Thumbnails.SetDesktop(nullptr);
 }
 
 bool SheetSession::Build() {

@@ -10,6 +10,7 @@
 #include "platform/canvas_factory.h"
 #include "platform/directory_search.h"
 #include "sheet/contact_sheet.h"
+#include "sheet/thumbnail_cache.h"
 
 namespace tablora::cli {
 
@@ -21,7 +22,7 @@ extern const char* const kSheetOptionsHelp;
 // Threads for loading pictures when --jobs is not given: one per core.
 int DefaultJobs();
 
-// Reads --rows, --cols, --title, --font, --facing, --no-page-numbers, --jobs into inputs.
+// Reads --rows, --cols, --title, --font, --facing, --no-page-numbers, --jobs, --no-cache into inputs.
 void ReadSheetOptions(const Args& args, CliInputs& inputs);
 
 // A Qt application for commands that draw text: it runs on the offscreen platform when there is
@@ -48,6 +49,9 @@ class ImagePreview : public PreviewControl {
 class SheetSession {
  public:
   SheetSession(CliInputs& inputs, bool quiet, PrinterDevice* printer, PreviewControl* preview);
+  ~SheetSession();
+  SheetSession(const SheetSession&) = delete;
+  SheetSession& operator=(const SheetSession&) = delete;
 
   // Build as the window's Build button does; false when Ctrl-C cancelled it.
   bool Build();
@@ -63,6 +67,7 @@ class SheetSession {
   ExtensionThumbnailLoader thumbnails_;
   QtCanvasFactory canvases_;
   TContactSheet sheet_;
+  std::unique_ptr<DesktopThumbnailCache> desktop_;
 };
 
 }  // namespace tablora::cli

@@ -132,7 +132,7 @@ uint64_t EstimateDecodeBytes(const std::string& path, const TFileBytes* file, in
 }
 
 CellPicture ThumbnailPipeline::Produce(ThumbnailLoader& loader, const Request& request,
-                                       std::shared_ptr<const TFileBytes> file) {
+                                       std::shared_ptr<const TFileBytes> file, Kept* kept) {
   // Everything one cell's picture costs on its way (the load, libjpeg's buffers, copies made to
   // reduce it) stays within the image-size limit together, and within a few seconds of work.
   TMemoryBudget budget(ImageSizeLimit());
@@ -140,6 +140,7 @@ CellPicture ThumbnailPipeline::Produce(ThumbnailLoader& loader, const Request& r
   if (!file) file = MapCellFile(request.path);
   std::unique_ptr<ThumbnailImage> image = loader.LoadMapped(request.path, std::move(file));
   if (!image) return {};
+  if (kept != nullptr) kept->loaded = true;
   try {
     const int orientation = image->Orientation();
     const bool swap = SwapsSides(orientation);
@@ -151,21 +152,97 @@ CellPicture ThumbnailPipeline::Produce(ThumbnailLoader& loader, const Request& r
     // Reduced in the file's own orientation, then turned: the smaller image is the one turned.
     const int32_t width = swap ? picture.place.height : picture.place.width;
     const int32_t height = swap ? picture.place.width : picture.place.height;
-    image->PrepareFor(width, height);
-    TBitmap reduced = ReduceImage(image->Pixels(), width, height);
+    // The kept picture is never enlarged: one within the side is kept whole.
+    const bool keeping = kept != nullptr && kept->side > 0;
+    FittedImage keep{0, 0, w, h};
+    if (keeping && std::max(w, h) > kept->side) keep = FitIntoBox(w, h, kept->side, kept->side);
+    if (keeping) {
+      image->PrepareFor(std::max(width, keep.width), std::max(height, keep.height));
+    } else {
+      image->PrepareFor(width, height);
+    }
+    TBitmap reduced;
+    if (keeping) {
+      // The cell is reduced from the kept picture, which costs a fraction of a second reduction
+      // of the decode and draws the cell as the next drawing will draw it from the cache.
+      const TBitmap keptStored = ReduceImage(image->Pixels(), keep.width, keep.height);
+      reduced = ReduceImage(keptStored, width, height);
+      kept->pixels = ApplyOrientation(keptStored, orientation);
+      kept->imageWidth = swap ? h : w;
+      kept->imageHeight = swap ? w : h;
+    } else {
+      reduced = ReduceImage(image->Pixels(), width, height);
+    }
     image.reset();
     picture.pixels = std::make_shared<const TBitmap>(ApplyOrientation(reduced, orientation));
     return picture;
   } catch (...) {
     // Pixels a reader rejects only when it decodes them leave the cell empty like a failed load.
+    if (kept != nullptr) kept->pixels = TBitmap();
     return {};
   }
 }
 
+std::optional<CellPicture> ThumbnailPipeline::FromDesktop(std::size_t i) {
+  if (desktop_ == nullptr) return std::nullopt;
+  const Request& request = requests_[i];
+  sources_[i] = desktop_->SourceOf(request.path);
+  if (!sources_[i]) return std::nullopt;
+  try {
+    TMemoryBudget budget(ImageSizeLimit());
+    std::optional<DesktopThumbnailCache::Thumbnail> found =
+        desktop_->Find(*sources_[i], request.boxWidth, request.boxHeight);
+    if (found) {
+      CellPicture picture;
+      picture.place = FitIntoBox(found->imageWidth, found->imageHeight, request.boxWidth, request.boxHeight);
+      picture.pixels = std::make_shared<const TBitmap>(
+          ReduceImage(found->pixels, picture.place.width, picture.place.height));
+      return picture;
+    }
+  } catch (...) {
+    // No memory for the thumbnail: the file is decoded as without a cache.
+    return std::nullopt;
+  }
+  // A file this program could not read before, unchanged since, is not tried again.
+  if (desktop_->FailureRecorded(*sources_[i])) return CellPicture{};
+  return std::nullopt;
+}
+
+CellPicture ThumbnailPipeline::Decode(std::size_t i, std::shared_ptr<const TFileBytes> file) {
+  const Request& request = requests_[i];
+  const std::optional<DesktopThumbnailCache::Source>& source = sources_[i];
+  if (desktop_ == nullptr || !source) return Produce(loader_, request, std::move(file));
+  // Stored in the smallest size that serves this box again; a box larger than the largest size
+  // (a print cell at printer resolution, usually) is decoded every time.
+  Kept kept;
+  kept.side = DesktopThumbnailCache::StoreSide(request.boxWidth, request.boxHeight);
+  const bool mapped = file != nullptr || (file = MapCellFile(request.path)) != nullptr;
+  if (kept.side > 0 && mapped) {
+    // Where the thumbnail would need a larger decode than the cell (a JPEG's next scale for a
+    // print cell, typically), it is kept only where that costs little: a page printed at printer
+    // resolution is not slowed down to fill the cache.
+    constexpr uint64_t kMostExtraDecodeBytes = uint64_t{1} << 20;
+    const int32_t cellSide = std::max(request.boxWidth, request.boxHeight);
+    const uint64_t forCell = EstimateDecodeBytes(request.path, file.get(), cellSide, cellSide);
+    const uint64_t forKept = EstimateDecodeBytes(request.path, file.get(), kept.side, kept.side);
+    if (forKept > forCell + kMostExtraDecodeBytes) kept.side = 0;
+  }
+  CellPicture picture = Produce(loader_, request, std::move(file), &kept);
+  if (stop_.Requested()) return picture;
+  // Only a file that could be read and was refused is a failure: an unreadable one says nothing
+  // about this program, and pixels refused past the header may be the memory of the moment.
+  if (!picture.pixels && mapped && !kept.loaded) {
+    desktop_->RecordFailure(*source);
+  } else if (picture.pixels && !kept.pixels.Empty()) {
+    desktop_->Store(*source, std::move(kept.pixels), kept.side, kept.imageWidth, kept.imageHeight);
+  }
+  return picture;
+}
+
 ThumbnailPipeline::ThumbnailPipeline(ThumbnailLoader& loader, ThumbnailCache* cache, int jobs,
                                      uint64_t budgetBytes, std::vector<Request> requests)
-    : loader_(loader), cache_(cache), budget_(budgetBytes), requests_(std::move(requests)),
-      keys_(requests_.size()), done_(requests_.size()) {
+    : loader_(loader), cache_(cache), desktop_(cache != nullptr ? cache->Desktop() : nullptr), budget_(budgetBytes),
+      requests_(std::move(requests)), keys_(requests_.size()), sources_(requests_.size()), done_(requests_.size()) {
   if (cache_ != nullptr) {
     for (std::size_t i = 0; i < requests_.size(); ++i) {
       keys_[i] = ThumbnailCache::KeyOf(requests_[i].path, requests_[i].boxWidth, requests_[i].boxHeight);
@@ -204,6 +281,7 @@ void ThumbnailPipeline::Work() {
       i = next_++;
     }
     std::optional<CellPicture> picture = Cached(i);
+    if (!picture) picture = FromDesktop(i);
     if (!picture) {
       std::shared_ptr<const TFileBytes> file = MapCellFile(requests_[i].path);
       // The box is upright and the decode in the file's orientation: its longer side both ways.
@@ -221,7 +299,7 @@ void ThumbnailPipeline::Work() {
       {
         // Loads under way stop at their next row once the pipeline is cancelled.
         TCancelScope scope(stop_);
-        picture = Produce(loader_, requests_[i], std::move(file));
+        picture = Decode(i, std::move(file));
       }
       if (cache_ != nullptr && keys_[i] && !stop_.Requested()) cache_->Store(*keys_[i], *picture);
     }
@@ -239,13 +317,18 @@ std::optional<CellPicture> ThumbnailPipeline::Take(std::size_t i, const std::fun
   if (i >= requests_.size()) return CellPicture{};
   if (workers_.empty()) {
     if (std::optional<CellPicture> cached = Cached(i)) return cached;
+    std::optional<CellPicture> stored = FromDesktop(i);
+    if (stored) {
+      if (cache_ != nullptr && keys_[i]) cache_->Store(*keys_[i], *stored);
+      return stored;
+    }
     CellPicture picture;
     {
       // A decode on this thread still answers Cancel: `wait` handles the window's events.
       TCancelScope scope(stop_, [&] {
         if (!wait()) stop_.Request();
       });
-      picture = Produce(loader_, requests_[i]);
+      picture = Decode(i, nullptr);
     }
     if (stop_.Requested()) return std::nullopt;
     if (cache_ != nullptr && keys_[i]) cache_->Store(*keys_[i], picture);

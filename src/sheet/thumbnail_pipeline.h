@@ -15,6 +15,7 @@
 
 #include "imaging/bitmap.h"
 #include "imaging/cancel.h"
+#include "sheet/thumbnail_cache.h"
 #include "sheet/thumbnail_image.h"
 
 namespace tablora {
@@ -57,9 +58,14 @@ class ThumbnailCache {
   void SetCapacity(uint64_t bytes);
   uint64_t Bytes() const;
   void Clear();
+  // The desktop's cache behind this one, asked before a decode and given what is decoded; null:
+  // none. Changed only while no page is being drawn.
+  void SetDesktop(DesktopThumbnailCache* desktop) { desktop_ = desktop; }
+  DesktopThumbnailCache* Desktop() const { return desktop_; }
 
  private:
   void Trim();
+  DesktopThumbnailCache* desktop_ = nullptr;
   mutable std::mutex mutex_;
   uint64_t capacity_;
   uint64_t bytes_ = 0;
@@ -91,18 +97,35 @@ class ThumbnailPipeline {
 
   // Loads one cell on the calling thread; `file` is its file already mapped (else it is mapped
   // here), so that the estimate, the load and the orientation read one mapping.
+  // What a load keeps besides the cell's picture: the picture upright with its longer side
+  // reduced to `side` (the whole picture when it is no larger), from the same decode.
+  struct Kept {
+    int32_t side = 0;
+    TBitmap pixels;
+    int32_t imageWidth = 0;  // the file's picture, upright
+    int32_t imageHeight = 0;
+    bool loaded = false;  // the file loaded, whether or not its pixels decoded
+  };
   static CellPicture Produce(ThumbnailLoader& loader, const Request& request,
-                             std::shared_ptr<const TFileBytes> file = nullptr);
+                             std::shared_ptr<const TFileBytes> file = nullptr, Kept* kept = nullptr);
 
  private:
   void Work();
   std::optional<CellPicture> Cached(std::size_t i);
+  // The cell's picture from the desktop's cache: a thumbnail, or an empty cell where a failure is
+  // recorded; nothing when the file has to be decoded.
+  std::optional<CellPicture> FromDesktop(std::size_t i);
+  // Decodes the cell and gives the desktop's cache what it lacks.
+  CellPicture Decode(std::size_t i, std::shared_ptr<const TFileBytes> file);
 
   ThumbnailLoader& loader_;
   ThumbnailCache* cache_;
+  DesktopThumbnailCache* desktop_;
   uint64_t budget_;
   std::vector<Request> requests_;
   std::vector<std::optional<ThumbnailCache::Key>> keys_;
+  // Each cell's file as the desktop's cache knows it; each element is touched by one thread only.
+  std::vector<std::optional<DesktopThumbnailCache::Source>> sources_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<std::optional<CellPicture>> done_;

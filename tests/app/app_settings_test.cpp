@@ -60,6 +60,9 @@ TEST(AppSettings, DamagedOrStrangeValuesFallBackOrAreClamped) {
   }
   const SavedSettings paper = LoadText(tree, "[General]\npaper=100000\norientation=sideways\n");
   EXPECT_EQ(paper.paper, QPageSize::Custom);
+  const SavedSettings cache = LoadText(tree, "[General]\nthumbnailCache=perhaps\nthumbnailCacheMiB=1\n");
+  EXPECT_TRUE(cache.thumbnailCache);
+  EXPECT_EQ(cache.thumbnailCacheMiB, 16);
   EXPECT_FALSE(paper.orientationSaved);
   // A file that cannot be read at all: a folder in its place.
   tree.Folder("folder.conf");
@@ -116,6 +119,8 @@ TEST(AppSettings, WindowsReopenAsTheyWereClosed) {
     before.paper.setPageOrientation(QPageLayout::Landscape);
     before.options->PrintFacingBox->setChecked(true);
     before.options->PrintPageNumBox->setChecked(false);
+    before.options->CacheBox->setChecked(false);
+    before.options->CacheLimitBox->setValue(300);
     before.main->setGeometry(40, 50, 800, 500);
     AppSettings(file).Save(AppSettings::Of(*before.main, *before.options, &before.paper));
   }
@@ -132,6 +137,8 @@ TEST(AppSettings, WindowsReopenAsTheyWereClosed) {
   EXPECT_EQ(after.paper.pageLayout().orientation(), QPageLayout::Landscape);
   EXPECT_TRUE(after.options->PrintFacing());
   EXPECT_FALSE(after.options->PrintPageNum());
+  EXPECT_FALSE(after.options->ThumbnailCache());
+  EXPECT_EQ(after.options->ThumbnailCacheLimit(), uint64_t{300} << 20);
   EXPECT_EQ(after.main->size(), QSize(800, 500));
 }
 

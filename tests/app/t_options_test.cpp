@@ -36,6 +36,12 @@ TEST_F(OptionsTest, DefinitionAndStartValues) {
   EXPECT_TRUE(options.Button1->isDefault());
   EXPECT_FALSE(options.PrintFacing());
   EXPECT_TRUE(options.PrintPageNum());
+  EXPECT_EQ(options.CacheBox->text(), "Keep thumbnails in the desktop's cache");
+  EXPECT_TRUE(options.ThumbnailCache());
+  EXPECT_EQ(options.ThumbnailCacheLimit(), uint64_t{1} << 30);
+  EXPECT_EQ(options.CacheBox->geometry(), QRect(4, below + 52, 285, 17));
+  options.CacheBox->click();
+  EXPECT_FALSE(options.CacheLimitBox->isEnabled());
 }
 
 TEST_F(OptionsTest, BothButtonsKeepWhatTheUserChecked) {

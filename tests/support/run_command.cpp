@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 
 #include "support/test_paths.h"
 
@@ -14,8 +16,25 @@ extern char** environ;
 namespace tablora::test {
 
 CommandResult RunCommand(const std::string& program, const std::vector<std::string>& args,
-                         const std::vector<std::string>& extraEnvironment) {
+                         const std::vector<std::string>& environment) {
   CommandResult result;
+  // A program run by a test never sees the user's thumbnail cache, nor one an earlier command
+  // filled: unless the test names one, each run gets an empty cache folder of its own.
+  std::vector<std::string> extraEnvironment = environment;
+  std::string cacheHome;
+  if (std::none_of(environment.begin(), environment.end(),
+                   [](const std::string& e) { return e.starts_with("XDG_CACHE_HOME="); })) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tablora-xdg-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) != nullptr) cacheHome = pattern;
+    extraEnvironment.push_back("XDG_CACHE_HOME=" + cacheHome);
+  }
+  struct RemoveCache {
+    const std::string& folder;
+    ~RemoveCache() {
+      std::error_code error;
+      if (!folder.empty()) std::filesystem::remove_all(folder, error);
+    }
+  } removeCache{cacheHome};
   int outPipe[2];
   int errPipe[2];
   if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) return result;

@@ -265,6 +265,25 @@ void TPNGGraphic::LoadChunkData() {
   if (RunningCRC != stored) FormatError(gesInvalidCRC);
 }
 
+void TPNGGraphic::ReadText() {
+  // A keyword of 1 to 79 bytes, a zero byte, the text. A chunk that breaks this is skipped like any
+  // ancillary chunk a reader does not know; so are entries past a number no real file reaches.
+  constexpr std::size_t kMostEntries = 256;
+  LoadChunkData();
+  const auto* begin = reinterpret_cast<const char*>(ChunkData.data());
+  const std::string_view chunk(begin, ChunkData.size());
+  const std::size_t zero = chunk.find('\0');
+  if (zero == 0 || zero == std::string_view::npos || zero > 79 || text_.size() >= kMostEntries) return;
+  text_.emplace_back(std::string(chunk.substr(0, zero)), std::string(chunk.substr(zero + 1)));
+}
+
+std::optional<std::string> TPNGGraphic::Text(std::string_view keyword) const {
+  for (const auto& [key, text] : text_) {
+    if (key == keyword) return text;
+  }
+  return std::nullopt;
+}
+
 void TPNGGraphic::SkipChunk() { in_->Skip(uint64_t{ChunkLength} + 4); }
 
 bool TPNGGraphic::IsChunk(const char* type) const {
@@ -469,6 +488,7 @@ void TPNGGraphic::Decode(TByteReader& data) {
   transparentSamples_.clear();
   paletteAlpha_.clear();
   backgroundSamples_.clear();
+  text_.clear();
   ColorManager.SetSourceOptions(coByteSwap);
 
   ReadChunkHeader();
@@ -524,6 +544,11 @@ void TPNGGraphic::Decode(TByteReader& data) {
         ReadTransparency();
         continue;
       }
+    }
+    // Text may stand before or after the image data.
+    if (std::memcmp(ChunkType.data(), "tEXt", 4) == 0) {
+      ReadText();
+      continue;
     }
     // Nothing after the end marker matters, not even its CRC.
     if (IsChunk("IEND")) break;

@@ -5,6 +5,9 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "imaging/raster_graphic.h"
@@ -25,6 +28,11 @@ class TPNGGraphic : public TRasterGraphic {
   bool CanLoad(TStream& stream) override;
   bool ReadImageProperties(TStream& stream, uint32_t imageIndex) override;
   const char* FormatName() const override { return "PNG"; }
+  // The uncompressed text chunks (tEXt) of the last load, keyword and text, in file order.
+  using TTextEntries = std::vector<std::pair<std::string, std::string>>;
+  const TTextEntries& TextEntries() const { return text_; }
+  // The text of the first tEXt chunk with this keyword, or nothing.
+  std::optional<std::string> Text(std::string_view keyword) const;
 
  protected:
   void Decode(TByteReader& data) override;
@@ -47,6 +55,7 @@ class TPNGGraphic : public TRasterGraphic {
   void ReadBackground();
   void ReadTransparency();
   void ReleaseLoadState();
+  void ReadText();
 
   // State of one load; the spans point into the file's bytes and live only as long as it.
   std::unique_ptr<TLZ77Decoder> Decoder;
@@ -76,6 +85,7 @@ class TPNGGraphic : public TRasterGraphic {
   bool widenGrey_ = false;
   std::vector<uint8_t> expanded_;
   bool dataEnded_ = false;
+  TTextEntries text_;
 };
 
 }  // namespace tablora
