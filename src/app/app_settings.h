@@ -5,6 +5,7 @@
 #include <QPageSize>
 #include <QString>
 #include <memory>
+#include <vector>
 
 #include "sheet/sheet_settings.h"
 
@@ -30,6 +31,9 @@ struct SavedSettings {
   bool orientationSaved = false;
   bool facing = false;
   bool pageNumbers = true;
+  std::vector<CaptionField> captionFields;
+  SortOrder order = SortOrder::Name;
+  int minRating = 0;
   QByteArray geometry;  // QWidget::saveGeometry; empty: centred at the designed size
 };
 
