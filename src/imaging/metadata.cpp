@@ -1,13 +1,14 @@
 #include "imaging/metadata.h"
 
+#include <fcntl.h>
 #include <libheif/heif.h>
+#include <unistd.h>
 
 #include <exiv2/exiv2.hpp>
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <mutex>
 #include <string_view>
@@ -460,14 +461,71 @@ void ReadWithExiv2(const std::string& path, TPhotoMetadata& metadata) {
   }
 }
 
-// The first kMetadataHeaderBytes of a small text file; empty when it is not there.
+// The first kMetadataHeaderBytes of a small text file; empty when it is not there. Most pictures
+// have no sidecar: the failed open is all that costs.
 std::string ReadSidecar(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  std::string text(kMetadataHeaderBytes, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<std::size_t>(in.gcount()));
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  std::string text;
+  char chunk[16384];
+  while (text.size() < kMetadataHeaderBytes) {
+    const ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, kMetadataHeaderBytes - text.size()));
+    if (n <= 0) break;
+    text.append(chunk, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
   return text;
+}
+
+// Where a JPEG's first scan begins, or npos when its segments run past the bytes given.
+std::size_t JpegHeaderEnd(std::span<const uint8_t> bytes) {
+  std::size_t at = 2;
+  while (at + 4 <= bytes.size()) {
+    if (bytes[at] != 0xFF) return at;  // damaged: what is there is all the reader will look at
+    const uint8_t marker = bytes[at + 1];
+    if (marker == 0xFF) {
+      ++at;
+      continue;
+    }
+    if (marker == 0xDA || marker == 0xD9) return at;
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+      at += 2;
+      continue;
+    }
+    at += 2 + LoadBE16(bytes.data() + at + 2);
+  }
+  return std::string::npos;
+}
+
+// A JPEG's header read with plain reads of its first bytes: most photographs are JPEGs, and
+// sorting thousands of them by date must not cost a mapping of each. False when the file is
+// no JPEG (or cannot be read), for the general path.
+bool ReadJpegHeader(const std::string& path, TPhotoMetadata& metadata) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  thread_local std::vector<uint8_t> buffer;
+  std::size_t wanted = std::size_t{64} << 10;
+  std::size_t have = 0;
+  bool jpeg = false;
+  for (;;) {
+    buffer.resize(wanted);
+    while (have < wanted) {
+      const ssize_t n = ::pread(fd, buffer.data() + have, wanted - have, static_cast<off_t>(have));
+      if (n <= 0) break;
+      have += static_cast<std::size_t>(n);
+    }
+    const std::span<const uint8_t> bytes(buffer.data(), have);
+    jpeg = have >= 4 && bytes[0] == 0xFF && bytes[1] == 0xD8;
+    if (!jpeg) break;
+    // The whole header within what was read, or the file read to its end or to the limit.
+    if (JpegHeaderEnd(bytes) != std::string::npos || have < wanted || wanted == kMetadataHeaderBytes) {
+      ReadJpeg(bytes, metadata);
+      break;
+    }
+    wanted = kMetadataHeaderBytes;
+  }
+  ::close(fd);
+  return jpeg;
 }
 
 }  // namespace
@@ -475,8 +533,10 @@ std::string ReadSidecar(const std::string& path) {
 TPhotoMetadata ReadPhotoMetadata(const std::string& path) {
   TPhotoMetadata metadata;
   try {
-    const TFileBytes file(path);
-    if (!ReadEmbeddedMetadata(file.Bytes(), metadata)) ReadWithExiv2(path, metadata);
+    if (!ReadJpegHeader(path, metadata)) {
+      const TFileBytes file(path);
+      if (!ReadEmbeddedMetadata(file.Bytes(), metadata)) ReadWithExiv2(path, metadata);
+    }
   } catch (const std::exception&) {
     return metadata;
   }
