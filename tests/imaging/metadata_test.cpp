@@ -102,6 +102,45 @@ TEST(PhotoMetadata, XmpRatingForms) {
   }
 }
 
+// A little-endian TIFF structure of one directory of ASCII tags.
+std::vector<uint8_t> AsciiTiff(const std::vector<std::pair<uint16_t, std::string>>& tags) {
+  std::vector<uint8_t> out = {'I', 'I', 42, 0, 8, 0, 0, 0};
+  const auto u16 = [&](uint32_t v) { out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8)}); };
+  const auto u32 = [&](uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
+  u16(static_cast<uint32_t>(tags.size()));
+  uint32_t data = 8 + 2 + 12 * static_cast<uint32_t>(tags.size()) + 4;
+  for (const auto& [tag, text] : tags) {
+    u16(tag), u16(2), u32(static_cast<uint32_t>(text.size() + 1)), u32(data);
+    data += static_cast<uint32_t>(text.size() + 1);
+  }
+  u32(0);
+  for (const auto& [tag, text] : tags) out.insert(out.end(), text.c_str(), text.c_str() + text.size() + 1);
+  return out;
+}
+
+// Canon's CR3 keeps IFD0 in its CMT1 box and the Exif directory itself in CMT2.
+TEST(PhotoMetadata, Cr3BoxesGiveCameraAndDate) {
+  std::vector<uint8_t> file = {0, 0, 0, 24, 'f', 't', 'y', 'p', 'c', 'r', 'x', ' '};
+  file.resize(24);
+  const auto box = [&](const char* type, const std::vector<uint8_t>& body) {
+    const uint32_t size = static_cast<uint32_t>(body.size() + 8);
+    file.insert(file.end(), {uint8_t(size >> 24), uint8_t(size >> 16), uint8_t(size >> 8), uint8_t(size)});
+    file.insert(file.end(), type, type + 4);
+    file.insert(file.end(), body.begin(), body.end());
+  };
+  box("CMT1", AsciiTiff({{0x010F, "Canon"}, {0x0110, "Canon EOS R6"}}));
+  box("CMT2", AsciiTiff({{0x9003, "2025:01:02 03:04:05"}, {0xA434, "RF35mm F1.8"}}));
+  TPhotoMetadata m;
+  EXPECT_TRUE(ReadEmbeddedMetadata(file, m));
+  EXPECT_EQ(m.camera, "Canon EOS R6");
+  EXPECT_EQ(m.dateTaken, "2025-01-02 03:04:05");
+  EXPECT_EQ(m.lens, "RF35mm F1.8");
+  test::DamageSweep([](const std::vector<uint8_t>& bytes) {
+    TPhotoMetadata damaged;
+    ReadEmbeddedMetadata(bytes, damaged);
+  }, file, "cr3", 200, 200);
+}
+
 // Damaged headers give what can still be read and never read outside the file.
 TEST(PhotoMetadata, DamagedHeadersAreHarmless) {
   for (const char* name : {"full.jpg", "full.tif", "full.heic", "iptc.jpg"}) {
