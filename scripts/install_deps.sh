@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth poppler-utils imagemagick
   libpng-dev libtiff-dev libtiff-tools libgif-dev
-  libwebp-dev libheif-dev libjxl-dev webp libheif-examples libjxl-tools
+  libwebp-dev libheif-dev libjxl-dev libexiv2-dev libimage-exiftool-perl webp libheif-examples libjxl-tools
   fonts-dejavu-core
   python3
   cups-client cups printer-driver-cups-pdf

@@ -78,6 +78,14 @@ SavedSettings AppSettings::Load() const {
   settings.pageNumbers = ReadBool(store, "pageNumbers", settings.pageNumbers);
   settings.thumbnailCache = ReadBool(store, "thumbnailCache", settings.thumbnailCache);
   settings.thumbnailCacheMiB = ReadInt(store, "thumbnailCacheMiB", settings.thumbnailCacheMiB, 16, 1 << 20);
+  // Written by hand without quotes, "date,exposure" reads as a list of two.
+  const QVariant caption = store.value("caption");
+  const QString fields = caption.userType() == QMetaType::QStringList ? caption.toStringList().join(',')
+                                                                        : ReadText(store, "caption", "");
+  settings.captionFields =
+      ParseCaptionFields(fields.left(kMaxTextLength).toStdString()).value_or(std::vector<CaptionField>{});
+  settings.order = SortOrderNamed(ReadText(store, "order", "").toStdString()).value_or(settings.order);
+  settings.minRating = ReadInt(store, "minRating", settings.minRating, 0, kMaxRating);
   const QVariant geometry = store.value("geometry");
   if (geometry.userType() == QMetaType::QByteArray) settings.geometry = geometry.toByteArray();
   return settings;
@@ -102,6 +110,9 @@ void AppSettings::Save(const SavedSettings& settings) {
   store.setValue("pageNumbers", settings.pageNumbers);
   store.setValue("thumbnailCache", settings.thumbnailCache);
   store.setValue("thumbnailCacheMiB", settings.thumbnailCacheMiB);
+  store.setValue("caption", QString::fromStdString(CaptionFieldList(settings.captionFields)));
+  store.setValue("order", QString::fromStdString(std::string(SortOrderName(settings.order))));
+  store.setValue("minRating", settings.minRating);
   if (!settings.geometry.isEmpty()) store.setValue("geometry", settings.geometry);
   store.sync();
 }
@@ -126,6 +137,9 @@ SavedSettings AppSettings::Of(const T_Main& main, const T_Options& options, cons
   settings.pageNumbers = options.PrintPageNum();
   settings.thumbnailCache = options.CacheBox->isChecked();
   settings.thumbnailCacheMiB = options.CacheLimitBox->value();
+  settings.captionFields = options.CaptionFields();
+  settings.order = options.Order();
+  settings.minRating = options.MinRating();
   settings.geometry = main.saveGeometry();
   return settings;
 }
@@ -162,6 +176,9 @@ void AppSettings::Apply(const SavedSettings& settings, T_Main& main, T_Options& 
   options.PrintPageNumBox->setChecked(settings.pageNumbers);
   options.CacheBox->setChecked(settings.thumbnailCache);
   options.CacheLimitBox->setValue(settings.thumbnailCacheMiB);
+  options.SetCaptionFields(settings.captionFields);
+  options.SetOrder(settings.order);
+  options.MinRatingBox->setValue(std::clamp(settings.minRating, 0, kMaxRating));
   if (!settings.geometry.isEmpty()) main.restoreGeometry(settings.geometry);
 }
 

@@ -5,6 +5,7 @@
 #include <QPageSize>
 #include <QString>
 #include <memory>
+#include <vector>
 
 #include "sheet/sheet_settings.h"
 
@@ -32,6 +33,9 @@ struct SavedSettings {
   bool pageNumbers = true;
   bool thumbnailCache = true;
   int thumbnailCacheMiB = 1024;
+  std::vector<CaptionField> captionFields;
+  SortOrder order = SortOrder::Name;
+  int minRating = 0;
   QByteArray geometry;  // QWidget::saveGeometry; empty: centred at the designed size
 };
 

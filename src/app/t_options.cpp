@@ -15,9 +15,18 @@ constexpr int kClientHeight = 255 - 27;
 constexpr QRect kLabel(4, 4, 285, 45);
 constexpr QRect kPrintFacing(4, 48, 285, 17);
 constexpr QRect kPrintPageNum(4, 68, 285, 17);
-constexpr QRect kCache(4, 100, 285, 17);
-constexpr QRect kCacheLimitLabel(4, 124, 150, 17);
-constexpr QRect kCacheLimit(160, 122, 90, 21);
+constexpr QRect kSortLabel(4, 92, 90, 21);
+constexpr QRect kSort(96, 92, 193, 21);
+constexpr QRect kMinRatingLabel(4, 116, 90, 21);
+constexpr QRect kMinRating(96, 116, 60, 21);
+constexpr QRect kCaptionLabel(4, 140, 285, 13);
+// The caption fields' boxes: four to a row.
+constexpr QRect CaptionBoxPlace(std::size_t i) {
+  return QRect(4 + static_cast<int>(i % 4) * 72, 155 + static_cast<int>(i / 4) * 20, 70, 17);
+}
+constexpr QRect kCache(4, 198, 285, 17);
+constexpr QRect kCacheLimitLabel(4, 222, 150, 17);
+constexpr QRect kCacheLimit(160, 220, 90, 21);
 constexpr QRect kButton1(136, 200, 75, 25);
 constexpr QRect kButton2(216, 200, 75, 25);
 constexpr int kDesignedLine = 13;
@@ -47,6 +56,27 @@ T_Options::T_Options(QWidget* parent) : QDialog(parent) {
   PrintPageNumBox->setObjectName("PrintPageNum");
   PrintPageNumBox->setChecked(true);
 
+  SortLabel = new QLabel(tr("Order:"), this);
+  SortBox = new QComboBox(this);
+  SortBox->setObjectName("SortOrder");
+  SortBox->addItems({tr("Name"), tr("Natural (IMG_2 before IMG_10)"), tr("Date taken")});
+  SortLabel->setBuddy(SortBox);
+
+  MinRatingLabel = new QLabel(tr("Minimum rating:"), this);
+  MinRatingBox = new QSpinBox(this);
+  MinRatingBox->setObjectName("MinRating");
+  MinRatingBox->setRange(0, kMaxRating);
+  MinRatingBox->setSpecialValueText(tr("Any"));
+  MinRatingLabel->setBuddy(MinRatingBox);
+
+  CaptionLabel = new QLabel(tr("Second caption line:"), this);
+  for (const QString& text : {tr("Date"), tr("Exposure"), tr("Camera"), tr("Lens"), tr("Focal"), tr("ISO"),
+                              tr("Rating"), tr("Title")}) {
+    auto* box = new QCheckBox(text, this);
+    box->setObjectName("Caption" + QString::number(CaptionBoxes.size()));
+    CaptionBoxes.push_back(box);
+  }
+
   CacheBox = new QCheckBox(tr("Keep thumbnails in the desktop's cache"), this);
   CacheBox->setObjectName("ThumbnailCache");
   CacheBox->setChecked(true);
@@ -73,6 +103,20 @@ T_Options::T_Options(QWidget* parent) : QDialog(parent) {
   Arrange();
 }
 
+std::vector<CaptionField> T_Options::CaptionFields() const {
+  std::vector<CaptionField> fields;
+  for (std::size_t i = 0; i < CaptionBoxes.size(); ++i) {
+    if (CaptionBoxes[i]->isChecked()) fields.push_back(static_cast<CaptionField>(i));
+  }
+  return fields;
+}
+
+void T_Options::SetCaptionFields(const std::vector<CaptionField>& fields) {
+  for (std::size_t i = 0; i < CaptionBoxes.size(); ++i) {
+    CaptionBoxes[i]->setChecked(std::find(fields.begin(), fields.end(), static_cast<CaptionField>(i)) != fields.end());
+  }
+}
+
 void T_Options::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
   // The font is set before the controls exist; they are arranged once made.
@@ -97,7 +141,24 @@ void T_Options::Arrange() {
   const int checkGap = kPrintPageNum.y() - kPrintFacing.bottom() - 1;
   int below = place(PrintFacingBox, kPrintFacing, textBottom);
   below = place(PrintPageNumBox, kPrintPageNum, below + checkGap);
-  below = place(CacheBox, kCache, below + kCache.y() - kPrintPageNum.bottom() - 1);
+  // The sheet's order, filter and second caption line, row by row under the page options.
+  // A control stands right of its label, further right where a larger font widens the label.
+  const auto beside = [&](QLabel* label, const QRect& labelPlace, QWidget* control, const QRect& designed, int top) {
+    const int left = std::max(designed.x(), labelPlace.x() + label->sizeHint().width() + 4);
+    const int right = designed.right() == kSort.right() ? designed.right() : left + designed.width() - 1;
+    const int labelBottom = place(label, QRect(labelPlace.x(), labelPlace.y(), left - 2 - labelPlace.x(), labelPlace.height()), top);
+    return std::max(labelBottom, place(control, QRect(QPoint(left, designed.y()), QPoint(right, designed.bottom())), top));
+  };
+  below = beside(SortLabel, kSortLabel, SortBox, kSort, below + checkGap);
+  below = beside(MinRatingLabel, kMinRatingLabel, MinRatingBox, kMinRating, below + checkGap);
+  below = place(CaptionLabel, kCaptionLabel, below + checkGap);
+  int rowBelow = below;
+  for (std::size_t i = 0; i < CaptionBoxes.size(); ++i) {
+    if (i % 4 == 0) below = rowBelow + (i == 0 ? 2 : checkGap);
+    rowBelow = std::max(rowBelow, place(CaptionBoxes[i], CaptionBoxPlace(i), below));
+  }
+  below = rowBelow;
+  below = place(CacheBox, kCache, below + checkGap);
   const int limitTop = below + kCacheLimit.y() - kCache.bottom() - 1;
   place(CacheLimitLabel, kCacheLimitLabel, limitTop + kCacheLimitLabel.y() - kCacheLimit.y());
   below = place(CacheLimitBox, kCacheLimit, limitTop);

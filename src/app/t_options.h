@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
+#include <QSpinBox>
+#include <vector>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
@@ -13,8 +16,9 @@ class QEvent;
 
 namespace tablora {
 
-// The two page options. Their check boxes are the options themselves: the page renderer reads
-// them live, and both buttons just close the dialog, keeping whatever the user left checked.
+// The page options. Their controls are the options themselves: the page renderer reads them live
+// (the order and the rating filter at the next Build), and both buttons just close the dialog,
+// keeping whatever the user left set.
 class T_Options : public QDialog, public SheetOptions {
   Q_OBJECT
 
@@ -26,6 +30,12 @@ class T_Options : public QDialog, public SheetOptions {
   // The desktop's thumbnail cache: whether pages use it, and the bytes it may grow to.
   bool ThumbnailCache() const { return CacheBox->isChecked(); }
   uint64_t ThumbnailCacheLimit() const { return uint64_t(CacheLimitBox->value()) << 20; }
+  // The checked fields, in the order of the boxes.
+  std::vector<CaptionField> CaptionFields() const override;
+  SortOrder Order() const override { return static_cast<SortOrder>(SortBox->currentIndex()); }
+  int MinRating() const override { return MinRatingBox->value(); }
+  void SetCaptionFields(const std::vector<CaptionField>& fields);
+  void SetOrder(SortOrder order) { SortBox->setCurrentIndex(static_cast<int>(order)); }
 
   QLabel* Label1 = nullptr;
   QCheckBox* PrintFacingBox = nullptr;
@@ -33,6 +43,12 @@ class T_Options : public QDialog, public SheetOptions {
   QCheckBox* CacheBox = nullptr;
   QLabel* CacheLimitLabel = nullptr;
   QSpinBox* CacheLimitBox = nullptr;  // MiB
+  QLabel* SortLabel = nullptr;
+  QComboBox* SortBox = nullptr;  // in SortOrder's order
+  QLabel* MinRatingLabel = nullptr;
+  QSpinBox* MinRatingBox = nullptr;
+  QLabel* CaptionLabel = nullptr;
+  std::vector<QCheckBox*> CaptionBoxes;  // in CaptionField's order
   QPushButton* Button1 = nullptr;
   QPushButton* Button2 = nullptr;
 

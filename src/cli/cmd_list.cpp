@@ -16,7 +16,7 @@ namespace tablora::cli {
 namespace {
 
 constexpr const char* kListHelp =
-    "usage: tablora-cli list FOLDER [--rows N] [--cols N] [-0] [--quiet]\n"
+    "usage: tablora-cli list FOLDER [--rows N] [--cols N] [--sort ORDER] [--min-rating N] [-0] [--quiet]\n"
     "\n"
     "Walks FOLDER and its subfolders the way Build does and prints the sorted image files,\n"
     "one line per file: the page it falls on, a tab, and its path relative to FOLDER.\n"
@@ -29,6 +29,9 @@ constexpr const char* kListHelp =
     "\n"
     "  --rows N    thumbnail rows per page, 1..30 (default 10)\n"
     "  --cols N    thumbnails per row, 1..30 (default 6)\n"
+    "  --sort ORDER  order within each folder: name (default), natural (numbers in names by\n"
+    "              value: IMG_2 before IMG_10) or date (taken; undated pictures last)\n"
+    "  --min-rating N  only pictures rated N stars or more, 0..5 (default 0: every picture)\n"
     "  -0          end each file's entry with a NUL byte instead of a newline and print names\n"
     "              as they are, for xargs -0 and the like; no count line\n"
     "  --quiet     no progress line on stderr\n"
@@ -111,7 +114,7 @@ std::string FolderArgument(const std::string& path) {
 }
 
 int RunList(int argc, char** argv) {
-  const Args args(argc, argv, 2, {"--rows", "--cols"}, {"--quiet", "--help", "-0"});
+  const Args args(argc, argv, 2, {"--rows", "--cols", "--sort", "--min-rating"}, {"--quiet", "--help", "-0"});
   if (args.Has("--help")) {
     std::fputs(kListHelp, stdout);
     return kExitOk;
@@ -120,6 +123,7 @@ int RunList(int argc, char** argv) {
   CliInputs inputs;
   inputs.rows = args.IntOr("--rows", kDefaultRows, kMinGridSize, kMaxGridSize);
   inputs.columns = args.IntOr("--cols", kDefaultColumns, kMinGridSize, kMaxGridSize);
+  ReadOrderOptions(args, inputs);
   inputs.folder = FolderArgument(args.Positional()[0]);
   // A root folder is passed as "/" and its entries join it as "//...", which the file functions
   // accept.

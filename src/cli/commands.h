@@ -2,10 +2,13 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sheet/sheet_settings.h"
 
 namespace tablora::cli {
+
+class Args;
 
 int RunList(int argc, char** argv);
 int RunDecode(int argc, char** argv);
@@ -23,6 +26,9 @@ class CliInputs : public SheetInputs, public SheetOptions {
   std::string SelectedFolder() const override { return folder; }
   bool PrintFacing() const override { return facing; }
   bool PrintPageNum() const override { return pageNumbers; }
+  std::vector<CaptionField> CaptionFields() const override { return captionFields; }
+  SortOrder Order() const override { return order; }
+  int MinRating() const override { return minRating; }
 
   int rows = kDefaultRows;
   int columns = kDefaultColumns;
@@ -35,7 +41,13 @@ class CliInputs : public SheetInputs, public SheetOptions {
   // The desktop's thumbnail cache is read and written: the command line's default, off for sessions
   // made in-process (benchmarks, tests) unless they ask.
   bool cache = false;
+  std::vector<CaptionField> captionFields;
+  SortOrder order = SortOrder::Name;
+  int minRating = 0;
 };
+
+// --sort and --min-rating, which list shares with the commands that draw the sheet.
+void ReadOrderOptions(const Args& args, CliInputs& inputs);
 
 // The folder argument as the sheet takes it: it must exist and be a folder (else UsageError);
 // a trailing "/" is dropped so that entries, which begin with "/", join it cleanly.

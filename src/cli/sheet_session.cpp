@@ -10,7 +10,7 @@
 namespace tablora::cli {
 
 const std::vector<std::string> kSheetValueOptions = {"--rows", "--cols", "--title", "--font",
-                                                     "--jobs"};
+                                                     "--jobs", "--caption", "--sort", "--min-rating"};
 const std::vector<std::string> kSheetFlagOptions = {"--facing", "--no-page-numbers", "--quiet",
                                                     "--help", "--no-cache"};
 const char* const kSheetOptionsHelp =
@@ -23,8 +23,24 @@ const char* const kSheetOptionsHelp =
     "  --jobs N            threads that load the pictures, 1..64 (default: the number of cores;\n"
     "                      1 loads them one by one)\n"
     "  --no-cache          neither read nor write the desktop's thumbnail cache\n"
+    "  --caption FIELDS    a second caption line of the pictures' shooting data, the fields\n"
+    "                      comma-separated in the order shown: date (taken, to the minute),\n"
+    "                      exposure (shutter time, f-number, ISO), camera, lens, focal (focal\n"
+    "                      length), iso, rating (stars), title; missing ones are left out\n"
+    "  --sort ORDER        order within each folder: name (default), natural (numbers in names\n"
+    "                      by value: IMG_2 before IMG_10) or date (taken; undated pictures last)\n"
+    "  --min-rating N      only pictures rated N stars or more, 0..5 (default 0: every picture)\n"
     "  --quiet             no progress line on stderr\n"
     "  --help              this text\n";
+
+void ReadOrderOptions(const Args& args, CliInputs& inputs) {
+  if (const auto sort = args.Value("--sort")) {
+    const std::optional<SortOrder> order = SortOrderNamed(*sort);
+    if (!order) throw UsageError{"option --sort must be name, natural or date, not '" + *sort + "'"};
+    inputs.order = *order;
+  }
+  inputs.minRating = args.IntOr("--min-rating", 0, 0, kMaxRating);
+}
 
 void ReadSheetOptions(const Args& args, CliInputs& inputs) {
   inputs.rows = args.IntOr("--rows", kDefaultRows, kMinGridSize, kMaxGridSize);
@@ -36,6 +52,15 @@ void ReadSheetOptions(const Args& args, CliInputs& inputs) {
   inputs.pageNumbers = !args.Has("--no-page-numbers");
   inputs.jobs = args.IntOr("--jobs", DefaultJobs(), 1, 64);
   inputs.cache = !args.Has("--no-cache");
+  if (const auto caption = args.Value("--caption")) {
+    const auto fields = ParseCaptionFields(*caption);
+    if (!fields) {
+      throw UsageError{"option --caption takes date, exposure, camera, lens, focal, iso, rating or title, "
+                       "comma-separated, not '" + *caption + "'"};
+    }
+    inputs.captionFields = *fields;
+  }
+  ReadOrderOptions(args, inputs);
 }
 
 int DefaultJobs() { return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 64); }

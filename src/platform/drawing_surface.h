@@ -32,6 +32,11 @@ class DrawingSurface {
   virtual void SetFontColor(TColor color) = 0;
 
   virtual int TextWidth(const std::string& text) = 0;
+  // Whether the current typeface itself has every character of text (no substitute drawn).
+  virtual bool HasCharacters(const std::string& text) {
+    (void)text;
+    return true;
+  }
   // Text with its top-left corner at (x, y), on an opaque background in the brush colour.
   virtual void TextOut(int x, int y, const std::string& text) = 0;
 
@@ -63,6 +68,7 @@ class ForwardingDrawingSurface : public DrawingSurface {
   TColor FontColor() const override { return target_.FontColor(); }
   void SetFontColor(TColor color) override { target_.SetFontColor(color); }
   int TextWidth(const std::string& text) override { return target_.TextWidth(text); }
+  bool HasCharacters(const std::string& text) override { return target_.HasCharacters(text); }
   void TextOut(int x, int y, const std::string& text) override { target_.TextOut(x, y, text); }
   TColor BrushColor() const override { return target_.BrushColor(); }
   void SetBrushColor(TColor color) override { target_.SetBrushColor(color); }

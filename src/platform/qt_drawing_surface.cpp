@@ -284,6 +284,15 @@ int QtDrawingSurface::TextWidth(const std::string& text) {
   return QFontMetrics(font_, device_).horizontalAdvance(QString::fromUtf8(text));
 }
 
+bool QtDrawingSurface::HasCharacters(const std::string& text) {
+  PrepareFont();
+  const QFontMetrics metrics(font_);
+  for (const char32_t c : QString::fromUtf8(text).toUcs4()) {
+    if (!metrics.inFontUcs4(c)) return false;
+  }
+  return true;
+}
+
 void QtDrawingSurface::TextOut(int x, int y, const std::string& text) {
   if (!painter_ || !device_) return;
   PrepareFont();

@@ -51,6 +51,7 @@ class QtDrawingSurface : public DrawingSurface {
   void SetFontColor(TColor color) override { fontColor_ = color; }
 
   int TextWidth(const std::string& text) override;
+  bool HasCharacters(const std::string& text) override;
   void TextOut(int x, int y, const std::string& text) override;
 
   TColor BrushColor() const override { return brushColor_; }

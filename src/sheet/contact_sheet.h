@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <set>
+#include <unordered_map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "platform/printer_device.h"
 #include "platform/message_box.h"
 #include "sheet/preview_control.h"
+#include "sheet/photo_caption.h"
 #include "sheet/print_dialog.h"
 #include "sheet/progress_window.h"
 #include "sheet/sheet_settings.h"
@@ -37,6 +39,9 @@ struct SheetServices {
   // Where the preview reports while a page fills, without a window of its own; null: the
   // progress window.
   ProgressWindow* previewProgress = nullptr;
+  // Where captions, the date order and the rating filter get a picture's metadata; null: the
+  // files' own, read by the sheet.
+  MetadataReader* metadata = nullptr;
 };
 
 // Captions shrink no further than this (points on paper, pixels on screen); a name too long
@@ -93,6 +98,9 @@ class TContactSheet {
   void RenderPage(DrawingSurface& surface, int32_t page);
   void RenderPage(DrawingSurface& surface, int32_t page, const PageDrawing& drawing);
 
+  // A listed entry's metadata, read once per build and kept for the captions of its pages.
+  const TPhotoMetadata& MetadataOf(const std::string& entry);
+
   // The services, for owners that create some of them after the sheet (the windows at start-up).
   SheetServices& Services() { return services_; }
 
@@ -127,13 +135,17 @@ class TContactSheet {
  private:
   void ScanFolder(const std::string& relative);
   // The walk's entries as the sheet lists them: folder by folder, each folder's pictures together.
-  std::vector<std::string> OrderByFolder(std::vector<std::string> entries) const;
-  // The order of one folder's pictures (names without the folder): indexes into `names`, names
-  // comparing equal kept once. The one place a different sort order would go.
-  std::vector<std::size_t> OrderWithinFolder(const std::vector<std::string>& names) const;
+  // Pictures the rating filter leaves out are dropped here, so a folder it empties has no entry.
+  std::vector<std::string> OrderByFolder(std::vector<std::string> entries);
+  // The order of one folder's pictures (names without the folder, entries with it): indexes into
+  // `names` in the order the options choose, names comparing equal kept once.
+  std::vector<std::size_t> OrderWithinFolder(const std::vector<std::string>& names,
+                                             const std::vector<std::string>& entries);
 
   SheetServices services_;
   LocaleCollator collator_;
+  FileMetadataReader fileMetadata_;
+  std::unordered_map<std::string, TPhotoMetadata> metadata_;
   // Entries found by the running walk, in the order found, and the folders it has entered.
   std::vector<std::string> found_;
   std::set<std::pair<uint64_t, uint64_t>> visited_;

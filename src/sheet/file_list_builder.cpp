@@ -18,6 +18,7 @@ void TContactSheet::BuildFileList() {
   services_.pump->PumpMessages();
   BaseFolder = services_.inputs->SelectedFolder();
   FileList.clear();
+  metadata_.clear();
   found_.clear();
   visited_.clear();
 
@@ -31,6 +32,8 @@ void TContactSheet::BuildFileList() {
   }
 
   if (progress.Working()) FileList = OrderByFolder(std::move(found_));
+  // Reading the pictures' metadata for the order or the filter can be cancelled too.
+  if (!progress.Working()) FileList.clear();
   found_.clear();
   visited_.clear();
   CurrentPage = 1;
@@ -53,14 +56,91 @@ std::vector<std::string> FolderComponents(std::string_view folder) {
 
 }  // namespace
 
-std::vector<std::size_t> TContactSheet::OrderWithinFolder(const std::vector<std::string>& names) const {
-  return collator_.SortUnique(names);
+const TPhotoMetadata& TContactSheet::MetadataOf(const std::string& entry) {
+  auto it = metadata_.find(entry);
+  if (it == metadata_.end()) {
+    MetadataReader& reader = services_.metadata != nullptr ? *services_.metadata : fileMetadata_;
+    it = metadata_.emplace(entry, reader.Read(BaseFolder + entry)).first;
+  }
+  return it->second;
+}
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Runs of digits compare by their value (IMG_2 before IMG_10, 007 as 7), the text between them
+// under the collator; 0 when the names differ only where that cannot tell them apart.
+int NaturalCompare(const LocaleCollator& collator, std::string_view a, std::string_view b) {
+  std::size_t i = 0;
+  std::size_t j = 0;
+  const auto run = [](std::string_view text, std::size_t& at) {
+    const std::size_t start = at;
+    const bool digits = IsDigit(text[at]);
+    while (at < text.size() && IsDigit(text[at]) == digits) ++at;
+    return text.substr(start, at - start);
+  };
+  while (i < a.size() && j < b.size()) {
+    std::string_view x = run(a, i);
+    std::string_view y = run(b, j);
+    if (IsDigit(x[0]) && IsDigit(y[0])) {
+      x.remove_prefix(std::min(x.find_first_not_of('0'), x.size()));
+      y.remove_prefix(std::min(y.find_first_not_of('0'), y.size()));
+      if (x.size() != y.size()) return x.size() < y.size() ? -1 : 1;
+      if (const int order = x.compare(y); order != 0) return order;
+    } else if (const int order = collator.Compare(std::string(x), std::string(y)); order != 0) {
+      return order;
+    }
+  }
+  return (i < a.size()) - (j < b.size());
+}
+
+}  // namespace
+
+std::vector<std::size_t> TContactSheet::OrderWithinFolder(const std::vector<std::string>& names,
+                                                          const std::vector<std::string>& entries) {
+  // Name order first: the other orders keep it among pictures they cannot tell apart.
+  std::vector<std::size_t> order = collator_.SortUnique(names);
+  switch (services_.options->Order()) {
+    case SortOrder::Name:
+      break;
+    case SortOrder::Natural:
+      std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return NaturalCompare(collator_, names[a], names[b]) < 0;
+      });
+      break;
+    case SortOrder::Date: {
+      // Undated pictures after the dated ones, still in name order.
+      std::vector<std::string> dates(names.size());
+      for (std::size_t k : order) dates[k] = MetadataOf(entries[k]).dateTaken;
+      std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        if (dates[a].empty() != dates[b].empty()) return dates[b].empty();
+        return dates[a] < dates[b];
+      });
+      break;
+    }
+  }
+  return order;
 }
 
 // Folders compare name by name down the path, so a folder's own pictures come before those of its
 // subfolders and each folder's pictures stay together under one heading; a plain sort of whole
 // paths would put "/a/b/x.jpg" between "/a/" and "/a/c.jpg" ("b/" sorts before "c").
-std::vector<std::string> TContactSheet::OrderByFolder(std::vector<std::string> entries) const {
+std::vector<std::string> TContactSheet::OrderByFolder(std::vector<std::string> entries) {
+  const int minRating = services_.options->MinRating();
+  if (minRating > 0 || services_.options->Order() == SortOrder::Date) {
+    ProgressWindow& progress = *services_.progress;
+    std::vector<std::string> kept;
+    kept.reserve(entries.size());
+    for (std::string& entry : entries) {
+      services_.pump->PumpMessages();
+      if (!progress.Working()) return {};
+      const TPhotoMetadata& metadata = MetadataOf(entry);
+      if (metadata.rating.value_or(0) >= minRating) kept.push_back(std::move(entry));
+    }
+    entries = std::move(kept);
+  }
+
   struct Folder {
     std::string path;
     std::vector<std::string> components;
@@ -90,9 +170,14 @@ std::vector<std::string> TContactSheet::OrderByFolder(std::vector<std::string> e
   ordered.reserve(entries.size());
   for (const Folder& folder : folders) {
     std::vector<std::string> names;
+    std::vector<std::string> members;
     names.reserve(folder.members.size());
-    for (std::size_t i : folder.members) names.emplace_back(NamePart(entries[i]));
-    for (std::size_t k : OrderWithinFolder(names)) ordered.push_back(std::move(entries[folder.members[k]]));
+    members.reserve(folder.members.size());
+    for (std::size_t i : folder.members) {
+      names.emplace_back(NamePart(entries[i]));
+      members.push_back(entries[i]);
+    }
+    for (std::size_t k : OrderWithinFolder(names, members)) ordered.push_back(std::move(members[k]));
   }
   return ordered;
 }

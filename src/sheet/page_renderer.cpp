@@ -249,7 +249,10 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
   const int32_t titleHeight = rowHeight / 2;
   const int32_t captionHeight = titleHeight / 3;
   const int32_t pageNumberHeight = 2 * captionHeight;
-  const int32_t cellImageHeight = rowHeight - captionHeight - topPad;
+  // The shooting data, when chosen, takes a second caption line from the picture's box.
+  const std::vector<CaptionField> captionFields = options.CaptionFields();
+  const int32_t headingBase = rowHeight - captionHeight - topPad;
+  const int32_t cellImageHeight = headingBase - (captionFields.empty() ? 0 : captionHeight);
   const int32_t cellImageWidth = columnWidth - 2 * sidePad;
   // Below this a caption is no longer read but guessed at: a long name is shortened instead.
   const int32_t readableCaption =
@@ -278,6 +281,8 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
                 services_.inputs->Title(), options.PrintPageNum() ? &pageNumber : nullptr);
 
   surface.SetFontHeight(captionHeight);
+  // Ratings as stars only in a typeface that draws them; a substitute may not.
+  const bool stars = !captionFields.empty() && surface.HasCharacters("\xE2\x98\x85\xE2\x98\x86");
 
   const int32_t first = page == 1 ? 0 : PageEnds[page - 2] + 1;
   const int32_t last = PageEnds[page - 1];
@@ -298,7 +303,7 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
       const int32_t y = static_cast<int32_t>(std::floor((rowPos - 1.0) * rowHeight)) + topPad;
       surface.SetFontHeight(pageNumberHeight);
       ShrinkToFit(surface, folder, usableWidth - 2 * sidePad);
-      surface.TextOut(OriginX + sidePad, OriginY + y + cellImageHeight - captionHeight, folder);
+      surface.TextOut(OriginX + sidePad, OriginY + y + headingBase - captionHeight, folder);
       lastFolder = folder;
     }
 
@@ -309,6 +314,13 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
     const std::string caption = FitCaption(surface, std::string(NamePart(entry)), columnWidth - sidePad, readableCaption);
     surface.TextOut(OriginX + x + (columnWidth - surface.TextWidth(caption)) / 2, OriginY + y + cellImageHeight,
                     caption);
+    if (const std::string line = captionFields.empty() ? std::string() : CaptionLine(MetadataOf(entry), captionFields, stars);
+        !line.empty()) {
+      surface.SetFontHeight(captionHeight);
+      const std::string fitted = FitCaption(surface, line, columnWidth - sidePad, readableCaption);
+      surface.TextOut(OriginX + x + (columnWidth - surface.TextWidth(fitted)) / 2,
+                      OriginY + y + cellImageHeight + captionHeight, fitted);
+    }
     boxes.push_back(Rect(OriginX + x + sidePad, OriginY + y, OriginX + x + sidePad + cellImageWidth,
                          OriginY + y + cellImageHeight));
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/drawing_surface.h"
+#include "sheet/photo_caption.h"
 
 namespace tablora {
 
@@ -22,13 +24,21 @@ class SheetInputs {
   virtual std::string SelectedFolder() const = 0;
 };
 
-// The two check boxes of the options dialog.
+// The choices of the options dialog. Those with defaults leave the sheet as it always was:
+// names alone under the pictures, name order, every picture.
 class SheetOptions {
  public:
   virtual ~SheetOptions() = default;
   virtual bool PrintFacing() const = 0;
   virtual bool PrintPageNum() const = 0;
+  // The fields of the second caption line; none: no second line.
+  virtual std::vector<CaptionField> CaptionFields() const { return {}; }
+  virtual SortOrder Order() const { return SortOrder::Name; }
+  // Pictures rated below this are left out; 0 keeps every picture, unrated and rejected ones too.
+  virtual int MinRating() const { return 0; }
 };
+
+constexpr int kMaxRating = 5;
 
 constexpr int kMinGridSize = 1;
 constexpr int kMaxGridSize = 30;

@@ -58,6 +58,24 @@ TEST(AppSettings, DamagedOrStrangeValuesFallBackOrAreClamped) {
     EXPECT_EQ(s.facing, c.facing) << c.text;
     EXPECT_EQ(s.pageNumbers, c.pageNumbers) << c.text;
   }
+  // The sheet's choices: an unknown field, order or a rating beyond five fall back or are held.
+  const struct {
+    const char* text;
+    std::vector<CaptionField> fields;
+    SortOrder order;
+    int minRating;
+  } sheetCases[] = {
+      {"[General]\ncaption=exposure,date\norder=natural\nminRating=2\n", {CaptionField::Exposure, CaptionField::Date},
+       SortOrder::Natural, 2},
+      {"[General]\ncaption=date,shutter\norder=size\nminRating=9\n", {}, SortOrder::Name, 5},
+      {"[General]\nminRating=-1\n", {}, SortOrder::Name, 0},
+  };
+  for (const auto& c : sheetCases) {
+    const SavedSettings s = LoadText(tree, c.text);
+    EXPECT_EQ(s.captionFields, c.fields) << c.text;
+    EXPECT_EQ(s.order, c.order) << c.text;
+    EXPECT_EQ(s.minRating, c.minRating) << c.text;
+  }
   const SavedSettings paper = LoadText(tree, "[General]\npaper=100000\norientation=sideways\n");
   EXPECT_EQ(paper.paper, QPageSize::Custom);
   const SavedSettings cache = LoadText(tree, "[General]\nthumbnailCache=perhaps\nthumbnailCacheMiB=1\n");
@@ -121,6 +139,9 @@ TEST(AppSettings, WindowsReopenAsTheyWereClosed) {
     before.options->PrintPageNumBox->setChecked(false);
     before.options->CacheBox->setChecked(false);
     before.options->CacheLimitBox->setValue(300);
+    before.options->SetCaptionFields({CaptionField::Date, CaptionField::Rating});
+    before.options->SetOrder(SortOrder::Date);
+    before.options->MinRatingBox->setValue(3);
     before.main->setGeometry(40, 50, 800, 500);
     AppSettings(file).Save(AppSettings::Of(*before.main, *before.options, &before.paper));
   }
@@ -139,6 +160,9 @@ TEST(AppSettings, WindowsReopenAsTheyWereClosed) {
   EXPECT_FALSE(after.options->PrintPageNum());
   EXPECT_FALSE(after.options->ThumbnailCache());
   EXPECT_EQ(after.options->ThumbnailCacheLimit(), uint64_t{300} << 20);
+  EXPECT_EQ(after.options->CaptionFields(), (std::vector<CaptionField>{CaptionField::Date, CaptionField::Rating}));
+  EXPECT_EQ(after.options->Order(), SortOrder::Date);
+  EXPECT_EQ(after.options->MinRating(), 3);
   EXPECT_EQ(after.main->size(), QSize(800, 500));
 }
 

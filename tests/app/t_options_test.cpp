@@ -65,6 +65,19 @@ TEST_F(OptionsTest, BothButtonsKeepWhatTheUserChecked) {
 // The window as it shows, at its own font and at one half again as large (11 and 17 pixels): the
 // explanation's last line is drawn inside the label, above the check boxes, and the buttons stay
 // inside the window, which keeps its designed size while the text fits.
+TEST_F(OptionsTest, SheetChoicesStartAsBeforeAndReadBack) {
+  T_Options options;
+  EXPECT_TRUE(options.CaptionFields().empty());
+  EXPECT_EQ(options.Order(), SortOrder::Name);
+  EXPECT_EQ(options.MinRating(), 0);
+  EXPECT_EQ(options.MinRatingBox->text(), "Any");
+  options.CaptionBoxes[7]->setChecked(true);  // title
+  options.CaptionBoxes[1]->setChecked(true);  // exposure
+  EXPECT_EQ(options.CaptionFields(), (std::vector<CaptionField>{CaptionField::Exposure, CaptionField::Title}));
+  options.SortBox->setCurrentIndex(1);
+  EXPECT_EQ(options.Order(), SortOrder::Natural);
+}
+
 TEST_F(OptionsTest, ScreenshotShowsTheWholeExplanation) {
   for (const int pixels : {11, 17}) {
     SCOPED_TRACE(pixels);
@@ -86,7 +99,12 @@ TEST_F(OptionsTest, ScreenshotShowsTheWholeExplanation) {
     EXPECT_LE(label.top() + text.height(), options.PrintFacingBox->y());
     EXPECT_LE(metrics.height(), options.PrintFacingBox->height());
     EXPECT_LT(options.PrintFacingBox->geometry().bottom(), options.PrintPageNumBox->y());
-    EXPECT_LT(options.PrintPageNumBox->geometry().bottom(), options.Button1->y());
+    // The sheet's choices, row under row, none overlapping another or the buttons.
+    std::vector<QWidget*> rows = {options.PrintPageNumBox, options.SortBox, options.MinRatingBox,
+                                  options.CaptionLabel, options.CaptionBoxes[0], options.CaptionBoxes[4],
+                                  options.Button1};
+    for (std::size_t i = 1; i < rows.size(); ++i) EXPECT_LT(rows[i - 1]->geometry().bottom(), rows[i]->y()) << i;
+    for (QCheckBox* box : options.CaptionBoxes) EXPECT_LE(box->geometry().right(), options.width());
     EXPECT_LT(options.Button2->geometry().bottom(), options.height());
     if (pixels == 11) {
       EXPECT_EQ(options.size(), QSize(293, 228));

@@ -4,6 +4,7 @@
 #include "cli/commands.h"
 #include "support/run_command.h"
 #include "support/sheet_fakes.h"
+#include "support/test_paths.h"
 
 namespace tablora {
 namespace {
@@ -51,6 +52,9 @@ TEST(CliList, UserErrorsExitWithStatusTwoAndOneLine) {
         std::vector<std::string>{"list", tree.Path(), "--rows", "31"},
         std::vector<std::string>{"list", tree.Path(), "--cols", "x"},
         std::vector<std::string>{"list", tree.Path(), "--bogus"},
+        std::vector<std::string>{"list", tree.Path(), "--sort", "size"},
+        std::vector<std::string>{"list", tree.Path(), "--min-rating", "6"},
+        std::vector<std::string>{"preview", tree.Path(), "-o", tree.Path() + "/p.png", "--caption", "date,shutter"},
         std::vector<std::string>{"frobnicate"}}) {
     const auto result = RunCommand(CliPath(), args);
     EXPECT_EQ(result.status, 2) << args.back();
@@ -64,10 +68,31 @@ TEST(CliList, UserErrorsExitWithStatusTwoAndOneLine) {
 TEST(CliList, HelpDescribesEveryOption) {
   const auto result = RunCommand(CliPath(), {"list", "--help"});
   EXPECT_EQ(result.status, 0);
-  for (const char* option : {"--rows", "--cols", "--quiet", "--help"}) {
+  for (const char* option : {"--rows", "--cols", "--sort", "--min-rating", "--quiet", "--help"}) {
     EXPECT_NE(result.out.find(option), std::string::npos) << option;
   }
   EXPECT_EQ(RunCommand(CliPath(), {"--version"}).status, 0);
+}
+
+// The shooting data of the fixtures orders the list and filters it; the count follows.
+TEST(CliList, SortsByDateAndFiltersByRating) {
+  const std::string folder = (test::DataDir() / "meta").string();
+  const struct {
+    std::vector<std::string> options;
+    const char* out;
+  } cases[] = {
+      {{"--sort", "date"},
+       "1\t/iptc.jpg\n1\t/full.heic\n1\t/full.jpg\n1\t/full.png\n1\t/full.tif\n1\t/bare.jpg\n6 files, 1 pages\n"},
+      {{"--min-rating", "3"}, "1\t/full.jpg\n1\t/full.tif\n2 files, 1 pages\n"},
+      {{"--min-rating=4", "--sort=natural"}, "1\t/full.tif\n1 files, 1 pages\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"list", folder};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const auto result = RunCommand(CliPath(), args);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, c.out) << c.options[0];
+  }
 }
 
 // A name can neither fake entries nor send the terminal commands: control characters (C1 ones

@@ -250,3 +250,89 @@ TEST(BuildFileList, FolderTreesOfAnyDepth) {
 
 }  // namespace
 }  // namespace tablora
+
+namespace tablora {
+namespace {
+
+// One folder built for the three orders: digits of different lengths and leading zeros, names
+// differing only in case, pictures with and without a date, two taken at the same second; and a
+// subfolder, whose pictures stay after the folder's own whatever the order.
+TEST(BuildFileList, OrdersWithinEachFolder) {
+  TempTree tree;
+  for (const char* name : {"IMG_10.jpg", "IMG_2.jpg", "img_1.jpg", "IMG_010b.jpg", "scan.png", "IMG_9.jpg",
+                           "sub/b.jpg", "sub/a.jpg"}) {
+    tree.File(name);
+  }
+  test::FakeMetadata metadata;
+  const auto taken = [&](const char* name, const char* date) { metadata.byName[name].dateTaken = date; };
+  taken("IMG_10.jpg", "2024-06-01 09:00:00");
+  taken("IMG_2.jpg", "2024-06-01 10:00:00");
+  taken("IMG_9.jpg", "2024-05-31 23:59:59");
+  taken("img_1.jpg", "2024-06-01 09:00:00");  // the same second as IMG_10: name order decides
+  taken("sub/b.jpg", "2020-01-01 00:00:00");
+  taken("b.jpg", "2020-01-01 00:00:00");
+  const struct {
+    SortOrder order;
+    Files expected;
+  } cases[] = {
+      {SortOrder::Name, {"/IMG_010b.jpg", "/img_1.jpg", "/IMG_10.jpg", "/IMG_2.jpg", "/IMG_9.jpg", "/scan.png",
+                         "/sub/a.jpg", "/sub/b.jpg"}},
+      {SortOrder::Natural, {"/img_1.jpg", "/IMG_2.jpg", "/IMG_9.jpg", "/IMG_10.jpg", "/IMG_010b.jpg", "/scan.png",
+                            "/sub/a.jpg", "/sub/b.jpg"}},
+      {SortOrder::Date, {"/IMG_9.jpg", "/img_1.jpg", "/IMG_10.jpg", "/IMG_2.jpg", "/IMG_010b.jpg", "/scan.png",
+                         "/sub/b.jpg", "/sub/a.jpg"}},
+  };
+  for (const auto& c : cases) {
+    FakeProgress progress;
+    FakePump pump;
+    FakeInputs inputs;
+    FakeOptions options;
+    options.order = c.order;
+    PosixDirectorySearch search;
+    TContactSheet sheet{SheetServices{.progress = &progress, .pump = &pump, .inputs = &inputs, .options = &options,
+                                      .directories = &search, .metadata = &metadata}};
+    inputs.folder = tree.Path();
+    metadata.reads = 0;
+    sheet.BuildFileList();
+    EXPECT_EQ(sheet.FileList, c.expected) << SortOrderName(c.order);
+    // Name orders never open the pictures; the date order reads each once.
+    EXPECT_EQ(metadata.reads, c.order == SortOrder::Date ? 8 : 0);
+  }
+}
+
+// The rating filter reads the real files with sidecars of both conventions; a folder it empties
+// is not listed, so it gets no heading, and the page count follows the shorter list.
+TEST(BuildFileList, MinimumRatingKeepsRatedPicturesOnly) {
+  TempTree tree;
+  const auto sidecar = [&](const std::string& name, int rating) {
+    tree.File(name, "<x:xmpmeta><rdf:Description xmp:Rating=\"" + std::to_string(rating) + "\"/></x:xmpmeta>");
+  };
+  for (const char* name : {"a.jpg", "b.cr3.jpg", "c.jpg", "d.jpg", "low/e.jpg", "low/f.jpg"}) tree.File(name);
+  sidecar("a.xmp", 4);          // IMG.xmp
+  sidecar("b.cr3.jpg.xmp", 5);  // IMG.CR3.xmp
+  sidecar("c.jpg.xmp", 2);
+  sidecar("d.xmp", -1);
+  sidecar("low/e.xmp", 1);
+  const struct {
+    int minRating;
+    Files expected;
+    int pages;
+  } cases[] = {
+      {0, {"/a.jpg", "/b.cr3.jpg", "/c.jpg", "/d.jpg", "/low/e.jpg", "/low/f.jpg"}, 4},
+      {1, {"/a.jpg", "/b.cr3.jpg", "/c.jpg", "/low/e.jpg"}, 3},
+      {2, {"/a.jpg", "/b.cr3.jpg", "/c.jpg"}, 2},
+      {5, {"/b.cr3.jpg"}, 1},
+  };
+  for (const auto& c : cases) {
+    Fixture f;
+    f.inputs.rows = 1;
+    f.inputs.columns = 2;
+    f.options.minRating = c.minRating;
+    EXPECT_EQ(f.Build(tree.Path()), c.expected) << c.minRating;
+    f.sheet.Paginate();
+    EXPECT_EQ(f.sheet.PageCount, c.pages) << c.minRating;
+  }
+}
+
+}  // namespace
+}  // namespace tablora

@@ -371,3 +371,50 @@ TEST(RenderPage, ImageAsProportionedAsTheBoxFillsIt) {
 
 }  // namespace
 }  // namespace tablora
+
+namespace tablora {
+namespace {
+
+// The shooting data under the name, centred in the same font, the picture's box a caption line
+// shorter; stars only where the typeface has them; a picture without data has no second line.
+TEST(RenderPage, SecondCaptionLineOfShootingData) {
+  for (const bool stars : {true, false}) {
+    Renderer r;
+    test::FakeMetadata metadata;
+    r.sheet.Services().metadata = &metadata;
+    TPhotoMetadata& m = metadata.byName["a.jpg"];
+    m.dateTaken = "2024-06-01 14:03:27";
+    m.rating = 4;
+    r.options.captionFields = {CaptionField::Rating, CaptionField::Date};
+    r.inputs.columns = 1;
+    r.loader.images["a.jpg"] = {100, 100};
+    r.sheet.FileList = {"/a.jpg", "/b.jpg"};
+    r.sheet.BaseFolder = "/base";
+    r.sheet.Paginate();
+    const TRect frame = Rect(164, 0, 574, 563);
+    r.sheet.PageRect = frame;
+    r.sheet.OriginX = frame.Left;
+    r.sheet.OriginY = frame.Top;
+    test::RecordingSurface surface(frame);
+    surface.hasStars = stars;
+    r.progress.Show();
+    r.sheet.RenderPage(surface, 1);
+
+    const auto texts = Texts(surface);
+    ASSERT_EQ(texts.size(), 5u);  // page number, heading, a.jpg, its line, b.jpg
+    const std::string line = stars ? "\u2605\u2605\u2605\u2605\u2606  2024-06-01 14:03" : "4/5  2024-06-01 14:03";
+    EXPECT_EQ(texts[2].text, "a.jpg");
+    EXPECT_EQ(texts[3].text, line);
+    EXPECT_EQ(texts[3].fontHeight, 7);
+    EXPECT_EQ(texts[3].rect.Top, texts[2].rect.Top + 7);
+    EXPECT_EQ(texts[3].rect.Left, 184 + (370 - static_cast<int>(line.size()) * 7 / 2) / 2);
+    EXPECT_EQ(texts[4].text, "b.jpg");
+    const auto draws = surface.OpsOf(Kind::Draw);
+    ASSERT_EQ(draws.size(), 1u);
+    EXPECT_EQ(draws[0].rect.Bottom, texts[2].rect.Top);  // the box ends where the name begins
+    EXPECT_EQ(draws[0].rect.Bottom - draws[0].rect.Top, 38 - 7);
+  }
+}
+
+}  // namespace
+}  // namespace tablora

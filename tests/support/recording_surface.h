@@ -27,6 +27,9 @@ class RecordingSurface : public DrawingSurface {
 
   explicit RecordingSurface(TRect clip = Rect(0, 0, 0, 0)) : clip_(clip) {}
 
+  // What HasCharacters answers: whether the typeface draws the rating's stars.
+  bool hasStars = true;
+
   std::string FontName() const override { return fontName_; }
   void SetFontName(const std::string& name) override { fontName_ = name; }
   int FontHeight() const override { return fontHeight_; }
@@ -38,6 +41,7 @@ class RecordingSurface : public DrawingSurface {
     if (measure) return measure(text, fontHeight_);
     return static_cast<int>(text.size()) * fontHeight_ / 2;
   }
+  bool HasCharacters(const std::string&) override { return hasStars; }
   void TextOut(int x, int y, const std::string& text) override {
     ops.push_back({Kind::TextOut, Rect(x, y, x, y), text, fontName_, fontHeight_, fontColor_, 0, 0});
   }

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -82,8 +83,26 @@ class FakeOptions : public SheetOptions {
  public:
   bool PrintFacing() const override { return facing; }
   bool PrintPageNum() const override { return pageNumbers; }
+  std::vector<CaptionField> CaptionFields() const override { return captionFields; }
+  SortOrder Order() const override { return order; }
+  int MinRating() const override { return minRating; }
   bool facing = false;
   bool pageNumbers = true;
+  std::vector<CaptionField> captionFields;
+  SortOrder order = SortOrder::Name;
+  int minRating = 0;
+};
+
+// Metadata by file name (the path's last part); other files have none. Counts the reads.
+class FakeMetadata : public MetadataReader {
+ public:
+  TPhotoMetadata Read(const std::string& path) override {
+    ++reads;
+    const auto it = byName.find(path.substr(path.rfind('/') + 1));
+    return it == byName.end() ? TPhotoMetadata{} : it->second;
+  }
+  std::map<std::string, TPhotoMetadata> byName;
+  int reads = 0;
 };
 
 // A scratch folder removed with everything below it when the test ends.

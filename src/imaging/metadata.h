@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace tablora {
+
+// The shooting data of a photograph that captions, the date order and the rating filter use.
+// Every field is optional: a text left empty, a number not there.
+struct TPhotoMetadata {
+  // "YYYY-MM-DD HH:MM:SS" from the EXIF DateTimeOriginal (else CreateDate); sorts as text.
+  std::string dateTaken;
+  std::string camera;  // the model, with the maker's name when the model does not carry it
+  std::string lens;
+  // Exposure time as the file's rational, in seconds.
+  uint32_t exposureNumerator = 0;
+  uint32_t exposureDenominator = 0;
+  std::optional<double> fNumber;
+  std::optional<double> focalLength;  // millimetres
+  std::optional<uint32_t> iso;
+  // xmp:Rating: -1 (rejected) to 5; not there when the file has none.
+  std::optional<int> rating;
+  std::string title;  // dc:title, else the IPTC object name
+
+  friend bool operator==(const TPhotoMetadata&, const TPhotoMetadata&) = default;
+};
+
+// How much of a file the metadata reader looks at: the metadata of every format it reads itself
+// stands before the picture data, and a file is never read further for a caption.
+constexpr std::size_t kMetadataHeaderBytes = std::size_t{1} << 20;
+
+// The metadata of a file's bytes (its header is enough): JPEG (Exif and XMP APP1, Photoshop
+// IPTC), TIFF-structured files and RAWs, Canon CR3 (CMT boxes), HEIF (through libheif).
+// Returns false for a format it does not read; damaged metadata gives what could be read.
+bool ReadEmbeddedMetadata(std::span<const uint8_t> bytes, TPhotoMetadata& metadata);
+
+// xmp:Rating and dc:title of an XMP packet; fields the packet lacks are left as they are.
+void ReadXmpPacket(std::string_view xmp, TPhotoMetadata& metadata);
+
+// Everything the reader finds for a file: its header bytes through ReadEmbeddedMetadata, exiv2
+// for the other formats it knows, then the sidecar's rating and title, which win over the file's
+// own (the sidecar is where catalogue programs keep later edits): "IMG_0001.CR3.xmp", else
+// "IMG_0001.xmp". A file that cannot be opened has no metadata. Safe on several threads.
+TPhotoMetadata ReadPhotoMetadata(const std::string& path);
+
+}  // namespace tablora
