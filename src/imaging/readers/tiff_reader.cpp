@@ -116,6 +116,11 @@ TColorScheme SchemeOf(uint32_t photometric, uint32_t samples) {
 
 uint32_t Load32(const uint8_t* p, bool bigEndian) { return bigEndian ? LoadBE32(p) : LoadLE32(p); }
 uint16_t Load16(const uint8_t* p, bool bigEndian) { return bigEndian ? LoadBE16(p) : LoadLE16(p); }
+uint64_t Load64(const uint8_t* p, bool bigEndian) {
+  const uint64_t first = Load32(p, bigEndian);
+  const uint64_t second = Load32(p + 4, bigEndian);
+  return bigEndian ? first << 32 | second : second << 32 | first;
+}
 
 void ReverseBits(std::span<uint8_t> bytes) {
   for (uint8_t& b : bytes) {
@@ -692,15 +697,37 @@ std::unique_ptr<TDecoder> TTIFFGraphic::CreateDecoder(TByteReader& in) {
   }
 }
 
-void TTIFFGraphic::UndoPredictor(uint8_t* row, uint32_t pixels, unsigned samples) const {
-  if (pixels < 2) return;
+void TTIFFGraphic::UndoPredictor(uint8_t* row, uint32_t pixels, unsigned samples) {
   const std::size_t n = std::size_t{pixels} * samples;
+  if (ImageProperties.Predictor == 3) {
+    // Floating-point differencing, as libtiff writes it: the row's bytes are summed along with a
+    // step of one pixel, then they are the samples' byte planes, most significant first.
+    const unsigned width = ImageProperties.BitsPerSample / 8;
+    const std::size_t bytes = n * width;
+    for (std::size_t i = samples; i < bytes; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - samples]);
+    std::memcpy(bytePlanes_.data(), row, bytes);
+    const bool big = (ImageProperties.Options & ioBigEndian) != 0;
+    // Put back in the file's byte order, which the unpacking reads.
+    for (std::size_t i = 0; i < n; ++i) {
+      for (unsigned b = 0; b < width; ++b) row[i * width + (big ? b : width - 1 - b)] = bytePlanes_[b * n + i];
+    }
+    return;
+  }
+  if (pixels < 2) return;
   if (ImageProperties.BitsPerSample == 8) {
     for (std::size_t i = samples; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - samples]);
     return;
   }
   // 16- and 32-bit samples are summed as numbers in the file's byte order.
   const bool big = (ImageProperties.Options & ioBigEndian) != 0;
+  if (ImageProperties.BitsPerSample == 64) {
+    for (std::size_t i = samples; i < n; ++i) {
+      uint8_t* v = row + 8 * i;
+      const uint64_t sum = Load64(v, big) + Load64(v - 8 * samples, big);
+      for (int b = 0; b < 8; ++b) v[b] = static_cast<uint8_t>(sum >> (big ? 56 - 8 * b : 8 * b));
+    }
+    return;
+  }
   if (ImageProperties.BitsPerSample == 32) {
     for (std::size_t i = samples; i < n; ++i) {
       uint8_t* v = row + 4 * i;
@@ -742,6 +769,14 @@ void TTIFFGraphic::UnpackTo8(const uint8_t* row, std::size_t count, uint8_t* to)
         float g;
         std::memcpy(&g, &w, 4);
         f = g;
+      } else if (width == 3) {
+        // 24 bits: sign, 7 exponent bits with a bias of 63, 16 of fraction.
+        const int exponent = static_cast<int>(v >> 16 & 0x7F);
+        const double fraction = static_cast<double>(v & 0xFFFF);
+        f = exponent == 0    ? std::ldexp(fraction, -78)
+            : exponent == 127 ? (fraction != 0 ? NAN : INFINITY)
+                              : std::ldexp(fraction + 65536, exponent - 79);
+        if (v & 0x800000) f = -f;
       } else {
         // Half precision: sign, 5 exponent bits, 10 of fraction.
         const int exponent = static_cast<int>(v >> 10 & 0x1F);
@@ -919,10 +954,13 @@ void TTIFFGraphic::DecodeBlocks(TByteReader& in, TDecoder* decoder) {
   packed_.assign(static_cast<std::size_t>(packedBytes), 0);
   tileRow_.assign(static_cast<std::size_t>(tileRowBytes), 0);
 
-  const bool predictor = p.Compression != ctNone && p.Predictor == 2;
-  if (predictor && p.BitsPerSample != 8 && p.BitsPerSample != 16 && p.BitsPerSample != 32) {
+  const bool predictor = p.Compression != ctNone && (p.Predictor == 2 || p.Predictor == 3);
+  if (predictor && p.Predictor == 2 && p.BitsPerSample != 8 && p.BitsPerSample != 16 && p.BitsPerSample != 32 &&
+      p.BitsPerSample != 64) {
     FormatError(gesInvalidColorFormat);
   }
+  const TMemoryCharge planesCharge(predictor && p.Predictor == 3 ? *blockRow : 0);
+  bytePlanes_.assign(static_cast<std::size_t>(predictor && p.Predictor == 3 ? *blockRow : 0), 0);
   const bool jpeg = p.Compression == ctJPEG;
   // JPEG strips are checked against what the record says of them; for tiles it has to speak of
   // the tile.
@@ -1087,13 +1125,14 @@ void TTIFFGraphic::Decode(TByteReader& data) {
   }
   // Floating-point samples are not integers of the same width; unsigned and signed ones are read
   // alike, as libtiff draws them.
-  // IEEE samples of 16, 32 and 64 bits are mapped from 0.0 .. 1.0; the floating-point predictor
-  // is not taken.
+  // IEEE samples of 16, 24, 32 and 64 bits are mapped from 0.0 .. 1.0. The floating-point
+  // predictor belongs to them alone; horizontal differencing of their bit patterns is taken as
+  // for integers of the same width.
   float_ = TagIntValue(data, kSampleFormat, 1) == 3;
-  if (float_ && ((p.BitsPerSample != 16 && p.BitsPerSample != 32 && p.BitsPerSample != 64) || p.Predictor == 2 ||
-                 (p.Predictor == 3 && p.Compression != ctNone))) {
+  if (float_ && p.BitsPerSample != 16 && p.BitsPerSample != 24 && p.BitsPerSample != 32 && p.BitsPerSample != 64) {
     FormatError(gesInvalidColorFormat);
   }
+  if (p.Predictor == 3 && !float_ && p.Compression != ctNone) FormatError(gesInvalidColorFormat);
   if (p.Compression == ctNeXT && (p.BitsPerSample != 2 || p.SamplesPerPixel != 1)) FormatError(gesInvalidColorFormat);
   if (p.Compression == ctThunderScan && (p.BitsPerSample != 4 || p.SamplesPerPixel != 1)) {
     FormatError(gesInvalidColorFormat);

@@ -62,7 +62,7 @@ class TTIFFGraphic : public TRasterGraphic {
   void SetUpColors(TByteReader& in);
   std::unique_ptr<TDecoder> CreateDecoder(TByteReader& in);
   void DecodeBlocks(TByteReader& in, TDecoder* decoder);
-  void UndoPredictor(uint8_t* row, uint32_t pixels, unsigned samples) const;
+  void UndoPredictor(uint8_t* row, uint32_t pixels, unsigned samples);
   void EmitRow(uint32_t y, uint32_t x0, uint32_t pixels, std::span<const std::span<const uint8_t>> planes,
                bool planar);
   void SetUpYCbCr(TByteReader& in);
@@ -104,6 +104,7 @@ class TTIFFGraphic : public TRasterGraphic {
   std::vector<uint8_t> packed_;
   std::vector<uint8_t> tileRow_;
   std::vector<uint8_t> reversed_;
+  std::vector<uint8_t> bytePlanes_;
   TMemoryCharge jpegTablesCharge_;
 };
 

@@ -56,3 +56,13 @@ convert "$tmp/small.tif" -colorspace gray -define quantum:format=floating-point 
 tiffcp -c zip:1 "$tmp/half.tif" float-grey16-zip.tif
 convert "$tmp/small.tif" -resize 50% -define quantum:format=floating-point -depth 64 -compress none "$tmp/f64.tif" || true
 tiffcp -B -c none "$tmp/f64.tif" float-rgb64-be.tif
+# The floating-point predictor, differencing of floating-point bit patterns, and 24-bit floating
+# point (written by the script, then differenced by tiffcp).
+tiffcp -c lzw:3 float-rgb32.tif float-rgb32-lzw-pred3.tif
+tiffcp -t -w 16 -l 16 -c zip:3 "$tmp/half.tif" float-grey16-tiled-zip-pred3.tif
+tiffcp -c lzw:2 "$tmp/half.tif" float-grey16-lzw-pred2.tif
+convert "$tmp/small.tif" -resize 50% -define quantum:format=floating-point -depth 64 -interlace plane -compress none "$tmp/f64p.tif" || true
+tiffcp -B -c zip:3 "$tmp/f64p.tif" float-rgb64-be-planar-zip-pred3.tif
+convert "$tmp/small.tif" "$tmp/small.ppm"
+python3 make_tiff.py "$tmp/rgb8.ppm" . "$tmp/small.ppm"
+tiffcp -c lzw:3 float-rgb24-be.tif float-rgb24-lzw-pred3.tif

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Writes TIFF layouts that libtiff's tools and ImageMagick do not write: subsampled YCbCr in
-strips and tiles under each compression. Usage: make_tiff.py SOURCE.ppm OUTDIR
+strips and tiles under each compression, NeXT, and 24-bit floating point.
+Usage: make_tiff.py SOURCE.ppm OUTDIR [SMALL.ppm]
 
 The picture is taken from a binary PPM; chroma is averaged over each block's pixels inside the
 picture, and blocks past the right and bottom edges are padded with the edge pixels."""
 
+import math
 import struct
 import sys
 import zlib
@@ -250,8 +252,38 @@ def next_file(path, picture, w, h, rows_per_strip):
     write_tiff(path, False, w, h, tags, blocks, 32766, False)
 
 
+def fp24(v):
+    """24-bit floating point: sign, 7 exponent bits with a bias of 63, 16 of fraction."""
+    if v == 0:
+        return 0
+    m, e = math.frexp(v)  # v = m * 2^e, 0.5 <= m < 1
+    fraction = int(round((2 * m - 1) * 65536))
+    if fraction == 65536:
+        fraction, e = 0, e + 1
+    return (e - 1 + 63) << 16 | fraction
+
+
+def fp24_file(path, picture, w, h, big):
+    """RGB samples v / 255 as 24-bit floating point, uncompressed, in strips of 8 rows."""
+    e = ">" if big else "<"
+    rows = []
+    for y in range(h):
+        row = bytearray()
+        for x in range(w):
+            for c in picture[y][x]:
+                row += struct.pack(e + "I", fp24(c / 255))[1:] if big else struct.pack(e + "I", fp24(c / 255))[:3]
+        rows.append(bytes(row))
+    tags = {256: (3, [w]), 257: (3, [h]), 258: (3, [24, 24, 24]), 262: (3, [2]), 277: (3, [3]),
+            278: (3, [8]), 284: (3, [1]), 339: (3, [3, 3, 3])}
+    blocks = [b"".join(rows[y:y + 8]) for y in range(0, h, 8)]
+    write_tiff(path, big, w, h, tags, blocks, 1, False)
+
+
 def main():
     source, out = sys.argv[1], sys.argv[2]
+    if len(sys.argv) > 3:
+        sw, sh, small = read_ppm(sys.argv[3])
+        fp24_file(f"{out}/float-rgb24-be.tif", small, sw, sh, True)
     w, h, picture = read_ppm(source)
     rec709 = (0.2126, 0.7152, 0.0722)
     studio = (16, 235, 128, 240, 128, 240)
