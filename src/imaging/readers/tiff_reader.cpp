@@ -23,11 +23,15 @@ namespace tablora {
 
 namespace {
 
-// Bytes per value by field type. BigTIFF's 8-byte types (16 to 18) and unknown types have no
-// size here: such entries cannot be read and are left out of the directory.
-constexpr uint8_t kTypeSize[14] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
+// Bytes per value by field type, BigTIFF's 8-byte integers (16 to 18) included. Unknown types have
+// no size: such entries cannot be read and are left out of the directory, as are the 8-byte types
+// in a classic file, where they have no place.
+constexpr uint8_t kTypeSize[19] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4, 0, 0, 8, 8, 8};
 
-uint8_t TypeSize(uint16_t type) { return type < 14 ? kTypeSize[type] : 0; }
+uint8_t TypeSize(uint16_t type) { return type < 19 ? kTypeSize[type] : 0; }
+
+// A directory of more entries than a classic one can hold is no directory.
+constexpr uint64_t kMaxEntries = 0xFFFF;
 
 // An IFD chain that points back on itself must still end.
 constexpr uint32_t kMaxDirectories = 4096;
@@ -141,7 +145,7 @@ struct TTIFFGraphic::TTableView {
   uint64_t size() const { return count; }
   uint64_t operator[](uint64_t i) const {
     const uint8_t* v = bytes.data() + i * width;
-    return width == 1 ? v[0] : width == 2 ? Load16(v, big) : Load32(v, big);
+    return width == 1 ? v[0] : width == 2 ? Load16(v, big) : width == 4 ? Load32(v, big) : Load64(v, big);
   }
 };
 
@@ -164,33 +168,49 @@ bool TTIFFGraphic::CanLoad(TStream& stream) {
   if (remaining > 8 && stream.Read(header, sizeof header) == sizeof header) {
     const bool big = header[0] == 'M' && header[1] == 'M';
     const bool little = header[0] == 'I' && header[1] == 'I';
-    result = (big || little) && Load16(header + 2, big) == 42 &&
-             Load32(header + 4, big) < static_cast<uint64_t>(remaining);
+    const uint16_t version = Load16(header + 2, big);
+    if ((big || little) && version == 42) {
+      result = Load32(header + 4, big) < static_cast<uint64_t>(remaining);
+    } else if ((big || little) && version == 43 && remaining > 16) {
+      // BigTIFF: the offsets' size (8), a zero, then the first directory's 8-byte offset.
+      uint8_t first[8];
+      result = Load16(header + 4, big) == 8 && Load16(header + 6, big) == 0 &&
+               stream.Read(first, sizeof first) == sizeof first &&
+               Load64(first, big) < static_cast<uint64_t>(remaining);
+    }
   }
   stream.SetPosition(start);
   return result;
 }
 
-bool TTIFFGraphic::ReadDirectory(TByteReader& in, uint32_t offset) {
+bool TTIFFGraphic::ReadDirectory(TByteReader& in, uint64_t offset) {
   const bool big = (ImageProperties.Options & ioBigEndian) != 0;
   in.Seek(offset);
-  const uint16_t count = big ? in.U16BE() : in.U16LE();
-  const std::span<const uint8_t> raw = in.Bytes(uint64_t{count} * 12);
+  const unsigned entryBytes = bigTiff_ ? 20 : 12;
+  const uint64_t count = bigTiff_ ? Load64(in.Bytes(8).data(), big) : (big ? in.U16BE() : in.U16LE());
+  if (count > kMaxEntries) InvalidImage();
+  const std::span<const uint8_t> raw = in.Bytes(count * entryBytes);
   FDirectory.clear();
-  FDirectory.reserve(count);
-  for (uint16_t i = 0; i < count; ++i) {
-    const uint8_t* e = raw.data() + std::size_t{i} * 12;
+  FDirectory.reserve(static_cast<std::size_t>(count));
+  for (uint64_t i = 0; i < count; ++i) {
+    const uint8_t* e = raw.data() + i * entryBytes;
     TTIFFDirEntry entry;
     entry.Tag = Load16(e, big);
     entry.FieldType = Load16(e + 2, big);
-    entry.ValueCount = Load32(e + 4, big);
-    entry.ValueOffset = Load32(e + 8, big);
-    std::memcpy(entry.Inline.data(), e + 8, 4);
-    if (TypeSize(entry.FieldType) == 0) continue;
+    entry.ValueCount = bigTiff_ ? Load64(e + 4, big) : Load32(e + 4, big);
+    entry.ValueOffset = bigTiff_ ? Load64(e + 12, big) : Load32(e + 8, big);
+    std::memcpy(entry.Inline.data(), e + (bigTiff_ ? 12 : 8), bigTiff_ ? 8 : 4);
+    if (TypeSize(entry.FieldType) == 0 || (!bigTiff_ && entry.FieldType >= 16)) continue;
     FDirectory.push_back(entry);
   }
   SortDirectory();
   return true;
+}
+
+std::span<const uint8_t> TTIFFGraphic::ValueBytes(TByteReader& in, const TTIFFDirEntry& e, uint64_t length) const {
+  const uint64_t whole = uint64_t{TypeSize(e.FieldType)} * std::min<uint64_t>(e.ValueCount, uint64_t{1} << 60);
+  if (whole <= (bigTiff_ ? 8u : 4u)) return std::span<const uint8_t>(e.Inline.data(), std::min(length, whole));
+  return in.Span(e.ValueOffset, length);
 }
 
 void TTIFFGraphic::SortDirectory() {
@@ -215,11 +235,9 @@ std::vector<double> TTIFFGraphic::ReadTagNumbers(TByteReader& in, uint16_t tag,
   if (!LocateTag(tag, index)) return values;
   const TTIFFDirEntry& e = FDirectory[index];
   const unsigned size = TypeSize(e.FieldType);
-  const uint64_t total = uint64_t{size} * e.ValueCount;
   const uint64_t wanted = maxCount == 0 ? e.ValueCount : std::min<uint64_t>(maxCount, e.ValueCount);
   // Values beyond the file raise the read error before anything is allocated for them.
-  const std::span<const uint8_t> bytes =
-      total <= 4 ? std::span<const uint8_t>(e.Inline.data(), total) : in.Span(e.ValueOffset, wanted * size);
+  const std::span<const uint8_t> bytes = ValueBytes(in, e, wanted * size);
   const bool big = (ImageProperties.Options & ioBigEndian) != 0;
   values.reserve(static_cast<std::size_t>(wanted));
   for (uint64_t i = 0; i < wanted; ++i) {
@@ -254,11 +272,13 @@ std::vector<double> TTIFFGraphic::ReadTagNumbers(TByteReader& in, uint16_t tag,
         break;
       }
       case 12: {
-        const uint64_t bits = (uint64_t{Load32(p, big)} << (big ? 32 : 0)) |
-                              (uint64_t{Load32(p + 4, big)} << (big ? 0 : 32));
+        const uint64_t bits = Load64(p, big);
         std::memcpy(&v, &bits, 8);
         break;
       }
+      case 16:
+      case 18: v = static_cast<double>(Load64(p, big)); break;
+      case 17: v = static_cast<double>(static_cast<int64_t>(Load64(p, big))); break;
       default: break;
     }
     values.push_back(std::isfinite(v) ? v : 0);
@@ -277,9 +297,11 @@ uint32_t TTIFFGraphic::TagIntValueAndCount(TByteReader& in, uint16_t tag, uint32
   count = 0;
   if (!LocateTag(tag, index)) return def;
   const TTIFFDirEntry& e = FDirectory[index];
-  count = e.ValueCount;
+  count = static_cast<uint32_t>(std::min<uint64_t>(e.ValueCount, 0xFFFFFFFF));
   const uint16_t t = e.FieldType;
-  if (count == 0 || !(t == 1 || t == 3 || t == 4 || t == 8 || t == 9 || t == 13)) return def;
+  if (count == 0 || !(t == 1 || t == 3 || t == 4 || t == 8 || t == 9 || t == 13 || t == 16 || t == 17 || t == 18)) {
+    return def;
+  }
   const std::vector<double> v = ReadTagNumbers(in, tag, 1);
   return v.empty() ? def : static_cast<uint32_t>(static_cast<int64_t>(v[0]));
 }
@@ -304,14 +326,12 @@ TTIFFGraphic::TTableView TTIFFGraphic::TableOf(TByteReader& in, uint16_t tag, ui
   const TTIFFDirEntry& e = FDirectory[index];
   const uint16_t t = e.FieldType;
   // Offsets and byte counts are unsigned integers; a table of another type is no table.
-  if (!(t == 1 || t == 3 || t == 4 || t == 13)) return view;
+  if (!(t == 1 || t == 3 || t == 4 || t == 13 || t == 16 || t == 18)) return view;
   view.width = TypeSize(t);
   view.big = (ImageProperties.Options & ioBigEndian) != 0;
   view.count = std::min<uint64_t>(maxCount, e.ValueCount);
   // A table past the end of the file fails with the read error, as any required value does.
-  view.bytes = uint64_t{view.width} * e.ValueCount <= 4
-                   ? std::span<const uint8_t>(e.Inline.data(), view.count * view.width)
-                   : in.Span(e.ValueOffset, view.count * view.width);
+  view.bytes = ValueBytes(in, e, view.count * view.width);
   return view;
 }
 
@@ -322,8 +342,7 @@ void TTIFFGraphic::ReadTagBytes(TByteReader& in, uint16_t tag, TByteArray& list,
   const TTIFFDirEntry& e = FDirectory[index];
   const uint64_t wanted = maxCount == 0 ? e.ValueCount : std::min<uint64_t>(maxCount, e.ValueCount);
   if (TypeSize(e.FieldType) == 1) {
-    const std::span<const uint8_t> bytes = e.ValueCount <= 4 ? std::span<const uint8_t>(e.Inline.data(), wanted)
-                                                             : in.Span(e.ValueOffset, wanted);
+    const std::span<const uint8_t> bytes = ValueBytes(in, e, wanted);
     list.assign(bytes.begin(), bytes.end());
     return;
   }
@@ -371,20 +390,23 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, uint32_t imageIndex) {
   const bool big = header[0] == 'M' && header[1] == 'M';
   if (big) p.Options |= ioBigEndian;
   p.Version = Load16(header.data() + 2, big);
-  p.FirstIFD = Load32(header.data() + 4, big);
-  if (p.Version != 42) return false;
-
-  uint32_t offset = p.FirstIFD;
+  bigTiff_ = p.Version == 43;
+  if (p.Version != 42 && !(bigTiff_ && Load16(header.data() + 4, big) == 8 && Load16(header.data() + 6, big) == 0)) {
+    return false;
+  }
+  uint64_t offset = bigTiff_ ? Load64(in.Bytes(8).data(), big) : Load32(header.data() + 4, big);
   for (uint32_t walked = 0; imageIndex > 0; --imageIndex) {
     if (++walked > kMaxDirectories) return false;
     in.Seek(offset);
-    const uint16_t count = big ? in.U16BE() : in.U16LE();
-    in.Skip(uint64_t{count} * 12);
-    offset = big ? in.U32BE() : in.U32LE();
+    const uint64_t count = bigTiff_ ? Load64(in.Bytes(8).data(), big) : (big ? in.U16BE() : in.U16LE());
+    if (count > kMaxEntries) return false;
+    in.Skip(count * (bigTiff_ ? 20 : 12));
+    offset = bigTiff_ ? Load64(in.Bytes(8).data(), big) : (big ? in.U32BE() : in.U32LE());
     if (offset == 0) return false;
   }
   ReadDirectory(in, offset);
-  p.FirstIFD = offset;
+  // The record keeps 32 bits; a BigTIFF directory beyond them shows as the largest.
+  p.FirstIFD = static_cast<uint32_t>(std::min<uint64_t>(offset, 0xFFFFFFFF));
 
   p.Width = TagIntValue(in, kImageWidth, 0);
   p.Height = TagIntValue(in, kImageLength, 0);

@@ -66,3 +66,10 @@ tiffcp -B -c zip:3 "$tmp/f64p.tif" float-rgb64-be-planar-zip-pred3.tif
 convert "$tmp/small.tif" "$tmp/small.ppm"
 python3 make_tiff.py "$tmp/rgb8.ppm" . "$tmp/small.ppm"
 tiffcp -c lzw:3 float-rgb24-be.tif float-rgb24-lzw-pred3.tif
+# BigTIFF in the layouts classic files take: strips and tiles, planes, both byte orders, and the
+# compressions with their own data paths.
+tiffcp -8 -c lzw:2 "$tmp/rgb8.tif" bigtiff-rgb8-lzw-pred.tif
+tiffcp -8 -B -t -w 16 -l 16 -p separate -c zip "$tmp/rgb8.tif" bigtiff-be-rgb8-tiled-planar-zip.tif
+tiffcp -8 -c jpeg -t -w 16 -l 16 "$tmp/rgb8.tif" bigtiff-ycbcr-jpeg-tiled.tif
+tiffcp -8 -B -c g4 "$tmp/bw.tif" bigtiff-be-bw-g4.tif
+tiffcp -8 -c packbits -r 5 "$tmp/pal2.tif" bigtiff-palette2-packbits.tif
