@@ -491,13 +491,23 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
     if (bits != 8 && bits != 16) wideSamples();
   };
 
-  // libjpeg hands JPEG-compressed colour, RGB and YCbCr alike, out as blue, green, red.
+  // libjpeg hands JPEG-compressed colour, RGB and YCbCr alike, out as blue, green, red; RGB with an
+  // extra sample is a stream of four components, handed out as stored, as libtiff reads it.
   constexpr int kJpegColour = -1;
   switch (jpeg && (photometric_ == 2 || photometric_ == 6) ? kJpegColour : photometric_) {
     case kJpegColour:
-      if (samples != 3 || bits != 8) invalid();
-      source = target = csBGR;
-      sampleMap_ = {0, 1, 2};
+      if (bits != 8) invalid();
+      if (samples == 3) {
+        source = target = csBGR;
+        sampleMap_ = {0, 1, 2};
+      } else if (samples == 4 && photometric_ == 2) {
+        source = alpha ? csRGBA : csRGB;
+        target = alpha ? csBGRA : csBGR;
+        sampleMap_ = alpha ? std::vector<uint8_t>{0, 1, 2, 3} : std::vector<uint8_t>{0, 1, 2};
+        unpremultiply_ = alpha && extraKind_ == 1;
+      } else {
+        invalid();
+      }
       break;
     case 0:
     case 1:
@@ -535,7 +545,7 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
       }
       break;
     case 5:
-      if (samples < 4 || jpeg) invalid();
+      if (samples < 4 || (jpeg && samples != 4)) invalid();
       byteSamples();
       source = csCMYK;
       target = csBGR;

@@ -73,3 +73,6 @@ tiffcp -8 -B -t -w 16 -l 16 -p separate -c zip "$tmp/rgb8.tif" bigtiff-be-rgb8-t
 tiffcp -8 -c jpeg -t -w 16 -l 16 "$tmp/rgb8.tif" bigtiff-ycbcr-jpeg-tiled.tif
 tiffcp -8 -B -c g4 "$tmp/bw.tif" bigtiff-be-bw-g4.tif
 tiffcp -8 -c packbits -r 5 "$tmp/pal2.tif" bigtiff-palette2-packbits.tif
+# JPEG-compressed RGB with alpha: four-component streams without a colour transform.
+tiffcp -c jpeg:r -r 16 "$tmp/rgba8.tif" rgba8-jpeg-strips.tif
+tiffcp -c jpeg:r -t -w 16 -l 16 "$tmp/rgba8.tif" rgba8-jpeg-tiled.tif
