@@ -18,6 +18,7 @@
 #include "imaging/format.h"
 #include "imaging/image_limits.h"
 #include "imaging/memory_budget.h"
+#include "imaging/readers/jpeg_decompressor.h"
 
 namespace tablora {
 
@@ -72,6 +73,13 @@ enum : uint16_t {
   kExtraSamples = 338,
   kSampleFormat = 339,
   kJPEGTables = 347,
+  kJPEGProc = 512,
+  kJPEGInterchangeFormat = 513,
+  kJPEGInterchangeFormatLength = 514,
+  kJPEGRestartInterval = 515,
+  kJPEGQTables = 519,
+  kJPEGDCTables = 520,
+  kJPEGACTables = 521,
   kYCbCrCoefficients = 529,
   kYCbCrSubSampling = 530,
   kYCbCrPositioning = 531,
@@ -457,7 +465,179 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, uint32_t imageIndex) {
   p.YResolution = OptionalFloat(in, kYResolution, 0) * unit;
   p.Predictor = TagIntValue(in, kPredictor, 1);
   if (TagIntValue(in, kFillOrder, 1) == 2) p.Options |= ioReversedBits;
+  // Old-style JPEG files that leave SamplesPerPixel out hold three components, as their
+  // BitsPerSample and their stream say.
+  if (p.Compression == ctOldJPEG && photometric_ == 6 && samples == 1 && TagIntValue(in, kSamplesPerPixel, 0) == 0) {
+    p.SamplesPerPixel = 3;
+  }
   return true;
+}
+
+std::vector<uint8_t> TTIFFGraphic::OldJPEGStream(TByteReader& in) {
+  const TImageProperties& p = ImageProperties;
+  const unsigned n = p.SamplesPerPixel;
+  std::vector<uint8_t> out;
+  auto put16 = [&](uint32_t v) {
+    out.push_back(static_cast<uint8_t>(v >> 8));
+    out.push_back(static_cast<uint8_t>(v));
+  };
+  bool haveScanStart = false;
+  bool ownTables = false;
+  // The interchange-format stream, when the file has one: a whole JPEG file, or its header with
+  // the scan in the strips.
+  const uint64_t at = TagIntValue(in, kJPEGInterchangeFormat, 0);
+  if (at > 0 && at + 2 <= in.Size() && in.All()[at] == 0xFF && in.All()[at + 1] == 0xD8) {
+    const uint64_t length = TagIntValue(in, kJPEGInterchangeFormatLength, 0);
+    const std::span<const uint8_t> stream =
+        in.Span(at, length >= 2 ? std::min<uint64_t>(length, in.Size() - at) : in.Size() - at);
+    std::size_t pos = 2;
+    std::size_t headerEnd = stream.size();
+    while (pos + 4 <= stream.size() && stream[pos] == 0xFF) {
+      const uint8_t marker = stream[pos + 1];
+      if (marker == 0xD9 || marker == 0xFF) {
+        headerEnd = pos;
+        break;
+      }
+      const std::size_t next = pos + 2 + LoadBE16(stream.data() + pos + 2);
+      if (marker == 0xDA) {
+        haveScanStart = true;
+        if (next + 2 < stream.size()) {
+          // The scan follows: the stream is the picture.
+          out.assign(stream.begin(), stream.end());
+          return out;
+        }
+        headerEnd = std::min(next, stream.size());
+        break;
+      }
+      pos = next;
+      headerEnd = std::min(pos, stream.size());
+    }
+    out.assign(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(headerEnd));
+  } else {
+    // Tables-only: a header made of the quantisation and Huffman tables the tags point at, one of
+    // each kind per component, and a frame of the picture's size and subsampling.
+    ownTables = true;
+    TCardinalArray q, dc, ac;
+    ReadTagIntegers(in, kJPEGQTables, q, n);
+    ReadTagIntegers(in, kJPEGDCTables, dc, n);
+    ReadTagIntegers(in, kJPEGACTables, ac, n);
+    if (q.size() < n || dc.size() < n || ac.size() < n) InvalidImage();
+    out = {0xFF, 0xD8};
+    for (unsigned c = 0; c < n; ++c) {
+      const std::span<const uint8_t> table = in.Span(q[c], 64);
+      out.insert(out.end(), {0xFF, 0xDB, 0, 67, static_cast<uint8_t>(c)});
+      out.insert(out.end(), table.begin(), table.end());
+    }
+    for (unsigned c = 0; c < n; ++c) {
+      for (unsigned kind = 0; kind < 2; ++kind) {
+        const uint64_t offset = kind == 0 ? dc[c] : ac[c];
+        const std::span<const uint8_t> counts = in.Span(offset, 16);
+        unsigned values = 0;
+        for (uint8_t v : counts) values += v;
+        if (values > 256) InvalidImage();
+        const std::span<const uint8_t> table = in.Span(offset, 16 + values);
+        out.insert(out.end(), {0xFF, 0xC4});
+        put16(3 + 16 + values);
+        out.push_back(static_cast<uint8_t>(kind << 4 | c));
+        out.insert(out.end(), table.begin(), table.end());
+      }
+    }
+    const bool tiled = (p.Options & ioTiled) != 0;
+    out.insert(out.end(), {0xFF, 0xC0});
+    put16(8 + 3 * n);
+    out.push_back(8);
+    put16(tiled ? p.TileLength : p.Height);
+    put16(tiled ? p.TileWidth : p.Width);
+    out.push_back(static_cast<uint8_t>(n));
+    for (unsigned c = 0; c < n; ++c) {
+      out.push_back(static_cast<uint8_t>(c + 1));
+      out.push_back(static_cast<uint8_t>(c == 0 ? subH_ << 4 | subV_ : 0x11));
+      out.push_back(static_cast<uint8_t>(c));
+    }
+    const uint32_t restart = TagIntValue(in, kJPEGRestartInterval, 0);
+    if (restart > 0) {
+      out.insert(out.end(), {0xFF, 0xDD, 0, 4});
+      put16(restart);
+    }
+  }
+  // The scan: the strips one after another, as one entropy-coded stream.
+  const bool tiled = (p.Options & ioTiled) != 0;
+  const uint64_t blocks = tiled ? 1 : (uint64_t{p.Height} + p.RowsPerStrip[0] - 1) / p.RowsPerStrip[0];
+  const TTableView offsets = TableOf(in, tiled ? kTileOffsets : kStripOffsets, blocks);
+  const TTableView counts = TableOf(in, tiled ? kTileByteCounts : kStripByteCounts, blocks);
+  if (offsets.empty() || counts.size() < offsets.size()) InvalidImage();
+  // Each strip is coded on its own, from a reset of the predictions, as libtiff reads them: the
+  // strips are put together as restart intervals of a strip's blocks, with a restart marker
+  // between them.
+  const bool restarts = offsets.size() > 1 && !haveScanStart;
+  if (restarts) {
+    const uint64_t interval = (uint64_t{p.Width} + 8 * subH_ - 1) / (8 * subH_) * (p.RowsPerStrip[0] / (8 * subV_));
+    if (interval == 0 || interval > 0xFFFF || p.RowsPerStrip[0] % (8 * subV_) != 0) {
+      RaiseImageErrorFmt(gesNotSupported, gesCompressionScheme, FormatName());
+    }
+    out.insert(out.end(), {0xFF, 0xDD, 0, 4});
+    put16(static_cast<uint32_t>(interval));
+  }
+  for (uint64_t b = 0; b < offsets.size(); ++b) {
+    const uint64_t offset = offsets[b];
+    if (offset >= in.Size()) break;
+    if (restarts && b > 0) out.insert(out.end(), {0xFF, static_cast<uint8_t>(0xD0 + (b - 1) % 8)});
+    const std::span<const uint8_t> data = in.Span(offset, std::min<uint64_t>(counts[b], in.Size() - offset));
+    if (b == 0 && !haveScanStart && !(data.size() >= 2 && data[0] == 0xFF && data[1] == 0xDA)) {
+      // A scan header of its own: luma with the first tables, chroma with the second.
+      out.insert(out.end(), {0xFF, 0xDA});
+      put16(6 + 2 * n);
+      out.push_back(static_cast<uint8_t>(n));
+      for (unsigned c = 0; c < n; ++c) {
+        out.push_back(static_cast<uint8_t>(c + 1));
+        const unsigned table = ownTables ? c : std::min(c, 1u);
+        out.push_back(static_cast<uint8_t>(table << 4 | table));
+      }
+      out.insert(out.end(), {0, 63, 0});
+    }
+    CheckFileDataSize(out.size() + data.size());
+    out.insert(out.end(), data.begin(), data.end());
+  }
+  out.insert(out.end(), {0xFF, 0xD9});
+  return out;
+}
+
+void TTIFFGraphic::DecodeOldJPEG(TByteReader& in) {
+  const TImageProperties& p = ImageProperties;
+  TMemoryCharge streamCharge(in.Size() + 4096);
+  const std::vector<uint8_t> stream = OldJPEGStream(in);
+  JpegDecompressor jpeg;
+  jpeg_decompress_struct& info = jpeg.Info();
+  jpeg.SetSource(stream.data(), stream.size());
+  jpeg.Run([&] { jpeg_read_header(&info, TRUE); });
+  if (info.num_components != 3 || info.data_precision != 8) throw ECompressionError("Improper JPEG component count.");
+  // The samples come out as YCbCr and are drawn with the file's reference black and white, and
+  // with chroma repeated over its block, as libtiff draws these files.
+  info.jpeg_color_space = JCS_YCbCr;
+  info.out_color_space = JCS_YCbCr;
+  info.do_fancy_upsampling = FALSE;
+  jpeg.ChargeWholeImage();
+  jpeg.Run([&] { jpeg_start_decompress(&info); });
+  const std::size_t lineBytes = std::size_t{info.output_width} * 3;
+  const TMemoryCharge lineCharge(lineBytes + uint64_t{p.Width} * 3);
+  std::vector<uint8_t> line(lineBytes);
+  rgbRows_.assign(std::size_t{p.Width} * 3, 0);
+  const uint32_t rows = std::min<uint32_t>(p.Height, info.output_height);
+  const uint32_t pixels = std::min<uint32_t>(p.Width, info.output_width);
+  for (uint32_t y = 0; y < rows; ++y) {
+    JSAMPROW target = line.data();
+    JDIMENSION got = 0;
+    jpeg.Run([&] { got = jpeg_read_scanlines(&info, &target, 1); });
+    if (got != 1) break;
+    for (uint32_t x = 0; x < pixels; ++x) {
+      const uint8_t* ycc = line.data() + std::size_t{x} * 3;
+      YCbCrToRGB(ycc[0], ycc[1], ycc[2], rgbRows_.data() + std::size_t{x} * 3);
+    }
+    const std::span<const uint8_t> rgb(rgbRows_.data(), rgbRows_.size());
+    EmitRow(y, 0, p.Width, std::span(&rgb, 1), false);
+    RowProgress(y + 1, p.Height);
+  }
+  jpeg.Run([&] { jpeg_abort_decompress(&info); });
 }
 
 void TTIFFGraphic::SetUpColors(TByteReader& in) {
@@ -1152,7 +1332,7 @@ void TTIFFGraphic::Decode(TByteReader& data) {
   // An unknown compression fails before anything is allocated for the picture.
   switch (p.Compression) {
     case ctNone: case ctPackBits: case ctLZW: case ctLZ77: case ctThunderScan: case ctFax3:
-    case ctFaxRLE: case ctFaxRLEW: case ctFax4: case ctJPEG: case ctNeXT: break;
+    case ctFaxRLE: case ctFaxRLEW: case ctFax4: case ctJPEG: case ctNeXT: case ctOldJPEG: break;
     default: RaiseImageErrorFmt(gesNotSupported, gesCompressionScheme, FormatName());
   }
   // Floating-point samples are not integers of the same width; unsigned and signed ones are read
@@ -1182,6 +1362,21 @@ void TTIFFGraphic::Decode(TByteReader& data) {
     };
     if (tiles > kMaxTiles) refuse(tiles, "tiles", kMaxTiles);
     if (blockRows > kMaxBlockRows) refuse(blockRows, "block rows", kMaxBlockRows);
+  }
+  if (p.Compression == ctOldJPEG) {
+    // Baseline YCbCr, the files old cameras and scanners wrote, in one strip or tile or in strips
+    // that continue one another.
+    const bool tiled = (p.Options & ioTiled) != 0;
+    if (TagIntValue(data, kJPEGProc, 1) != 1 ||
+        (tiled && (p.TileWidth < p.Width || p.TileLength < p.Height)) || p.PlanarConfig != 1) {
+      RaiseImageErrorFmt(gesNotSupported, gesCompressionScheme, FormatName());
+    }
+    if (photometric_ != 6 || p.SamplesPerPixel != 3 || p.BitsPerSample != 8) FormatError(gesInvalidColorFormat);
+    SetUpColors(data);
+    EndPhase();
+    StartPhase(kTransfering);
+    DecodeOldJPEG(data);
+    return;
   }
   SetUpColors(data);
   const std::unique_ptr<TDecoder> decoder = CreateDecoder(data);

@@ -69,6 +69,10 @@ class TTIFFGraphic : public TRasterGraphic {
   void EmitRow(uint32_t y, uint32_t x0, uint32_t pixels, std::span<const std::span<const uint8_t>> planes,
                bool planar);
   void SetUpYCbCr(TByteReader& in);
+  // Compression 6: one JPEG stream for the picture, from the interchange-format stream the file
+  // holds or put together from its table tags and its strips.
+  std::vector<uint8_t> OldJPEGStream(TByteReader& in);
+  void DecodeOldJPEG(TByteReader& in);
   // count samples of the file's depth from a row into 8-bit samples.
   void UnpackTo8(const uint8_t* row, std::size_t count, uint8_t* to) const;
   void YCbCrToRGB(uint8_t y, uint8_t cb, uint8_t cr, uint8_t* rgb) const;

@@ -76,3 +76,8 @@ tiffcp -8 -c packbits -r 5 "$tmp/pal2.tif" bigtiff-palette2-packbits.tif
 # JPEG-compressed RGB with alpha: four-component streams without a colour transform.
 tiffcp -c jpeg:r -r 16 "$tmp/rgba8.tif" rgba8-jpeg-strips.tif
 tiffcp -c jpeg:r -t -w 16 -l 16 "$tmp/rgba8.tif" rgba8-jpeg-tiled.tif
+# Old-style JPEG: the interchange-format form and the tables-only form in strips (one restart
+# interval of 16 rows each), from baseline JPEG files of 2 x 2 subsampled YCbCr.
+cjpeg -quality 85 -sample 2x2 "$tmp/rgb8.ppm" > "$tmp/plain.jpg"
+cjpeg -quality 85 -sample 2x2 -restart 1 "$tmp/rgb8.ppm" > "$tmp/restarts.jpg"
+python3 make_tiff.py "$tmp/rgb8.ppm" . "$tmp/small.ppm" "$tmp/plain.jpg" "$tmp/restarts.jpg"
