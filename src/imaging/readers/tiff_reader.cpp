@@ -31,6 +31,9 @@ constexpr uint8_t kTypeSize[19] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4, 0, 
 
 uint8_t TypeSize(uint16_t type) { return type < 19 ? kTypeSize[type] : 0; }
 
+// Room for an old-style JPEG header made from tags: three components' tables and the markers.
+constexpr uint64_t kOldJPEGHeaderBytes = 4096;
+
 // A directory of more entries than a classic one can hold is no directory.
 constexpr uint64_t kMaxEntries = 0xFFFF;
 
@@ -595,7 +598,8 @@ std::vector<uint8_t> TTIFFGraphic::OldJPEGStream(TByteReader& in) {
       }
       out.insert(out.end(), {0, 63, 0});
     }
-    CheckFileDataSize(out.size() + data.size());
+    // Strips that share their bytes would make a stream larger than the file; no writer does so.
+    if (out.size() + data.size() > in.Size() + 2 * offsets.size() + kOldJPEGHeaderBytes) InvalidImage();
     out.insert(out.end(), data.begin(), data.end());
   }
   out.insert(out.end(), {0xFF, 0xD9});
@@ -604,7 +608,9 @@ std::vector<uint8_t> TTIFFGraphic::OldJPEGStream(TByteReader& in) {
 
 void TTIFFGraphic::DecodeOldJPEG(TByteReader& in) {
   const TImageProperties& p = ImageProperties;
-  TMemoryCharge streamCharge(in.Size() + 4096);
+  // The stream is at most the file, its restart markers and a header made from the tags.
+  const uint64_t strips = (uint64_t{p.Height} + p.RowsPerStrip[0] - 1) / p.RowsPerStrip[0];
+  const TMemoryCharge streamCharge(in.Size() + 2 * strips + kOldJPEGHeaderBytes);
   const std::vector<uint8_t> stream = OldJPEGStream(in);
   JpegDecompressor jpeg;
   jpeg_decompress_struct& info = jpeg.Info();
