@@ -62,7 +62,8 @@ tiffcp -c lzw:3 float-rgb32.tif float-rgb32-lzw-pred3.tif
 tiffcp -t -w 16 -l 16 -c zip:3 "$tmp/half.tif" float-grey16-tiled-zip-pred3.tif
 tiffcp -c lzw:2 "$tmp/half.tif" float-grey16-lzw-pred2.tif
 convert "$tmp/small.tif" -resize 50% -define quantum:format=floating-point -depth 64 -interlace plane -compress none "$tmp/f64p.tif" || true
-tiffcp -B -c zip:3 "$tmp/f64p.tif" float-rgb64-be-planar-zip-pred3.tif
+# (libtiff 4.5 writes the floating-point predictor wrongly into big-endian files.)
+tiffcp -c zip:3 "$tmp/f64p.tif" float-rgb64-planar-zip-pred3.tif
 convert "$tmp/small.tif" "$tmp/small.ppm"
 python3 make_tiff.py "$tmp/rgb8.ppm" . "$tmp/small.ppm"
 tiffcp -c lzw:3 float-rgb24-be.tif float-rgb24-lzw-pred3.tif
