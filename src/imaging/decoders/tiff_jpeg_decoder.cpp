@@ -21,7 +21,8 @@ void SetColorSpaces(jpeg_decompress_struct& info, TColorScheme scheme) {
       break;
     case csRGB:
     case csRGBA:
-      info.jpeg_color_space = JCS_RGB;
+      // RGB with an extra sample: four components with no colour transform.
+      info.jpeg_color_space = info.num_components == 3 ? JCS_RGB : JCS_UNKNOWN;
       break;
     case csGray:
     case csGrayAlpha:
@@ -40,6 +41,9 @@ void SetColorSpaces(jpeg_decompress_struct& info, TColorScheme scheme) {
     case JCS_CMYK:
     case JCS_YCCK:
       info.out_color_space = JCS_CMYK;
+      break;
+    case JCS_UNKNOWN:
+      info.out_color_space = JCS_UNKNOWN;
       break;
     default:
       info.out_color_space = JCS_EXT_BGR;

@@ -15,7 +15,8 @@ struct TImageProperties;
 // quantisation and Huffman tables shared through the JPEGTables tag. Each strip's header must
 // agree with the TIFF tags in size, component count, precision and sampling, or the strip fails
 // with an ECompressionError naming what disagrees. Rows come out blue, green, red for colour
-// (RGB and YCbCr), one byte per pixel for greyscale and as stored for CMYK, BytesPerLine apart.
+// (RGB and YCbCr), one byte per pixel for greyscale and as stored for CMYK and for RGB with an
+// extra sample, BytesPerLine apart.
 // A strip whose data ends early ends there, silently, as a truncated JPEG file does.
 class TTIFFJPEGDecoder : public TDecoder {
  public:

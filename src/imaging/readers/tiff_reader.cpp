@@ -18,16 +18,24 @@
 #include "imaging/format.h"
 #include "imaging/image_limits.h"
 #include "imaging/memory_budget.h"
+#include "imaging/readers/jpeg_decompressor.h"
 
 namespace tablora {
 
 namespace {
 
-// Bytes per value by field type. BigTIFF's 8-byte types (16 to 18) and unknown types have no
-// size here: such entries cannot be read and are left out of the directory.
-constexpr uint8_t kTypeSize[14] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
+// Bytes per value by field type, BigTIFF's 8-byte integers (16 to 18) included. Unknown types have
+// no size: such entries cannot be read and are left out of the directory, as are the 8-byte types
+// in a classic file, where they have no place.
+constexpr uint8_t kTypeSize[19] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4, 0, 0, 8, 8, 8};
 
-uint8_t TypeSize(uint16_t type) { return type < 14 ? kTypeSize[type] : 0; }
+uint8_t TypeSize(uint16_t type) { return type < 19 ? kTypeSize[type] : 0; }
+
+// Room for an old-style JPEG header made from tags: three components' tables and the markers.
+constexpr uint64_t kOldJPEGHeaderBytes = 4096;
+
+// A directory of more entries than a classic one can hold is no directory.
+constexpr uint64_t kMaxEntries = 0xFFFF;
 
 // An IFD chain that points back on itself must still end.
 constexpr uint32_t kMaxDirectories = 4096;
@@ -68,6 +76,13 @@ enum : uint16_t {
   kExtraSamples = 338,
   kSampleFormat = 339,
   kJPEGTables = 347,
+  kJPEGProc = 512,
+  kJPEGInterchangeFormat = 513,
+  kJPEGInterchangeFormatLength = 514,
+  kJPEGRestartInterval = 515,
+  kJPEGQTables = 519,
+  kJPEGDCTables = 520,
+  kJPEGACTables = 521,
   kYCbCrCoefficients = 529,
   kYCbCrSubSampling = 530,
   kYCbCrPositioning = 531,
@@ -116,6 +131,11 @@ TColorScheme SchemeOf(uint32_t photometric, uint32_t samples) {
 
 uint32_t Load32(const uint8_t* p, bool bigEndian) { return bigEndian ? LoadBE32(p) : LoadLE32(p); }
 uint16_t Load16(const uint8_t* p, bool bigEndian) { return bigEndian ? LoadBE16(p) : LoadLE16(p); }
+uint64_t Load64(const uint8_t* p, bool bigEndian) {
+  const uint64_t first = Load32(p, bigEndian);
+  const uint64_t second = Load32(p + 4, bigEndian);
+  return bigEndian ? first << 32 | second : second << 32 | first;
+}
 
 void ReverseBits(std::span<uint8_t> bytes) {
   for (uint8_t& b : bytes) {
@@ -136,7 +156,7 @@ struct TTIFFGraphic::TTableView {
   uint64_t size() const { return count; }
   uint64_t operator[](uint64_t i) const {
     const uint8_t* v = bytes.data() + i * width;
-    return width == 1 ? v[0] : width == 2 ? Load16(v, big) : Load32(v, big);
+    return width == 1 ? v[0] : width == 2 ? Load16(v, big) : width == 4 ? Load32(v, big) : Load64(v, big);
   }
 };
 
@@ -159,33 +179,49 @@ bool TTIFFGraphic::CanLoad(TStream& stream) {
   if (remaining > 8 && stream.Read(header, sizeof header) == sizeof header) {
     const bool big = header[0] == 'M' && header[1] == 'M';
     const bool little = header[0] == 'I' && header[1] == 'I';
-    result = (big || little) && Load16(header + 2, big) == 42 &&
-             Load32(header + 4, big) < static_cast<uint64_t>(remaining);
+    const uint16_t version = Load16(header + 2, big);
+    if ((big || little) && version == 42) {
+      result = Load32(header + 4, big) < static_cast<uint64_t>(remaining);
+    } else if ((big || little) && version == 43 && remaining > 16) {
+      // BigTIFF: the offsets' size (8), a zero, then the first directory's 8-byte offset.
+      uint8_t first[8];
+      result = Load16(header + 4, big) == 8 && Load16(header + 6, big) == 0 &&
+               stream.Read(first, sizeof first) == sizeof first &&
+               Load64(first, big) < static_cast<uint64_t>(remaining);
+    }
   }
   stream.SetPosition(start);
   return result;
 }
 
-bool TTIFFGraphic::ReadDirectory(TByteReader& in, uint32_t offset) {
+bool TTIFFGraphic::ReadDirectory(TByteReader& in, uint64_t offset) {
   const bool big = (ImageProperties.Options & ioBigEndian) != 0;
   in.Seek(offset);
-  const uint16_t count = big ? in.U16BE() : in.U16LE();
-  const std::span<const uint8_t> raw = in.Bytes(uint64_t{count} * 12);
+  const unsigned entryBytes = bigTiff_ ? 20 : 12;
+  const uint64_t count = bigTiff_ ? Load64(in.Bytes(8).data(), big) : (big ? in.U16BE() : in.U16LE());
+  if (count > kMaxEntries) InvalidImage();
+  const std::span<const uint8_t> raw = in.Bytes(count * entryBytes);
   FDirectory.clear();
-  FDirectory.reserve(count);
-  for (uint16_t i = 0; i < count; ++i) {
-    const uint8_t* e = raw.data() + std::size_t{i} * 12;
+  FDirectory.reserve(static_cast<std::size_t>(count));
+  for (uint64_t i = 0; i < count; ++i) {
+    const uint8_t* e = raw.data() + i * entryBytes;
     TTIFFDirEntry entry;
     entry.Tag = Load16(e, big);
     entry.FieldType = Load16(e + 2, big);
-    entry.ValueCount = Load32(e + 4, big);
-    entry.ValueOffset = Load32(e + 8, big);
-    std::memcpy(entry.Inline.data(), e + 8, 4);
-    if (TypeSize(entry.FieldType) == 0) continue;
+    entry.ValueCount = bigTiff_ ? Load64(e + 4, big) : Load32(e + 4, big);
+    entry.ValueOffset = bigTiff_ ? Load64(e + 12, big) : Load32(e + 8, big);
+    std::memcpy(entry.Inline.data(), e + (bigTiff_ ? 12 : 8), bigTiff_ ? 8 : 4);
+    if (TypeSize(entry.FieldType) == 0 || (!bigTiff_ && entry.FieldType >= 16)) continue;
     FDirectory.push_back(entry);
   }
   SortDirectory();
   return true;
+}
+
+std::span<const uint8_t> TTIFFGraphic::ValueBytes(TByteReader& in, const TTIFFDirEntry& e, uint64_t length) const {
+  const uint64_t whole = uint64_t{TypeSize(e.FieldType)} * std::min<uint64_t>(e.ValueCount, uint64_t{1} << 60);
+  if (whole <= (bigTiff_ ? 8u : 4u)) return std::span<const uint8_t>(e.Inline.data(), std::min(length, whole));
+  return in.Span(e.ValueOffset, length);
 }
 
 void TTIFFGraphic::SortDirectory() {
@@ -210,11 +246,9 @@ std::vector<double> TTIFFGraphic::ReadTagNumbers(TByteReader& in, uint16_t tag,
   if (!LocateTag(tag, index)) return values;
   const TTIFFDirEntry& e = FDirectory[index];
   const unsigned size = TypeSize(e.FieldType);
-  const uint64_t total = uint64_t{size} * e.ValueCount;
   const uint64_t wanted = maxCount == 0 ? e.ValueCount : std::min<uint64_t>(maxCount, e.ValueCount);
   // Values beyond the file raise the read error before anything is allocated for them.
-  const std::span<const uint8_t> bytes =
-      total <= 4 ? std::span<const uint8_t>(e.Inline.data(), total) : in.Span(e.ValueOffset, wanted * size);
+  const std::span<const uint8_t> bytes = ValueBytes(in, e, wanted * size);
   const bool big = (ImageProperties.Options & ioBigEndian) != 0;
   values.reserve(static_cast<std::size_t>(wanted));
   for (uint64_t i = 0; i < wanted; ++i) {
@@ -249,11 +283,13 @@ std::vector<double> TTIFFGraphic::ReadTagNumbers(TByteReader& in, uint16_t tag,
         break;
       }
       case 12: {
-        const uint64_t bits = (uint64_t{Load32(p, big)} << (big ? 32 : 0)) |
-                              (uint64_t{Load32(p + 4, big)} << (big ? 0 : 32));
+        const uint64_t bits = Load64(p, big);
         std::memcpy(&v, &bits, 8);
         break;
       }
+      case 16:
+      case 18: v = static_cast<double>(Load64(p, big)); break;
+      case 17: v = static_cast<double>(static_cast<int64_t>(Load64(p, big))); break;
       default: break;
     }
     values.push_back(std::isfinite(v) ? v : 0);
@@ -272,9 +308,11 @@ uint32_t TTIFFGraphic::TagIntValueAndCount(TByteReader& in, uint16_t tag, uint32
   count = 0;
   if (!LocateTag(tag, index)) return def;
   const TTIFFDirEntry& e = FDirectory[index];
-  count = e.ValueCount;
+  count = static_cast<uint32_t>(std::min<uint64_t>(e.ValueCount, 0xFFFFFFFF));
   const uint16_t t = e.FieldType;
-  if (count == 0 || !(t == 1 || t == 3 || t == 4 || t == 8 || t == 9 || t == 13)) return def;
+  if (count == 0 || !(t == 1 || t == 3 || t == 4 || t == 8 || t == 9 || t == 13 || t == 16 || t == 17 || t == 18)) {
+    return def;
+  }
   const std::vector<double> v = ReadTagNumbers(in, tag, 1);
   return v.empty() ? def : static_cast<uint32_t>(static_cast<int64_t>(v[0]));
 }
@@ -299,14 +337,12 @@ TTIFFGraphic::TTableView TTIFFGraphic::TableOf(TByteReader& in, uint16_t tag, ui
   const TTIFFDirEntry& e = FDirectory[index];
   const uint16_t t = e.FieldType;
   // Offsets and byte counts are unsigned integers; a table of another type is no table.
-  if (!(t == 1 || t == 3 || t == 4 || t == 13)) return view;
+  if (!(t == 1 || t == 3 || t == 4 || t == 13 || t == 16 || t == 18)) return view;
   view.width = TypeSize(t);
   view.big = (ImageProperties.Options & ioBigEndian) != 0;
   view.count = std::min<uint64_t>(maxCount, e.ValueCount);
   // A table past the end of the file fails with the read error, as any required value does.
-  view.bytes = uint64_t{view.width} * e.ValueCount <= 4
-                   ? std::span<const uint8_t>(e.Inline.data(), view.count * view.width)
-                   : in.Span(e.ValueOffset, view.count * view.width);
+  view.bytes = ValueBytes(in, e, view.count * view.width);
   return view;
 }
 
@@ -317,8 +353,7 @@ void TTIFFGraphic::ReadTagBytes(TByteReader& in, uint16_t tag, TByteArray& list,
   const TTIFFDirEntry& e = FDirectory[index];
   const uint64_t wanted = maxCount == 0 ? e.ValueCount : std::min<uint64_t>(maxCount, e.ValueCount);
   if (TypeSize(e.FieldType) == 1) {
-    const std::span<const uint8_t> bytes = e.ValueCount <= 4 ? std::span<const uint8_t>(e.Inline.data(), wanted)
-                                                             : in.Span(e.ValueOffset, wanted);
+    const std::span<const uint8_t> bytes = ValueBytes(in, e, wanted);
     list.assign(bytes.begin(), bytes.end());
     return;
   }
@@ -366,20 +401,23 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, uint32_t imageIndex) {
   const bool big = header[0] == 'M' && header[1] == 'M';
   if (big) p.Options |= ioBigEndian;
   p.Version = Load16(header.data() + 2, big);
-  p.FirstIFD = Load32(header.data() + 4, big);
-  if (p.Version != 42) return false;
-
-  uint32_t offset = p.FirstIFD;
+  bigTiff_ = p.Version == 43;
+  if (p.Version != 42 && !(bigTiff_ && Load16(header.data() + 4, big) == 8 && Load16(header.data() + 6, big) == 0)) {
+    return false;
+  }
+  uint64_t offset = bigTiff_ ? Load64(in.Bytes(8).data(), big) : Load32(header.data() + 4, big);
   for (uint32_t walked = 0; imageIndex > 0; --imageIndex) {
     if (++walked > kMaxDirectories) return false;
     in.Seek(offset);
-    const uint16_t count = big ? in.U16BE() : in.U16LE();
-    in.Skip(uint64_t{count} * 12);
-    offset = big ? in.U32BE() : in.U32LE();
+    const uint64_t count = bigTiff_ ? Load64(in.Bytes(8).data(), big) : (big ? in.U16BE() : in.U16LE());
+    if (count > kMaxEntries) return false;
+    in.Skip(count * (bigTiff_ ? 20 : 12));
+    offset = bigTiff_ ? Load64(in.Bytes(8).data(), big) : (big ? in.U32BE() : in.U32LE());
     if (offset == 0) return false;
   }
   ReadDirectory(in, offset);
-  p.FirstIFD = offset;
+  // The record keeps 32 bits; a BigTIFF directory beyond them shows as the largest.
+  p.FirstIFD = static_cast<uint32_t>(std::min<uint64_t>(offset, 0xFFFFFFFF));
 
   p.Width = TagIntValue(in, kImageWidth, 0);
   p.Height = TagIntValue(in, kImageLength, 0);
@@ -430,7 +468,182 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, uint32_t imageIndex) {
   p.YResolution = OptionalFloat(in, kYResolution, 0) * unit;
   p.Predictor = TagIntValue(in, kPredictor, 1);
   if (TagIntValue(in, kFillOrder, 1) == 2) p.Options |= ioReversedBits;
+  // Old-style JPEG files that leave SamplesPerPixel out hold three components, as their
+  // BitsPerSample and their stream say.
+  if (p.Compression == ctOldJPEG && photometric_ == 6 && samples == 1 && TagIntValue(in, kSamplesPerPixel, 0) == 0) {
+    p.SamplesPerPixel = 3;
+  }
   return true;
+}
+
+std::vector<uint8_t> TTIFFGraphic::OldJPEGStream(TByteReader& in) {
+  const TImageProperties& p = ImageProperties;
+  const unsigned n = p.SamplesPerPixel;
+  std::vector<uint8_t> out;
+  auto put16 = [&](uint32_t v) {
+    out.push_back(static_cast<uint8_t>(v >> 8));
+    out.push_back(static_cast<uint8_t>(v));
+  };
+  bool haveScanStart = false;
+  bool ownTables = false;
+  // The interchange-format stream, when the file has one: a whole JPEG file, or its header with
+  // the scan in the strips.
+  const uint64_t at = TagIntValue(in, kJPEGInterchangeFormat, 0);
+  if (at > 0 && at + 2 <= in.Size() && in.All()[at] == 0xFF && in.All()[at + 1] == 0xD8) {
+    const uint64_t length = TagIntValue(in, kJPEGInterchangeFormatLength, 0);
+    const std::span<const uint8_t> stream =
+        in.Span(at, length >= 2 ? std::min<uint64_t>(length, in.Size() - at) : in.Size() - at);
+    std::size_t pos = 2;
+    std::size_t headerEnd = stream.size();
+    while (pos + 4 <= stream.size() && stream[pos] == 0xFF) {
+      const uint8_t marker = stream[pos + 1];
+      if (marker == 0xD9 || marker == 0xFF) {
+        headerEnd = pos;
+        break;
+      }
+      const std::size_t next = pos + 2 + LoadBE16(stream.data() + pos + 2);
+      if (marker == 0xDA) {
+        haveScanStart = true;
+        if (next + 2 < stream.size()) {
+          // The scan follows: the stream is the picture.
+          out.assign(stream.begin(), stream.end());
+          return out;
+        }
+        headerEnd = std::min(next, stream.size());
+        break;
+      }
+      pos = next;
+      headerEnd = std::min(pos, stream.size());
+    }
+    out.assign(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(headerEnd));
+  } else {
+    // Tables-only: a header made of the quantisation and Huffman tables the tags point at, one of
+    // each kind per component, and a frame of the picture's size and subsampling.
+    ownTables = true;
+    TCardinalArray q, dc, ac;
+    ReadTagIntegers(in, kJPEGQTables, q, n);
+    ReadTagIntegers(in, kJPEGDCTables, dc, n);
+    ReadTagIntegers(in, kJPEGACTables, ac, n);
+    if (q.size() < n || dc.size() < n || ac.size() < n) InvalidImage();
+    out = {0xFF, 0xD8};
+    for (unsigned c = 0; c < n; ++c) {
+      const std::span<const uint8_t> table = in.Span(q[c], 64);
+      out.insert(out.end(), {0xFF, 0xDB, 0, 67, static_cast<uint8_t>(c)});
+      out.insert(out.end(), table.begin(), table.end());
+    }
+    for (unsigned c = 0; c < n; ++c) {
+      for (unsigned kind = 0; kind < 2; ++kind) {
+        const uint64_t offset = kind == 0 ? dc[c] : ac[c];
+        const std::span<const uint8_t> counts = in.Span(offset, 16);
+        unsigned values = 0;
+        for (uint8_t v : counts) values += v;
+        if (values > 256) InvalidImage();
+        const std::span<const uint8_t> table = in.Span(offset, 16 + values);
+        out.insert(out.end(), {0xFF, 0xC4});
+        put16(3 + 16 + values);
+        out.push_back(static_cast<uint8_t>(kind << 4 | c));
+        out.insert(out.end(), table.begin(), table.end());
+      }
+    }
+    const bool tiled = (p.Options & ioTiled) != 0;
+    out.insert(out.end(), {0xFF, 0xC0});
+    put16(8 + 3 * n);
+    out.push_back(8);
+    put16(tiled ? p.TileLength : p.Height);
+    put16(tiled ? p.TileWidth : p.Width);
+    out.push_back(static_cast<uint8_t>(n));
+    for (unsigned c = 0; c < n; ++c) {
+      out.push_back(static_cast<uint8_t>(c + 1));
+      out.push_back(static_cast<uint8_t>(c == 0 ? subH_ << 4 | subV_ : 0x11));
+      out.push_back(static_cast<uint8_t>(c));
+    }
+    const uint32_t restart = TagIntValue(in, kJPEGRestartInterval, 0);
+    if (restart > 0) {
+      out.insert(out.end(), {0xFF, 0xDD, 0, 4});
+      put16(restart);
+    }
+  }
+  // The scan: the strips one after another, as one entropy-coded stream.
+  const bool tiled = (p.Options & ioTiled) != 0;
+  const uint64_t blocks = tiled ? 1 : (uint64_t{p.Height} + p.RowsPerStrip[0] - 1) / p.RowsPerStrip[0];
+  const TTableView offsets = TableOf(in, tiled ? kTileOffsets : kStripOffsets, blocks);
+  const TTableView counts = TableOf(in, tiled ? kTileByteCounts : kStripByteCounts, blocks);
+  if (offsets.empty() || counts.size() < offsets.size()) InvalidImage();
+  // Each strip is coded on its own, from a reset of the predictions, as libtiff reads them: the
+  // strips are put together as restart intervals of a strip's blocks, with a restart marker
+  // between them.
+  const bool restarts = offsets.size() > 1 && !haveScanStart;
+  if (restarts) {
+    const uint64_t interval = (uint64_t{p.Width} + 8 * subH_ - 1) / (8 * subH_) * (p.RowsPerStrip[0] / (8 * subV_));
+    if (interval == 0 || interval > 0xFFFF || p.RowsPerStrip[0] % (8 * subV_) != 0) {
+      RaiseImageErrorFmt(gesNotSupported, gesCompressionScheme, FormatName());
+    }
+    out.insert(out.end(), {0xFF, 0xDD, 0, 4});
+    put16(static_cast<uint32_t>(interval));
+  }
+  for (uint64_t b = 0; b < offsets.size(); ++b) {
+    const uint64_t offset = offsets[b];
+    if (offset >= in.Size()) break;
+    if (restarts && b > 0) out.insert(out.end(), {0xFF, static_cast<uint8_t>(0xD0 + (b - 1) % 8)});
+    const std::span<const uint8_t> data = in.Span(offset, std::min<uint64_t>(counts[b], in.Size() - offset));
+    if (b == 0 && !haveScanStart && !(data.size() >= 2 && data[0] == 0xFF && data[1] == 0xDA)) {
+      // A scan header of its own: luma with the first tables, chroma with the second.
+      out.insert(out.end(), {0xFF, 0xDA});
+      put16(6 + 2 * n);
+      out.push_back(static_cast<uint8_t>(n));
+      for (unsigned c = 0; c < n; ++c) {
+        out.push_back(static_cast<uint8_t>(c + 1));
+        const unsigned table = ownTables ? c : std::min(c, 1u);
+        out.push_back(static_cast<uint8_t>(table << 4 | table));
+      }
+      out.insert(out.end(), {0, 63, 0});
+    }
+    // Strips that share their bytes would make a stream larger than the file; no writer does so.
+    if (out.size() + data.size() > in.Size() + 2 * offsets.size() + kOldJPEGHeaderBytes) InvalidImage();
+    out.insert(out.end(), data.begin(), data.end());
+  }
+  out.insert(out.end(), {0xFF, 0xD9});
+  return out;
+}
+
+void TTIFFGraphic::DecodeOldJPEG(TByteReader& in) {
+  const TImageProperties& p = ImageProperties;
+  // The stream is at most the file, its restart markers and a header made from the tags.
+  const uint64_t strips = (uint64_t{p.Height} + p.RowsPerStrip[0] - 1) / p.RowsPerStrip[0];
+  const TMemoryCharge streamCharge(in.Size() + 2 * strips + kOldJPEGHeaderBytes);
+  const std::vector<uint8_t> stream = OldJPEGStream(in);
+  JpegDecompressor jpeg;
+  jpeg_decompress_struct& info = jpeg.Info();
+  jpeg.SetSource(stream.data(), stream.size());
+  jpeg.Run([&] { jpeg_read_header(&info, TRUE); });
+  if (info.num_components != 3 || info.data_precision != 8) throw ECompressionError("Improper JPEG component count.");
+  // The samples come out as YCbCr and are drawn with the file's reference black and white, and
+  // with chroma repeated over its block, as libtiff draws these files.
+  info.jpeg_color_space = JCS_YCbCr;
+  info.out_color_space = JCS_YCbCr;
+  info.do_fancy_upsampling = FALSE;
+  jpeg.ChargeWholeImage();
+  jpeg.Run([&] { jpeg_start_decompress(&info); });
+  const std::size_t lineBytes = std::size_t{info.output_width} * 3;
+  const TMemoryCharge lineCharge(lineBytes + uint64_t{p.Width} * 3);
+  std::vector<uint8_t> line(lineBytes);
+  rgbRows_.assign(std::size_t{p.Width} * 3, 0);
+  const uint32_t rows = std::min<uint32_t>(p.Height, info.output_height);
+  const uint32_t pixels = std::min<uint32_t>(p.Width, info.output_width);
+  for (uint32_t y = 0; y < rows; ++y) {
+    JSAMPROW target = line.data();
+    JDIMENSION got = 0;
+    jpeg.Run([&] { got = jpeg_read_scanlines(&info, &target, 1); });
+    if (got != 1) break;
+    for (uint32_t x = 0; x < pixels; ++x) {
+      const uint8_t* ycc = line.data() + std::size_t{x} * 3;
+      YCbCrToRGB(ycc[0], ycc[1], ycc[2], rgbRows_.data() + std::size_t{x} * 3);
+    }
+    const std::span<const uint8_t> rgb(rgbRows_.data(), rgbRows_.size());
+    EmitRow(y, 0, p.Width, std::span(&rgb, 1), false);
+    RowProgress(y + 1, p.Height);
+  }
+  jpeg.Run([&] { jpeg_abort_decompress(&info); });
 }
 
 void TTIFFGraphic::SetUpColors(TByteReader& in) {
@@ -464,13 +677,23 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
     if (bits != 8 && bits != 16) wideSamples();
   };
 
-  // libjpeg hands JPEG-compressed colour, RGB and YCbCr alike, out as blue, green, red.
+  // libjpeg hands JPEG-compressed colour, RGB and YCbCr alike, out as blue, green, red; RGB with an
+  // extra sample is a stream of four components, handed out as stored, as libtiff reads it.
   constexpr int kJpegColour = -1;
   switch (jpeg && (photometric_ == 2 || photometric_ == 6) ? kJpegColour : photometric_) {
     case kJpegColour:
-      if (samples != 3 || bits != 8) invalid();
-      source = target = csBGR;
-      sampleMap_ = {0, 1, 2};
+      if (bits != 8) invalid();
+      if (samples == 3) {
+        source = target = csBGR;
+        sampleMap_ = {0, 1, 2};
+      } else if (samples == 4 && photometric_ == 2) {
+        source = alpha ? csRGBA : csRGB;
+        target = alpha ? csBGRA : csBGR;
+        sampleMap_ = alpha ? std::vector<uint8_t>{0, 1, 2, 3} : std::vector<uint8_t>{0, 1, 2};
+        unpremultiply_ = alpha && extraKind_ == 1;
+      } else {
+        invalid();
+      }
       break;
     case 0:
     case 1:
@@ -508,7 +731,7 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
       }
       break;
     case 5:
-      if (samples < 4 || jpeg) invalid();
+      if (samples < 4 || (jpeg && samples != 4)) invalid();
       byteSamples();
       source = csCMYK;
       target = csBGR;
@@ -692,15 +915,37 @@ std::unique_ptr<TDecoder> TTIFFGraphic::CreateDecoder(TByteReader& in) {
   }
 }
 
-void TTIFFGraphic::UndoPredictor(uint8_t* row, uint32_t pixels, unsigned samples) const {
-  if (pixels < 2) return;
+void TTIFFGraphic::UndoPredictor(uint8_t* row, uint32_t pixels, unsigned samples) {
   const std::size_t n = std::size_t{pixels} * samples;
+  if (ImageProperties.Predictor == 3) {
+    // Floating-point differencing, as libtiff writes it: the row's bytes are summed along with a
+    // step of one pixel, then they are the samples' byte planes, most significant first.
+    const unsigned width = ImageProperties.BitsPerSample / 8;
+    const std::size_t bytes = n * width;
+    for (std::size_t i = samples; i < bytes; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - samples]);
+    std::memcpy(bytePlanes_.data(), row, bytes);
+    const bool big = (ImageProperties.Options & ioBigEndian) != 0;
+    // Put back in the file's byte order, which the unpacking reads.
+    for (std::size_t i = 0; i < n; ++i) {
+      for (unsigned b = 0; b < width; ++b) row[i * width + (big ? b : width - 1 - b)] = bytePlanes_[b * n + i];
+    }
+    return;
+  }
+  if (pixels < 2) return;
   if (ImageProperties.BitsPerSample == 8) {
     for (std::size_t i = samples; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - samples]);
     return;
   }
   // 16- and 32-bit samples are summed as numbers in the file's byte order.
   const bool big = (ImageProperties.Options & ioBigEndian) != 0;
+  if (ImageProperties.BitsPerSample == 64) {
+    for (std::size_t i = samples; i < n; ++i) {
+      uint8_t* v = row + 8 * i;
+      const uint64_t sum = Load64(v, big) + Load64(v - 8 * samples, big);
+      for (int b = 0; b < 8; ++b) v[b] = static_cast<uint8_t>(sum >> (big ? 56 - 8 * b : 8 * b));
+    }
+    return;
+  }
   if (ImageProperties.BitsPerSample == 32) {
     for (std::size_t i = samples; i < n; ++i) {
       uint8_t* v = row + 4 * i;
@@ -742,6 +987,14 @@ void TTIFFGraphic::UnpackTo8(const uint8_t* row, std::size_t count, uint8_t* to)
         float g;
         std::memcpy(&g, &w, 4);
         f = g;
+      } else if (width == 3) {
+        // 24 bits: sign, 7 exponent bits with a bias of 63, 16 of fraction.
+        const int exponent = static_cast<int>(v >> 16 & 0x7F);
+        const double fraction = static_cast<double>(v & 0xFFFF);
+        f = exponent == 0    ? std::ldexp(fraction, -78)
+            : exponent == 127 ? (fraction != 0 ? NAN : INFINITY)
+                              : std::ldexp(fraction + 65536, exponent - 79);
+        if (v & 0x800000) f = -f;
       } else {
         // Half precision: sign, 5 exponent bits, 10 of fraction.
         const int exponent = static_cast<int>(v >> 10 & 0x1F);
@@ -919,10 +1172,13 @@ void TTIFFGraphic::DecodeBlocks(TByteReader& in, TDecoder* decoder) {
   packed_.assign(static_cast<std::size_t>(packedBytes), 0);
   tileRow_.assign(static_cast<std::size_t>(tileRowBytes), 0);
 
-  const bool predictor = p.Compression != ctNone && p.Predictor == 2;
-  if (predictor && p.BitsPerSample != 8 && p.BitsPerSample != 16 && p.BitsPerSample != 32) {
+  const bool predictor = p.Compression != ctNone && (p.Predictor == 2 || p.Predictor == 3);
+  if (predictor && p.Predictor == 2 && p.BitsPerSample != 8 && p.BitsPerSample != 16 && p.BitsPerSample != 32 &&
+      p.BitsPerSample != 64) {
     FormatError(gesInvalidColorFormat);
   }
+  const TMemoryCharge planesCharge(predictor && p.Predictor == 3 ? *blockRow : 0);
+  bytePlanes_.assign(static_cast<std::size_t>(predictor && p.Predictor == 3 ? *blockRow : 0), 0);
   const bool jpeg = p.Compression == ctJPEG;
   // JPEG strips are checked against what the record says of them; for tiles it has to speak of
   // the tile.
@@ -1082,18 +1338,19 @@ void TTIFFGraphic::Decode(TByteReader& data) {
   // An unknown compression fails before anything is allocated for the picture.
   switch (p.Compression) {
     case ctNone: case ctPackBits: case ctLZW: case ctLZ77: case ctThunderScan: case ctFax3:
-    case ctFaxRLE: case ctFaxRLEW: case ctFax4: case ctJPEG: case ctNeXT: break;
+    case ctFaxRLE: case ctFaxRLEW: case ctFax4: case ctJPEG: case ctNeXT: case ctOldJPEG: break;
     default: RaiseImageErrorFmt(gesNotSupported, gesCompressionScheme, FormatName());
   }
   // Floating-point samples are not integers of the same width; unsigned and signed ones are read
   // alike, as libtiff draws them.
-  // IEEE samples of 16, 32 and 64 bits are mapped from 0.0 .. 1.0; the floating-point predictor
-  // is not taken.
+  // IEEE samples of 16, 24, 32 and 64 bits are mapped from 0.0 .. 1.0. The floating-point
+  // predictor belongs to them alone; horizontal differencing of their bit patterns is taken as
+  // for integers of the same width.
   float_ = TagIntValue(data, kSampleFormat, 1) == 3;
-  if (float_ && ((p.BitsPerSample != 16 && p.BitsPerSample != 32 && p.BitsPerSample != 64) || p.Predictor == 2 ||
-                 (p.Predictor == 3 && p.Compression != ctNone))) {
+  if (float_ && p.BitsPerSample != 16 && p.BitsPerSample != 24 && p.BitsPerSample != 32 && p.BitsPerSample != 64) {
     FormatError(gesInvalidColorFormat);
   }
+  if (p.Predictor == 3 && !float_ && p.Compression != ctNone) FormatError(gesInvalidColorFormat);
   if (p.Compression == ctNeXT && (p.BitsPerSample != 2 || p.SamplesPerPixel != 1)) FormatError(gesInvalidColorFormat);
   if (p.Compression == ctThunderScan && (p.BitsPerSample != 4 || p.SamplesPerPixel != 1)) {
     FormatError(gesInvalidColorFormat);
@@ -1111,6 +1368,21 @@ void TTIFFGraphic::Decode(TByteReader& data) {
     };
     if (tiles > kMaxTiles) refuse(tiles, "tiles", kMaxTiles);
     if (blockRows > kMaxBlockRows) refuse(blockRows, "block rows", kMaxBlockRows);
+  }
+  if (p.Compression == ctOldJPEG) {
+    // Baseline YCbCr, the files old cameras and scanners wrote, in one strip or tile or in strips
+    // that continue one another.
+    const bool tiled = (p.Options & ioTiled) != 0;
+    if (TagIntValue(data, kJPEGProc, 1) != 1 ||
+        (tiled && (p.TileWidth < p.Width || p.TileLength < p.Height)) || p.PlanarConfig != 1) {
+      RaiseImageErrorFmt(gesNotSupported, gesCompressionScheme, FormatName());
+    }
+    if (photometric_ != 6 || p.SamplesPerPixel != 3 || p.BitsPerSample != 8) FormatError(gesInvalidColorFormat);
+    SetUpColors(data);
+    EndPhase();
+    StartPhase(kTransfering);
+    DecodeOldJPEG(data);
+    return;
   }
   SetUpColors(data);
   const std::unique_ptr<TDecoder> decoder = CreateDecoder(data);

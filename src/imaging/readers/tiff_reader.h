@@ -14,19 +14,20 @@ namespace tablora {
 class TDecoder;
 
 // One entry of an image file directory, with its numbers in the machine's order; the value
-// field keeps the file's four bytes, so values that fit there are read like values elsewhere.
+// field keeps the file's bytes (four, or eight in BigTIFF), so values that fit there are read like
+// values elsewhere.
 struct TTIFFDirEntry {
   uint16_t Tag = 0;
   uint16_t FieldType = 0;
-  uint32_t ValueCount = 0;
-  uint32_t ValueOffset = 0;
-  std::array<uint8_t, 4> Inline{};
+  uint64_t ValueCount = 0;
+  uint64_t ValueOffset = 0;
+  std::array<uint8_t, 8> Inline{};
 };
 
 using TFloatArray = std::vector<float>;
 
-// Tagged Image File Format (.tif, .tiff): the first image of the file, in strips or tiles,
-// contiguous or in separate planes. Alpha from ExtraSamples 1 and 2 goes into 32-bit pixels with
+// Tagged Image File Format (.tif, .tiff), classic or BigTIFF: the first image of the file, in
+// strips or tiles, contiguous or in separate planes. Alpha from ExtraSamples 1 and 2 goes into 32-bit pixels with
 // straight alpha; unspecified extra samples are dropped.
 class TTIFFGraphic : public TRasterGraphic {
  public:
@@ -43,7 +44,9 @@ class TTIFFGraphic : public TRasterGraphic {
   // The first maxCount integers of a tag where they lie in the file (or in the entry).
   TTableView TableOf(TByteReader& in, uint16_t tag, uint64_t maxCount) const;
 
-  bool ReadDirectory(TByteReader& in, uint32_t offset);
+  bool ReadDirectory(TByteReader& in, uint64_t offset);
+  // The first `length` bytes of an entry's values: in the entry when they all fit there.
+  std::span<const uint8_t> ValueBytes(TByteReader& in, const TTIFFDirEntry& e, uint64_t length) const;
   void SortDirectory();
   bool LocateTag(uint16_t tag, std::size_t& index) const;
   // The tag's first value (integer types only), or def when absent or of another type.
@@ -62,10 +65,14 @@ class TTIFFGraphic : public TRasterGraphic {
   void SetUpColors(TByteReader& in);
   std::unique_ptr<TDecoder> CreateDecoder(TByteReader& in);
   void DecodeBlocks(TByteReader& in, TDecoder* decoder);
-  void UndoPredictor(uint8_t* row, uint32_t pixels, unsigned samples) const;
+  void UndoPredictor(uint8_t* row, uint32_t pixels, unsigned samples);
   void EmitRow(uint32_t y, uint32_t x0, uint32_t pixels, std::span<const std::span<const uint8_t>> planes,
                bool planar);
   void SetUpYCbCr(TByteReader& in);
+  // Compression 6: one JPEG stream for the picture, from the interchange-format stream the file
+  // holds or put together from its table tags and its strips.
+  std::vector<uint8_t> OldJPEGStream(TByteReader& in);
+  void DecodeOldJPEG(TByteReader& in);
   // count samples of the file's depth from a row into 8-bit samples.
   void UnpackTo8(const uint8_t* row, std::size_t count, uint8_t* to) const;
   void YCbCrToRGB(uint8_t y, uint8_t cb, uint8_t cr, uint8_t* rgb) const;
@@ -74,6 +81,8 @@ class TTIFFGraphic : public TRasterGraphic {
                         std::size_t rgbStride) const;
 
   std::vector<TTIFFDirEntry> FDirectory;
+  // BigTIFF: 8-byte offsets and counts, 20-byte entries.
+  bool bigTiff_ = false;
   std::array<uint16_t, 3 * 256> FColorMapWords{};
   uint32_t FChromaSiting = 1;
   TFloatArray FLumaWeights;
@@ -104,6 +113,7 @@ class TTIFFGraphic : public TRasterGraphic {
   std::vector<uint8_t> packed_;
   std::vector<uint8_t> tileRow_;
   std::vector<uint8_t> reversed_;
+  std::vector<uint8_t> bytePlanes_;
   TMemoryCharge jpegTablesCharge_;
 };
 

@@ -56,3 +56,29 @@ convert "$tmp/small.tif" -colorspace gray -define quantum:format=floating-point 
 tiffcp -c zip:1 "$tmp/half.tif" float-grey16-zip.tif
 convert "$tmp/small.tif" -resize 50% -define quantum:format=floating-point -depth 64 -compress none "$tmp/f64.tif" || true
 tiffcp -B -c none "$tmp/f64.tif" float-rgb64-be.tif
+# The floating-point predictor, differencing of floating-point bit patterns, and 24-bit floating
+# point (written by the script, then differenced by tiffcp).
+tiffcp -c lzw:3 float-rgb32.tif float-rgb32-lzw-pred3.tif
+tiffcp -t -w 16 -l 16 -c zip:3 "$tmp/half.tif" float-grey16-tiled-zip-pred3.tif
+tiffcp -c lzw:2 "$tmp/half.tif" float-grey16-lzw-pred2.tif
+convert "$tmp/small.tif" -resize 50% -define quantum:format=floating-point -depth 64 -interlace plane -compress none "$tmp/f64p.tif" || true
+# (libtiff 4.5 writes the floating-point predictor wrongly into big-endian files.)
+tiffcp -c zip:3 "$tmp/f64p.tif" float-rgb64-planar-zip-pred3.tif
+convert "$tmp/small.tif" "$tmp/small.ppm"
+python3 make_tiff.py "$tmp/rgb8.ppm" . "$tmp/small.ppm"
+tiffcp -c lzw:3 float-rgb24-be.tif float-rgb24-lzw-pred3.tif
+# BigTIFF in the layouts classic files take: strips and tiles, planes, both byte orders, and the
+# compressions with their own data paths.
+tiffcp -8 -c lzw:2 "$tmp/rgb8.tif" bigtiff-rgb8-lzw-pred.tif
+tiffcp -8 -B -t -w 16 -l 16 -p separate -c zip "$tmp/rgb8.tif" bigtiff-be-rgb8-tiled-planar-zip.tif
+tiffcp -8 -c jpeg -t -w 16 -l 16 "$tmp/rgb8.tif" bigtiff-ycbcr-jpeg-tiled.tif
+tiffcp -8 -B -c g4 "$tmp/bw.tif" bigtiff-be-bw-g4.tif
+tiffcp -8 -c packbits -r 5 "$tmp/pal2.tif" bigtiff-palette2-packbits.tif
+# JPEG-compressed RGB with alpha: four-component streams without a colour transform.
+tiffcp -c jpeg:r -r 16 "$tmp/rgba8.tif" rgba8-jpeg-strips.tif
+tiffcp -c jpeg:r -t -w 16 -l 16 "$tmp/rgba8.tif" rgba8-jpeg-tiled.tif
+# Old-style JPEG: the interchange-format form and the tables-only form in strips (one restart
+# interval of 16 rows each), from baseline JPEG files of 2 x 2 subsampled YCbCr.
+cjpeg -quality 85 -sample 2x2 "$tmp/rgb8.ppm" > "$tmp/plain.jpg"
+cjpeg -quality 85 -sample 2x2 -restart 1 "$tmp/rgb8.ppm" > "$tmp/restarts.jpg"
+python3 make_tiff.py "$tmp/rgb8.ppm" . "$tmp/small.ppm" "$tmp/plain.jpg" "$tmp/restarts.jpg"

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Writes TIFF layouts that libtiff's tools and ImageMagick do not write: subsampled YCbCr in
-strips and tiles under each compression. Usage: make_tiff.py SOURCE.ppm OUTDIR
+strips and tiles under each compression, NeXT, 24-bit floating point, and old-style JPEG.
+Usage: make_tiff.py SOURCE.ppm OUTDIR [SMALL.ppm JPEG.jpg RESTARTS.jpg]
 
 The picture is taken from a binary PPM; chroma is averaged over each block's pixels inside the
 picture, and blocks past the right and bottom edges are padded with the edge pixels."""
 
+import math
 import struct
 import sys
 import zlib
@@ -133,8 +135,10 @@ def ycbcr_blocks(picture, w, h, x0, y0, bw, bh, sh, sv, luma, ref):
     return bytes(out)
 
 
-def write_tiff(path, big, w, h, tags, blocks, compression, tiled):
-    """tags: {tag: (type, [values])}; blocks: the uncompressed data of each strip or tile."""
+def write_tiff(path, big, w, h, tags, blocks, compression, tiled, interchange=False, tables=None):
+    """tags: {tag: (type, [values])}; blocks: the uncompressed data of each strip or tile.
+    interchange: tag 513 names the first block's offset; tables: old-style JPEG tables (Q0, Q1,
+    DC0, DC1, AC0, AC1) put after the blocks, tags 519 to 521 pointing at them."""
     e = ">" if big else "<"
     packed = [COMPRESSORS[compression](b) for b in blocks]
     tags = dict(tags)
@@ -142,6 +146,9 @@ def write_tiff(path, big, w, h, tags, blocks, compression, tiled):
     offsets_tag, counts_tag = (324, 325) if tiled else (273, 279)
     tags[offsets_tag] = (4, [0] * len(packed))
     tags[counts_tag] = (4, [len(p) for p in packed])
+    if tables:
+        for tag in (519, 520, 521):
+            tags[tag] = (4, [0, 0, 0])
     order = sorted(tags)
     dir_size = 2 + 12 * len(order) + 4
     extra = bytearray()
@@ -163,6 +170,16 @@ def write_tiff(path, big, w, h, tags, blocks, compression, tiled):
         offsets.append(pos)
         pos += len(p)
     tags[offsets_tag] = (4, offsets)
+    if interchange:
+        tags[513] = (4, [offsets[0]])
+    if tables:
+        at = []
+        for t in tables:
+            at.append(pos)
+            pos += len(t)
+        tags[519] = (4, [at[0], at[1], at[1]])
+        tags[520] = (4, [at[2], at[3], at[3]])
+        tags[521] = (4, [at[4], at[5], at[5]])
     directory = bytearray(struct.pack(e + "H", len(order)))
     for tag in order:
         kind, values = tags[tag]
@@ -178,7 +195,7 @@ def write_tiff(path, big, w, h, tags, blocks, compression, tiled):
         extra.append(0)
     header = (b"MM" if big else b"II") + struct.pack(e + "HI", 42, 8)
     with open(path, "wb") as f:
-        f.write(header + directory + extra + b"".join(packed))
+        f.write(header + directory + extra + b"".join(packed) + b"".join(tables or []))
 
 
 def rational(v):
@@ -250,8 +267,96 @@ def next_file(path, picture, w, h, rows_per_strip):
     write_tiff(path, False, w, h, tags, blocks, 32766, False)
 
 
+def fp24(v):
+    """24-bit floating point: sign, 7 exponent bits with a bias of 63, 16 of fraction."""
+    if v == 0:
+        return 0
+    m, e = math.frexp(v)  # v = m * 2^e, 0.5 <= m < 1
+    fraction = int(round((2 * m - 1) * 65536))
+    if fraction == 65536:
+        fraction, e = 0, e + 1
+    return (e - 1 + 63) << 16 | fraction
+
+
+def fp24_file(path, picture, w, h, big):
+    """RGB samples v / 255 as 24-bit floating point, uncompressed, in strips of 8 rows."""
+    e = ">" if big else "<"
+    rows = []
+    for y in range(h):
+        row = bytearray()
+        for x in range(w):
+            for c in picture[y][x]:
+                row += struct.pack(e + "I", fp24(c / 255))[1:] if big else struct.pack(e + "I", fp24(c / 255))[:3]
+        rows.append(bytes(row))
+    tags = {256: (3, [w]), 257: (3, [h]), 258: (3, [24, 24, 24]), 262: (3, [2]), 277: (3, [3]),
+            278: (3, [8]), 284: (3, [1]), 339: (3, [3, 3, 3])}
+    blocks = [b"".join(rows[y:y + 8]) for y in range(0, h, 8)]
+    write_tiff(path, big, w, h, tags, blocks, 1, False)
+
+
+def jpeg_segments(data):
+    """(marker, body) of each segment up to the scan; then the entropy-coded data to EOI."""
+    pos, segments = 2, []
+    while True:
+        marker = data[pos + 1]
+        length = struct.unpack(">H", data[pos + 2:pos + 4])[0]
+        segments.append((marker, data[pos + 4:pos + 2 + length]))
+        pos += 2 + length
+        if marker == 0xDA:
+            return segments, data[pos:data.rindex(b"\xff\xd9")]
+
+
+def ojpeg_interchange_file(path, jpeg, w, h):
+    """Compression 6 as most such files are: the whole JPEG file is the strip and the
+    interchange-format stream."""
+    tags = {256: (3, [w]), 257: (3, [h]), 258: (3, [8, 8, 8]), 262: (3, [6]), 277: (3, [3]),
+            278: (3, [h]), 284: (3, [1]), 512: (3, [1]), 513: (4, [0]), 514: (4, [len(jpeg)]),
+            530: (3, [2, 2])}
+    COMPRESSORS[6] = lambda d: d
+    write_tiff(path, False, w, h, tags, [jpeg], 6, False, interchange=True)
+
+
+def ojpeg_tables_file(path, jpeg, w, h, rows_per_strip, big):
+    """Compression 6, tables-only: the tables where the tags point, each strip one restart interval
+    of the scan without its marker, no JPEG header anywhere."""
+    segments, scan = jpeg_segments(jpeg)
+    q, dc, ac = {}, {}, {}
+    for marker, body in segments:
+        i = 0
+        while marker == 0xDB and i < len(body):
+            q[body[i] & 15] = body[i + 1:i + 65]
+            i += 65
+        while marker == 0xC4 and i < len(body):
+            n = 17 + sum(body[i + 1:i + 17])
+            (ac if body[i] >> 4 else dc)[body[i] & 15] = body[i + 1:i + n]
+            i += n
+    pieces = [bytearray()]
+    i = 0
+    while i < len(scan):
+        if scan[i] == 0xFF and 0xD0 <= scan[i + 1] <= 0xD7:
+            pieces.append(bytearray())
+            i += 2
+            continue
+        pieces[-1].append(scan[i])
+        i += 1
+    assert len(pieces) == (h + rows_per_strip - 1) // rows_per_strip
+    tables = [q[0], q[1], dc[0], dc[1], ac[0], ac[1]]
+    tags = {256: (3, [w]), 257: (3, [h]), 258: (3, [8, 8, 8]), 262: (3, [6]), 277: (3, [3]),
+            278: (3, [rows_per_strip]), 284: (3, [1]), 512: (3, [1]), 515: (3, [0]), 530: (3, [2, 2]),
+            532: (5, [rational(v) for v in (0, 255, 128, 255, 128, 255)])}
+    COMPRESSORS[6] = lambda d: d
+    write_tiff(path, big, w, h, tags, [bytes(p) for p in pieces], 6, False, tables=tables)
+
+
 def main():
     source, out = sys.argv[1], sys.argv[2]
+    if len(sys.argv) > 5:
+        w, h, _ = read_ppm(source)
+        ojpeg_interchange_file(f"{out}/ojpeg-interchange.tif", open(sys.argv[4], "rb").read(), w, h)
+        ojpeg_tables_file(f"{out}/ojpeg-tables-strips.tif", open(sys.argv[5], "rb").read(), w, h, 16, False)
+    if len(sys.argv) > 3:
+        sw, sh, small = read_ppm(sys.argv[3])
+        fp24_file(f"{out}/float-rgb24-be.tif", small, sw, sh, True)
     w, h, picture = read_ppm(source)
     rec709 = (0.2126, 0.7152, 0.0722)
     studio = (16, 235, 128, 240, 128, 240)
