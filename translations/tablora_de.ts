@@ -235,6 +235,78 @@
         <source>Cancel</source>
         <translation>Abbrechen</translation>
     </message>
+    <message>
+        <source>Order:</source>
+        <translation>Reihenfolge:</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Natural (IMG_2 before IMG_10)</source>
+        <translation>Natürlich (IMG_2 vor IMG_10)</translation>
+    </message>
+    <message>
+        <source>Date taken</source>
+        <translation>Aufnahmedatum</translation>
+    </message>
+    <message>
+        <source>Minimum rating:</source>
+        <translation>Mindestbewertung:</translation>
+    </message>
+    <message>
+        <source>Any</source>
+        <translation>Alle</translation>
+    </message>
+    <message>
+        <source>Second caption line:</source>
+        <translation>Zweite Bildunterschrift:</translation>
+    </message>
+    <message>
+        <source>Date</source>
+        <translation>Datum</translation>
+    </message>
+    <message>
+        <source>Exposure</source>
+        <translation>Belichtung</translation>
+    </message>
+    <message>
+        <source>Camera</source>
+        <translation>Kamera</translation>
+    </message>
+    <message>
+        <source>Lens</source>
+        <translation>Objektiv</translation>
+    </message>
+    <message>
+        <source>Focal</source>
+        <translation>Brennweite</translation>
+    </message>
+    <message>
+        <source>ISO</source>
+        <translation>ISO</translation>
+    </message>
+    <message>
+        <source>Rating</source>
+        <translation>Bewertung</translation>
+    </message>
+    <message>
+        <source>Title</source>
+        <translation>Titel</translation>
+    </message>
+    <message>
+        <source>Keep thumbnails in the desktop&apos;s cache</source>
+        <translation>Miniaturen im Zwischenspeicher des Desktops behalten</translation>
+    </message>
+    <message>
+        <source>Largest size of the cache:</source>
+        <translation>Größe des Zwischenspeichers höchstens:</translation>
+    </message>
+    <message>
+        <source> MiB</source>
+        <translation> MiB</translation>
+    </message>
 </context>
 <context>
     <name>tablora::T_Processing</name>
