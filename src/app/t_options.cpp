@@ -6,9 +6,9 @@
 namespace tablora {
 
 namespace {
-// The window is 301 x 255 with its frame; a dialog frame takes 8 pixels across and 27 down.
+// The window is 301 x 300 with its frame; a dialog frame takes 8 pixels across and 27 down.
 constexpr int kClientWidth = 301 - 8;
-constexpr int kClientHeight = 255 - 27;
+constexpr int kClientHeight = 300 - 27;
 
 // The designed places, for a font whose explanation takes three lines of 13 pixels. The label's
 // box reaches one pixel into the first check box's.
@@ -24,11 +24,11 @@ constexpr QRect kCaptionLabel(4, 140, 285, 13);
 constexpr QRect CaptionBoxPlace(std::size_t i) {
   return QRect(4 + static_cast<int>(i % 4) * 72, 155 + static_cast<int>(i / 4) * 20, 70, 17);
 }
-constexpr QRect kCache(4, 198, 285, 17);
-constexpr QRect kCacheLimitLabel(4, 222, 150, 17);
-constexpr QRect kCacheLimit(160, 220, 90, 21);
-constexpr QRect kButton1(136, 200, 75, 25);
-constexpr QRect kButton2(216, 200, 75, 25);
+constexpr QRect kCache(4, 196, 285, 17);
+constexpr QRect kCacheLimitLabel(4, 220, 150, 17);
+constexpr QRect kCacheLimit(160, 218, 90, 21);
+constexpr QRect kButton1(136, 245, 75, 25);
+constexpr QRect kButton2(216, 245, 75, 25);
 constexpr int kDesignedLine = 13;
 }  // namespace
 

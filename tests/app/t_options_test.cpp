@@ -31,15 +31,16 @@ TEST_F(OptionsTest, DefinitionAndStartValues) {
   EXPECT_EQ(options.PrintPageNumBox->geometry(), QRect(4, below + 20, 285, 17));
   EXPECT_EQ(options.Button1->text(), "Save");
   EXPECT_EQ(options.Button2->text(), "Cancel");
-  EXPECT_EQ(options.Button1->geometry(), QRect(136, 200, 75, 25));
-  EXPECT_EQ(options.Button2->geometry(), QRect(216, 200, 75, 25));
+  EXPECT_EQ(options.Button1->geometry(), QRect(136, 245, 75, 25));
+  EXPECT_EQ(options.Button2->geometry(), QRect(216, 245, 75, 25));
   EXPECT_TRUE(options.Button1->isDefault());
   EXPECT_FALSE(options.PrintFacing());
   EXPECT_TRUE(options.PrintPageNum());
   EXPECT_EQ(options.CacheBox->text(), "Keep thumbnails in the desktop's cache");
   EXPECT_TRUE(options.ThumbnailCache());
   EXPECT_EQ(options.ThumbnailCacheLimit(), uint64_t{1} << 30);
-  EXPECT_EQ(options.CacheBox->geometry(), QRect(4, below + 52, 285, 17));
+  EXPECT_GT(options.CacheBox->y(), options.CaptionBoxes[4]->geometry().bottom());
+  EXPECT_EQ(options.CacheBox->geometry().size(), QSize(285, 17));
   options.CacheBox->click();
   EXPECT_FALSE(options.CacheLimitBox->isEnabled());
 }
@@ -102,12 +103,12 @@ TEST_F(OptionsTest, ScreenshotShowsTheWholeExplanation) {
     // The sheet's choices, row under row, none overlapping another or the buttons.
     std::vector<QWidget*> rows = {options.PrintPageNumBox, options.SortBox, options.MinRatingBox,
                                   options.CaptionLabel, options.CaptionBoxes[0], options.CaptionBoxes[4],
-                                  options.Button1};
+                                  options.CacheBox, options.CacheLimitBox, options.Button1};
     for (std::size_t i = 1; i < rows.size(); ++i) EXPECT_LT(rows[i - 1]->geometry().bottom(), rows[i]->y()) << i;
     for (QCheckBox* box : options.CaptionBoxes) EXPECT_LE(box->geometry().right(), options.width());
     EXPECT_LT(options.Button2->geometry().bottom(), options.height());
     if (pixels == 11) {
-      EXPECT_EQ(options.size(), QSize(293, 228));
+      EXPECT_EQ(options.size(), QSize(293, 273));
     }
 
     // The last line's band on the screen holds the glyphs of "margins."
