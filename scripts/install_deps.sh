@@ -11,6 +11,7 @@ packages=(
   xvfb xauth poppler-utils imagemagick
   libpng-dev libtiff-dev libtiff-tools libgif-dev
   libwebp-dev libheif-dev libjxl-dev webp libheif-examples libjxl-tools
+  liblcms2-dev liblcms2-utils colord-data libimage-exiftool-perl
   fonts-dejavu-core
   python3
   cups-client cups printer-driver-cups-pdf

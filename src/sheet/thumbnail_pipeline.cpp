@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "imaging/byte_reader.h"
+#include "imaging/icc_transform.h"
 #include "imaging/image_limits.h"
 #include "imaging/memory_budget.h"
 #include "imaging/image_format.h"
@@ -153,6 +154,8 @@ CellPicture ThumbnailPipeline::Produce(ThumbnailLoader& loader, const Request& r
     const int32_t height = swap ? picture.place.width : picture.place.height;
     image->PrepareFor(width, height);
     TBitmap reduced = ReduceImage(image->Pixels(), width, height);
+    // Colour is converted on the reduced picture: its cost follows the pixels drawn.
+    ConvertToSrgb(reduced, image->ColorProfile());
     image.reset();
     picture.pixels = std::make_shared<const TBitmap>(ApplyOrientation(reduced, orientation));
     return picture;
