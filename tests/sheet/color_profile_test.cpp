@@ -91,6 +91,7 @@ TEST(ColorProfile, EachFormatsColourDescriptionIsApplied) {
       {"swapped.webp", 30, 220, 30, "Swapped Red and Green"}, {"swapped.heic", 30, 220, 30, "Swapped Red and Green"},
       {"chrm-swapped.png", 24, 221, 24, "PNG chromaticities"},
       {"exif-adobe.jpg", 255, 24, 24, "Adobe RGB (1998)"},     {"exif-r03.jpg", 255, 24, 24, "Adobe RGB (1998)"},
+      {"swapped.nef", 30, 220, 30, "Swapped Red and Green"},  {"exif-adobe.nef", 255, 24, 24, "Adobe RGB (1998)"},
       {"exif-srgb.jpg", 220, 30, 30, ""},                      {"chrm-srgb.png", 220, 30, 30, ""},
   };
   for (const auto& c : cases) {
@@ -138,7 +139,7 @@ TEST(ColorProfile, DamagedProfilesAreIgnored) {
 // never a crash or a foreign exception.
 TEST(ColorProfile, DamagedTaggedFilesSurviveTheSweep) {
   for (const char* file : {"swapped.jpg", "swapped.png", "swapped.tif", "swapped.psd", "swapped.webp",
-                           "swapped.heic", "chrm-swapped.png", "exif-r03.jpg"}) {
+                           "swapped.heic", "chrm-swapped.png", "exif-r03.jpg", "exif-adobe.nef"}) {
     const std::vector<uint8_t> good = test::FileBytes(Icc(file));
     const TImageFormat* format = FormatForFile(std::filesystem::path(file).extension().string(), good);
     ASSERT_NE(format, nullptr);

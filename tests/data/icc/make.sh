@@ -51,3 +51,26 @@ open('chrm-swapped.png', 'wb').write(data[:ihdr_end] + gama + chrm + data[ihdr_e
 srgb = chunk(b'sRGB', b'\x00')
 open('chrm-srgb.png', 'wb').write(data[:ihdr_end] + srgb + gama + chrm + data[ihdr_end:])
 PY
+# Camera RAW stand-ins: a preview tagged with the swapping profile (swapped.nef), and a preview
+# without one in a RAW whose own EXIF says Adobe RGB (exif-adobe.nef).
+# (RAW previews under 32 pixels are not taken.)
+convert -size 64x48 xc:'rgb(220,30,30)' -strip -type TrueColor -quality 95 -sampling-factor 1x1 "$tmp/plain64.jpg"
+convert "$tmp/plain64.jpg" -profile "$icc/SwappedRedAndGreen.icc" "$tmp/swapped64.jpg"
+python3 - "$tmp/plain64.jpg" "$tmp/swapped64.jpg" <<'PY'
+import struct, sys
+def ifd(entries, next_offset=0):
+    out = struct.pack('<H', len(entries))
+    for tag, typ, count, value in sorted(entries):
+        out += struct.pack('<HHI', tag, typ, count)
+        out += struct.pack('<HH', value, 0) if typ == 3 else struct.pack('<I', value)
+    return out + struct.pack('<I', next_offset)
+tagged = open(sys.argv[2], 'rb').read()
+open('swapped.nef', 'wb').write(b'II*\0' + struct.pack('<I', 8) +
+                                ifd([(513, 4, 1, 8 + 2 + 12 * 2 + 4), (514, 4, 1, len(tagged))]) + tagged)
+plain = open(sys.argv[1], 'rb').read()
+exif_at = 8 + 2 + 12 * 3 + 4
+jpeg_at = exif_at + 2 + 12 + 4
+open('exif-adobe.nef', 'wb').write(b'II*\0' + struct.pack('<I', 8) +
+                                   ifd([(513, 4, 1, jpeg_at), (514, 4, 1, len(plain)), (34665, 4, 1, exif_at)]) +
+                                   ifd([(40961, 3, 1, 2)]) + plain)
+PY
