@@ -78,6 +78,17 @@ TEST(ColorProfile, WideSpacePhotographsComeBackAsTheirSrgbOriginal) {
   }
 }
 
+// Matrix-and-curves profiles go through tables; over a cube of colours they agree with lcms2 as
+// ImageMagick runs it within a level or two, out-of-gamut colours clipped alike.
+TEST(ColorProfile, MatrixProfileTablesAgreeWithLcms) {
+  for (const char* file : {"cube-adobe.png", "cube-prophoto.png"}) {
+    const std::optional<test::RgbaImage> reference =
+        test::MagickDecode(Icc(file), "-intent perceptual -profile " + (kColord / "sRGB.icc").string());
+    ASSERT_TRUE(reference) << file;
+    EXPECT_GE(ShareWithin(CellPixels(Icc(file)), *reference, 2), 0.999) << file;
+  }
+}
+
 // One pixel of each picture: a red square tagged with a profile that swaps red and green comes
 // out green in every format; the EXIF Adobe RGB marks saturate it; sRGB marks leave it alone.
 TEST(ColorProfile, EachFormatsColourDescriptionIsApplied) {

@@ -74,3 +74,7 @@ open('exif-adobe.nef', 'wb').write(b'II*\0' + struct.pack('<I', 8) +
                                    ifd([(513, 4, 1, jpeg_at), (514, 4, 1, len(plain)), (34665, 4, 1, exif_at)]) +
                                    ifd([(40961, 3, 1, 2)]) + plain)
 PY
+# Every 16th level of each channel (a 64 x 64 Hald image), tagged Adobe RGB: the tables of
+# matrix-and-curves profiles against lcms2 as ImageMagick runs it.
+convert hald:4 -profile "$icc/AdobeRGB1998.icc" cube-adobe.png
+convert hald:4 -profile "$icc/ProPhotoRGB.icc" cube-prophoto.png
