@@ -11,7 +11,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth poppler-utils imagemagick
   libpng-dev libtiff-dev libtiff-tools libgif-dev
-  libwebp-dev libheif-dev libjxl-dev libexiv2-dev libimage-exiftool-perl webp libheif-examples libjxl-tools
+  libwebp-dev libheif-dev libjxl-dev libexiv2-dev webp libheif-examples libjxl-tools
+  liblcms2-dev liblcms2-utils colord-data libimage-exiftool-perl
   fonts-dejavu-core
   python3
   cups-client cups printer-driver-cups-pdf

@@ -8,6 +8,8 @@
 #include "cli/interrupts.h"
 #include "cli/pending_outputs.h"
 #include "cli/png_output.h"
+#include "imaging/icc_profile.h"
+#include "imaging/icc_transform.h"
 #include "imaging/image_format.h"
 #include "imaging/image_limits.h"
 #include "imaging/memory_budget.h"
@@ -24,7 +26,8 @@ constexpr const char* kDecodeHelp =
     "\n"
     "Loads FILE the way a thumbnail cell does (the reader is chosen by the file's extension,\n"
     "or by its content when that is another format's; the extensions are listed below) and\n"
-    "writes the decoded image at full size as PNG, with the transparency its file gave as alpha.\n"
+    "writes the decoded image at full size as PNG, with the transparency its file gave as alpha,\n"
+    "its colours converted to sRGB from the profile the file embeds.\n"
     "A file that does not load prints the reader's message and exits with status 1 (a JPEG\n"
     "error with libjpeg's own words added). The picture is written under a temporary name and\n"
     "takes OUT's name only when complete; OUT may not be FILE itself (status 2).\n"
@@ -40,7 +43,8 @@ constexpr const char* kInfoHelp =
     "Loads FILE the way a thumbnail cell does and prints what its reader found, one\n"
     "'name: value' line each: reader, width, height, orientation (the EXIF value 1..8 that\n"
     "turns it upright; decode writes the picture as stored), pixel format, palette entries,\n"
-    "transparent (a colour key), alpha (any transparency).\n"
+    "transparent (a colour key), alpha (any transparency), profile (the description of the\n"
+    "colour profile its pixels are converted from, or none).\n"
     "\n"
     "  --help   this text\n";
 
@@ -125,7 +129,17 @@ int RunDecode(int argc, char** argv) {
   const TBitmap& pixels = image->Pixels();
   if (pixels.Empty()) throw std::runtime_error("the image is empty (0 x 0 pixels)");
   TMemoryCharge copy;
-  const QImage picture = PictureOf(pixels, copy);
+  QImage picture = PictureOf(pixels, copy);
+  if (const auto transform = TIccTransform::ToSrgb(image->ColorProfile(), true)) {
+    // 32-bit Qt pixels are blue, green, red, alpha in memory, as the transform takes them.
+    if (!picture.hasAlphaChannel()) {
+      copy.Set(uint64_t{4} * static_cast<uint64_t>(picture.width()) * static_cast<uint64_t>(picture.height()));
+    }
+    picture = picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y) {
+      transform->Convert(picture.scanLine(y), static_cast<uint32_t>(picture.width()));
+    }
+  }
   PendingOutputs outputs;
   WritePng(picture, outputs.Add(output));
   outputs.Commit();
@@ -152,6 +166,11 @@ int RunInfo(int argc, char** argv) {
     std::printf("transparent: %s\n", pixels.Transparent() ? "yes" : "no");
     std::printf("alpha: %s\n", pixels.HasTransparency() ? "yes" : "no");
   }
+  // A profile that cannot be used is ignored by the drawing too.
+  const std::vector<uint8_t> profile = image->ColorProfile();
+  std::string description = TIccTransform::ToSrgb(profile, false) ? IccDescription(profile) : "none";
+  if (description.empty()) description = "unnamed";
+  std::printf("profile: %s\n", description.c_str());
   return kExitOk;
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "imaging/image_format.h"
 #include "imaging/types.h"
@@ -21,6 +22,9 @@ class ThumbnailImage {
   virtual int Height() = 0;
   // The decoded image at full size. May raise: some readers decode only when first asked.
   virtual const TBitmap& Pixels() = 0;
+  // The ICC profile the file's pixels are in (embedded, or built from what the file says of its
+  // colours); empty for sRGB.
+  virtual std::vector<uint8_t> ColorProfile() { return {}; }
   // Short name of the reader ("BMP", "JPEG").
   virtual std::string ReaderName() const = 0;
   // The EXIF orientation (1 to 8) of the file; 1 when it has none.

@@ -1,4 +1,5 @@
 #include "imaging/exceptions.h"
+#include "imaging/icc_profile.h"
 #include "imaging/image_format.h"
 #include "platform/path_text.h"
 #include "sheet/thumbnail_image.h"
@@ -21,6 +22,7 @@ class FormatThumbnail : public ThumbnailImage {
   int Height() override { return reader_->Height(); }
   void PrepareFor(int32_t width, int32_t height) override { reader_->PrepareFor(width, height); }
   const TBitmap& Pixels() override { return reader_->Pixels(); }
+  std::vector<uint8_t> ColorProfile() override { return file_ ? EmbeddedProfile(format_, file_->Bytes()) : TIccProfile{}; }
   std::string ReaderName() const override { return format_.name; }
 
  private:

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "imaging/byte_reader.h"
+#include "imaging/icc_transform.h"
 #include "imaging/image_limits.h"
 #include "imaging/memory_budget.h"
 #include "imaging/image_format.h"
@@ -165,13 +166,17 @@ CellPicture ThumbnailPipeline::Produce(ThumbnailLoader& loader, const Request& r
     if (keeping) {
       // The cell is reduced from the kept picture, which costs a fraction of a second reduction
       // of the decode and draws the cell as the next drawing will draw it from the cache.
-      const TBitmap keptStored = ReduceImage(image->Pixels(), keep.width, keep.height);
+      TBitmap keptStored = ReduceImage(image->Pixels(), keep.width, keep.height);
+      // Colour is converted on the reduced picture, its cost following the pixels drawn; the
+      // cache keeps sRGB, as its other readers expect.
+      ConvertToSrgb(keptStored, image->ColorProfile());
       reduced = ReduceImage(keptStored, width, height);
       kept->pixels = ApplyOrientation(keptStored, orientation);
       kept->imageWidth = swap ? h : w;
       kept->imageHeight = swap ? w : h;
     } else {
       reduced = ReduceImage(image->Pixels(), width, height);
+      ConvertToSrgb(reduced, image->ColorProfile());
     }
     image.reset();
     picture.pixels = std::make_shared<const TBitmap>(ApplyOrientation(reduced, orientation));

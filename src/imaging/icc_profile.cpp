@@ -1,0 +1,414 @@
+#include "imaging/icc_profile.h"
+
+#include <lcms2.h>
+#include <libheif/heif.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <map>
+#include <optional>
+#include <string_view>
+
+#include "imaging/byte_reader.h"
+#include "imaging/exceptions.h"
+#include "imaging/image_format.h"
+#include "imaging/readers/raw_preview.h"
+
+namespace tablora {
+
+namespace {
+
+bool SameBytes(std::span<const uint8_t> bytes, std::string_view text) {
+  return bytes.size() >= text.size() && std::memcmp(bytes.data(), text.data(), text.size()) == 0;
+}
+
+// A profile shorter than its 128-byte header is no profile.
+TIccProfile Plausible(std::span<const uint8_t> bytes) {
+  if (bytes.size() < 128 || bytes.size() > kMaxIccProfileBytes) return {};
+  return {bytes.begin(), bytes.end()};
+}
+
+// ---- TIFF directories (TIFF files, EXIF blocks, TIFF-structured RAWs) ----
+
+class TTiffDirectories {
+ public:
+  explicit TTiffDirectories(std::span<const uint8_t> bytes) : data_(bytes) {
+    const std::span<const uint8_t> mark = data_.Span(0, 4);
+    if (mark[0] == 'I' && mark[1] == 'I') little_ = true;
+    else if (mark[0] != 'M' || mark[1] != 'M') throw EReadError("no TIFF byte-order mark");
+    data_.Seek(4);
+    first_ = U32();
+  }
+  uint32_t First() const { return first_; }
+
+  // Offset and count of a tag's value in the directory at `ifd`, when the tag is there.
+  struct Entry {
+    uint16_t type = 0;
+    uint32_t count = 0;
+    uint64_t offset = 0;
+  };
+  std::optional<Entry> Find(uint32_t ifd, uint16_t tag) {
+    data_.Seek(ifd);
+    const uint16_t entries = U16();
+    for (uint16_t i = 0; i < entries; ++i) {
+      const uint64_t at = uint64_t{ifd} + 2 + uint64_t{i} * 12;
+      data_.Seek(at);
+      if (U16() != tag) continue;
+      Entry entry;
+      entry.type = U16();
+      entry.count = U32();
+      static constexpr uint8_t kSizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
+      const uint64_t unit = entry.type < sizeof kSizes ? kSizes[entry.type] : 1;
+      entry.offset = unit * entry.count <= 4 ? at + 8 : U32();
+      return entry;
+    }
+    return std::nullopt;
+  }
+  uint32_t Number(const Entry& entry) {
+    data_.Seek(entry.offset);
+    return entry.type == 3 ? U16() : U32();
+  }
+  std::span<const uint8_t> Bytes(const Entry& entry) { return data_.Span(entry.offset, entry.count); }
+
+ private:
+  uint16_t U16() { return little_ ? data_.U16LE() : data_.U16BE(); }
+  uint32_t U32() { return little_ ? data_.U32LE() : data_.U32BE(); }
+  TByteReader data_;
+  bool little_ = false;
+  uint32_t first_ = 0;
+};
+
+// ---- JPEG ----
+
+// APP2 chunks "ICC_PROFILE\0", sequence number, count: the profile is their data in sequence
+// order. A chunk missing, repeated or counted differently leaves the profile out altogether.
+struct TJpegColour {
+  TIccProfile profile;
+  bool adobeRgb = false;
+};
+
+TJpegColour ReadJpegColour(std::span<const uint8_t> file) {
+  TJpegColour colour;
+  TByteReader data(file);
+  if (data.U16BE() != 0xFFD8) return colour;
+  std::map<uint8_t, std::span<const uint8_t>> chunks;
+  unsigned count = 0;
+  bool damaged = false;
+  std::size_t total = 0;
+  while (data.Remaining() >= 4) {
+    if (data.U8() != 0xFF) break;
+    uint8_t marker = data.U8();
+    while (marker == 0xFF) marker = data.U8();
+    if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) continue;
+    if (marker == 0xDA || marker == 0xD9) break;  // the scans hold no more markers of interest
+    const uint16_t length = data.U16BE();
+    if (length < 2) break;
+    const std::span<const uint8_t> body = data.Bytes(length - 2u);
+    if (marker == 0xE2 && body.size() >= 14 && SameBytes(body, std::string_view("ICC_PROFILE\0", 12))) {
+      const uint8_t sequence = body[12];
+      const uint8_t chunkCount = body[13];
+      if (count != 0 && chunkCount != count) damaged = true;
+      count = chunkCount;
+      if (sequence == 0 || sequence > chunkCount || !chunks.emplace(sequence, body.subspan(14)).second) damaged = true;
+      total += body.size() - 14;
+    } else if (marker == 0xE1 && SameBytes(body, std::string_view("Exif\0\0", 6))) {
+      try {
+        colour.adobeRgb = colour.adobeRgb || ExifSaysAdobeRgb(body.subspan(6));
+      } catch (const Exception&) {
+      }
+    }
+  }
+  if (damaged || count == 0 || chunks.size() != count || total > kMaxIccProfileBytes) return colour;
+  TIccProfile joined;
+  joined.reserve(total);
+  for (const auto& [sequence, bytes] : chunks) joined.insert(joined.end(), bytes.begin(), bytes.end());
+  colour.profile = Plausible(joined);
+  return colour;
+}
+
+// ---- PNG ----
+
+// zlib data inflated to at most the profile limit; nothing when it is damaged or larger.
+TIccProfile Inflate(std::span<const uint8_t> compressed) {
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) return {};
+  TIccProfile out;
+  int status = Z_OK;
+  stream.next_in = const_cast<Bytef*>(compressed.data());
+  stream.avail_in = static_cast<uInt>(compressed.size());
+  while (status == Z_OK) {
+    if (out.size() >= kMaxIccProfileBytes) break;
+    const std::size_t done = out.size();
+    out.resize(std::min(kMaxIccProfileBytes, std::max<std::size_t>(done * 2, 4096)));
+    stream.next_out = out.data() + done;
+    stream.avail_out = static_cast<uInt>(out.size() - done);
+    status = inflate(&stream, Z_NO_FLUSH);
+    out.resize(out.size() - stream.avail_out);
+  }
+  inflateEnd(&stream);
+  if (status != Z_STREAM_END) return {};
+  return Plausible(out);
+}
+
+double Chromaticity(std::span<const uint8_t> data, std::size_t index) {
+  TByteReader reader(data);
+  reader.Seek(index * 4);
+  return reader.U32BE() / 100000.0;
+}
+
+}  // namespace
+
+bool ExifSaysAdobeRgb(std::span<const uint8_t> tiff) {
+  TTiffDirectories directories(tiff);
+  const auto exifPointer = directories.Find(directories.First(), 0x8769);
+  if (!exifPointer) return false;
+  const uint32_t exif = directories.Number(*exifPointer);
+  const auto colourSpace = directories.Find(exif, 0xA001);
+  if (!colourSpace) return false;
+  const uint32_t space = directories.Number(*colourSpace);
+  if (space == 2) return true;
+  if (space != 0xFFFF) return false;
+  const auto interopPointer = directories.Find(exif, 0xA005);
+  if (!interopPointer) return false;
+  const auto index = directories.Find(directories.Number(*interopPointer), 0x0001);
+  return index && SameBytes(directories.Bytes(*index), "R03");
+}
+
+TIccProfile JpegProfile(std::span<const uint8_t> file) {
+  try {
+    TJpegColour colour = ReadJpegColour(file);
+    if (!colour.profile.empty()) return colour.profile;
+    if (colour.adobeRgb) return AdobeRgbProfile();
+  } catch (const Exception&) {
+  }
+  return {};
+}
+
+TIccProfile PngProfile(std::span<const uint8_t> file) {
+  try {
+    TByteReader data(file);
+    data.Skip(8);
+    std::optional<TRgbPrimaries> primaries;
+    bool gamma = false;
+    while (data.Remaining() >= 12) {
+      const uint32_t length = data.U32BE();
+      const std::span<const uint8_t> type = data.Bytes(4);
+      const std::span<const uint8_t> body = data.Bytes(length);
+      data.Skip(4);
+      if (SameBytes(type, "IDAT") || SameBytes(type, "IEND")) break;
+      if (SameBytes(type, "sRGB")) return {};
+      if (SameBytes(type, "iCCP")) {
+        const auto* end = static_cast<const uint8_t*>(std::memchr(body.data(), 0, std::min<std::size_t>(body.size(), 80)));
+        if (end == nullptr) return {};
+        const std::size_t name = static_cast<std::size_t>(end - body.data());
+        if (name + 2 > body.size() || body[name + 1] != 0) return {};
+        return Inflate(body.subspan(name + 2));
+      }
+      if (SameBytes(type, "gAMA") && length == 4) gamma = true;
+      if (SameBytes(type, "cHRM") && length == 32) {
+        primaries = TRgbPrimaries{Chromaticity(body, 0), Chromaticity(body, 1), Chromaticity(body, 2),
+                                  Chromaticity(body, 3), Chromaticity(body, 4), Chromaticity(body, 5),
+                                  Chromaticity(body, 6), Chromaticity(body, 7)};
+      }
+    }
+    // The reader has already brought the samples from the file's gamma to 2.2; the primaries
+    // still need their conversion.
+    if (primaries && gamma) return BuildRgbProfile(*primaries, TToneCurve::tcGamma, 2.2, "PNG chromaticities");
+  } catch (const Exception&) {
+  }
+  return {};
+}
+
+TIccProfile TiffProfile(std::span<const uint8_t> file) {
+  try {
+    TTiffDirectories directories(file);
+    const auto entry = directories.Find(directories.First(), 34675);
+    if (entry && entry->count <= kMaxIccProfileBytes) return Plausible(directories.Bytes(*entry));
+  } catch (const Exception&) {
+  }
+  return {};
+}
+
+TIccProfile PsdProfile(std::span<const uint8_t> file) {
+  try {
+    TByteReader data(file);
+    if (!SameBytes(data.Bytes(4), "8BPS")) return {};
+    data.Seek(26);
+    data.Skip(data.U32BE());  // colour mode data
+    const uint32_t resourcesLength = data.U32BE();
+    TByteReader resources = data.Slice(data.Position(), resourcesLength);
+    while (resources.Remaining() >= 12) {
+      if (!SameBytes(resources.Bytes(4), "8BIM")) return {};
+      const uint16_t id = resources.U16BE();
+      const uint8_t nameLength = resources.U8();
+      resources.Skip(nameLength + ((nameLength + 1u) & 1u));
+      const uint32_t size = resources.U32BE();
+      const std::span<const uint8_t> body = resources.Bytes(size);
+      if (id == 1039) return Plausible(body);
+      resources.Skip(size & 1u);
+    }
+  } catch (const Exception&) {
+  }
+  return {};
+}
+
+TIccProfile WebPProfile(std::span<const uint8_t> file) {
+  try {
+    TByteReader data(file);
+    if (!SameBytes(data.Bytes(4), "RIFF")) return {};
+    data.Skip(4);
+    if (!SameBytes(data.Bytes(4), "WEBP")) return {};
+    while (data.Remaining() >= 8) {
+      const std::span<const uint8_t> type = data.Bytes(4);
+      const uint32_t size = data.U32LE();
+      const std::span<const uint8_t> body = data.Bytes(size);
+      if (SameBytes(type, "ICCP")) return Plausible(body);
+      // The profile comes before the image data.
+      if (SameBytes(type, "VP8 ") || SameBytes(type, "VP8L") || SameBytes(type, "ANIM")) break;
+      data.BytesUpTo(size & 1u);
+    }
+  } catch (const Exception&) {
+  }
+  return {};
+}
+
+TIccProfile HeifProfile(std::span<const uint8_t> file) {
+  if (file.empty()) return {};
+  heif_context* context = heif_context_alloc();
+  if (context == nullptr) return {};
+  TIccProfile profile;
+  heif_image_handle* handle = nullptr;
+  if (heif_context_read_from_memory_without_copy(context, file.data(), file.size(), nullptr).code == heif_error_Ok &&
+      heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok) {
+    const heif_color_profile_type type = heif_image_handle_get_color_profile_type(handle);
+    heif_color_profile_nclx* nclx = nullptr;
+    if (type == heif_color_profile_type_prof || type == heif_color_profile_type_rICC) {
+      const std::size_t size = heif_image_handle_get_raw_color_profile_size(handle);
+      if (size >= 128 && size <= kMaxIccProfileBytes) {
+        profile.resize(size);
+        if (heif_image_handle_get_raw_color_profile(handle, profile.data()).code != heif_error_Ok) profile.clear();
+      }
+    } else if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code == heif_error_Ok && nclx != nullptr) {
+      const int transfer = nclx->transfer_characteristics;
+      const bool srgbPrimaries = nclx->color_primaries == heif_color_primaries_ITU_R_BT_709_5 ||
+                                 nclx->color_primaries == heif_color_primaries_unspecified;
+      // PQ and HLG pictures are tone-mapped to sRGB by the reader itself.
+      const bool hdr = transfer == heif_transfer_characteristic_ITU_R_BT_2100_0_PQ ||
+                       transfer == heif_transfer_characteristic_ITU_R_BT_2100_0_HLG;
+      if (!srgbPrimaries && !hdr) {
+        const TRgbPrimaries primaries{nclx->color_primary_white_x, nclx->color_primary_white_y,
+                                      nclx->color_primary_red_x,   nclx->color_primary_red_y,
+                                      nclx->color_primary_green_x, nclx->color_primary_green_y,
+                                      nclx->color_primary_blue_x,  nclx->color_primary_blue_y};
+        TToneCurve curve = TToneCurve::tcSrgb;
+        double gamma = 1.0;
+        switch (transfer) {
+          case heif_transfer_characteristic_ITU_R_BT_709_5:
+          case heif_transfer_characteristic_ITU_R_BT_601_6:
+          case heif_transfer_characteristic_ITU_R_BT_2020_2_10bit:
+          case heif_transfer_characteristic_ITU_R_BT_2020_2_12bit: curve = TToneCurve::tcBt709; break;
+          case heif_transfer_characteristic_ITU_R_BT_470_6_System_M: curve = TToneCurve::tcGamma; gamma = 2.2; break;
+          case heif_transfer_characteristic_ITU_R_BT_470_6_System_B_G: curve = TToneCurve::tcGamma; gamma = 2.8; break;
+          case heif_transfer_characteristic_linear: curve = TToneCurve::tcGamma; break;
+          default: break;  // sRGB, and what is not known
+        }
+        profile = BuildRgbProfile(primaries, curve, gamma, "HEIF colour primaries");
+      }
+      heif_nclx_color_profile_free(nclx);
+    }
+  }
+  if (handle != nullptr) heif_image_handle_release(handle);
+  heif_context_free(context);
+  return profile;
+}
+
+TIccProfile RawProfile(std::span<const uint8_t> file) {
+  try {
+    if (const std::optional<TRawPreview> preview = LocateRawPreview(file)) {
+      TIccProfile profile = JpegProfile(preview->jpeg);
+      if (!profile.empty()) return profile;
+    }
+    // The camera's own EXIF, in the directories of a TIFF-structured RAW.
+    if (file.size() >= 4 && (SameBytes(file, "II") || SameBytes(file, "MM")) && ExifSaysAdobeRgb(file)) {
+      return AdobeRgbProfile();
+    }
+  } catch (const Exception&) {
+  }
+  return {};
+}
+
+TIccProfile EmbeddedProfile(const TImageFormat& format, std::span<const uint8_t> file) {
+  const std::string_view name = format.name;
+  if (name == "JPEG") return JpegProfile(file);
+  if (name == "PNG") return PngProfile(file);
+  if (name == "TIFF") return TiffProfile(file);
+  if (name == "PSD") return PsdProfile(file);
+  if (name == "WebP") return WebPProfile(file);
+  if (name == "HEIF" || name == "AVIF") return HeifProfile(file);
+  if (name == "RAW") return RawProfile(file);
+  return {};
+}
+
+TIccProfile BuildRgbProfile(const TRgbPrimaries& p, TToneCurve curve, double gamma, const char* description) {
+  cmsContext context = cmsCreateContext(nullptr, nullptr);
+  if (context == nullptr) return {};
+  const cmsCIExyY white{p.whiteX, p.whiteY, 1.0};
+  const cmsCIExyYTRIPLE primaries{{p.redX, p.redY, 1.0}, {p.greenX, p.greenY, 1.0}, {p.blueX, p.blueY, 1.0}};
+  cmsToneCurve* tone = nullptr;
+  if (curve == TToneCurve::tcSrgb) {
+    const cmsFloat64Number params[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+    tone = cmsBuildParametricToneCurve(context, 4, params);
+  } else if (curve == TToneCurve::tcBt709) {
+    const cmsFloat64Number params[5] = {1 / 0.45, 1 / 1.099, 0.099 / 1.099, 1 / 4.5, 0.081};
+    tone = cmsBuildParametricToneCurve(context, 4, params);
+  } else {
+    tone = cmsBuildGamma(context, gamma);
+  }
+  TIccProfile bytes;
+  cmsToneCurve* curves[3] = {tone, tone, tone};
+  cmsHPROFILE profile = tone != nullptr ? cmsCreateRGBProfileTHR(context, &white, &primaries, curves) : nullptr;
+  if (profile != nullptr) {
+    cmsMLU* text = cmsMLUalloc(context, 1);
+    if (text != nullptr && cmsMLUsetASCII(text, "en", "US", description)) {
+      cmsWriteTag(profile, cmsSigProfileDescriptionTag, text);
+    }
+    if (text != nullptr) cmsMLUfree(text);
+    cmsUInt32Number size = 0;
+    if (cmsSaveProfileToMem(profile, nullptr, &size) && size > 0) {
+      bytes.resize(size);
+      if (!cmsSaveProfileToMem(profile, bytes.data(), &size)) bytes.clear();
+    }
+    cmsCloseProfile(profile);
+  }
+  if (tone != nullptr) cmsFreeToneCurve(tone);
+  cmsDeleteContext(context);
+  return bytes;
+}
+
+const TIccProfile& AdobeRgbProfile() {
+  static const TIccProfile profile = BuildRgbProfile({0.3127, 0.3290, 0.64, 0.33, 0.21, 0.71, 0.15, 0.06},
+                                                     TToneCurve::tcGamma, 563.0 / 256, "Adobe RGB (1998)");
+  return profile;
+}
+
+std::string IccDescription(std::span<const uint8_t> profile) {
+  if (profile.empty() || profile.size() > kMaxIccProfileBytes) return {};
+  cmsContext context = cmsCreateContext(nullptr, nullptr);
+  if (context == nullptr) return {};
+  std::string description;
+  if (cmsHPROFILE handle = cmsOpenProfileFromMemTHR(context, profile.data(), static_cast<cmsUInt32Number>(profile.size()))) {
+    char text[256] = {};
+    if (cmsGetProfileInfoASCII(handle, cmsInfoDescription, "en", "US", text, sizeof text) > 0) description = text;
+    cmsCloseProfile(handle);
+  }
+  cmsDeleteContext(context);
+  return description;
+}
+
+uint64_t IccHash(std::span<const uint8_t> profile) {
+  uint64_t hash = 0xcbf29ce484222325ull;
+  for (const uint8_t byte : profile) hash = (hash ^ byte) * 0x100000001b3ull;
+  return hash;
+}
+
+}  // namespace tablora

@@ -1,0 +1,192 @@
+#include "imaging/icc_transform.h"
+
+#include <lcms2.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <list>
+#include <mutex>
+#include <vector>
+
+#include "imaging/icc_profile.h"
+
+namespace tablora {
+
+namespace {
+
+struct TCacheEntry {
+  uint64_t hash = 0;
+  bool fourBytes = false;
+  std::vector<uint8_t> profile;
+  std::shared_ptr<const TIccTransform> transform;  // null: the profile cannot be used
+};
+
+// A folder holds few distinct profiles; the most recently used are kept, failures included, so a
+// damaged profile shared by many files is looked at once.
+constexpr std::size_t kCachedTransforms = 32;
+
+std::mutex& CacheMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::list<TCacheEntry>& Cache() {
+  static std::list<TCacheEntry> cache;
+  return cache;
+}
+std::atomic<uint64_t> built{0};
+
+}  // namespace
+
+TIccTransform::~TIccTransform() {
+  if (transform_ != nullptr) cmsDeleteTransform(static_cast<cmsHTRANSFORM>(transform_));
+  if (context_ != nullptr) cmsDeleteContext(static_cast<cmsContext>(context_));
+}
+
+void TIccTransform::Convert(uint8_t* pixels, uint32_t count) const {
+  if (!tables_) {
+    cmsDoTransform(static_cast<cmsHTRANSFORM>(transform_), pixels, pixels, count);
+    return;
+  }
+  const unsigned step = fourBytes_ ? 4 : 3;
+  for (uint32_t i = 0; i < count; ++i, pixels += step) {
+    const float r = linear_[0][pixels[2]], g = linear_[1][pixels[1]], b = linear_[2][pixels[0]];
+    uint8_t out[3];
+    for (int c = 0; c < 3; ++c) {
+      const float v = matrix_[c][0] * r + matrix_[c][1] * g + matrix_[c][2] * b;
+      out[c] = encode_[v <= 0.0f ? 0 : v >= 1.0f ? 4095 : static_cast<int>(v * 4095.0f + 0.5f)];
+    }
+    pixels[2] = out[0];
+    pixels[1] = out[1];
+    pixels[0] = out[2];
+  }
+}
+
+namespace {
+
+// Colorants of a matrix-and-curves profile as the columns of a matrix (D50, as the profile keeps
+// them).
+bool Colorants(cmsHPROFILE profile, double m[3][3]) {
+  const cmsTagSignature tags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag};
+  for (int c = 0; c < 3; ++c) {
+    const auto* xyz = static_cast<const cmsCIEXYZ*>(cmsReadTag(profile, tags[c]));
+    if (xyz == nullptr) return false;
+    m[0][c] = xyz->X;
+    m[1][c] = xyz->Y;
+    m[2][c] = xyz->Z;
+  }
+  return true;
+}
+
+bool Invert(const double m[3][3], double out[3][3]) {
+  const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+                     m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+  if (std::fabs(det) < 1e-9) return false;
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) {
+      const int r1 = (c + 1) % 3, r2 = (c + 2) % 3, c1 = (r + 1) % 3, c2 = (r + 2) % 3;
+      out[r][c] = (m[r1][c1] * m[r2][c2] - m[r1][c2] * m[r2][c1]) / det;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+// Sets up the tables when the profile is matrix and curves with black at zero (where black-point
+// compensation changes nothing); otherwise lcms2's transform does the work.
+void TIccTransform::SetUpTables(void* source, void* srgb) {
+  auto* from = static_cast<cmsHPROFILE>(source);
+  auto* to = static_cast<cmsHPROFILE>(srgb);
+  if (!cmsIsMatrixShaper(from) || cmsIsCLUT(from, INTENT_PERCEPTUAL, LCMS_USED_AS_INPUT)) return;
+  double colorants[3][3], srgbColorants[3][3], toSrgb[3][3];
+  if (!Colorants(from, colorants) || !Colorants(to, srgbColorants) || !Invert(srgbColorants, toSrgb)) return;
+  const cmsTagSignature curves[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+  for (int c = 0; c < 3; ++c) {
+    const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(from, curves[c]));
+    if (curve == nullptr || cmsEvalToneCurveFloat(curve, 0.0f) > 1e-4f) return;
+    for (int v = 0; v < 256; ++v) linear_[c][v] = cmsEvalToneCurveFloat(curve, v / 255.0f);
+  }
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) {
+      double sum = 0;
+      for (int k = 0; k < 3; ++k) sum += toSrgb[r][k] * colorants[k][c];
+      matrix_[r][c] = static_cast<float>(sum);
+    }
+  }
+  const auto* srgbCurve = static_cast<const cmsToneCurve*>(cmsReadTag(to, cmsSigRedTRCTag));
+  cmsToneCurve* encode = srgbCurve != nullptr ? cmsReverseToneCurve(srgbCurve) : nullptr;
+  if (encode == nullptr) return;
+  for (int i = 0; i < 4096; ++i) {
+    const float v = cmsEvalToneCurveFloat(encode, i / 4095.0f) * 255.0f + 0.5f;
+    encode_[i] = static_cast<uint8_t>(std::clamp(v, 0.0f, 255.0f));
+  }
+  cmsFreeToneCurve(encode);
+  tables_ = true;
+}
+
+uint64_t TIccTransform::BuiltCount() { return built.load(); }
+
+std::shared_ptr<const TIccTransform> TIccTransform::ToSrgb(std::span<const uint8_t> profile, bool fourBytes) {
+  if (profile.size() < 128 || profile.size() > kMaxIccProfileBytes) return nullptr;
+  // A profile whose header claims more bytes than it has was cut short; lcms2 would read the
+  // tags that remain.
+  const uint32_t declared = uint32_t{profile[0]} << 24 | uint32_t{profile[1]} << 16 | uint32_t{profile[2]} << 8 | profile[3];
+  if (declared > profile.size()) return nullptr;
+  const uint64_t hash = IccHash(profile);
+  {
+    std::lock_guard lock(CacheMutex());
+    std::list<TCacheEntry>& cache = Cache();
+    for (auto it = cache.begin(); it != cache.end(); ++it) {
+      if (it->hash == hash && it->fourBytes == fourBytes && it->profile.size() == profile.size() &&
+          std::equal(profile.begin(), profile.end(), it->profile.begin())) {
+        cache.splice(cache.begin(), cache, it);
+        return it->transform;
+      }
+    }
+  }
+  // Built outside the lock: two threads meeting a new profile at once both build it, and the
+  // later one's is dropped, which costs less than holding every other picture back.
+  std::shared_ptr<TIccTransform> made(new TIccTransform);
+  made->fourBytes_ = fourBytes;
+  cmsContext context = cmsCreateContext(nullptr, nullptr);
+  made->context_ = context;
+  cmsHPROFILE source = nullptr;
+  cmsHPROFILE srgb = nullptr;
+  if (context != nullptr) {
+    source = cmsOpenProfileFromMemTHR(context, profile.data(), static_cast<cmsUInt32Number>(profile.size()));
+    srgb = cmsCreate_sRGBProfileTHR(context);
+  }
+  if (source != nullptr && srgb != nullptr && cmsGetColorSpace(source) == cmsSigRgbData) {
+    const cmsUInt32Number format = fourBytes ? TYPE_BGRA_8 : TYPE_BGR_8;
+    cmsUInt32Number flags = cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE;
+    if (fourBytes) flags |= cmsFLAGS_COPY_ALPHA;
+    made->transform_ = cmsCreateTransformTHR(context, source, format, srgb, format, INTENT_PERCEPTUAL, flags);
+    if (made->transform_ != nullptr) made->SetUpTables(source, srgb);
+  }
+  if (source != nullptr) cmsCloseProfile(source);
+  if (srgb != nullptr) cmsCloseProfile(srgb);
+  std::shared_ptr<const TIccTransform> transform;
+  if (made->transform_ != nullptr) {
+    transform = std::move(made);
+    built.fetch_add(1);
+  }
+
+  std::lock_guard lock(CacheMutex());
+  std::list<TCacheEntry>& cache = Cache();
+  cache.push_front({hash, fourBytes, {profile.begin(), profile.end()}, transform});
+  if (cache.size() > kCachedTransforms) cache.pop_back();
+  return transform;
+}
+
+void ConvertToSrgb(TBitmap& bitmap, std::span<const uint8_t> profile) {
+  const TPixelFormat format = bitmap.PixelFormat();
+  if (profile.empty() || bitmap.Empty() || (format != pf24bit && format != pf32bit)) return;
+  const std::shared_ptr<const TIccTransform> transform = TIccTransform::ToSrgb(profile, format == pf32bit);
+  if (!transform) return;
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    transform->Convert(bitmap.ScanLine(y), static_cast<uint32_t>(bitmap.Width()));
+  }
+}
+
+}  // namespace tablora

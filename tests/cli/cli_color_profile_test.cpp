@@ -1,0 +1,42 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include "support/run_command.h"
+#include "support/sheet_fakes.h"
+#include "support/test_paths.h"
+
+namespace tablora {
+namespace {
+
+using test::CliPath;
+using test::RunCommand;
+
+// info names the profile a file's pixels are converted from; decode writes them as sRGB, alpha kept.
+TEST(CliColorProfile, InfoNamesTheProfileAndDecodeWritesSrgb) {
+  test::TempTree tree;
+  const std::string out = tree.Path() + "/out.png";
+  struct Case {
+    const char* fixture;
+    const char* profile;
+    QRgb pixel;
+  };
+  for (const Case& c : {Case{"icc/swapped.png", "Swapped Red and Green", qRgb(30, 220, 30)},
+                        Case{"icc/exif-r03.jpg", "Adobe RGB (1998)", qRgb(255, 24, 24)},
+                        Case{"icc/exif-srgb.jpg", "none", qRgb(220, 30, 30)},
+                        Case{"png/logo-rgba.png", "none", 0}}) {
+    const std::string file = (test::DataDir() / c.fixture).string();
+    const auto info = RunCommand(CliPath(), {"info", file});
+    EXPECT_NE(info.out.find(std::string("\nprofile: ") + c.profile + "\n"), std::string::npos) << info.out;
+    ASSERT_EQ(RunCommand(CliPath(), {"decode", file, "-o", out}).status, 0) << c.fixture;
+    const QImage decoded(QString::fromStdString(out));
+    if (c.pixel != 0) {
+      const QRgb got = decoded.pixel(3, 3);
+      EXPECT_LE(std::abs(qRed(got) - qRed(c.pixel)) + std::abs(qGreen(got) - qGreen(c.pixel)) +
+                    std::abs(qBlue(got) - qBlue(c.pixel)), 8) << c.fixture;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tablora

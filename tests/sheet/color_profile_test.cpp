@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string_view>
+
+#include "imaging/icc_profile.h"
+#include "imaging/icc_transform.h"
+#include "imaging/image_format.h"
+#include "sheet/thumbnail_image.h"
+#include "sheet/thumbnail_pipeline.h"
+#include "support/reader_harness.h"
+#include "support/test_paths.h"
+
+namespace tablora {
+namespace {
+
+using test::DataDir;
+
+std::filesystem::path Icc(const std::string& name) { return DataDir() / "icc" / name; }
+const std::filesystem::path kColord = "/usr/share/color/icc/colord";
+
+// The picture a cell draws, at the file's own size.
+TBitmap CellPixels(const std::filesystem::path& path) {
+  ExtensionThumbnailLoader loader;
+  std::unique_ptr<ThumbnailImage> image = loader.Load(path.string());
+  if (!image) return {};
+  const CellPicture picture = ThumbnailPipeline::Produce(loader, {path.string(), image->Width(), image->Height()});
+  return picture.pixels ? *picture.pixels : TBitmap{};
+}
+
+// Share of pixels whose every channel is within tolerance of the reference.
+double ShareWithin(const TBitmap& bitmap, const test::RgbaImage& reference, int tolerance) {
+  if (bitmap.Width() != reference.width || bitmap.Height() != reference.height) return 0;
+  const test::RgbaImage got = test::ToRgba(bitmap);
+  std::size_t near = 0;
+  for (int y = 0; y < got.height; ++y) {
+    for (int x = 0; x < got.width; ++x) {
+      bool ok = true;
+      for (int c = 0; c < 3; ++c) ok = ok && std::abs(got.At(x, y)[c] - reference.At(x, y)[c]) <= tolerance;
+      near += ok;
+    }
+  }
+  return static_cast<double>(near) / (static_cast<double>(got.width) * got.height);
+}
+
+// libheif's own decode of a file converted to sRGB by lcms2's tificc: the reference for HEIF files,
+// whose encoder here does not keep even lossless pictures exact.
+std::optional<test::RgbaImage> LcmsToolReference(const std::filesystem::path& file) {
+  return test::ToolDecode(
+      "sh",
+      {"-c", "heif-convert -q 100 \"$0\" \"$1.png\" >/dev/null && convert \"$1.png\" \"$1.in.tif\" && "
+             "tificc -t0 -b \"$1.in.tif\" \"$1\" >/dev/null 2>&1 && rm -f \"$1.png\" \"$1.in.tif\"",
+       "{in}", "{out}"},
+      file, ".tif");
+}
+
+// A photograph converted into a wide space comes back as close to its sRGB original as
+// ImageMagick's own conversion allows: lossless files within 5 levels (Adobe RGB) and 8
+// (ProPhoto), lossy ones within 8 and 12, on 98 % of the pixels.
+TEST(ColorProfile, WideSpacePhotographsComeBackAsTheirSrgbOriginal) {
+  const std::optional<test::RgbaImage> original = test::MagickDecode(Icc("photo.png"));
+  ASSERT_TRUE(original);
+  const struct {
+    const char* file;
+    int tolerance;
+  } cases[] = {
+      {"adobe.png", 5},     {"adobe.tif", 5},     {"adobe.psd", 5},     {"adobe.webp", 5},
+      {"adobe.heic", 5},    {"adobe.jpg", 8},     {"prophoto.png", 8},  {"prophoto.tif", 8},
+      {"prophoto.psd", 8},  {"prophoto.webp", 8}, {"prophoto.heic", 8}, {"prophoto.jpg", 12},
+  };
+  for (const auto& c : cases) {
+    const bool heif = std::string_view(c.file).ends_with(".heic");
+    const std::optional<test::RgbaImage> reference = heif ? LcmsToolReference(Icc(c.file)) : original;
+    ASSERT_TRUE(reference) << c.file;
+    EXPECT_GE(ShareWithin(CellPixels(Icc(c.file)), *reference, c.tolerance), 0.98) << c.file;
+  }
+}
+
+// Matrix-and-curves profiles go through tables; over a cube of colours they agree with lcms2 as
+// ImageMagick runs it within a level or two, out-of-gamut colours clipped alike.
+TEST(ColorProfile, MatrixProfileTablesAgreeWithLcms) {
+  for (const char* file : {"cube-adobe.png", "cube-prophoto.png"}) {
+    const std::optional<test::RgbaImage> reference =
+        test::MagickDecode(Icc(file), "-intent perceptual -profile " + (kColord / "sRGB.icc").string());
+    ASSERT_TRUE(reference) << file;
+    EXPECT_GE(ShareWithin(CellPixels(Icc(file)), *reference, 2), 0.999) << file;
+  }
+}
+
+// One pixel of each picture: a red square tagged with a profile that swaps red and green comes
+// out green in every format; the EXIF Adobe RGB marks saturate it; sRGB marks leave it alone.
+TEST(ColorProfile, EachFormatsColourDescriptionIsApplied) {
+  const struct {
+    const char* file;
+    uint8_t r, g, b;
+    const char* description;
+  } cases[] = {
+      {"swapped.png", 30, 220, 30, "Swapped Red and Green"},  {"swapped.tif", 30, 220, 30, "Swapped Red and Green"},
+      {"swapped.psd", 30, 220, 30, "Swapped Red and Green"},  {"swapped.jpg", 30, 220, 30, "Swapped Red and Green"},
+      {"swapped.webp", 30, 220, 30, "Swapped Red and Green"}, {"swapped.heic", 30, 220, 30, "Swapped Red and Green"},
+      {"chrm-swapped.png", 24, 221, 24, "PNG chromaticities"},
+      {"exif-adobe.jpg", 255, 24, 24, "Adobe RGB (1998)"},     {"exif-r03.jpg", 255, 24, 24, "Adobe RGB (1998)"},
+      {"swapped.nef", 30, 220, 30, "Swapped Red and Green"},  {"exif-adobe.nef", 255, 24, 24, "Adobe RGB (1998)"},
+      {"exif-srgb.jpg", 220, 30, 30, ""},                      {"chrm-srgb.png", 220, 30, 30, ""},
+  };
+  for (const auto& c : cases) {
+    const TBitmap pixels = CellPixels(Icc(c.file));
+    ASSERT_FALSE(pixels.Empty()) << c.file;
+    const TColor colour = pixels.PixelColor(3, 3);
+    EXPECT_NEAR(colour & 0xFF, c.r, 4) << c.file;
+    EXPECT_NEAR((colour >> 8) & 0xFF, c.g, 4) << c.file;
+    EXPECT_NEAR((colour >> 16) & 0xFF, c.b, 4) << c.file;
+    const std::vector<uint8_t> bytes = test::FileBytes(Icc(c.file));
+    const TImageFormat* format = FormatForFile(std::filesystem::path(c.file).extension().string(), bytes);
+    EXPECT_EQ(IccDescription(EmbeddedProfile(*format, bytes)), c.description) << c.file;
+  }
+}
+
+// A damaged profile is no profile: nothing is converted, nothing breaks.
+TEST(ColorProfile, DamagedProfilesAreIgnored) {
+  const std::vector<uint8_t> good = test::FileBytes(kColord / "SwappedRedAndGreen.icc");
+  ASSERT_TRUE(TIccTransform::ToSrgb(good, false));
+  const struct {
+    const char* what;
+    std::function<void(std::vector<uint8_t>&)> damage;
+  } cases[] = {
+      {"cut", [](std::vector<uint8_t>& p) { p.resize(p.size() / 2); }},
+      {"header only", [](std::vector<uint8_t>& p) { p.resize(128); }},
+      {"size field beyond the data", [](std::vector<uint8_t>& p) { p[1] = 0x7F; }},
+      {"wrong signature", [](std::vector<uint8_t>& p) { p[36] = 'x'; }},
+      {"tag table beyond the data", [](std::vector<uint8_t>& p) { p[128] = p[129] = 0x7F; }},
+      {"over 4 MiB", [](std::vector<uint8_t>& p) { p.resize(kMaxIccProfileBytes + 1); }},
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> profile = good;
+    c.damage(profile);
+    EXPECT_FALSE(TIccTransform::ToSrgb(profile, false)) << c.what;
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(pf24bit);
+    bitmap.SetSize(4, 4);
+    bitmap.SetPixelColor(1, 1, 0x1E1EDC);
+    ConvertToSrgb(bitmap, profile);
+    EXPECT_EQ(bitmap.PixelColor(1, 1), 0x1E1EDCu) << c.what;
+  }
+}
+
+// Damaged files of every tagged format: the profile is found, ignored or converted through,
+// never a crash or a foreign exception.
+TEST(ColorProfile, DamagedTaggedFilesSurviveTheSweep) {
+  for (const char* file : {"swapped.jpg", "swapped.png", "swapped.tif", "swapped.psd", "swapped.webp",
+                           "swapped.heic", "chrm-swapped.png", "exif-r03.jpg", "exif-adobe.nef"}) {
+    const std::vector<uint8_t> good = test::FileBytes(Icc(file));
+    const TImageFormat* format = FormatForFile(std::filesystem::path(file).extension().string(), good);
+    ASSERT_NE(format, nullptr);
+    const test::LoadBytesFn load = [format](const std::vector<uint8_t>& bytes) {
+      TBitmap bitmap;
+      bitmap.SetPixelFormat(pf24bit);
+      bitmap.SetSize(8, 8);
+      ConvertToSrgb(bitmap, EmbeddedProfile(*format, bytes));
+    };
+    test::DamageSweep(load, good, file, 60, std::min<std::size_t>(good.size(), 4096));
+  }
+}
+
+// The iPhone's Display P3 picture, against libheif's own decode converted by lcms2's tificc.
+TEST(ColorProfile, DisplayP3PhoneHeicMatchesLcmsTools) {
+  const std::filesystem::path file = test::CorpusDir() / "modern/photoprism/iphone_15_pro.heic";
+  if (!std::filesystem::exists(file)) GTEST_SKIP() << "no corpus";
+  const std::optional<test::RgbaImage> reference = LcmsToolReference(file);
+  if (!reference) GTEST_SKIP() << "no heif-convert or tificc";
+  EXPECT_GE(ShareWithin(CellPixels(file), *reference, 8), 0.98);
+}
+
+// Worker threads share one transform per profile: a page of tagged files built it once.
+TEST(ColorProfile, TransformsAreBuiltOncePerProfile) {
+  ExtensionThumbnailLoader loader;
+  std::vector<ThumbnailPipeline::Request> requests;
+  for (int i = 0; i < 12; ++i) requests.push_back({Icc(i % 2 ? "prophoto.png" : "prophoto.jpg").string(), 32, 24});
+  TIccTransform::ToSrgb(test::FileBytes(kColord / "ProPhotoRGB.icc"), false);
+  const uint64_t before = TIccTransform::BuiltCount();
+  ThumbnailPipeline pipeline(loader, nullptr, 2, uint64_t{1} << 30, requests);
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    const std::optional<CellPicture> picture = pipeline.Take(i, [] { return true; });
+    ASSERT_TRUE(picture && picture->pixels) << i;
+  }
+  // The colord file and the embedded copies may differ in bytes; at most one more transform.
+  EXPECT_LE(TIccTransform::BuiltCount() - before, 1u);
+}
+
+}  // namespace
+}  // namespace tablora
