@@ -297,11 +297,11 @@
     </message>
     <message>
         <source>Keep thumbnails in the desktop&apos;s cache</source>
-        <translation>Miniaturen im Zwischenspeicher des Desktops behalten</translation>
+        <translation>Miniaturen im Cache des Desktops behalten</translation>
     </message>
     <message>
         <source>Largest size of the cache:</source>
-        <translation>Größe des Zwischenspeichers höchstens:</translation>
+        <translation>Größe des Caches höchstens:</translation>
     </message>
     <message>
         <source> MiB</source>

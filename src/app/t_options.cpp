@@ -20,12 +20,13 @@ constexpr QRect kSort(96, 92, 193, 21);
 constexpr QRect kMinRatingLabel(4, 116, 90, 21);
 constexpr QRect kMinRating(96, 116, 60, 21);
 constexpr QRect kCaptionLabel(4, 140, 285, 13);
-// The caption fields' boxes: four to a row.
-constexpr QRect CaptionBoxPlace(std::size_t i) {
-  return QRect(4 + static_cast<int>(i % 4) * 72, 155 + static_cast<int>(i / 4) * 20, 70, 17);
+// The caption fields' boxes: four to a row, fewer where their names are longer.
+constexpr QRect CaptionBoxPlace(std::size_t i, std::size_t columns, int columnWidth) {
+  return QRect(4 + static_cast<int>(i % columns) * columnWidth, 155 + static_cast<int>(i / columns) * 20,
+               columnWidth - 2, 17);
 }
 constexpr QRect kCache(4, 196, 285, 17);
-constexpr QRect kCacheLimitLabel(4, 220, 150, 17);
+constexpr QRect kCacheLimitLabel(4, 218, 150, 21);
 constexpr QRect kCacheLimit(160, 218, 90, 21);
 constexpr QRect kButton1(136, 245, 75, 25);
 constexpr QRect kButton2(216, 245, 75, 25);
@@ -152,16 +153,21 @@ void T_Options::Arrange() {
   below = beside(SortLabel, kSortLabel, SortBox, kSort, below + checkGap);
   below = beside(MinRatingLabel, kMinRatingLabel, MinRatingBox, kMinRating, below + checkGap);
   below = place(CaptionLabel, kCaptionLabel, below + checkGap);
+  int widest = 0;
+  // A check box's size hint carries some eight pixels of spacing its name does not need.
+  for (QCheckBox* box : CaptionBoxes) widest = std::max(widest, box->sizeHint().width() - 8 + 2);
+  std::size_t columns = 4;
+  while (columns > 2 && static_cast<int>(columns) * widest > kCaptionLabel.width() + 2) --columns;
+  const int columnWidth = columns == 4 ? 72 : (kCaptionLabel.width() + 2) / static_cast<int>(columns);
   int rowBelow = below;
   for (std::size_t i = 0; i < CaptionBoxes.size(); ++i) {
-    if (i % 4 == 0) below = rowBelow + (i == 0 ? 2 : checkGap);
-    rowBelow = std::max(rowBelow, place(CaptionBoxes[i], CaptionBoxPlace(i), below));
+    if (i % columns == 0) below = rowBelow + (i == 0 ? 2 : checkGap);
+    rowBelow = std::max(rowBelow, place(CaptionBoxes[i], CaptionBoxPlace(i, columns, columnWidth), below));
   }
   below = rowBelow;
   below = place(CacheBox, kCache, below + checkGap);
-  const int limitTop = below + kCacheLimit.y() - kCache.bottom() - 1;
-  place(CacheLimitLabel, kCacheLimitLabel, limitTop + kCacheLimitLabel.y() - kCacheLimit.y());
-  below = place(CacheLimitBox, kCacheLimit, limitTop);
+  below = beside(CacheLimitLabel, kCacheLimitLabel, CacheLimitBox, kCacheLimit,
+                 below + kCacheLimit.y() - kCache.bottom() - 1);
   const int buttonsTop = std::max(kButton1.y(), below + checkGap);
   const int buttonsBottom =
       std::max(place(Button1, kButton1, buttonsTop), place(Button2, kButton2, buttonsTop));
