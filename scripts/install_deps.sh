@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth poppler-utils imagemagick
   libpng-dev libtiff-dev libtiff-tools libgif-dev
-  libwebp-dev libheif-dev libjxl-dev webp libheif-examples libjxl-tools
+  libwebp-dev libheif-dev libjxl-dev libraw-dev webp libheif-examples libjxl-tools libraw-bin
   fonts-dejavu-core
   python3
   cups-client cups printer-driver-cups-pdf

@@ -40,7 +40,8 @@ constexpr const char* kInfoHelp =
     "Loads FILE the way a thumbnail cell does and prints what its reader found, one\n"
     "'name: value' line each: reader, width, height, orientation (the EXIF value 1..8 that\n"
     "turns it upright; decode writes the picture as stored), pixel format, palette entries,\n"
-    "transparent (a colour key), alpha (any transparency).\n"
+    "transparent (a colour key), alpha (any transparency); then what else the reader found:\n"
+    "a camera RAW file's camera and the source drawn (preview, thumbnail or raw, with its size).\n"
     "\n"
     "  --help   this text\n";
 
@@ -151,6 +152,7 @@ int RunInfo(int argc, char** argv) {
     std::printf("palette entries: %zu\n", pixels.Palette().size());
     std::printf("transparent: %s\n", pixels.Transparent() ? "yes" : "no");
     std::printf("alpha: %s\n", pixels.HasTransparency() ? "yes" : "no");
+    for (const auto& [name, value] : image->Details()) std::printf("%s: %s\n", name.c_str(), value.c_str());
   }
   return kExitOk;
 }

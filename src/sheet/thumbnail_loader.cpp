@@ -22,6 +22,7 @@ class FormatThumbnail : public ThumbnailImage {
   void PrepareFor(int32_t width, int32_t height) override { reader_->PrepareFor(width, height); }
   const TBitmap& Pixels() override { return reader_->Pixels(); }
   std::string ReaderName() const override { return format_.name; }
+  TReaderDetails Details() override { return reader_->Details(); }
 
  private:
   const TImageFormat& format_;
