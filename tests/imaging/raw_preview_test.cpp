@@ -2,7 +2,9 @@
 
 #include <filesystem>
 
+#include "imaging/cancel.h"
 #include "imaging/exceptions.h"
+#include "imaging/memory_budget.h"
 #include "imaging/readers/raw_preview.h"
 #include "support/reader_harness.h"
 #include "support/test_paths.h"
@@ -72,6 +74,7 @@ TEST(RawPreview, SmallOrMissingPreviewsGiveWayToTheSensorData) {
       {test::DataDir() / "raw/cfa.dng", 64, 48, "raw 32x24 (half-size demosaic)", 6},  // no preview
       {test::DataDir() / "raw/preview.nef", 400, 300, "preview 64x48", 6},  // no sensor data to fall back on
       {test::CorpusDir() / "modern/more/dng/gen_grbg_1536x1024_orient6_preview1024.dng", 2048, 1366, "preview 1024x683", 6},
+      {test::DataDir() / "raw/cfa_thumb.dng", 400, 300, "thumbnail 64x48", 1},  // LibRaw's bitmap beats the demosaic
       {test::DataDir() / "raw/cfa_preview.dng", 40, 1, "preview 40x1", 1},
       {test::DataDir() / "raw/cfa_preview.dng", 40, 3, "raw 32x24 (half-size demosaic)", 1},
       // Half the sensor's 1536 × 1024 would give less than the preview.
@@ -97,7 +100,27 @@ TEST(RawPreview, SmallOrMissingPreviewsGiveWayToTheSensorData) {
                                               c.file, ".ppm");
       if (reference) test::ExpectPixelsNear(pixels, *reference, 0, c.file.string());
     }
+    if (std::string(c.source).starts_with("thumbnail")) {
+      test::ExpectPixelsNear(pixels, *test::ParsePnm(test::FileBytes(test::DataDir() / "jpeg/colour.ppm")), 0, "thumbnail");
+    }
   }
+}
+
+// The demosaic is charged before LibRaw allocates, and a cancel stops it.
+TEST(RawPreview, TheDemosaicKeepsToTheBudgetAndStopsOnCancel) {
+  const std::vector<uint8_t> bytes = test::FileBytes(test::DataDir() / "raw/cfa.dng");
+  {
+    TMemoryBudget budget(4096);
+    TRawReader reader;
+    reader.Load(bytes);
+    EXPECT_THROW(reader.Pixels(), EInvalidGraphic);
+  }
+  TCancelToken stop;
+  TCancelScope scope(stop);
+  TRawReader reader;
+  reader.Load(bytes);
+  stop.Request();
+  EXPECT_THROW(reader.Pixels(), EAbort);
 }
 
 TEST(RawPreview, TheCameraIsNamedOnce) {

@@ -36,3 +36,5 @@ PY
 python3 ../../../../shared/tools/make-dng.py ../jpeg/colour.ppm cfa.dng --cfa GRBG --orientation 6
 # cfa_preview.dng: the same mosaic (RGGB) with a preview far smaller than its sensor data (40 x 1).
 python3 ../../../../shared/tools/make-dng.py ../jpeg/colour.ppm cfa_preview.dng --preview ../jpeg/row1.jpg
+# cfa_thumb.dng: the mosaic with the colour fixture as IFD0's RGB thumbnail and no JPEG at all.
+python3 ../../../../shared/tools/make-dng.py ../jpeg/colour.ppm cfa_thumb.dng --thumb ../jpeg/colour.ppm
