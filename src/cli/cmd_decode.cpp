@@ -44,7 +44,8 @@ constexpr const char* kInfoHelp =
     "'name: value' line each: reader, width, height, orientation (the EXIF value 1..8 that\n"
     "turns it upright; decode writes the picture as stored), pixel format, palette entries,\n"
     "transparent (a colour key), alpha (any transparency), profile (the description of the\n"
-    "colour profile its pixels are converted from, or none).\n"
+    "colour profile its pixels are converted from, or none); then what else the reader found:\n"
+    "a camera RAW file's camera and the source drawn (preview, thumbnail or raw, with its size).\n"
     "\n"
     "  --help   this text\n";
 
@@ -165,6 +166,7 @@ int RunInfo(int argc, char** argv) {
     std::printf("palette entries: %zu\n", pixels.Palette().size());
     std::printf("transparent: %s\n", pixels.Transparent() ? "yes" : "no");
     std::printf("alpha: %s\n", pixels.HasTransparency() ? "yes" : "no");
+    for (const auto& [name, value] : image->Details()) std::printf("%s: %s\n", name.c_str(), value.c_str());
   }
   // A profile that cannot be used is ignored by the drawing too.
   const std::vector<uint8_t> profile = image->ColorProfile();

@@ -6,12 +6,17 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "imaging/bitmap.h"
 
 namespace tablora {
 
 class TStreamBytes;
+
+// What a reader found beyond the picture, as name and value ("camera", "Canon EOS R6").
+using TReaderDetails = std::vector<std::pair<std::string, std::string>>;
 
 // The bytes of one file, mapped once and read by everything that looks at it: the header probe,
 // the reader and the orientation. Opening raises EFOpenError; a file larger than the file-data
@@ -60,6 +65,8 @@ class TFormatReader {
     (void)height;
   }
   virtual const TBitmap& Pixels() = 0;
+  // Known after Pixels: what was decoded can depend on the size asked for.
+  virtual TReaderDetails Details() { return {}; }
 };
 
 // A format the program reads: the one place that binds extensions, content and reader together.

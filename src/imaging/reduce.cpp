@@ -213,6 +213,20 @@ class DirectRow {
   const uint8_t* row_ = nullptr;
 };
 
+// Rows of 3-byte pixels in a decoder's own plane.
+class PlaneRow {
+ public:
+  PlaneRow(const uint8_t* plane, std::size_t stride) : plane_(plane), stride_(stride) {}
+  void Begin(int y) { row_ = plane_ + stride_ * static_cast<std::size_t>(y); }
+  const uint8_t* At(int s) const { return row_ + static_cast<std::size_t>(s) * 3; }
+  void Sum(int a, int b, int64_t* sum, WorkMeter& meter) const { SumBgr(At(a), b - a, sum, meter); }
+
+ private:
+  const uint8_t* plane_;
+  std::size_t stride_;
+  const uint8_t* row_ = nullptr;
+};
+
 // Rows of other formats are widened to 24 bits over white: a narrow row at once, a wide one piece
 // by piece as the spans need it.
 class ExpandedRow {
@@ -491,6 +505,29 @@ TBitmap ReduceImage(const TBitmap& source, int width, int height) {
       ExpandedRow row(source, expanded);
       Reduce(row, columns, rows, target);
     }
+  }
+  return target;
+}
+
+TBitmap ReduceRgbPlane(const uint8_t* plane, std::size_t stride, int sourceWidth, int sourceHeight, int width,
+                       int height) {
+  TBitmap target;
+  target.SetPixelFormat(pf24bit);
+  if (width <= 0 || height <= 0 || sourceWidth <= 0 || sourceHeight <= 0) return target;
+  CheckWorkEstimate(static_cast<double>(sourceWidth) * sourceHeight * work_cost::kReduceDirect +
+                        static_cast<double>(sourceHeight) * (width + 8.0) * 1.5,
+                    1.0);
+  const uint64_t values = uint64_t(width) * 3;
+  TMemoryCharge charge((uint64_t(width) + uint64_t(height)) * sizeof(Span) + values * (2 * 4 + 2 * 8));
+  target.SetSize(width, height);
+  const std::vector<Span> columns = Spans(sourceWidth, width);
+  const std::vector<Span> rows = Spans(sourceHeight, height);
+  PlaneRow row(plane, stride);
+  // Channels are filtered alike, so the order is put right on the small result.
+  Reduce(row, columns, rows, target);
+  for (int y = 0; y < height; ++y) {
+    uint8_t* out = target.ScanLine(y);
+    for (int x = 0; x < width; ++x, out += 3) std::swap(out[0], out[2]);
   }
   return target;
 }

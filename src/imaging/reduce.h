@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "imaging/bitmap.h"
 
 namespace tablora {
@@ -9,6 +12,11 @@ namespace tablora {
 // enlarging. Any pixel format goes in; transparent pixels are first laid over white, the page they
 // are shown on, so they never average in as black. The result is 24-bit.
 TBitmap ReduceImage(const TBitmap& source, int width, int height);
+
+// ReduceImage of a decoder's own plane of red, green, blue bytes (rows `stride` bytes apart),
+// read where it lies; the result is the usual blue, green, red bitmap.
+TBitmap ReduceRgbPlane(const uint8_t* plane, std::size_t stride, int sourceWidth, int sourceHeight, int width,
+                       int height);
 
 // One row of the source as blue, green, red bytes over white: palettes looked up, 1- to 16-bit
 // formats widened, straight alpha, palette alpha and the colour key composited.

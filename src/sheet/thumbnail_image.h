@@ -27,6 +27,8 @@ class ThumbnailImage {
   virtual std::vector<uint8_t> ColorProfile() { return {}; }
   // Short name of the reader ("BMP", "JPEG").
   virtual std::string ReaderName() const = 0;
+  // What the reader found beyond the picture ("camera"), known after Pixels.
+  virtual TReaderDetails Details() { return {}; }
   // The EXIF orientation (1 to 8) of the file; 1 when it has none.
   int Orientation() const { return orientation_; }
   void SetOrientation(int orientation) { orientation_ = orientation; }

@@ -24,6 +24,7 @@ class FormatThumbnail : public ThumbnailImage {
   const TBitmap& Pixels() override { return reader_->Pixels(); }
   std::vector<uint8_t> ColorProfile() override { return file_ ? EmbeddedProfile(format_, file_->Bytes()) : TIccProfile{}; }
   std::string ReaderName() const override { return format_.name; }
+  TReaderDetails Details() override { return reader_->Details(); }
 
  private:
   const TImageFormat& format_;

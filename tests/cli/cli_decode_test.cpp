@@ -86,6 +86,11 @@ TEST(CliInfo, PrintsNameValueLines) {
   // The reader is the content's when the extension lies.
   const auto misnamed = RunCommand(CliPath(), {"info", (test::DataDir() / "jpeg/png-named.jpg").string()});
   EXPECT_NE(misnamed.out.find("reader: PNG\n"), std::string::npos) << misnamed.out;
+  // A camera RAW file names its camera and what was drawn of it.
+  const auto raw = RunCommand(CliPath(), {"info", (test::DataDir() / "raw/cfa.dng").string()});
+  EXPECT_NE(raw.out.find("orientation: 6\n"), std::string::npos) << raw.out;
+  EXPECT_NE(raw.out.find("camera: Tablora Synthetic Bayer\nsource: raw 32x24 (half-size demosaic)\n"), std::string::npos)
+      << raw.out;
   const auto help = RunCommand(CliPath(), {"decode", "--help"});
   EXPECT_NE(help.out.find(" .bmp .dib .rle "), std::string::npos) << help.out;
 }

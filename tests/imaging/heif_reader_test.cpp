@@ -4,6 +4,7 @@
 
 #include "imaging/exceptions.h"
 #include "imaging/readers/heif_reader.h"
+#include "imaging/reduce.h"
 #include "support/reader_harness.h"
 #include "support/test_paths.h"
 
@@ -46,15 +47,29 @@ TEST(HeifReader, AStoredThumbnailStandsInWhenItCoversTheBox) {
   const std::vector<uint8_t> bytes = test::FileBytes(Fixture("thumb.heic"));
   const struct {
     int32_t w, h;
-    int want;
-  } kBoxes[] = {{60, 40, 64}, {64, 42, 64}, {65, 40, 140}, {100, 66, 140}};
+    const char* source;
+  } kBoxes[] = {{60, 40, "thumbnail 64x42"}, {64, 42, "thumbnail 64x42"}, {65, 40, "primary 140x92"}, {100, 66, "primary 140x92"}};
   for (const auto& box : kBoxes) {
     THeifReader reader("HEIF");
     reader.Load(bytes);
     reader.PrepareFor(box.w, box.h);
-    EXPECT_EQ(reader.Pixels().Width(), box.want) << box.w << "x" << box.h;
+    // Reduced to the box on the way out of libheif, from whichever image was decoded.
+    EXPECT_EQ(reader.Pixels().Width(), box.w) << box.w << "x" << box.h;
+    EXPECT_EQ(reader.Details().at(0).second, box.source) << box.w;
     EXPECT_EQ(reader.Width(), 140);  // the picture's own size whatever is decoded
   }
+}
+
+// The reduction made straight from libheif's plane is the one the bitmap would have had.
+TEST(HeifReader, ReducesFromTheDecodersPlaneAsFromTheBitmap) {
+  const std::vector<uint8_t> bytes = test::FileBytes(Fixture("lossless.heic"));
+  THeifReader full("HEIF");
+  full.Load(bytes);
+  const TBitmap expected = ReduceImage(full.Pixels(), full.Width() / 3, full.Height() / 3);
+  THeifReader reduced("HEIF");
+  reduced.Load(bytes);
+  reduced.PrepareFor(full.Width() / 3, full.Height() / 3);
+  test::ExpectPixelsNear(reduced.Pixels(), test::ToRgba(expected), 0, "lossless.heic");
 }
 
 // A 10-bit PQ picture in Display P3: cut to 8 bits its white would be a dull grey (170) and its

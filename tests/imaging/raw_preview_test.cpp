@@ -2,7 +2,9 @@
 
 #include <filesystem>
 
+#include "imaging/cancel.h"
 #include "imaging/exceptions.h"
+#include "imaging/memory_budget.h"
 #include "imaging/readers/raw_preview.h"
 #include "support/reader_harness.h"
 #include "support/test_paths.h"
@@ -31,12 +33,12 @@ TEST(RawPreview, TheLargestDecodablePreviewOfEachKindOfFile) {
       {test::CorpusDir() / "modern/more/cr3/exiv2_Canon-R6-pruned.CR3", 1620, 1080, 1},  // PRVW
       {test::CorpusDir() / "modern/more/cr3/filetype_EOS-R_truncated128k.cr3", 160, 120, 6},  // THMB
       {test::CorpusDir() / "modern/more/dng/gen_grbg_1536x1024_orient6_preview1024.dng", 1024, 683, 6},
-      {test::CorpusDir() / "modern/more/dng/gen_bggr_1200x800_nopreview.dng", 0, 0, 1},
       {test::CorpusDir() / "modern/more/arw/filetype_sony-zv-e10_truncated100k.arw", 160, 120, 6},
       {test::CorpusDir() / "modern/photoprism/canon_eos_6d.dng", 1024, 683, 1},
       {test::CorpusDir() / "modern/more/rw2/exiftool_Panasonic_LX3_stripped.rw2", 0, 0, 1},  // an 8 × 8 stub
       {test::CorpusDir() / "modern/more/raf/exiv2_issue_857_poc.raf", 0, 0, 1},
       {test::CorpusDir() / "modern/more/nef/exiftool_Nikon_D70_stripped.nef", 0, 0, 1},
+      {test::CorpusDir() / "modern/more/dng/exiftool_DNG_350D_stripped.dng", 0, 0, 1},  // a 22-byte stub of sensor data
   };
   for (const auto& f : kFiles) {
     SCOPED_TRACE(f.file.string());
@@ -44,7 +46,7 @@ TEST(RawPreview, TheLargestDecodablePreviewOfEachKindOfFile) {
     const std::vector<uint8_t> bytes = test::FileBytes(f.file);
     const std::optional<TImageHeader> header = ProbeRaw(bytes);
     if (f.width == 0) {
-      EXPECT_FALSE(header);
+      // Stripped of their sensor data, too: LibRaw has nothing to draw either.
       EXPECT_EQ(Failure(bytes), kInvalid);
       continue;
     }
@@ -60,6 +62,82 @@ TEST(RawPreview, TheLargestDecodablePreviewOfEachKindOfFile) {
   }
 }
 
+// Which source a box draws: the preview while it is at least half the box and the sensor data
+// gives more, LibRaw's half-size demosaic otherwise, exact against LibRaw's own tool.
+TEST(RawPreview, SmallOrMissingPreviewsGiveWayToTheSensorData) {
+  const struct {
+    fs::path file;
+    int32_t boxWidth, boxHeight;
+    const char* source;
+    int orientation;
+  } kCases[] = {
+      {test::DataDir() / "raw/cfa.dng", 64, 48, "raw 32x24 (half-size demosaic)", 6},  // no preview
+      {test::DataDir() / "raw/preview.nef", 400, 300, "preview 64x48", 6},  // no sensor data to fall back on
+      {test::CorpusDir() / "modern/more/dng/gen_grbg_1536x1024_orient6_preview1024.dng", 2048, 1366, "preview 1024x683", 6},
+      {test::DataDir() / "raw/cfa_thumb.dng", 400, 300, "thumbnail 64x48", 1},  // LibRaw's bitmap beats the demosaic
+      {test::DataDir() / "raw/cfa_preview.dng", 40, 1, "preview 40x1", 1},
+      {test::DataDir() / "raw/cfa_preview.dng", 40, 3, "raw 32x24 (half-size demosaic)", 1},
+      // Half the sensor's 1536 × 1024 would give less than the preview.
+      {test::CorpusDir() / "modern/more/dng/gen_grbg_1536x1024_orient6_preview1024.dng", 4000, 2700, "preview 1024x683", 6},
+      {test::CorpusDir() / "modern/more/dng/gen_bggr_1200x800_nopreview.dng", 100, 66, "raw 600x400 (half-size demosaic)", 1},
+      // LibRaw refuses the truncated file: its 160 × 120 preview stays.
+      {test::CorpusDir() / "modern/more/dng/filetype_Leica-M10_truncated100k.dng", 1600, 1200, "preview 160x120", 6},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.file.string() + " " + std::to_string(c.boxWidth));
+    if (!fs::exists(c.file)) continue;
+    const std::vector<uint8_t> bytes = test::FileBytes(c.file);
+    EXPECT_EQ(ProbeRaw(bytes).value_or(TImageHeader{}).orientation, c.orientation);
+    TRawReader reader;
+    reader.Load(bytes);
+    reader.PrepareFor(c.boxWidth, c.boxHeight);
+    const TBitmap& pixels = reader.Pixels();
+    const TReaderDetails details = reader.Details();
+    ASSERT_FALSE(details.empty());
+    EXPECT_EQ(details.back(), (std::pair<std::string, std::string>{"source", c.source}));
+    if (std::string(c.source).starts_with("raw") && c.file.extension() == ".dng") {
+      const auto reference = test::ToolDecode("dcraw_emu", {"-h", "-w", "-o", "1", "-W", "-t", "0", "-Z", "{out}", "{in}"},
+                                              c.file, ".ppm");
+      if (reference) test::ExpectPixelsNear(pixels, *reference, 0, c.file.string());
+    }
+    if (std::string(c.source).starts_with("thumbnail")) {
+      test::ExpectPixelsNear(pixels, *test::ParsePnm(test::FileBytes(test::DataDir() / "jpeg/colour.ppm")), 0, "thumbnail");
+    }
+  }
+}
+
+// The demosaic is charged before LibRaw allocates, and a cancel stops it.
+TEST(RawPreview, TheDemosaicKeepsToTheBudgetAndStopsOnCancel) {
+  const std::vector<uint8_t> bytes = test::FileBytes(test::DataDir() / "raw/cfa.dng");
+  {
+    TMemoryBudget budget(4096);
+    TRawReader reader;
+    reader.Load(bytes);
+    EXPECT_THROW(reader.Pixels(), EInvalidGraphic);
+  }
+  TCancelToken stop;
+  TCancelScope scope(stop);
+  TRawReader reader;
+  reader.Load(bytes);
+  stop.Request();
+  EXPECT_THROW(reader.Pixels(), EAbort);
+}
+
+TEST(RawPreview, TheCameraIsNamedOnce) {
+  const struct {
+    fs::path file;
+    const char* camera;
+  } kFiles[] = {
+      {test::DataDir() / "raw/cfa.dng", "Tablora Synthetic Bayer"},  // IFD0's Make and Model
+      {test::DataDir() / "raw/preview.nef", ""},
+      {test::CorpusDir() / "modern/more/cr3/exiv2_Canon-R6-pruned.CR3", "Canon EOS R6"},  // CMT1, model repeats the make
+  };
+  for (const auto& f : kFiles) {
+    if (!fs::exists(f.file)) continue;
+    EXPECT_EQ(RawCamera(test::FileBytes(f.file)), f.camera) << f.file;
+  }
+}
+
 TEST(RawPreview, ThePreviewIsTheJpegFixtureAsTheJpegPathDecodesIt) {
   const auto reference = test::ParsePnm(test::FileBytes(test::DataDir() / "jpeg/colour.ppm"));
   ASSERT_TRUE(reference);
@@ -69,7 +147,7 @@ TEST(RawPreview, ThePreviewIsTheJpegFixtureAsTheJpegPathDecodesIt) {
 }
 
 TEST(RawPreview, DamagedFilesLoadOrFailCleanly) {
-  for (const char* name : {"preview.nef", "subifd.dng"}) {
+  for (const char* name : {"preview.nef", "subifd.dng", "cfa.dng"}) {
     test::DamageSweep(LoadAndDecode, test::FileBytes(test::DataDir() / "raw" / name), name);
   }
   const fs::path r6 = test::CorpusDir() / "modern/more/cr3/exiv2_Canon-R6-pruned.CR3";

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "imaging/cancel.h"
@@ -15,6 +16,7 @@
 #include "imaging/image_limits.h"
 #include "imaging/memory_budget.h"
 #include "imaging/raster_graphic.h"
+#include "imaging/reduce.h"
 
 namespace tablora {
 
@@ -178,6 +180,8 @@ void THeifReader::Load(std::span<const uint8_t> file) {
 
 void THeifReader::PrepareFor(int32_t width, int32_t height) {
   if (primary_ == nullptr || decoded_) return;
+  wantWidth_ = width;
+  wantHeight_ = height;
   const int count = heif_image_handle_get_number_of_thumbnails(primary_);
   if (count <= 0) return;
   std::vector<heif_item_id> ids(static_cast<std::size_t>(count));
@@ -208,6 +212,14 @@ const TBitmap& THeifReader::Pixels() {
     decoded_ = true;
   }
   return bitmap_;
+}
+
+TReaderDetails THeifReader::Details() {
+  const heif_image_handle* handle = thumbnail_ != nullptr ? thumbnail_ : primary_;
+  if (handle == nullptr) return {};
+  return {{"source", std::string(thumbnail_ != nullptr ? "thumbnail " : "primary ") +
+                         std::to_string(heif_image_handle_get_width(handle)) + "x" +
+                         std::to_string(heif_image_handle_get_height(handle))}};
 }
 
 void THeifReader::Decode(const heif_image_handle* handle) {
@@ -246,15 +258,24 @@ void THeifReader::Decode(const heif_image_handle* handle) {
   const int sampleBytes = toneMapped ? 2 : 1;
   if (plane == nullptr || iw <= 0 || ih <= 0 || stride < iw * (alpha ? 4 : 3) * sampleBytes) Invalid();
   CheckImageSize(iw, ih, alpha ? 32 : 24);
-  bitmap_.SetPixelFormat(alpha ? pf32bit : pf24bit);
-  bitmap_.SetSize(iw, ih);
-  bitmap_.SetAlphaChannel(alpha);
   if (toneMapped) {
+    bitmap_.SetPixelFormat(alpha ? pf32bit : pf24bit);
+    bitmap_.SetSize(iw, ih);
+    bitmap_.SetAlphaChannel(alpha);
     const int range = heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved);
     ToneMap(hdr, plane, stride, std::clamp(range, 9, 16), alpha, bitmap_);
     return;
   }
+  if (!alpha && wantWidth_ > 0 && wantHeight_ > 0 && (wantWidth_ < iw || wantHeight_ < ih)) {
+    // Reduced straight from libheif's plane: the full-size copy would cost as much again.
+    bitmap_ = ReduceRgbPlane(plane, static_cast<std::size_t>(stride), iw, ih, std::min(wantWidth_, iw),
+                             std::min(wantHeight_, ih));
+    return;
+  }
   const int step = alpha ? 4 : 3;
+  bitmap_.SetPixelFormat(alpha ? pf32bit : pf24bit);
+  bitmap_.SetSize(iw, ih);
+  bitmap_.SetAlphaChannel(alpha);
   for (int y = 0; y < ih; ++y) {
     const uint8_t* in = plane + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride);
     uint8_t* out = bitmap_.ScanLine(y);

@@ -30,6 +30,8 @@ class THeifReader : public TFormatReader {
   int Height() override { return height_; }
   void PrepareFor(int32_t width, int32_t height) override;
   const TBitmap& Pixels() override;
+  // The image decoded: "thumbnail W×H" or "primary W×H".
+  TReaderDetails Details() override;
 
   // Pictures above this many pixels are decoded one at a time in the whole program: each takes
   // hundreds of megabytes on its way.
@@ -45,6 +47,9 @@ class THeifReader : public TFormatReader {
   const heif_image_handle* thumbnail_ = nullptr;
   int width_ = 0;
   int height_ = 0;
+  // The size PrepareFor asked for; 0: full size.
+  int32_t wantWidth_ = 0;
+  int32_t wantHeight_ = 0;
   bool decoded_ = false;
   TBitmap bitmap_;
 };

@@ -11,6 +11,7 @@
 #include "imaging/exceptions.h"
 #include "imaging/image_probe.h"
 #include "imaging/raster_graphic.h"
+#include "imaging/readers/libraw_reader.h"
 #include "imaging/stream.h"
 
 namespace tablora {
@@ -24,6 +25,8 @@ constexpr uint16_t kStripByteCounts = 279;
 constexpr uint16_t kSubIFDs = 330;
 constexpr uint16_t kJpegOffset = 513;
 constexpr uint16_t kJpegLength = 514;
+constexpr uint16_t kMake = 271;
+constexpr uint16_t kModel = 272;
 constexpr uint16_t kPanasonicJpeg = 0x2E;
 // Directories followed at most: a damaged file may point them in circles.
 constexpr int kMaxDirectories = 32;
@@ -151,6 +154,32 @@ bool Magic(std::span<const uint8_t> file, std::size_t at, const char* text) {
   return file.size() >= at + n && std::memcmp(file.data() + at, text, n) == 0;
 }
 
+// An ASCII tag of IFD0 in a TIFF structure, trimmed; empty when it is not there.
+std::string TiffAscii(std::span<const uint8_t> tiff, uint16_t wanted) {
+  try {
+    if (tiff.size() < 8) return {};
+    TTiffWalk walk(tiff, tiff[0] == 'I');
+    TByteReader in(tiff);
+    in.Seek(4);
+    in.Seek(walk.U32(in));
+    const uint16_t entries = walk.U16(in);
+    for (uint16_t i = 0; i < entries; ++i) {
+      const uint16_t tag = walk.U16(in);
+      const uint16_t type = walk.U16(in);
+      const uint32_t count = walk.U32(in);
+      TByteReader field(in.Bytes(4));
+      if (tag != wanted || type != 2 || count == 0) continue;
+      const uint32_t n = std::min<uint32_t>(count, 64);
+      const std::span<const uint8_t> text = count > 4 ? TByteReader(tiff).Span(walk.U32(field), n) : field.Bytes(n);
+      std::string value(text.begin(), std::find(text.begin(), text.end(), uint8_t{0}));
+      while (!value.empty() && value.back() == ' ') value.pop_back();
+      return value;
+    }
+  } catch (const EReadError&) {
+  }
+  return {};
+}
+
 // Where a 4-character box type stands after a plausible big-endian box size, from `from` on.
 std::size_t FindBox(std::span<const uint8_t> file, const char* type, std::size_t from) {
   for (std::size_t at = std::max<std::size_t>(from, 4); at + 4 <= file.size(); ++at) {
@@ -223,24 +252,98 @@ std::optional<TRawPreview> LocateRawPreview(std::span<const uint8_t> file) {
 }
 
 std::optional<TImageHeader> ProbeRaw(std::span<const uint8_t> file) {
-  const std::optional<TRawPreview> preview = LocateRawPreview(file);
-  if (!preview) return std::nullopt;
   TImageHeader header;
-  header.width = preview->width;
-  header.height = preview->height;
-  header.orientation = preview->orientation;
-  header.scaleBits = 0b1111;
+  if (const std::optional<TRawPreview> preview = LocateRawPreview(file)) {
+    header.width = preview->width;
+    header.height = preview->height;
+    header.orientation = preview->orientation;
+    header.scaleBits = 0b1111;
+    return header;
+  }
+  // Without a preview of its own the file is LibRaw's to draw, thumbnail or sensor data.
+  const std::optional<TLibRawFacts> facts = LibRawFacts(file);
+  if (!facts) return std::nullopt;
+  header.width = facts->width;
+  header.height = facts->height;
+  header.orientation = facts->orientation;
+  header.scaleBits = 0b11;
   return header;
 }
 
+std::string RawCamera(std::span<const uint8_t> file) {
+  std::string make, model;
+  if (Magic(file, 0, "II") || Magic(file, 0, "MM")) {
+    make = TiffAscii(file, kMake);
+    model = TiffAscii(file, kModel);
+  } else if (const std::size_t cmt = FindBox(file, "CMT1", 4); cmt != std::string::npos) {
+    const std::span<const uint8_t> tiff = file.subspan(cmt + 4, LoadBE32(file.data() + cmt - 4) - 8);
+    make = TiffAscii(tiff, kMake);
+    model = TiffAscii(tiff, kModel);
+  }
+  if (model.empty()) {
+    if (const std::optional<TLibRawFacts> facts = LibRawFacts(file)) {
+      make = facts->make;
+      model = facts->model;
+    }
+  }
+  // Most cameras repeat the make in the model ("Canon" "Canon EOS R6").
+  if (model.empty() || model.starts_with(make)) return model.empty() ? make : model;
+  return make.empty() ? model : make + " " + model;
+}
+
+void TRawReader::Invalid() const { RaiseImageErrorFmt(gesInvalidImage, "RAW"); }
+
 void TRawReader::Load(std::span<const uint8_t> file) {
-  const std::optional<TRawPreview> preview = LocateRawPreview(file);
-  if (!preview) RaiseImageErrorFmt(gesInvalidImage, "RAW");
-  TBufferStream stream(preview->jpeg.data(), preview->jpeg.size());
-  image_.LoadFromStream(stream);
+  file_ = file;
+  try {
+    if (const std::optional<TRawPreview> preview = LocateRawPreview(file)) {
+      TBufferStream stream(preview->jpeg.data(), preview->jpeg.size());
+      image_.LoadFromStream(stream);
+      return;
+    }
+    source_ = TSource::rsThumbnail;
+    std::optional<TLibRawThumbnail> thumbnail = LibRawThumbnail(file);
+    if (thumbnail && !thumbnail->jpeg.empty()) {
+      thumbnailJpeg_ = std::move(thumbnail->jpeg);
+      TBufferStream stream(thumbnailJpeg_.data(), thumbnailJpeg_.size());
+      try {
+        image_.LoadFromStream(stream);
+        return;
+      } catch (const EJPEG&) {
+        // A thumbnail libjpeg refuses leaves the sensor data.
+      }
+    } else if (thumbnail && !thumbnail->bitmap.Empty()) {
+      bitmap_ = std::move(thumbnail->bitmap);
+      jpeg_ = false;
+      return;
+    }
+  } catch (const EJPEG&) {
+    Invalid();
+  }
+  const std::optional<TLibRawFacts> facts = LibRawFacts(file);
+  if (!facts || facts->width == 0 || facts->height == 0) Invalid();
+  source_ = TSource::rsRaw;
+  jpeg_ = false;
+  wantRaw_ = true;
+  rawWidth_ = facts->width;
+  rawHeight_ = facts->height;
+}
+
+int TRawReader::Width() {
+  if (source_ == TSource::rsRaw && bitmap_.Empty()) return static_cast<int>(rawWidth_);
+  return jpeg_ ? image_.Width() : bitmap_.Width();
+}
+
+int TRawReader::Height() {
+  if (source_ == TSource::rsRaw && bitmap_.Empty()) return static_cast<int>(rawHeight_);
+  return jpeg_ ? image_.Height() : bitmap_.Height();
 }
 
 void TRawReader::PrepareFor(int32_t width, int32_t height) {
+  if (decoded_ || source_ == TSource::rsRaw) return;
+  // A preview this small would print as a blur; the sensor data is worth decoding then.
+  if (int64_t{Width()} * 2 < width || int64_t{Height()} * 2 < height) wantRaw_ = true;
+  if (!jpeg_) return;
   TImageHeader header;
   header.width = static_cast<uint32_t>(std::max(image_.Width(), 0));
   header.height = static_cast<uint32_t>(std::max(image_.Height(), 0));
@@ -251,6 +354,45 @@ void TRawReader::PrepareFor(int32_t width, int32_t height) {
     const uint32_t d = 1u << n;
     if ((header.width + d - 1) / d == w && (header.height + d - 1) / d == h) image_.Scale = kByShift[n];
   }
+}
+
+const TBitmap& TRawReader::Pixels() {
+  if (wantRaw_ && !decoded_ && source_ != TSource::rsRaw) {
+    // Only sensor data that gives more than the preview is worth its demosaic.
+    const std::optional<TLibRawFacts> facts = LibRawFacts(file_);
+    wantRaw_ = facts && uint64_t{facts->width / 2} * (facts->height / 2) > uint64_t(Width()) * uint64_t(Height());
+  }
+  if (wantRaw_ && !decoded_) {
+    decoded_ = true;
+    try {
+      TBitmap raw;
+      LibRawHalfSize(file_, raw);
+      bitmap_ = std::move(raw);
+      source_ = TSource::rsRaw;
+      jpeg_ = false;
+    } catch (const EInvalidGraphic&) {
+      // The preview or thumbnail, small as it is, is still the picture.
+      if (source_ == TSource::rsRaw) throw;
+    }
+  }
+  decoded_ = true;
+  if (!jpeg_) return bitmap_;
+  try {
+    return image_.Bitmap();
+  } catch (const EJPEG&) {
+    Invalid();
+  }
+}
+
+TReaderDetails TRawReader::Details() {
+  TReaderDetails details;
+  const std::string camera = RawCamera(file_);
+  if (!camera.empty()) details.emplace_back("camera", camera);
+  const char* kind = source_ == TSource::rsPreview ? "preview" : source_ == TSource::rsThumbnail ? "thumbnail" : "raw";
+  std::string source = std::string(kind) + " " + std::to_string(Width()) + "x" + std::to_string(Height());
+  if (source_ == TSource::rsRaw) source += " (half-size demosaic)";
+  details.emplace_back("source", source);
+  return details;
 }
 
 }  // namespace tablora

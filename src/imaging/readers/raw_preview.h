@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "imaging/image_format.h"
 #include "imaging/readers/jpeg_image.h"
@@ -24,19 +26,39 @@ struct TRawPreview {
 std::optional<TRawPreview> LocateRawPreview(std::span<const uint8_t> file);
 
 // A camera RAW file shown through its largest preview, decoded by the JPEG image at the scale the
-// box needs. A file without a usable preview is "Cannot load image. Invalid or unexpected RAW
-// image format."
+// box needs. Without a preview of its own it shows LibRaw's thumbnail; without either, or when
+// the preview is smaller than half the box, LibRaw's half-size demosaic of the sensor data (the
+// preview still, should that fail). All come as stored, to be turned by the RAW's orientation.
+// A file none of them draws is "Cannot load image. Invalid or unexpected RAW image format."
 class TRawReader : public TFormatReader {
  public:
   void Load(std::span<const uint8_t> file) override;
-  int Width() override { return image_.Width(); }
-  int Height() override { return image_.Height(); }
+  int Width() override;
+  int Height() override;
   void PrepareFor(int32_t width, int32_t height) override;
-  const TBitmap& Pixels() override { return image_.Bitmap(); }
+  const TBitmap& Pixels() override;
+  // The camera, and the source drawn: "preview W×H", "thumbnail W×H" or
+  // "raw W×H (half-size demosaic)", each the size decoded before any reduction.
+  TReaderDetails Details() override;
 
  private:
+  enum class TSource { rsPreview, rsThumbnail, rsRaw };
+  [[noreturn]] void Invalid() const;
+
+  std::span<const uint8_t> file_;
+  TSource source_ = TSource::rsPreview;
+  bool jpeg_ = true;  // the preview or thumbnail is image_; else bitmap_
+  bool wantRaw_ = false;
+  bool decoded_ = false;
   TJPEGImage image_;
+  std::vector<uint8_t> thumbnailJpeg_;
+  TBitmap bitmap_;
+  uint32_t rawWidth_ = 0;
+  uint32_t rawHeight_ = 0;
 };
+
+// The camera's make and model as the file names them ("Canon EOS R6"); empty when it does not.
+std::string RawCamera(std::span<const uint8_t> file);
 
 // The byte-order marks of TIFF-structured RAWs, the RAF magic or a CR3 file type box.
 bool IsRaw(std::span<const uint8_t> file);

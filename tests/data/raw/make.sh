@@ -31,3 +31,10 @@ d1 = ifd('>', [(259, 3, 1, 7), (273, 4, 1, jpeg_at), (279, 4, 1, len(jpeg))])
 open('subifd.dng', 'wb').write(b'MM\0*' + struct.pack('>I', 8) + d0 + d1 + stub + jpeg)
 open('nopreview.cr2', 'wb').write(b'II*\0' + struct.pack('<I', 8) + ifd('<', [(256, 3, 1, 4000), (257, 3, 1, 3000)]))
 PY
+# cfa.dng: a 64 x 48 Bayer mosaic (GRBG, 16-bit, orientation 6) of the colour fixture with no
+# preview at all, for the demosaic of the sensor data.
+python3 ../../../../shared/tools/make-dng.py ../jpeg/colour.ppm cfa.dng --cfa GRBG --orientation 6
+# cfa_preview.dng: the same mosaic (RGGB) with a preview far smaller than its sensor data (40 x 1).
+python3 ../../../../shared/tools/make-dng.py ../jpeg/colour.ppm cfa_preview.dng --preview ../jpeg/row1.jpg
+# cfa_thumb.dng: the mosaic with the colour fixture as IFD0's RGB thumbnail and no JPEG at all.
+python3 ../../../../shared/tools/make-dng.py ../jpeg/colour.ppm cfa_thumb.dng --thumb ../jpeg/colour.ppm

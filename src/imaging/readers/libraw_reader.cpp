@@ -1,0 +1,189 @@
+#include "imaging/readers/libraw_reader.h"
+
+#include <libraw/libraw.h>
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+
+#include "imaging/cancel.h"
+#include "imaging/exceptions.h"
+#include "imaging/image_limits.h"
+#include "imaging/memory_budget.h"
+#include "imaging/raster_graphic.h"
+
+namespace tablora {
+
+namespace {
+
+[[noreturn]] void Invalid() { RaiseImageErrorFmt(gesInvalidImage, "RAW"); }
+
+// LibRaw's default handlers print to stderr; a damaged file is this program's to report.
+void QuietData(void*, const char*, const int) {}
+void QuietMemory(void*, const char*, const char*) {}
+
+// A cancel or a spent work budget stops LibRaw at its next stage; the exception waits until
+// LibRaw has unwound and is raised then.
+int Progress(void* data, LibRaw_progress, int, int) {
+  auto* pending = static_cast<std::exception_ptr*>(data);
+  try {
+    CheckCancel();
+  } catch (...) {
+    *pending = std::current_exception();
+    return 1;
+  }
+  return 0;
+}
+
+// This thread's LibRaw object, opened on one file for one call and recycled when it ends,
+// whichever way.
+class TLibRawSession {
+ public:
+  explicit TLibRawSession(std::span<const uint8_t> file) : raw_(ThreadObject()) {
+    raw_.set_dataerror_handler(QuietData, nullptr);
+    raw_.set_memerror_handler(QuietMemory, nullptr);
+    raw_.set_progress_handler(Progress, &pending_);
+    if (file.empty()) Invalid();
+    // LibRaw only reads the buffer.
+    if (raw_.open_buffer(const_cast<uint8_t*>(file.data()), file.size()) != LIBRAW_SUCCESS) Check(1);
+  }
+  ~TLibRawSession() {
+    raw_.set_progress_handler(nullptr, nullptr);
+    raw_.recycle();
+  }
+  TLibRawSession(const TLibRawSession&) = delete;
+  TLibRawSession& operator=(const TLibRawSession&) = delete;
+
+  LibRaw& Raw() { return raw_; }
+  libraw_data_t& Data() { return raw_.imgdata; }
+
+  // LibRaw's result: a cancel met on the way is raised as itself, any other failure as the
+  // reader's message.
+  void Check(int result) {
+    if (pending_) std::rethrow_exception(std::exchange(pending_, nullptr));
+    if (result != LIBRAW_SUCCESS) Invalid();
+  }
+
+ private:
+  static LibRaw& ThreadObject() {
+    thread_local std::unique_ptr<LibRaw> object;
+    if (!object) object = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
+    return *object;
+  }
+
+  LibRaw& raw_;
+  std::exception_ptr pending_;
+};
+
+// dcraw's flip codes as EXIF orientations.
+int OrientationOfFlip(int flip) {
+  switch (flip) {
+    case 3: return 3;
+    case 5: return 8;
+    case 6: return 6;
+    default: return 1;
+  }
+}
+
+// A thumbnail smaller than this is a stub some cameras leave, no picture of the shot.
+constexpr int kSmallestThumbnail = 32;
+
+}  // namespace
+
+std::optional<TLibRawFacts> LibRawFacts(std::span<const uint8_t> file) {
+  try {
+    TLibRawSession session(file);
+    const libraw_data_t& data = session.Data();
+    TLibRawFacts facts;
+    facts.make = data.idata.make;
+    facts.model = data.idata.model;
+    facts.width = data.sizes.width;
+    facts.height = data.sizes.height;
+    facts.orientation = OrientationOfFlip(data.sizes.flip);
+    return facts;
+  } catch (const EInvalidGraphic&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<TLibRawThumbnail> LibRawThumbnail(std::span<const uint8_t> file) {
+  TLibRawSession session(file);
+  const libraw_thumbnail_t& thumb = session.Data().thumbnail;
+  if (thumb.twidth < kSmallestThumbnail && thumb.theight < kSmallestThumbnail) return std::nullopt;
+  // The thumbnail comes from the file's own bytes, so it is never larger than the file.
+  if (!session.Raw().thumbOK(static_cast<INT64>(file.size()))) return std::nullopt;
+  TMemoryCharge work(uint64_t{thumb.tlength} + uint64_t{thumb.twidth} * thumb.theight * 3);
+  if (session.Raw().unpack_thumb() != LIBRAW_SUCCESS) return std::nullopt;
+  CheckCancel();
+  TLibRawThumbnail result;
+  if (thumb.tformat == LIBRAW_THUMBNAIL_JPEG && thumb.thumb != nullptr && thumb.tlength > 0) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(thumb.thumb);
+    result.jpeg.assign(bytes, bytes + thumb.tlength);
+    return result;
+  }
+  if (thumb.tformat != LIBRAW_THUMBNAIL_BITMAP || thumb.thumb == nullptr) return std::nullopt;
+  const int colors = thumb.tcolors;
+  if ((colors != 1 && colors != 3) || uint64_t{thumb.tlength} < uint64_t{thumb.twidth} * thumb.theight * colors) {
+    return std::nullopt;
+  }
+  result.bitmap.SetPixelFormat(pf24bit);
+  result.bitmap.SetSize(thumb.twidth, thumb.theight);
+  const auto* in = reinterpret_cast<const uint8_t*>(thumb.thumb);
+  for (int y = 0; y < thumb.theight; ++y) {
+    uint8_t* out = result.bitmap.ScanLine(y);
+    for (int x = 0; x < thumb.twidth; ++x, in += colors, out += 3) {
+      out[0] = in[colors - 1];
+      out[1] = in[colors / 2];
+      out[2] = in[0];
+    }
+  }
+  return result;
+}
+
+void LibRawHalfSize(std::span<const uint8_t> file, TBitmap& bitmap) {
+  TLibRawSession session(file);
+  libraw_data_t& data = session.Data();
+  const uint64_t rawWidth = data.sizes.raw_width;
+  const uint64_t rawHeight = data.sizes.raw_height;
+  const int64_t width = (data.sizes.width + 1) / 2;
+  const int64_t height = (data.sizes.height + 1) / 2;
+  if (rawWidth == 0 || rawHeight == 0 || width == 0 || height == 0) Invalid();
+  // Files stripped of their sensor data keep a header pointing past their end; LibRaw reads
+  // zeros there.
+  const unpacker_data_t& unpacker = session.Raw().get_internal_data_pointer()->unpacker_data;
+  if (unpacker.data_offset <= 0 || static_cast<uint64_t>(unpacker.data_offset) >= file.size() ||
+      uint64_t{unpacker.data_size} > file.size() - static_cast<uint64_t>(unpacker.data_offset) ||
+      // Or a stub where it was: no coding of sensor data takes less than a bit for 512 pixels (the
+      // size may be one tile's).
+      (unpacker.data_size != 0 && uint64_t{unpacker.data_size} * 4096 < rawWidth * rawHeight)) {
+    Invalid();
+  }
+  CheckImageSize(width, height, 24);
+  CheckImageSize(static_cast<int64_t>(rawWidth), static_cast<int64_t>(rawHeight), 16);
+  // The raw samples (up to four 16-bit ones a pixel for non-Bayer sensors), the working image of
+  // four 16-bit channels and LibRaw's 8-bit output, which the bitmap (charged itself) copies.
+  const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+  TMemoryCharge work(rawWidth * rawHeight * (data.idata.filters != 0 ? 2 : 8) + pixels * 8 + pixels * 3);
+  libraw_output_params_t& params = data.params;
+  params.half_size = 1;
+  params.output_bps = 8;
+  params.output_color = 1;  // sRGB
+  params.use_camera_wb = 1;
+  params.no_auto_bright = 1;
+  params.user_flip = 0;  // turned upright by the caller, as a preview is
+  CheckCancel();
+  session.Check(session.Raw().unpack());
+  // Sensor data cut short reads as noise or black rows; no picture at all is better.
+  if (session.Raw().error_count() != 0) Invalid();
+  session.Check(session.Raw().dcraw_process());
+  int w = 0, h = 0, colors = 0, bps = 0;
+  session.Raw().get_mem_image_format(&w, &h, &colors, &bps);
+  if (w <= 0 || h <= 0 || colors != 3 || bps != 8) Invalid();
+  CheckImageSize(w, h, 24);
+  bitmap.SetPixelFormat(pf24bit);
+  bitmap.SetSize(w, h);
+  if (h > 1 && bitmap.ScanLine(1) - bitmap.ScanLine(0) != static_cast<std::ptrdiff_t>(bitmap.RowSize())) Invalid();
+  session.Check(session.Raw().copy_mem_image(bitmap.ScanLine(0), static_cast<int>(bitmap.RowSize()), 1));
+}
+
+}  // namespace tablora
