@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "bench/photo_set.h"
+#include "bench/stopwatch.h"
 #include "cli/commands.h"
 #include "cli/sheet_session.h"
 #include "platform/qt_printer_device.h"
@@ -23,11 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace tablora;
 
-double Seconds(const std::function<void()>& work) {
-  const auto start = std::chrono::steady_clock::now();
-  work();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+using bench::Seconds;
 
 struct PreviewRig {
   cli::CliInputs inputs;

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "bench/photo_set.h"
+#include "bench/stopwatch.h"
 #include "cli/commands.h"
 #include "cli/sheet_session.h"
 #include "platform/qt_printer_device.h"
@@ -27,11 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace tablora;
 
-double Seconds(const std::function<void()>& work) {
-  const auto start = std::chrono::steady_clock::now();
-  work();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+using bench::Seconds;
 
 // The process's processor time, all threads: the machine may be shared, and waiting for a core
 // says nothing about the work.

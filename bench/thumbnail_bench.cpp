@@ -19,6 +19,7 @@
 
 #include "bench/bench_support.h"
 #include "bench/photo_set.h"
+#include "bench/stopwatch.h"
 #include "cli/commands.h"
 #include "cli/sheet_session.h"
 #include "imaging/image_probe.h"
@@ -41,11 +42,7 @@ std::vector<std::string> Photos() {
   return paths;
 }
 
-double Seconds(const std::function<void()>& work) {
-  const auto start = std::chrono::steady_clock::now();
-  work();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+using bench::Seconds;
 
 // What every photograph cost before: a full decode, one after the other.
 void DecodeAllAtFullSize() {

@@ -313,8 +313,9 @@ void DesktopThumbnailCache::WriteOne(const Job& job) {
   if (*bytes_ > limit_.load()) Trim();
 }
 
-uint64_t DesktopThumbnailCache::ScanBytes() const {
-  uint64_t total = 0;
+// Calls visit(path, stat) for every regular file of the four size folders.
+template <typename Visit>
+void DesktopThumbnailCache::ForEachThumbnail(Visit&& visit) const {
   for (const SizeClass& size : kSizes) {
     const std::string folder = root_ + "/" + size.folder;
     DIR* dir = ::opendir(folder.c_str());
@@ -322,11 +323,16 @@ uint64_t DesktopThumbnailCache::ScanBytes() const {
     while (const dirent* entry = ::readdir(dir)) {
       struct stat info {};
       if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode)) {
-        total += static_cast<uint64_t>(info.st_size);
+        visit(folder + "/" + entry->d_name, info);
       }
     }
     ::closedir(dir);
   }
+}
+
+uint64_t DesktopThumbnailCache::ScanBytes() const {
+  uint64_t total = 0;
+  ForEachThumbnail([&](const std::string&, const struct stat& info) { total += static_cast<uint64_t>(info.st_size); });
   return total;
 }
 
@@ -338,19 +344,11 @@ void DesktopThumbnailCache::Trim() {
   };
   std::vector<Entry> entries;
   uint64_t total = 0;
-  for (const SizeClass& size : kSizes) {
-    const std::string folder = root_ + "/" + size.folder;
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr) continue;
-    while (const dirent* entry = ::readdir(dir)) {
-      struct stat info {};
-      if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) continue;
-      const int64_t modified = int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
-      entries.push_back({modified, folder + "/" + entry->d_name, static_cast<uint64_t>(info.st_size)});
-      total += static_cast<uint64_t>(info.st_size);
-    }
-    ::closedir(dir);
-  }
+  ForEachThumbnail([&](const std::string& path, const struct stat& info) {
+    const int64_t modified = int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
+    entries.push_back({modified, path, static_cast<uint64_t>(info.st_size)});
+    total += static_cast<uint64_t>(info.st_size);
+  });
   std::sort(entries.begin(), entries.end(),
             [](const Entry& a, const Entry& b) { return std::tie(a.modified, a.path) < std::tie(b.modified, b.path); });
   const uint64_t goal = limit_.load() / 16 * 15;

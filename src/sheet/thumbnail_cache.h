@@ -101,6 +101,8 @@ class DesktopThumbnailCache {
   void WriteOne(const Job& job);
   void Trim();
   uint64_t ScanBytes() const;
+  template <typename Visit>
+  void ForEachThumbnail(Visit&& visit) const;
 
   const std::string root_;
   const std::string failFolder_;
