@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "imaging/byte_reader.h"
+#include "imaging/checked.h"
 #include "imaging/exceptions.h"
 #include "imaging/image_format.h"
 #include "imaging/readers/raw_preview.h"
@@ -28,7 +29,7 @@ TIccProfile Plausible(std::span<const uint8_t> bytes) {
   return {bytes.begin(), bytes.end()};
 }
 
-// ---- TIFF directories (TIFF files, EXIF blocks, TIFF-structured RAWs) ----
+// ---- TIFF directories (TIFF files and BigTIFF, EXIF blocks, TIFF-structured RAWs) ----
 
 class TTiffDirectories {
  public:
@@ -36,46 +37,67 @@ class TTiffDirectories {
     const std::span<const uint8_t> mark = data_.Span(0, 4);
     if (mark[0] == 'I' && mark[1] == 'I') little_ = true;
     else if (mark[0] != 'M' || mark[1] != 'M') throw EReadError("no TIFF byte-order mark");
-    data_.Seek(4);
-    first_ = U32();
+    data_.Seek(2);
+    if (U16() == 43) {
+      // BigTIFF: the offsets' size (8) and a zero, then 8-byte offsets and counts.
+      if (U16() != 8 || U16() != 0) throw EReadError("no BigTIFF offset size");
+      big_ = true;
+    }
+    first_ = Offset();
   }
-  uint32_t First() const { return first_; }
+  uint64_t First() const { return first_; }
 
   // Offset and count of a tag's value in the directory at `ifd`, when the tag is there.
   struct Entry {
     uint16_t type = 0;
-    uint32_t count = 0;
+    uint64_t count = 0;
     uint64_t offset = 0;
   };
-  std::optional<Entry> Find(uint32_t ifd, uint16_t tag) {
+  std::optional<Entry> Find(uint64_t ifd, uint16_t tag) {
     data_.Seek(ifd);
-    const uint16_t entries = U16();
-    for (uint16_t i = 0; i < entries; ++i) {
-      const uint64_t at = uint64_t{ifd} + 2 + uint64_t{i} * 12;
+    const uint64_t entries = big_ ? U64() : U16();
+    const uint64_t entryBytes = big_ ? 20 : 12;
+    const uint64_t field = big_ ? 8 : 4;
+    const std::optional<uint64_t> tableBytes = CheckedMul(entries, entryBytes);
+    if (!tableBytes) throw EReadError("TIFF directory too large");
+    // The whole table lies in the data, so the loop below ends within the file's size.
+    if (!data_.Has(*tableBytes)) throw EReadError("TIFF directory beyond the data");
+    const uint64_t table = data_.Position();
+    for (uint64_t i = 0; i < entries; ++i) {
+      const uint64_t at = table + i * entryBytes;
       data_.Seek(at);
       if (U16() != tag) continue;
       Entry entry;
       entry.type = U16();
-      entry.count = U32();
-      static constexpr uint8_t kSizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
+      entry.count = big_ ? U64() : U32();
+      static constexpr uint8_t kSizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4, 0, 0, 8, 8, 8};
       const uint64_t unit = entry.type < sizeof kSizes ? kSizes[entry.type] : 1;
-      entry.offset = unit * entry.count <= 4 ? at + 8 : U32();
+      const std::optional<uint64_t> bytes = CheckedMul(unit, entry.count);
+      entry.offset = bytes && *bytes <= field ? data_.Position() : Offset();
       return entry;
     }
     return std::nullopt;
   }
-  uint32_t Number(const Entry& entry) {
+  uint64_t Number(const Entry& entry) {
     data_.Seek(entry.offset);
-    return entry.type == 3 ? U16() : U32();
+    if (entry.type == 3) return U16();
+    return entry.type >= 16 ? U64() : U32();
   }
   std::span<const uint8_t> Bytes(const Entry& entry) { return data_.Span(entry.offset, entry.count); }
 
  private:
   uint16_t U16() { return little_ ? data_.U16LE() : data_.U16BE(); }
   uint32_t U32() { return little_ ? data_.U32LE() : data_.U32BE(); }
+  uint64_t U64() {
+    const uint64_t first = U32();
+    const uint64_t second = U32();
+    return little_ ? first | second << 32 : first << 32 | second;
+  }
+  uint64_t Offset() { return big_ ? U64() : U32(); }
   TByteReader data_;
   bool little_ = false;
-  uint32_t first_ = 0;
+  bool big_ = false;
+  uint64_t first_ = 0;
 };
 
 // ---- JPEG ----
@@ -162,10 +184,10 @@ bool ExifSaysAdobeRgb(std::span<const uint8_t> tiff) {
   TTiffDirectories directories(tiff);
   const auto exifPointer = directories.Find(directories.First(), 0x8769);
   if (!exifPointer) return false;
-  const uint32_t exif = directories.Number(*exifPointer);
+  const uint64_t exif = directories.Number(*exifPointer);
   const auto colourSpace = directories.Find(exif, 0xA001);
   if (!colourSpace) return false;
-  const uint32_t space = directories.Number(*colourSpace);
+  const uint64_t space = directories.Number(*colourSpace);
   if (space == 2) return true;
   if (space != 0xFFFF) return false;
   const auto interopPointer = directories.Find(exif, 0xA005);
@@ -184,6 +206,14 @@ TIccProfile JpegProfile(std::span<const uint8_t> file) {
   return {};
 }
 
+TIccProfile PngIccpProfile(std::span<const uint8_t> chunk) {
+  const auto* end = static_cast<const uint8_t*>(std::memchr(chunk.data(), 0, std::min<std::size_t>(chunk.size(), 80)));
+  if (end == nullptr) return {};
+  const std::size_t name = static_cast<std::size_t>(end - chunk.data());
+  if (name + 2 > chunk.size() || chunk[name + 1] != 0) return {};
+  return Inflate(chunk.subspan(name + 2));
+}
+
 TIccProfile PngProfile(std::span<const uint8_t> file) {
   try {
     TByteReader data(file);
@@ -197,12 +227,11 @@ TIccProfile PngProfile(std::span<const uint8_t> file) {
       data.Skip(4);
       if (SameBytes(type, "IDAT") || SameBytes(type, "IEND")) break;
       if (SameBytes(type, "sRGB")) return {};
+      // A damaged iCCP is passed over, as a decoder that cannot use it would: the chromaticities
+      // and gamma beside it then describe the samples (and the reader applies that gamma).
       if (SameBytes(type, "iCCP")) {
-        const auto* end = static_cast<const uint8_t*>(std::memchr(body.data(), 0, std::min<std::size_t>(body.size(), 80)));
-        if (end == nullptr) return {};
-        const std::size_t name = static_cast<std::size_t>(end - body.data());
-        if (name + 2 > body.size() || body[name + 1] != 0) return {};
-        return Inflate(body.subspan(name + 2));
+        TIccProfile profile = PngIccpProfile(body);
+        if (!profile.empty()) return profile;
       }
       if (SameBytes(type, "gAMA") && length == 4) gamma = true;
       if (SameBytes(type, "cHRM") && length == 32) {

@@ -30,6 +30,8 @@ TIccProfile PsdProfile(std::span<const uint8_t> file);
 TIccProfile WebPProfile(std::span<const uint8_t> file);
 TIccProfile HeifProfile(std::span<const uint8_t> file);
 TIccProfile RawProfile(std::span<const uint8_t> file);
+// The profile in the data of a PNG iCCP chunk; empty when the chunk is damaged.
+TIccProfile PngIccpProfile(std::span<const uint8_t> chunk);
 
 // Whether a TIFF-structured EXIF block marks its picture as Adobe RGB: ColorSpace 2, or
 // uncalibrated (0xFFFF) with the interoperability index "R03".

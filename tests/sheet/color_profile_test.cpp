@@ -58,7 +58,9 @@ std::optional<test::RgbaImage> LcmsToolReference(const std::filesystem::path& fi
 
 // A photograph converted into a wide space comes back as close to its sRGB original as
 // ImageMagick's own conversion allows: lossless files within 5 levels (Adobe RGB) and 8
-// (ProPhoto), lossy ones within 8 and 12, on 98 % of the pixels.
+// (ProPhoto), lossy ones within 8 and 12, on 98 % of the pixels. Also a BigTIFF, a PNG whose gAMA
+// (1/1.8) disagrees with its profile (the profile wins), and a lossless AVIF in Display P3 given
+// by its nclx primaries alone.
 TEST(ColorProfile, WideSpacePhotographsComeBackAsTheirSrgbOriginal) {
   const std::optional<test::RgbaImage> original = test::MagickDecode(Icc("photo.png"));
   ASSERT_TRUE(original);
@@ -69,6 +71,7 @@ TEST(ColorProfile, WideSpacePhotographsComeBackAsTheirSrgbOriginal) {
       {"adobe.png", 5},     {"adobe.tif", 5},     {"adobe.psd", 5},     {"adobe.webp", 5},
       {"adobe.heic", 5},    {"adobe.jpg", 8},     {"prophoto.png", 8},  {"prophoto.tif", 8},
       {"prophoto.psd", 8},  {"prophoto.webp", 8}, {"prophoto.heic", 8}, {"prophoto.jpg", 12},
+      {"adobe-big.tif", 5}, {"adobe-gama.png", 5}, {"p3-nclx.avif", 5},
   };
   for (const auto& c : cases) {
     const bool heif = std::string_view(c.file).ends_with(".heic");
@@ -90,7 +93,10 @@ TEST(ColorProfile, MatrixProfileTablesAgreeWithLcms) {
 }
 
 // One pixel of each picture: a red square tagged with a profile that swaps red and green comes
-// out green in every format; the EXIF Adobe RGB marks saturate it; sRGB marks leave it alone.
+// out green in every format; the EXIF Adobe RGB marks saturate it; sRGB marks (an sRGB chunk, an
+// nclx of BT.709 primaries and the sRGB curve) leave it alone, and the sRGB chunk keeps a gAMA of
+// 1.0 beside it from applying. A damaged iCCP is ignored: the gAMA beside it applies (to 2.2:
+// 255 * (v / 255)^(1 / 2.2)), and so do chromaticities.
 TEST(ColorProfile, EachFormatsColourDescriptionIsApplied) {
   const struct {
     const char* file;
@@ -104,6 +110,9 @@ TEST(ColorProfile, EachFormatsColourDescriptionIsApplied) {
       {"exif-adobe.jpg", 255, 24, 24, "Adobe RGB (1998)"},     {"exif-r03.jpg", 255, 24, 24, "Adobe RGB (1998)"},
       {"swapped.nef", 30, 220, 30, "Swapped Red and Green"},  {"exif-adobe.nef", 255, 24, 24, "Adobe RGB (1998)"},
       {"exif-srgb.jpg", 220, 30, 30, ""},                      {"chrm-srgb.png", 220, 30, 30, ""},
+      {"swapped.avif", 30, 220, 30, "Swapped Red and Green"}, {"swapped-big.tif", 30, 220, 30, "Swapped Red and Green"},
+      {"srgb-nclx.avif", 220, 30, 30, ""},                     {"srgb-gama.png", 220, 30, 30, ""},
+      {"bad-iccp-gama.png", 238, 96, 96, ""},                  {"chrm-bad-iccp.png", 24, 221, 24, "PNG chromaticities"},
   };
   for (const auto& c : cases) {
     const TBitmap pixels = CellPixels(Icc(c.file));
@@ -144,13 +153,39 @@ TEST(ColorProfile, DamagedProfilesAreIgnored) {
     ConvertToSrgb(bitmap, profile);
     EXPECT_EQ(bitmap.PixelColor(1, 1), 0x1E1EDCu) << c.what;
   }
+  // A BigTIFF's 8-byte counts and offsets, read whole: a reader of their low halves would find
+  // the profile in most of these.
+  const std::vector<uint8_t> big = test::FileBytes(Icc("swapped-big.tif"));
+  const uint8_t tag[] = {0x73, 0x87, 7, 0};  // 34675, UNDEFINED, little-endian
+  const std::size_t entry = static_cast<std::size_t>(std::search(big.begin(), big.end(), tag, tag + 4) - big.begin());
+  ASSERT_LT(entry + 20, big.size());
+  ASSERT_EQ(TiffProfile(big).size(), good.size());
+  const std::size_t ifd = big[8];
+  const struct {
+    const char* what;
+    std::size_t at;
+    uint8_t value;
+  } bigCases[] = {
+      {"offset size 4", 4, 4},
+      {"first directory beyond 4 GiB", 12, 1},
+      {"2^63 entries", ifd + 7, 0x80},
+      {"2^32 entries", ifd + 4, 1},
+      {"profile count beyond the file", entry + 6, 1},
+      {"profile count beyond 4 GiB", entry + 8, 1},
+      {"profile beyond 4 GiB", entry + 16, 1},
+  };
+  for (const auto& c : bigCases) {
+    std::vector<uint8_t> file = big;
+    file[c.at] = c.value;
+    EXPECT_TRUE(TiffProfile(file).empty()) << c.what;
+  }
 }
 
 // Damaged files of every tagged format: the profile is found, ignored or converted through,
 // never a crash or a foreign exception.
 TEST(ColorProfile, DamagedTaggedFilesSurviveTheSweep) {
-  for (const char* file : {"swapped.jpg", "swapped.png", "swapped.tif", "swapped.psd", "swapped.webp",
-                           "swapped.heic", "chrm-swapped.png", "exif-r03.jpg", "exif-adobe.nef"}) {
+  for (const char* file : {"swapped.jpg", "swapped.png", "swapped.tif", "swapped.psd", "swapped.webp", "swapped.heic",
+                           "swapped.avif", "swapped-big.tif", "chrm-swapped.png", "exif-r03.jpg", "exif-adobe.nef"}) {
     const std::vector<uint8_t> good = test::FileBytes(Icc(file));
     const TImageFormat* format = FormatForFile(std::filesystem::path(file).extension().string(), good);
     ASSERT_NE(format, nullptr);

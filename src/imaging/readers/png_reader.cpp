@@ -14,6 +14,8 @@
 #include "imaging/cancel.h"
 #include "imaging/checked.h"
 #include "imaging/decoders/lz77_decoder.h"
+#include "imaging/icc_profile.h"
+#include "imaging/icc_transform.h"
 #include "imaging/image_limits.h"
 #include "imaging/memory_budget.h"
 
@@ -507,11 +509,25 @@ void TPNGGraphic::Decode(TByteReader& data) {
 
   bool imageRead = false;
   bool haveHeader = false;
+  // With a usable profile (or the sRGB chunk) the profile's own curves describe the samples and
+  // the file's gamma is left alone, as the format asks of decoders that use the profile; applying
+  // both would correct twice. A damaged profile is ignored, and the gamma applies as without one.
+  // All three chunks come before PLTE and IDAT in any order, so the gamma is settled at the first
+  // of those; a gAMA out of place after them applies at once, as it always has.
+  float gamma = 0;  // none
+  bool described = false;
+  bool gammaSettled = false;
+  const auto settleGamma = [&] {
+    if (gamma > 0 && !described) ApplyGamma(gamma);
+    gamma = 0;
+    gammaSettled = true;
+  };
   for (;;) {
     if (!haveHeader) ReadChunkHeader();
     haveHeader = false;
     if (!imageRead) {
       if (IsChunk("IDAT")) {
+        settleGamma();
         EndPhase();
         ReadImageData(adam7);
         imageRead = true;
@@ -522,6 +538,7 @@ void TPNGGraphic::Decode(TByteReader& data) {
       if (IsChunk("PLTE")) {
         if (ChunkLength % 3 != 0) FormatError(gesInvalidPalette);
         LoadChunkData();
+        settleGamma();
         if (colourType_ == 3) {
           FilterDistance = ConfigureColorManager(colourType_, bitDepth_);
           PaletteHandle = ColorManager.CreateColorPalette({ChunkData.data()}, plPacked8x3,
@@ -532,8 +549,22 @@ void TPNGGraphic::Decode(TByteReader& data) {
       if (IsChunk("gAMA")) {
         LoadChunkData();
         if (ChunkData.size() >= 4 && LoadBE32(ChunkData.data()) != 0) {
-          ApplyGamma(static_cast<float>(LoadBE32(ChunkData.data()) / 100000.0));
+          gamma = static_cast<float>(LoadBE32(ChunkData.data()) / 100000.0);
+          if (gammaSettled) settleGamma();
         }
+        continue;
+      }
+      if (IsChunk("iCCP") && !gammaSettled) {
+        // Its checksum is not asked for: the profile is taken from the file without it.
+        ChunkData = in_->Bytes(ChunkLength);
+        in_->Skip(4);
+        const bool alpha = colourType_ == 4 || colourType_ == 6;
+        described = described || TIccTransform::ToSrgb(PngIccpProfile(ChunkData), alpha) != nullptr;
+        continue;
+      }
+      if (IsChunk("sRGB")) {
+        described = true;
+        SkipChunk();
         continue;
       }
       if (IsChunk("bKGD")) {
