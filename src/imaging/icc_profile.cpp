@@ -324,22 +324,28 @@ TIccProfile HeifProfile(std::span<const uint8_t> file) {
       // PQ and HLG pictures are tone-mapped to sRGB by the reader itself.
       const bool hdr = transfer == heif_transfer_characteristic_ITU_R_BT_2100_0_PQ ||
                        transfer == heif_transfer_characteristic_ITU_R_BT_2100_0_HLG;
-      if (!srgbPrimaries && !hdr) {
-        const TRgbPrimaries primaries{nclx->color_primary_white_x, nclx->color_primary_white_y,
-                                      nclx->color_primary_red_x,   nclx->color_primary_red_y,
-                                      nclx->color_primary_green_x, nclx->color_primary_green_y,
-                                      nclx->color_primary_blue_x,  nclx->color_primary_blue_y};
-        TToneCurve curve = TToneCurve::tcSrgb;
-        double gamma = 1.0;
-        switch (transfer) {
-          case heif_transfer_characteristic_ITU_R_BT_709_5:
-          case heif_transfer_characteristic_ITU_R_BT_601_6:
-          case heif_transfer_characteristic_ITU_R_BT_2020_2_10bit:
-          case heif_transfer_characteristic_ITU_R_BT_2020_2_12bit: curve = TToneCurve::tcBt709; break;
-          case heif_transfer_characteristic_ITU_R_BT_470_6_System_M: curve = TToneCurve::tcGamma; gamma = 2.2; break;
-          case heif_transfer_characteristic_ITU_R_BT_470_6_System_B_G: curve = TToneCurve::tcGamma; gamma = 2.8; break;
-          case heif_transfer_characteristic_linear: curve = TToneCurve::tcGamma; break;
-          default: break;  // sRGB, and what is not known
+      TToneCurve curve = TToneCurve::tcSrgb;
+      double gamma = 1.0;
+      switch (transfer) {
+        case heif_transfer_characteristic_ITU_R_BT_709_5:
+        case heif_transfer_characteristic_ITU_R_BT_601_6:
+        case heif_transfer_characteristic_ITU_R_BT_2020_2_10bit:
+        case heif_transfer_characteristic_ITU_R_BT_2020_2_12bit: curve = TToneCurve::tcBt709; break;
+        case heif_transfer_characteristic_ITU_R_BT_470_6_System_M: curve = TToneCurve::tcGamma; gamma = 2.2; break;
+        case heif_transfer_characteristic_ITU_R_BT_470_6_System_B_G: curve = TToneCurve::tcGamma; gamma = 2.8; break;
+        case heif_transfer_characteristic_linear: curve = TToneCurve::tcGamma; break;
+        default: break;  // sRGB, and what is not known
+      }
+      // sRGB's primaries with the sRGB curve, or with BT.709's (the label most encoders give sRGB
+      // pictures), need nothing; with a plain gamma or linear light they still need their curve.
+      if (!hdr && !(srgbPrimaries && curve != TToneCurve::tcGamma)) {
+        TRgbPrimaries primaries{nclx->color_primary_white_x, nclx->color_primary_white_y,
+                                nclx->color_primary_red_x,   nclx->color_primary_red_y,
+                                nclx->color_primary_green_x, nclx->color_primary_green_y,
+                                nclx->color_primary_blue_x,  nclx->color_primary_blue_y};
+        // libheif leaves unspecified primaries at zero.
+        if (nclx->color_primaries == heif_color_primaries_unspecified) {
+          primaries = {0.3127, 0.3290, 0.64, 0.33, 0.30, 0.60, 0.15, 0.06};
         }
         profile = BuildRgbProfile(primaries, curve, gamma, "HEIF colour primaries");
       }

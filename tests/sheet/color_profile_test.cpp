@@ -95,8 +95,9 @@ TEST(ColorProfile, MatrixProfileTablesAgreeWithLcms) {
 // One pixel of each picture: a red square tagged with a profile that swaps red and green comes
 // out green in every format; the EXIF Adobe RGB marks saturate it; sRGB marks (an sRGB chunk, an
 // nclx of BT.709 primaries and the sRGB curve) leave it alone, and the sRGB chunk keeps a gAMA of
-// 1.0 beside it from applying. A damaged iCCP is ignored: the gAMA beside it applies (to 2.2:
-// 255 * (v / 255)^(1 / 2.2)), and so do chromaticities.
+// 1.0 beside it from applying; BT.709 primaries in linear light take the sRGB curve. A damaged
+// iCCP is ignored: the gAMA beside it applies (to 2.2: 255 * (v / 255)^(1 / 2.2)), and so do
+// chromaticities.
 TEST(ColorProfile, EachFormatsColourDescriptionIsApplied) {
   const struct {
     const char* file;
@@ -112,6 +113,7 @@ TEST(ColorProfile, EachFormatsColourDescriptionIsApplied) {
       {"exif-srgb.jpg", 220, 30, 30, ""},                      {"chrm-srgb.png", 220, 30, 30, ""},
       {"swapped.avif", 30, 220, 30, "Swapped Red and Green"}, {"swapped-big.tif", 30, 220, 30, "Swapped Red and Green"},
       {"srgb-nclx.avif", 220, 30, 30, ""},                     {"srgb-gama.png", 220, 30, 30, ""},
+      {"linear-nclx.avif", 239, 96, 96, "HEIF colour primaries"},
       {"bad-iccp-gama.png", 238, 96, 96, ""},                  {"chrm-bad-iccp.png", 24, 221, 24, "PNG chromaticities"},
   };
   for (const auto& c : cases) {

@@ -133,6 +133,8 @@ convert photo.png -profile "$icc/sRGB.icc" -intent perceptual -black-point-compe
   -profile "$tmp/p3.icc" -strip -type TrueColor "$tmp/p3.png"
 avifenc -l -y 444 --cicp 12/13/0 --speed 10 -j 1 "$tmp/p3.png" p3-nclx.avif >/dev/null
 avifenc -y 444 --cicp 1/13/6 --speed 10 -j 1 "$tmp/red.png" srgb-nclx.avif >/dev/null
+# The same primaries in linear light: the curve still applies.
+avifenc -y 444 --cicp 1/8/6 --speed 10 -j 1 "$tmp/red.png" linear-nclx.avif >/dev/null
 # BigTIFF copies of tagged files.
 tiffcp -8 swapped.tif swapped-big.tif
 tiffcp -8 adobe.tif adobe-big.tif
