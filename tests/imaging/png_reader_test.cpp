@@ -421,7 +421,9 @@ TEST_F(PngCorpus, LibpngTestFilesDecodeLikeLibpng) {
 
 TEST(PngReader, FixturesDecodeLikeLibpngAndSurviveDamage) {
   for (const char* name :
-       {"rgb8.png", "logo-rgba.png", "palette-trns.png", "grey16-adam7.png", "rgba16.png"}) {
+       {"rgb8.png", "logo-rgba.png", "palette-trns.png", "grey16-adam7.png", "rgba16.png",
+        // a profile and a gamma beside it that is not applied
+        "../icc/adobe-gama.png"}) {
     const Bytes bytes = test::FileBytes(test::DataDir() / "png" / name);
     ASSERT_FALSE(bytes.empty()) << name;
     TPNGGraphic png;
