@@ -81,8 +81,8 @@ convert hald:4 -profile "$icc/ProPhotoRGB.icc" cube-prophoto.png
 # CMYK pictures tagged with a press profile (Ghostscript's default CMYK, libgs-common, sampled
 # into a few kilobytes by small_cmyk_profile.c): the photograph separated through it, as an
 # Adobe JPEG (inverted inks, APP14, YCCK), a JPEG without APP14 (plain ink amounts), TIFF (8 and
-# 16 bits, JPEG-compressed, with an extra alpha sample) and PSD; and a patch of pure cyan ink,
-# which the press prints far from the ink formula's (0, 255, 255).
+# 16 bits, JPEG-compressed, with an extra alpha sample) and PSD (8 and 16 bits); and a patch of
+# pure cyan ink, which the press prints far from the ink formula's (0, 255, 255).
 press=/usr/share/color/icc/ghostscript/default_cmyk.icc
 cc small_cmyk_profile.c -o "$tmp/small-cmyk" -llcms2
 "$tmp/small-cmyk" "$press" "$tmp/press.icc"
@@ -94,6 +94,7 @@ convert "$tmp/cmyk.tif" -profile "$tmp/press.icc" -quality 98 -compress jpeg cmy
 convert "$tmp/cmyk.tif" -profile "$tmp/press.icc" -alpha set -channel A -evaluate set 100% +channel \
   -compress none cmyka.tif
 convert "$tmp/cmyk.tif" -profile "$tmp/press.icc" cmyk.psd
+convert "$tmp/cmyk.tif" -profile "$tmp/press.icc" -depth 16 cmyk16.psd
 convert "$tmp/cmyk.tif" -profile "$tmp/press.icc" -quality 98 -sampling-factor 1x1 cmyk-adobe.jpg
 # The inks as they are, in a JPEG without APP14, written by libjpeg itself.
 cc plain_cmyk_jpeg.c -o "$tmp/plain-cmyk-jpeg" -ljpeg
