@@ -236,12 +236,15 @@ TEST(ColorProfile, DisplayP3PhoneHeicMatchesLcmsTools) {
   EXPECT_GE(ShareWithin(CellPixels(file), *reference, 8), 0.98);
 }
 
-// Worker threads share one transform per profile: a page of tagged files built it once.
+// Worker threads share one transform per profile, RGB or CMYK: a page of tagged files built each
+// once.
 TEST(ColorProfile, TransformsAreBuiltOncePerProfile) {
   ExtensionThumbnailLoader loader;
   std::vector<ThumbnailPipeline::Request> requests;
-  for (int i = 0; i < 12; ++i) requests.push_back({Icc(i % 2 ? "prophoto.png" : "prophoto.jpg").string(), 32, 24});
+  const char* files[] = {"prophoto.png", "prophoto.jpg", "cmyk-adobe.jpg", "cmyk.tif"};
+  for (int i = 0; i < 16; ++i) requests.push_back({Icc(files[i % 4]).string(), 32, 24});
   TIccTransform::ToSrgb(test::FileBytes(kColord / "ProPhotoRGB.icc"), false);
+  TIccTransform::CmykToSrgb(EmbeddedProfile(*FormatByExtension(".tif"), test::FileBytes(Icc("cyan.tif"))));
   const uint64_t before = TIccTransform::BuiltCount();
   ThumbnailPipeline pipeline(loader, nullptr, 2, uint64_t{1} << 30, requests);
   for (std::size_t i = 0; i < requests.size(); ++i) {
