@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the colour-profile code: as a file of every format whose embedded
-// profile is looked for and converted through, and as a profile itself. Profiles that cannot be
+// profile is looked for and converted through (RGB and CMYK), and as a profile itself. Profiles that cannot be
 // used are ignored; nothing may touch memory it does not own, loop without end or throw.
 #include <cstddef>
 #include <cstdint>
@@ -22,14 +22,25 @@ void ConvertSample(std::span<const uint8_t> profile) {
   }
 }
 
+void ConvertCmykSample(std::span<const uint8_t> profile) {
+  if (const auto transform = tablora::TIccTransform::CmykToSrgb(profile)) {
+    const uint8_t inks[8] = {255, 0, 0, 0, 10, 200, 30, 90};
+    uint8_t bgr[6];
+    transform->ConvertCmyk(inks, bgr, 2);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const uint8_t> bytes(data, size);
   for (const tablora::TImageFormat& format : tablora::ImageFormats()) {
-    ConvertSample(tablora::EmbeddedProfile(format, bytes));
+    const tablora::TIccProfile profile = tablora::EmbeddedProfile(format, bytes);
+    ConvertSample(profile);
+    ConvertCmykSample(profile);
   }
   ConvertSample(bytes);
+  ConvertCmykSample(bytes);
   (void)tablora::IccDescription(bytes);
   return 0;
 }

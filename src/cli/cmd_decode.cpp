@@ -169,8 +169,9 @@ int RunInfo(int argc, char** argv) {
     for (const auto& [name, value] : image->Details()) std::printf("%s: %s\n", name.c_str(), value.c_str());
   }
   // A profile that cannot be used is ignored by the drawing too.
-  const std::vector<uint8_t> profile = image->ColorProfile();
-  std::string description = TIccTransform::ToSrgb(profile, false) ? IccDescription(profile) : "none";
+  std::vector<uint8_t> profile = image->ColorProfile();
+  if (!TIccTransform::ToSrgb(profile, false)) profile = image->ReaderProfile();
+  std::string description = profile.empty() ? "none" : IccDescription(profile);
   if (description.empty()) description = "unnamed";
   std::printf("profile: %s\n", description.c_str());
   return kExitOk;

@@ -6,6 +6,7 @@
 
 #include "imaging/byte_order.h"
 #include "imaging/color_manager.h"
+#include "imaging/icc_transform.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -307,6 +308,41 @@ void ConvertInks(const SampleLayout& in, uint8_t* target, std::size_t targetStep
   }
 }
 
+// The file's CMYK profile instead of the formula: the selected pixels' inks (16-bit ones reduced
+// to 8 bits) go through lcms2 a run at a time.
+void ConvertInksThroughProfile(const SampleLayout& in, const TIccTransform& transform, uint8_t* target,
+                               std::size_t targetStep, uint32_t count, uint8_t mask, bool bgr, bool wide,
+                               bool bigEndian) {
+  constexpr uint32_t kRun = 256;
+  uint8_t inks[kRun * 4];
+  uint8_t colours[kRun * 3];
+  uint32_t at[kRun];
+  uint32_t n = 0;
+  auto flush = [&] {
+    transform.ConvertCmyk(inks, colours, n);
+    for (uint32_t j = 0; j < n; ++j) {
+      uint8_t* t = target + std::size_t{at[j]} * targetStep;
+      const uint8_t* bgrColour = colours + 3 * j;
+      t[0] = bgrColour[bgr ? 0 : 2];
+      t[1] = bgrColour[1];
+      t[2] = bgrColour[bgr ? 2 : 0];
+    }
+    n = 0;
+  };
+  std::size_t offset = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (!Selected(mask, i)) continue;
+    for (int k = 0; k < 4; ++k) {
+      const uint8_t* p = in.sample[k] + offset;
+      inks[4 * n + k] = !wide ? *p : ScaleWord(bigEndian ? LoadBigEndian(p) : LoadLittleEndian(p));
+    }
+    at[n++] = i;
+    offset += in.step;
+    if (n == kRun) flush();
+  }
+  if (n > 0) flush();
+}
+
 // ---- YCbCr and Photo-CD ----
 
 struct ChromaTables {
@@ -584,6 +620,10 @@ void TColorManager::CMYKRow(TSourceList sources, uint8_t* target, uint32_t count
   // Big-endian files (PSD, Motorola TIFF) store 16-bit inks high byte first like every other
   // 16-bit sample; reading them as stored would give wrong colours.
   const bool bigEndian = sourceOptions_.Contains(coByteSwap);
+  if (cmykTransform_) {
+    ConvertInksThroughProfile(in, *cmykTransform_, target, targetStep, count, mask, bgr, wide, bigEndian);
+    return;
+  }
   const bool all = mask == 0xFF;
   if (!wide) {
     all ? ConvertInks<true, false, false>(in, target, targetStep, count, mask, bgr)

@@ -110,6 +110,7 @@ constexpr uint8_t SwapScaleWord(uint16_t value) { return ScaleWord(SwapWord(valu
 
 // Per-value terms of the CIE L*a*b* formulas for one combination of the L*a*b* options.
 struct TLabTables;
+class TIccTransform;
 
 // Converts decoded rows from a file's colour scheme, depth and byte order into bitmap rows, and
 // builds the palettes of indexed and grey targets. A reader sets the source and target up, asks
@@ -164,6 +165,11 @@ class TColorManager {
     SetYCbCrParameters(std::span<const float>(coefficients.begin(), coefficients.size()),
                        hSubsampling, vSubsampling);
   }
+  // The file's CMYK profile as a transform to sRGB: CMYK rows go through it instead of the ink
+  // formula. nullptr (the default) keeps the formula.
+  void SetCmykTransform(std::shared_ptr<const TIccTransform> transform) { cmykTransform_ = std::move(transform); }
+  const std::shared_ptr<const TIccTransform>& CmykTransform() const { return cmykTransform_; }
+
   const std::vector<int32_t>& CrToRed() const { return crToRed_; }
   const std::vector<int32_t>& CbToBlue() const { return cbToBlue_; }
   const std::vector<int32_t>& CrToGreen() const { return crToGreen_; }
@@ -262,6 +268,7 @@ class TColorManager {
   // Built on the first L*a*b* row and whenever the options it depends on differ; immutable once
   // built, so copies of a manager may share it.
   std::shared_ptr<const TLabTables> labTables_;
+  std::shared_ptr<const TIccTransform> cmykTransform_;
 };
 
 }  // namespace tablora

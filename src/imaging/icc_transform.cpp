@@ -17,7 +17,7 @@ namespace {
 
 struct TCacheEntry {
   uint64_t hash = 0;
-  bool fourBytes = false;
+  int kind = 0;
   std::vector<uint8_t> profile;
   std::shared_ptr<const TIccTransform> transform;  // null: the profile cannot be used
 };
@@ -41,6 +41,10 @@ std::atomic<uint64_t> built{0};
 TIccTransform::~TIccTransform() {
   if (transform_ != nullptr) cmsDeleteTransform(static_cast<cmsHTRANSFORM>(transform_));
   if (context_ != nullptr) cmsDeleteContext(static_cast<cmsContext>(context_));
+}
+
+void TIccTransform::ConvertCmyk(const uint8_t* cmyk, uint8_t* bgr, uint32_t count) const {
+  cmsDoTransform(static_cast<cmsHTRANSFORM>(transform_), cmyk, bgr, count);
 }
 
 void TIccTransform::Convert(uint8_t* pixels, uint32_t count) const {
@@ -127,18 +131,34 @@ void TIccTransform::SetUpTables(void* source, void* srgb) {
 
 uint64_t TIccTransform::BuiltCount() { return built.load(); }
 
+bool IsCmykProfile(std::span<const uint8_t> profile) {
+  return profile.size() >= 20 && std::equal(profile.begin() + 16, profile.begin() + 20, "CMYK");
+}
+
 std::shared_ptr<const TIccTransform> TIccTransform::ToSrgb(std::span<const uint8_t> profile, bool fourBytes) {
+  return Cached(profile, fourBytes ? TKind::tkBgra : TKind::tkBgr);
+}
+
+std::shared_ptr<const TIccTransform> TIccTransform::CmykToSrgb(std::span<const uint8_t> profile) {
+  // Every RGB picture of the CMYK-capable formats asks; its profile is turned away before any
+  // hashing or lcms2 work.
+  if (!IsCmykProfile(profile)) return nullptr;
+  return Cached(profile, TKind::tkCmyk);
+}
+
+std::shared_ptr<const TIccTransform> TIccTransform::Cached(std::span<const uint8_t> profile, TKind kind) {
   if (profile.size() < 128 || profile.size() > kMaxIccProfileBytes) return nullptr;
   // A profile whose header claims more bytes than it has was cut short; lcms2 would read the
   // tags that remain.
   const uint32_t declared = uint32_t{profile[0]} << 24 | uint32_t{profile[1]} << 16 | uint32_t{profile[2]} << 8 | profile[3];
   if (declared > profile.size()) return nullptr;
   const uint64_t hash = IccHash(profile);
+  const int kindKey = static_cast<int>(kind);
   {
     std::lock_guard lock(CacheMutex());
     std::list<TCacheEntry>& cache = Cache();
     for (auto it = cache.begin(); it != cache.end(); ++it) {
-      if (it->hash == hash && it->fourBytes == fourBytes && it->profile.size() == profile.size() &&
+      if (it->hash == hash && it->kind == kindKey && it->profile.size() == profile.size() &&
           std::equal(profile.begin(), profile.end(), it->profile.begin())) {
         cache.splice(cache.begin(), cache, it);
         return it->transform;
@@ -148,7 +168,7 @@ std::shared_ptr<const TIccTransform> TIccTransform::ToSrgb(std::span<const uint8
   // Built outside the lock: two threads meeting a new profile at once both build it, and the
   // later one's is dropped, which costs less than holding every other picture back.
   std::shared_ptr<TIccTransform> made(new TIccTransform);
-  made->fourBytes_ = fourBytes;
+  made->fourBytes_ = kind == TKind::tkBgra;
   cmsContext context = cmsCreateContext(nullptr, nullptr);
   made->context_ = context;
   cmsHPROFILE source = nullptr;
@@ -157,12 +177,18 @@ std::shared_ptr<const TIccTransform> TIccTransform::ToSrgb(std::span<const uint8
     source = cmsOpenProfileFromMemTHR(context, profile.data(), static_cast<cmsUInt32Number>(profile.size()));
     srgb = cmsCreate_sRGBProfileTHR(context);
   }
-  if (source != nullptr && srgb != nullptr && cmsGetColorSpace(source) == cmsSigRgbData) {
-    const cmsUInt32Number format = fourBytes ? TYPE_BGRA_8 : TYPE_BGR_8;
+  const cmsColorSpaceSignature space = kind == TKind::tkCmyk ? cmsSigCmykData : cmsSigRgbData;
+  if (source != nullptr && srgb != nullptr && cmsGetColorSpace(source) == space) {
     cmsUInt32Number flags = cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE;
-    if (fourBytes) flags |= cmsFLAGS_COPY_ALPHA;
-    made->transform_ = cmsCreateTransformTHR(context, source, format, srgb, format, INTENT_PERCEPTUAL, flags);
-    if (made->transform_ != nullptr) made->SetUpTables(source, srgb);
+    if (kind == TKind::tkCmyk) {
+      made->transform_ =
+          cmsCreateTransformTHR(context, source, TYPE_CMYK_8, srgb, TYPE_BGR_8, INTENT_PERCEPTUAL, flags);
+    } else {
+      const cmsUInt32Number format = made->fourBytes_ ? TYPE_BGRA_8 : TYPE_BGR_8;
+      if (made->fourBytes_) flags |= cmsFLAGS_COPY_ALPHA;
+      made->transform_ = cmsCreateTransformTHR(context, source, format, srgb, format, INTENT_PERCEPTUAL, flags);
+      if (made->transform_ != nullptr) made->SetUpTables(source, srgb);
+    }
   }
   if (source != nullptr) cmsCloseProfile(source);
   if (srgb != nullptr) cmsCloseProfile(srgb);
@@ -174,7 +200,7 @@ std::shared_ptr<const TIccTransform> TIccTransform::ToSrgb(std::span<const uint8
 
   std::lock_guard lock(CacheMutex());
   std::list<TCacheEntry>& cache = Cache();
-  cache.push_front({hash, fourBytes, {profile.begin(), profile.end()}, transform});
+  cache.push_front({hash, kindKey, {profile.begin(), profile.end()}, transform});
   if (cache.size() > kCachedTransforms) cache.pop_back();
   return transform;
 }

@@ -5,6 +5,8 @@
 
 #include "imaging/byte_reader.h"
 #include "imaging/exceptions.h"
+#include "imaging/icc_profile.h"
+#include "imaging/icc_transform.h"
 #include "imaging/image_probe.h"
 #include "imaging/readers/jpeg_image.h"
 #include "imaging/readers/gif_reader.h"
@@ -66,9 +68,30 @@ class TBitmapFormatReader : public TFormatReader {
   int Height() override { return reader_.Height(); }
   const TBitmap& Pixels() override { return reader_; }
 
- private:
+ protected:
   Reader reader_;
 };
+
+// The readers of CMYK formats that decode while they load: the file's CMYK profile is handed to
+// the reader first, the only place where the CMYK samples exist.
+template <typename Reader, TIccProfile (*FileProfile)(std::span<const uint8_t>)>
+class TCmykBitmapFormatReader : public TBitmapFormatReader<Reader> {
+ public:
+  void Load(std::span<const uint8_t> file) override {
+    TIccProfile profile = FileProfile(file);
+    this->reader_.CmykTransform = TIccTransform::CmykToSrgb(profile);
+    cmykProfile_.clear();
+    TBitmapFormatReader<Reader>::Load(file);
+    if (this->reader_.CmykTransform && CmykSamples()) cmykProfile_ = std::move(profile);
+  }
+  bool CmykSamples() override { return this->reader_.ColorManager.SourceColorScheme() == csCMYK; }
+  std::vector<uint8_t> CmykProfile() override { return cmykProfile_; }
+
+ private:
+  TIccProfile cmykProfile_;
+};
+using TPsdFormatReader = TCmykBitmapFormatReader<TPSDGraphic, PsdProfile>;
+using TTiffFormatReader = TCmykBitmapFormatReader<TTIFFGraphic, TiffProfile>;
 
 // Keeps the compressed file and decodes it on the first draw, scaled by libjpeg.
 class TJpegFormatReader : public TFormatReader {
@@ -76,6 +99,14 @@ class TJpegFormatReader : public TFormatReader {
   void Load(std::span<const uint8_t> file) override {
     TBufferStream stream(file.data(), file.size());
     image_.LoadFromStream(stream);
+    image_.CmykTransform = nullptr;
+    cmykProfile_.clear();
+    // Only a CMYK picture looks for its profile: RGB files pay nothing here.
+    if (image_.Data().Cmyk) {
+      TIccProfile profile = JpegProfile(file);
+      image_.CmykTransform = TIccTransform::CmykToSrgb(profile);
+      if (image_.CmykTransform) cmykProfile_ = std::move(profile);
+    }
   }
   int Width() override { return image_.Width(); }
   int Height() override { return image_.Height(); }
@@ -92,12 +123,15 @@ class TJpegFormatReader : public TFormatReader {
     }
   }
   const TBitmap& Pixels() override { return image_.Bitmap(); }
+  bool CmykSamples() override { return image_.Data().Cmyk; }
+  std::vector<uint8_t> CmykProfile() override { return cmykProfile_; }
 
   // libjpeg's DCT scaling: 1, 1/2, 1/4 and 1/8.
   static constexpr uint32_t kScaleBits = 0b1111;
 
  private:
   TJPEGImage image_;
+  TIccProfile cmykProfile_;
 };
 
 template <typename Reader>
@@ -194,14 +228,14 @@ const std::array<TImageFormat, 11> kFormats = {{
     {"PNG", kPngExtensions, ReaderTakes<TPNGGraphic>, Make<TBitmapFormatReader<TPNGGraphic>>, ProbePng, 4},
     {"GIF", kGifExtensions, ReaderTakes<TGIFGraphic>, Make<TBitmapFormatReader<TGIFGraphic>>, ProbeGif, 4},
     {"BMP", kBmpExtensions, IsBmp, Make<TBitmapFormatReader<TBitmap>>, ProbeBmp, 4},
-    {"PSD", kPsdExtensions, ReaderTakes<TPSDGraphic>, Make<TBitmapFormatReader<TPSDGraphic>>, ProbePsd, 4},
+    {"PSD", kPsdExtensions, ReaderTakes<TPSDGraphic>, Make<TPsdFormatReader>, ProbePsd, 4},
     // libwebp scales while it decodes; HEVC, AV1 and JPEG XL are decoded whole, through planes
     // of up to 16 bits a sample (JPEG XL: floats).
     {"WebP", kWebPExtensions, IsWebP, Make<TWebPReader>, ProbeWebP, 4},
     {"HEIF", kHeifExtensions, IsHeif, MakeHeif, ProbeHeif, 10},
     {"AVIF", kAvifExtensions, IsAvif, MakeAvif, ProbeHeif, 10},
     {"JPEG XL", kJXLExtensions, IsJXL, Make<TJXLReader>, ProbeJXL, 16},
-    {"TIFF", kTiffExtensions, ReaderTakes<TTIFFGraphic>, Make<TBitmapFormatReader<TTIFFGraphic>>, ProbeTiff, 4},
+    {"TIFF", kTiffExtensions, ReaderTakes<TTIFFGraphic>, Make<TTiffFormatReader>, ProbeTiff, 4},
     // Camera RAW files show their largest embedded preview, a JPEG.
     {"RAW", kRawExtensions, IsRaw, Make<TRawReader>, ProbeRaw, 4},
 }};

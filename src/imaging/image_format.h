@@ -67,6 +67,12 @@ class TFormatReader {
   virtual const TBitmap& Pixels() = 0;
   // Known after Pixels: what was decoded can depend on the size asked for.
   virtual TReaderDetails Details() { return {}; }
+  // Whether the picture's samples are CMYK, which the reader brings to sRGB itself: through the
+  // file's CMYK profile where lcms2 can use it, else by the ink formula. No embedded profile
+  // applies to its pixels afterwards. Known after Pixels.
+  virtual bool CmykSamples() { return false; }
+  // The CMYK profile those samples went through; empty when none did.
+  virtual std::vector<uint8_t> CmykProfile() { return {}; }
 };
 
 // A format the program reads: the one place that binds extensions, content and reader together.

@@ -79,6 +79,7 @@ void TRasterGraphic::LoadFromStream(TStream& stream) {
   // Every load starts from a colour manager in its default state: gamma, options or weights of
   // an earlier file must not carry into this one.
   ColorManager = TColorManager();
+  ColorManager.SetCmykTransform(CmykTransform);
   const int64_t start = stream.Position();
   BasePosition = static_cast<uint32_t>(start);
   Stream = &stream;

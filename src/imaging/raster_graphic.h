@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -150,6 +151,9 @@ class TRasterGraphic : public TBitmap {
   virtual const char* FormatName() const = 0;
 
   TColorManager ColorManager;
+  // Set before a load: CMYK pictures convert through it instead of the ink formula (see
+  // TColorManager::SetCmykTransform). Kept across loads, unlike the colour manager's set-up.
+  std::shared_ptr<const TIccTransform> CmykTransform;
   TImageProperties ImageProperties;
   uint32_t BasePosition = 0;
   TStream* Stream = nullptr;

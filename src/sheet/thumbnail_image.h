@@ -25,6 +25,9 @@ class ThumbnailImage {
   // The ICC profile the file's pixels are in (embedded, or built from what the file says of its
   // colours); empty for sRGB.
   virtual std::vector<uint8_t> ColorProfile() { return {}; }
+  // The profile the reader itself converted the pixels from to sRGB (a CMYK profile, which only
+  // the reader's samples can go through); empty when none. Known after Pixels.
+  virtual std::vector<uint8_t> ReaderProfile() { return {}; }
   // Short name of the reader ("BMP", "JPEG").
   virtual std::string ReaderName() const = 0;
   // What the reader found beyond the picture ("camera"), known after Pixels.

@@ -22,7 +22,11 @@ class FormatThumbnail : public ThumbnailImage {
   int Height() override { return reader_->Height(); }
   void PrepareFor(int32_t width, int32_t height) override { reader_->PrepareFor(width, height); }
   const TBitmap& Pixels() override { return reader_->Pixels(); }
-  std::vector<uint8_t> ColorProfile() override { return file_ ? EmbeddedProfile(format_, file_->Bytes()) : TIccProfile{}; }
+  // CMYK pixels are sRGB already: the reader converted them, through their profile or not.
+  std::vector<uint8_t> ColorProfile() override {
+    return file_ && !reader_->CmykSamples() ? EmbeddedProfile(format_, file_->Bytes()) : TIccProfile{};
+  }
+  std::vector<uint8_t> ReaderProfile() override { return reader_->CmykProfile(); }
   std::string ReaderName() const override { return format_.name; }
   TReaderDetails Details() override { return reader_->Details(); }
 

@@ -24,6 +24,8 @@ TEST(CliColorProfile, InfoNamesTheProfileAndDecodeWritesSrgb) {
   for (const Case& c : {Case{"icc/swapped.png", "Swapped Red and Green", qRgb(30, 220, 30)},
                         Case{"icc/exif-r03.jpg", "Adobe RGB (1998)", qRgb(255, 24, 24)},
                         Case{"icc/exif-srgb.jpg", "none", qRgb(220, 30, 30)},
+                        Case{"icc/cyan.tif", "Tablora test press CMYK", qRgb(0, 174, 239)},
+                        Case{"icc/red-press.jpg", "none", qRgb(220, 30, 30)},
                         Case{"png/logo-rgba.png", "none", 0}}) {
     const std::string file = (test::DataDir() / c.fixture).string();
     const auto info = RunCommand(CliPath(), {"info", file});

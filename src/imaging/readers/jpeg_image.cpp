@@ -8,6 +8,7 @@
 
 #include "imaging/cancel.h"
 #include "imaging/exceptions.h"
+#include "imaging/icc_transform.h"
 #include "imaging/image_limits.h"
 #include "imaging/readers/jpeg_dc_image.h"
 #include "imaging/readers/jpeg_decompressor.h"
@@ -268,7 +269,15 @@ void JpegBitmapDecoder::ReadRows() {
     }
     const JDIMENSION read = jpeg_read_scanlines(&info, rows, count);
     if (read == 0) break;
-    if (cmyk_) {
+    if (cmyk_ && image_.CmykTransform) {
+      for (JDIMENSION i = 0; i < read; ++i) {
+        // The profile takes ink amounts; Adobe's inverted samples are turned back first.
+        if (invertedCmyk_) {
+          for (std::size_t b = 0; b < cmykStride; ++b) rows[i][b] = static_cast<uint8_t>(~rows[i][b]);
+        }
+        image_.CmykTransform->ConvertCmyk(rows[i], pixels + stride * (first + i), info.output_width);
+      }
+    } else if (cmyk_) {
       for (JDIMENSION i = 0; i < read; ++i) {
         CmykRowToBgr(rows[i], pixels + stride * (first + i), info.output_width, invertedCmyk_);
       }
@@ -356,6 +365,7 @@ void TJPEGImage::ReadHeader() {
   data_->Width = static_cast<int32_t>(info.image_width);
   data_->Height = static_cast<int32_t>(info.image_height);
   data_->Grayscale = info.jpeg_color_space == JCS_GRAYSCALE;
+  data_->Cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
   ProgressiveEncoding = jpeg_has_multiple_scans(&info) != 0;
 }
 

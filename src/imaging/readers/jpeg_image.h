@@ -12,6 +12,8 @@
 
 namespace tablora {
 
+class TIccTransform;
+
 enum TJPEGScale : uint8_t { jsFullSize, jsHalf, jsQuarter, jsEighth };
 enum TJPEGPerformance : uint8_t { jpBestQuality, jpBestSpeed };
 enum TJPEGPixelFormat : uint8_t { jf24Bit, jf8Bit };
@@ -47,6 +49,7 @@ struct TJPEGData {
   int32_t Width = 0;
   int32_t Height = 0;
   bool Grayscale = false;
+  bool Cmyk = false;  // CMYK or YCCK samples
 };
 
 // Turns libjpeg's progress counters into throttled notifications: at most one per 500 ms, none on
@@ -127,6 +130,9 @@ class TJPEGImage {
   bool ProgressiveDisplay = false;
   bool ProgressiveEncoding = false;
   int CompressionQuality = 90;
+  // The file's CMYK profile as a transform to sRGB: CMYK samples go through it instead of the
+  // ink formula. nullptr keeps the formula.
+  std::shared_ptr<const TIccTransform> CmykTransform;
 
   const TJPEGData& Data() const { return *data_; }
   std::shared_ptr<const TJPEGData> SharedData() const { return data_; }

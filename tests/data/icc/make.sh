@@ -163,3 +163,32 @@ open('srgb-gama.png', 'wb').write(insert(red, chunk(b'sRGB', b'\x00'), linear))
 open('bad-iccp-gama.png', 'wb').write(insert(red, linear, cut))
 open('chrm-bad-iccp.png', 'wb').write(insert(open('chrm-swapped.png', 'rb').read(), cut))
 PY
+# CMYK pictures tagged with a press profile (Ghostscript's default CMYK, libgs-common, sampled
+# into a few kilobytes by small_cmyk_profile.c): the photograph separated through it, as an
+# Adobe JPEG (inverted inks, APP14, YCCK), a JPEG without APP14 (plain ink amounts), TIFF (8 and
+# 16 bits, JPEG-compressed, with an extra alpha sample) and PSD (8 and 16 bits); and a patch of
+# pure cyan ink, which the press prints far from the ink formula's (0, 255, 255).
+press=/usr/share/color/icc/ghostscript/default_cmyk.icc
+cc small_cmyk_profile.c -o "$tmp/small-cmyk" -llcms2
+"$tmp/small-cmyk" "$press" "$tmp/press.icc"
+convert photo.png -profile "$icc/sRGB.icc" -intent perceptual -black-point-compensation -profile "$press" \
+  -strip "$tmp/cmyk.tif"
+convert "$tmp/cmyk.tif" -profile "$tmp/press.icc" -compress none cmyk.tif
+convert "$tmp/cmyk.tif" -profile "$tmp/press.icc" -depth 16 -compress lzw cmyk16.tif
+convert "$tmp/cmyk.tif" -profile "$tmp/press.icc" -quality 98 -compress jpeg cmyk-jpeg.tif
+convert "$tmp/cmyk.tif" -profile "$tmp/press.icc" -alpha set -channel A -evaluate set 100% +channel \
+  -compress none cmyka.tif
+convert "$tmp/cmyk.tif" -profile "$tmp/press.icc" cmyk.psd
+convert "$tmp/cmyk.tif" -profile "$tmp/press.icc" -depth 16 cmyk16.psd
+convert "$tmp/cmyk.tif" -profile "$tmp/press.icc" -quality 98 -sampling-factor 1x1 cmyk-adobe.jpg
+# The inks as they are, in a JPEG without APP14, written by libjpeg itself.
+cc plain_cmyk_jpeg.c -o "$tmp/plain-cmyk-jpeg" -ljpeg
+convert "$tmp/cmyk.tif" -depth 8 "cmyk:$tmp/inks.cmyk"
+"$tmp/plain-cmyk-jpeg" 64 48 "$tmp/inks.cmyk" "$tmp/press.icc" cmyk-plain.jpg
+convert -size 16x16 xc:"cmyk(255,0,0,0)" -colorspace CMYK -depth 8 -profile "$tmp/press.icc" -compress none cyan.tif
+# A profile of the other kind is ignored: the cyan patch tagged with the red-green swap (an RGB
+# profile on CMYK samples), the red square tagged with the press profile (CMYK on RGB).
+cp cyan.tif cyan-swapped.tif
+exiftool -q -overwrite_original "-ICC_Profile<=$icc/SwappedRedAndGreen.icc" cyan-swapped.tif
+cp "$tmp/plain.jpg" red-press.jpg
+exiftool -q -overwrite_original "-ICC_Profile<=$tmp/press.icc" red-press.jpg
