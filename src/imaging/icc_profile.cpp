@@ -10,10 +10,12 @@
 #include <string_view>
 
 #include "imaging/byte_reader.h"
-#include "imaging/checked.h"
 #include "imaging/exceptions.h"
 #include "imaging/image_format.h"
+#include "imaging/image_probe.h"
+#include "imaging/readers/psd_reader.h"
 #include "imaging/readers/raw_preview.h"
+#include "imaging/tiff_structure.h"
 
 namespace tablora {
 
@@ -29,77 +31,6 @@ TIccProfile Plausible(std::span<const uint8_t> bytes) {
   return {bytes.begin(), bytes.end()};
 }
 
-// ---- TIFF directories (TIFF files and BigTIFF, EXIF blocks, TIFF-structured RAWs) ----
-
-class TTiffDirectories {
- public:
-  explicit TTiffDirectories(std::span<const uint8_t> bytes) : data_(bytes) {
-    const std::span<const uint8_t> mark = data_.Span(0, 4);
-    if (mark[0] == 'I' && mark[1] == 'I') little_ = true;
-    else if (mark[0] != 'M' || mark[1] != 'M') throw EReadError("no TIFF byte-order mark");
-    data_.Seek(2);
-    if (U16() == 43) {
-      // BigTIFF: the offsets' size (8) and a zero, then 8-byte offsets and counts.
-      if (U16() != 8 || U16() != 0) throw EReadError("no BigTIFF offset size");
-      big_ = true;
-    }
-    first_ = Offset();
-  }
-  uint64_t First() const { return first_; }
-
-  // Offset and count of a tag's value in the directory at `ifd`, when the tag is there.
-  struct Entry {
-    uint16_t type = 0;
-    uint64_t count = 0;
-    uint64_t offset = 0;
-  };
-  std::optional<Entry> Find(uint64_t ifd, uint16_t tag) {
-    data_.Seek(ifd);
-    const uint64_t entries = big_ ? U64() : U16();
-    const uint64_t entryBytes = big_ ? 20 : 12;
-    const uint64_t field = big_ ? 8 : 4;
-    const std::optional<uint64_t> tableBytes = CheckedMul(entries, entryBytes);
-    if (!tableBytes) throw EReadError("TIFF directory too large");
-    // The whole table lies in the data, so the loop below ends within the file's size.
-    if (!data_.Has(*tableBytes)) throw EReadError("TIFF directory beyond the data");
-    const uint64_t table = data_.Position();
-    for (uint64_t i = 0; i < entries; ++i) {
-      const uint64_t at = table + i * entryBytes;
-      data_.Seek(at);
-      if (U16() != tag) continue;
-      Entry entry;
-      entry.type = U16();
-      entry.count = big_ ? U64() : U32();
-      static constexpr uint8_t kSizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4, 0, 0, 8, 8, 8};
-      const uint64_t unit = entry.type < sizeof kSizes ? kSizes[entry.type] : 1;
-      const std::optional<uint64_t> bytes = CheckedMul(unit, entry.count);
-      entry.offset = bytes && *bytes <= field ? data_.Position() : Offset();
-      return entry;
-    }
-    return std::nullopt;
-  }
-  uint64_t Number(const Entry& entry) {
-    data_.Seek(entry.offset);
-    if (entry.type == 3) return U16();
-    return entry.type >= 16 ? U64() : U32();
-  }
-  std::span<const uint8_t> Bytes(const Entry& entry) { return data_.Span(entry.offset, entry.count); }
-
- private:
-  uint16_t U16() { return little_ ? data_.U16LE() : data_.U16BE(); }
-  uint32_t U32() { return little_ ? data_.U32LE() : data_.U32BE(); }
-  uint64_t U64() {
-    const uint64_t first = U32();
-    const uint64_t second = U32();
-    return little_ ? first | second << 32 : first << 32 | second;
-  }
-  uint64_t Offset() { return big_ ? U64() : U32(); }
-  TByteReader data_;
-  bool little_ = false;
-  bool big_ = false;
-  uint64_t first_ = 0;
-};
-
 // ---- JPEG ----
 
 // APP2 chunks "ICC_PROFILE\0", sequence number, count: the profile is their data in sequence
@@ -111,21 +42,11 @@ struct TJpegColour {
 
 TJpegColour ReadJpegColour(std::span<const uint8_t> file) {
   TJpegColour colour;
-  TByteReader data(file);
-  if (data.U16BE() != 0xFFD8) return colour;
   std::map<uint8_t, std::span<const uint8_t>> chunks;
   unsigned count = 0;
   bool damaged = false;
   std::size_t total = 0;
-  while (data.Remaining() >= 4) {
-    if (data.U8() != 0xFF) break;
-    uint8_t marker = data.U8();
-    while (marker == 0xFF) marker = data.U8();
-    if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) continue;
-    if (marker == 0xDA || marker == 0xD9) break;  // the scans hold no more markers of interest
-    const uint16_t length = data.U16BE();
-    if (length < 2) break;
-    const std::span<const uint8_t> body = data.Bytes(length - 2u);
+  WalkJpegSegments(file, [&](uint8_t marker, std::span<const uint8_t> body) {
     if (marker == 0xE2 && body.size() >= 14 && SameBytes(body, std::string_view("ICC_PROFILE\0", 12))) {
       const uint8_t sequence = body[12];
       const uint8_t chunkCount = body[13];
@@ -139,7 +60,8 @@ TJpegColour ReadJpegColour(std::span<const uint8_t> file) {
       } catch (const Exception&) {
       }
     }
-  }
+    return false;
+  });
   if (damaged || count == 0 || chunks.size() != count || total > kMaxIccProfileBytes) return colour;
   TIccProfile joined;
   joined.reserve(total);
@@ -181,7 +103,7 @@ double Chromaticity(std::span<const uint8_t> data, std::size_t index) {
 }  // namespace
 
 bool ExifSaysAdobeRgb(std::span<const uint8_t> tiff) {
-  TTiffDirectories directories(tiff);
+  TTiffStructure directories(tiff);
   const auto exifPointer = directories.Find(directories.First(), 0x8769);
   if (!exifPointer) return false;
   const uint64_t exif = directories.Number(*exifPointer);
@@ -250,7 +172,7 @@ TIccProfile PngProfile(std::span<const uint8_t> file) {
 
 TIccProfile TiffProfile(std::span<const uint8_t> file) {
   try {
-    TTiffDirectories directories(file);
+    TTiffStructure directories(file);
     const auto entry = directories.Find(directories.First(), 34675);
     if (entry && entry->count <= kMaxIccProfileBytes) return Plausible(directories.Bytes(*entry));
   } catch (const Exception&) {
@@ -258,28 +180,7 @@ TIccProfile TiffProfile(std::span<const uint8_t> file) {
   return {};
 }
 
-TIccProfile PsdProfile(std::span<const uint8_t> file) {
-  try {
-    TByteReader data(file);
-    if (!SameBytes(data.Bytes(4), "8BPS")) return {};
-    data.Seek(26);
-    data.Skip(data.U32BE());  // colour mode data
-    const uint32_t resourcesLength = data.U32BE();
-    TByteReader resources = data.Slice(data.Position(), resourcesLength);
-    while (resources.Remaining() >= 12) {
-      if (!SameBytes(resources.Bytes(4), "8BIM")) return {};
-      const uint16_t id = resources.U16BE();
-      const uint8_t nameLength = resources.U8();
-      resources.Skip(nameLength + ((nameLength + 1u) & 1u));
-      const uint32_t size = resources.U32BE();
-      const std::span<const uint8_t> body = resources.Bytes(size);
-      if (id == 1039) return Plausible(body);
-      resources.Skip(size & 1u);
-    }
-  } catch (const Exception&) {
-  }
-  return {};
-}
+TIccProfile PsdProfile(std::span<const uint8_t> file) { return Plausible(PsdFileResources(file).iccProfile); }
 
 TIccProfile WebPProfile(std::span<const uint8_t> file) {
   try {

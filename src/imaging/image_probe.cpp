@@ -5,6 +5,7 @@
 #include "imaging/byte_order.h"
 #include "imaging/byte_reader.h"
 #include "imaging/exceptions.h"
+#include "imaging/tiff_structure.h"
 
 namespace tablora {
 
@@ -18,24 +19,11 @@ int Valid(uint32_t value) { return value >= 1 && value <= 8 ? static_cast<int>(v
 
 std::optional<uint32_t> TiffStructureTag(std::span<const uint8_t> tiff, uint16_t wanted) {
   try {
-    TByteReader in(tiff);
-    const std::span<const uint8_t> order = in.Bytes(2);
-    const bool little = order[0] == 'I' && order[1] == 'I';
-    if (!little && !(order[0] == 'M' && order[1] == 'M')) return std::nullopt;
-    auto u16 = [&](TByteReader& r) { return little ? r.U16LE() : r.U16BE(); };
-    auto u32 = [&](TByteReader& r) { return little ? r.U32LE() : r.U32BE(); };
-    if (u16(in) != 42) return std::nullopt;
-    in.Seek(u32(in));
-    const uint16_t entries = u16(in);
-    for (uint16_t i = 0; i < entries; ++i) {
-      const uint16_t tag = u16(in);
-      const uint16_t type = u16(in);
-      const uint32_t count = u32(in);
-      TByteReader value(in.Bytes(4));
-      if (tag != wanted || count < 1) continue;
-      if (type == 3) return u16(value);  // SHORT
-      if (type == 4) return u32(value);  // LONG
-      return std::nullopt;
+    TTiffStructure structure(tiff);
+    const std::optional<TTiffStructure::Entry> entry = structure.Find(structure.First(), wanted);
+    // SHORT or LONG
+    if (entry && entry->count >= 1 && (entry->type == 3 || entry->type == 4)) {
+      return static_cast<uint32_t>(structure.Number(*entry));
     }
   } catch (const EReadError&) {
   }
@@ -45,32 +33,6 @@ std::optional<uint32_t> TiffStructureTag(std::span<const uint8_t> tiff, uint16_t
 int TiffStructureOrientation(std::span<const uint8_t> tiff) {
   return Valid(TiffStructureTag(tiff, kOrientationTag).value_or(1));
 }
-
-namespace {
-
-// Calls visit(marker, segment) for each marker segment before the first scan, until it answers
-// true; false when the file is not a JPEG, is damaged there, or no segment was wanted.
-template <typename Visit>
-bool WalkJpegSegments(std::span<const uint8_t> file, Visit visit) {
-  try {
-    TByteReader in(file);
-    if (in.U16BE() != 0xFFD8) return false;
-    while (in.Remaining() >= 4) {
-      if (in.U8() != 0xFF) return false;
-      uint8_t marker = in.U8();
-      while (marker == 0xFF) marker = in.U8();  // fill bytes
-      if (marker == 0xDA || marker == 0xD9) return false;  // the header ends at the scans
-      if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
-      const uint16_t length = in.U16BE();
-      if (length < 2) return false;
-      if (visit(marker, in.Bytes(length - 2u))) return true;
-    }
-  } catch (const EReadError&) {
-  }
-  return false;
-}
-
-}  // namespace
 
 int JpegOrientation(std::span<const uint8_t> file) {
   int orientation = 1;

@@ -18,6 +18,10 @@
 #include "imaging/byte_reader.h"
 #include "imaging/exceptions.h"
 #include "imaging/image_format.h"
+#include "imaging/image_probe.h"
+#include "imaging/readers/psd_reader.h"
+#include "imaging/readers/raw_preview.h"
+#include "imaging/tiff_structure.h"
 
 namespace tablora {
 
@@ -52,7 +56,8 @@ std::string NormalDate(std::string_view text) {
   return date;
 }
 
-// "Canon" + "Canon EOS R5" is "Canon EOS R5"; "SONY" + "ILCE-7M3" is "SONY ILCE-7M3".
+}  // namespace
+
 std::string CameraName(const std::string& make, const std::string& model) {
   if (model.empty()) return make;
   const std::string brand = make.substr(0, make.find(' '));
@@ -65,6 +70,9 @@ std::string CameraName(const std::string& make, const std::string& model) {
 }
 
 // The IPTC object name (2:05) of an IPTC-IIM block.
+
+namespace {
+
 void ReadIptc(std::span<const uint8_t> iptc, TPhotoMetadata& metadata) {
   try {
     TByteReader in(iptc);
@@ -81,49 +89,23 @@ void ReadIptc(std::span<const uint8_t> iptc, TPhotoMetadata& metadata) {
   }
 }
 
-// Photoshop image resources (APP13 "Photoshop 3.0", PSD): the IPTC block of resource 0x0404.
-void ReadPhotoshopResources(std::span<const uint8_t> resources, TPhotoMetadata& metadata) {
-  try {
-    TByteReader in(resources);
-    while (in.Remaining() >= 12) {
-      if (std::memcmp(in.Bytes(4).data(), "8BIM", 4) != 0) return;
-      const uint16_t id = in.U16BE();
-      const uint8_t nameLength = in.U8();
-      in.Skip(nameLength + ((nameLength + 1u) & 1u));  // the Pascal name, padded to even
-      const uint32_t size = in.U32BE();
-      const std::span<const uint8_t> data = in.Bytes(size);
-      if (size & 1u) in.BytesUpTo(1);
-      if (id == 0x0404) ReadIptc(data, metadata);
-    }
-  } catch (const EReadError&) {
-  }
-}
-
 // A TIFF structure's directories: IFD0 and its Exif IFD.
 class TTiffMetadata {
  public:
   TTiffMetadata(std::span<const uint8_t> tiff, TPhotoMetadata& metadata) : in_(tiff), metadata_(metadata) {}
 
-  // false when the bytes are no TIFF structure. exifOnly: the first directory holds the Exif
-  // tags themselves (CR3's CMT2).
-  bool Read(bool exifOnly) {
+  // exifOnly: the first directory holds the Exif tags themselves (CR3's CMT2). A damaged
+  // directory holds nothing; tags read before it are kept.
+  void Read(bool exifOnly) {
     try {
-      const std::span<const uint8_t> order = in_.Bytes(2);
-      little_ = order[0] == 'I' && order[1] == 'I';
-      if (!little_ && !(order[0] == 'M' && order[1] == 'M')) return false;
-      in_.Skip(2);  // 42, or a RAW's own magic
-      const uint32_t first = U32(in_);
-      if (exifOnly) {
-        Directory(first, true);
-      } else {
-        Directory(first, false);
-        if (exifOffset_ != 0) Directory(exifOffset_, true);
-      }
-      if (metadata_.camera.empty()) metadata_.camera = CameraName(make_, model_);
-      if (metadata_.dateTaken.empty()) metadata_.dateTaken = created_;
+      TTiffStructure tiff(in_);
+      little_ = tiff.Little();
+      Directory(tiff, tiff.First(), exifOnly);
+      if (!exifOnly && exifOffset_ != 0) Directory(tiff, exifOffset_, true);
     } catch (const EReadError&) {
     }
-    return true;
+    if (metadata_.camera.empty()) metadata_.camera = CameraName(make_, model_);
+    if (metadata_.dateTaken.empty()) metadata_.dateTaken = created_;
   }
 
  private:
@@ -133,40 +115,21 @@ class TTiffMetadata {
   struct Entry {
     uint16_t tag;
     uint16_t type;
-    uint32_t count;
     std::span<const uint8_t> value;
   };
 
-  static uint64_t TypeSize(uint16_t type) {
-    switch (type) {
-      case 1: case 2: case 6: case 7: return 1;
-      case 3: case 8: return 2;
-      case 4: case 9: case 11: return 4;
-      case 5: case 10: case 12: return 8;
-      default: return 0;
-    }
-  }
-
-  void Directory(uint32_t offset, bool exif) {
-    in_.Seek(offset);
-    const uint16_t count = U16(in_);
-    for (uint16_t i = 0; i < count; ++i) {
-      Entry entry{U16(in_), U16(in_), U32(in_), {}};
-      const std::span<const uint8_t> field = in_.Bytes(4);
-      const uint64_t size = TypeSize(entry.type) * entry.count;
-      if (size == 0) continue;
+  void Directory(TTiffStructure& tiff, uint64_t offset, bool exif) {
+    tiff.ForEach(offset, [&](const TTiffStructure::Entry& field) {
+      if (TiffTypeSize(field.type) == 0 || field.count == 0) return true;
+      Entry entry{field.tag, field.type, {}};
       try {
-        if (size <= 4) {
-          entry.value = field.subspan(0, static_cast<std::size_t>(size));
-        } else {
-          TByteReader at(field);
-          entry.value = in_.Span(U32(at), size);
-        }
+        entry.value = tiff.Bytes(field);
       } catch (const EReadError&) {
-        continue;  // a value outside the header: that tag alone is missing
+        return true;  // a value outside the data: that tag alone is missing
       }
       exif ? ExifTag(entry) : MainTag(entry);
-    }
+      return true;
+    });
   }
 
   uint32_t Integer(const Entry& e) const {
@@ -225,10 +188,10 @@ class TTiffMetadata {
     }
   }
 
-  TByteReader in_;
+  std::span<const uint8_t> in_;
   TPhotoMetadata& metadata_;
-  bool little_ = true;
-  uint32_t exifOffset_ = 0;
+  bool little_ = false;
+  uint64_t exifOffset_ = 0;
   std::string make_;
   std::string model_;
   std::string created_;
@@ -245,41 +208,19 @@ std::string_view AsText(std::span<const uint8_t> bytes) {
 bool ReadJpeg(std::span<const uint8_t> file, TPhotoMetadata& metadata) {
   static constexpr std::string_view kXmp("http://ns.adobe.com/xap/1.0/\0", 29);
   static constexpr std::string_view kPhotoshop("Photoshop 3.0\0", 14);
-  try {
-    TByteReader in(file);
-    if (in.U16BE() != 0xFFD8) return false;
-    while (in.Remaining() >= 4) {
-      if (in.U8() != 0xFF) break;
-      uint8_t marker = in.U8();
-      while (marker == 0xFF) marker = in.U8();
-      if (marker == 0xDA || marker == 0xD9) break;  // the header ends at the scans
-      if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
-      const uint16_t length = in.U16BE();
-      if (length < 2) break;
-      const std::span<const uint8_t> segment = in.Bytes(length - 2u);
-      const std::string_view text = AsText(segment);
-      if (marker == 0xE1 && text.starts_with(std::string_view("Exif\0\0", 6))) {
-        ReadTiff(segment.subspan(6), metadata);
-      } else if (marker == 0xE1 && text.starts_with(kXmp)) {
-        ReadXmpPacket(text.substr(kXmp.size()), metadata);
-      } else if (marker == 0xED && text.starts_with(kPhotoshop)) {
-        ReadPhotoshopResources(segment.subspan(kPhotoshop.size()), metadata);
-      }
+  if (file.size() < 2 || file[0] != 0xFF || file[1] != 0xD8) return false;
+  WalkJpegSegments(file, [&](uint8_t marker, std::span<const uint8_t> segment) {
+    const std::string_view text = AsText(segment);
+    if (marker == 0xE1 && text.starts_with(std::string_view("Exif\0\0", 6))) {
+      ReadTiff(segment.subspan(6), metadata);
+    } else if (marker == 0xE1 && text.starts_with(kXmp)) {
+      ReadXmpPacket(text.substr(kXmp.size()), metadata);
+    } else if (marker == 0xED && text.starts_with(kPhotoshop)) {
+      ReadIptc(ReadPsdResources(segment.subspan(kPhotoshop.size())).iptc, metadata);
     }
-  } catch (const EReadError&) {
-  }
+    return false;
+  });
   return true;
-}
-
-// Where a 4-character box type stands after a plausible box size, or npos.
-std::size_t FindBox(std::span<const uint8_t> file, std::string_view type, std::size_t from) {
-  const std::string_view text = AsText(file);
-  for (std::size_t at = text.find(type, std::max<std::size_t>(from, 4)); at != std::string_view::npos;
-       at = text.find(type, at + 1)) {
-    const uint32_t size = LoadBE32(file.data() + at - 4);
-    if (size >= 8 && size <= file.size() - (at - 4)) return at;
-  }
-  return std::string_view::npos;
 }
 
 bool ReadCr3(std::span<const uint8_t> file, TPhotoMetadata& metadata) {
@@ -287,8 +228,7 @@ bool ReadCr3(std::span<const uint8_t> file, TPhotoMetadata& metadata) {
   for (const auto& [type, exifOnly] : {std::pair{"CMT1", false}, std::pair{"CMT2", true}}) {
     const std::size_t at = FindBox(file, type, 4);
     if (at == std::string_view::npos) continue;
-    const uint32_t size = LoadBE32(file.data() + at - 4);
-    ReadTiff(file.subspan(at + 4, size - 8), metadata, exifOnly);
+    ReadTiff(BoxBody(file, at), metadata, exifOnly);
   }
   const std::string_view text = AsText(file);
   if (const std::size_t xmp = text.find("<x:xmpmeta"); xmp != std::string_view::npos) {

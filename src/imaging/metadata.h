@@ -36,6 +36,11 @@ constexpr std::size_t kMetadataHeaderBytes = std::size_t{1} << 20;
 // Returns false for a format it does not read; damaged metadata gives what could be read.
 bool ReadEmbeddedMetadata(std::span<const uint8_t> bytes, TPhotoMetadata& metadata);
 
+// A camera's name from EXIF Make and Model, the maker's name once: "Canon" + "Canon EOS R5" is
+// "Canon EOS R5"; "SONY" + "ILCE-7M3" is "SONY ILCE-7M3"; "NIKON CORPORATION" + "NIKON D850" is
+// "NIKON D850".
+std::string CameraName(const std::string& make, const std::string& model);
+
 // xmp:Rating and dc:title of an XMP packet; fields the packet lacks are left as they are.
 void ReadXmpPacket(std::string_view xmp, TPhotoMetadata& metadata);
 

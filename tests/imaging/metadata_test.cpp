@@ -102,13 +102,15 @@ TEST(PhotoMetadata, XmpRatingForms) {
   }
 }
 
-// A little-endian TIFF structure of one directory of ASCII tags.
-std::vector<uint8_t> AsciiTiff(const std::vector<std::pair<uint16_t, std::string>>& tags) {
-  std::vector<uint8_t> out = {'I', 'I', 42, 0, 8, 0, 0, 0};
+// A little-endian TIFF structure of one directory of ASCII tags, the directory at `at`.
+std::vector<uint8_t> AsciiTiff(const std::vector<std::pair<uint16_t, std::string>>& tags, uint32_t at = 8) {
+  std::vector<uint8_t> out = {'I', 'I', 42, 0};
   const auto u16 = [&](uint32_t v) { out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8)}); };
   const auto u32 = [&](uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
+  u32(at);
+  out.resize(at);
   u16(static_cast<uint32_t>(tags.size()));
-  uint32_t data = 8 + 2 + 12 * static_cast<uint32_t>(tags.size()) + 4;
+  uint32_t data = at + 2 + 12 * static_cast<uint32_t>(tags.size()) + 4;
   for (const auto& [tag, text] : tags) {
     u16(tag), u16(2), u32(static_cast<uint32_t>(text.size() + 1)), u32(data);
     data += static_cast<uint32_t>(text.size() + 1);

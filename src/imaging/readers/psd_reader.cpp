@@ -47,37 +47,6 @@ TColorScheme SchemeOfMode(uint16_t mode, uint16_t channels) {
 }
 
 // What the reader takes from the image resources.
-struct PsdResources {
-  std::span<const uint8_t> iccProfile;  // 1039
-  std::optional<uint16_t> transparentIndex;  // 1047
-  std::span<const uint8_t> exif;  // 1058
-  std::span<const uint8_t> displayInfo;  // 1077
-};
-
-// The resource blocks: "8BIM", id, a padded Pascal name, a length and padded data. A damaged
-// block ends the walk; what was found before it stands.
-PsdResources ReadResources(std::span<const uint8_t> block) {
-  PsdResources found;
-  TByteReader in(block);
-  try {
-    while (in.Remaining() >= 12) {
-      in.Skip(4);
-      const uint16_t id = in.U16BE();
-      const uint8_t nameLength = in.U8();
-      in.Skip(nameLength + ((nameLength + 1) % 2 == 0 ? 0u : 1u));
-      const uint32_t size = in.U32BE();
-      const std::span<const uint8_t> data = in.Bytes(size);
-      if (size % 2 != 0 && in.Remaining() > 0) in.Skip(1);
-      if (id == 1039) found.iccProfile = data;
-      if (id == 1047 && size >= 2) found.transparentIndex = LoadBE16(data.data());
-      if (id == 1058) found.exif = data;
-      if (id == 1077) found.displayInfo = data;
-    }
-  } catch (const EReadError&) {
-  }
-  return found;
-}
-
 // The gamma of an ICC profile's tone curve when it is a plain power (a 'curv' of one entry):
 // 1.0 for the linear profiles of 32-bit documents. Nothing for a profile without one, or with a
 // tabled or parametric curve (a display encoding such as sRGB's own).
@@ -170,19 +139,45 @@ unsigned PlanesOf(TColorScheme scheme) {
 
 }  // namespace
 
-int PsdOrientation(std::span<const uint8_t> file) {
+PsdResources ReadPsdResources(std::span<const uint8_t> block) {
+  PsdResources found;
+  TByteReader in(block);
+  try {
+    while (in.Remaining() >= 12) {
+      in.Skip(4);
+      const uint16_t id = in.U16BE();
+      const uint8_t nameLength = in.U8();
+      in.Skip(nameLength + ((nameLength + 1) % 2 == 0 ? 0u : 1u));
+      const uint32_t size = in.U32BE();
+      const std::span<const uint8_t> data = in.Bytes(size);
+      if (size % 2 != 0 && in.Remaining() > 0) in.Skip(1);
+      if (id == 1028) found.iptc = data;
+      if (id == 1039) found.iccProfile = data;
+      if (id == 1047 && size >= 2) found.transparentIndex = LoadBE16(data.data());
+      if (id == 1058) found.exif = data;
+      if (id == 1077) found.displayInfo = data;
+    }
+  } catch (const EReadError&) {
+  }
+  return found;
+}
+
+PsdResources PsdFileResources(std::span<const uint8_t> file) {
   try {
     TByteReader in(file);
-    const std::span<const uint8_t> header = in.Bytes(kHeaderSize);
-    if (!SignatureMatches(header, false)) return 1;
-    in.Skip(in.U32BE());
-    std::span<const uint8_t> exif = ReadResources(in.Bytes(in.U32BE())).exif;
-    static constexpr uint8_t kExifPrefix[] = {'E', 'x', 'i', 'f', 0, 0};
-    if (exif.size() >= 6 && std::equal(kExifPrefix, kExifPrefix + 6, exif.begin())) exif = exif.subspan(6);
-    return TiffStructureOrientation(exif);
+    if (!SignatureMatches(in.Bytes(kHeaderSize), false)) return {};
+    in.Skip(in.U32BE());  // colour mode data
+    return ReadPsdResources(in.Bytes(in.U32BE()));
   } catch (const EReadError&) {
-    return 1;
+    return {};
   }
+}
+
+int PsdOrientation(std::span<const uint8_t> file) {
+  std::span<const uint8_t> exif = PsdFileResources(file).exif;
+  static constexpr uint8_t kExifPrefix[] = {'E', 'x', 'i', 'f', 0, 0};
+  if (exif.size() >= 6 && std::equal(kExifPrefix, kExifPrefix + 6, exif.begin())) exif = exif.subspan(6);
+  return TiffStructureOrientation(exif);
 }
 
 bool TPSDGraphic::CanLoad(TStream& stream) {
@@ -270,7 +265,7 @@ void TPSDGraphic::Decode(TByteReader& data) {
   } else if (scheme == csGray && !twoInks) {
     SetPalette(cm.CreateGrayscalePalette((p.Options & ioMinIsWhite) != 0));
   }
-  const PsdResources resources = ReadResources(data.Bytes(data.U32BE()));
+  const PsdResources resources = ReadPsdResources(data.Bytes(data.U32BE()));
   // A negative layer count says that the first channel past the colour channels is the merged
   // image's transparency; other extra channels are saved selections and spot colours.
   const std::span<const uint8_t> layers = data.Bytes(data.U32BE());

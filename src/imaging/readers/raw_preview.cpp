@@ -10,9 +10,11 @@
 #include "imaging/byte_reader.h"
 #include "imaging/exceptions.h"
 #include "imaging/image_probe.h"
+#include "imaging/metadata.h"
 #include "imaging/raster_graphic.h"
 #include "imaging/readers/libraw_reader.h"
 #include "imaging/stream.h"
+#include "imaging/tiff_structure.h"
 
 namespace tablora {
 
@@ -157,41 +159,16 @@ bool Magic(std::span<const uint8_t> file, std::size_t at, const char* text) {
 // An ASCII tag of IFD0 in a TIFF structure, trimmed; empty when it is not there.
 std::string TiffAscii(std::span<const uint8_t> tiff, uint16_t wanted) {
   try {
-    if (tiff.size() < 8) return {};
-    TTiffWalk walk(tiff, tiff[0] == 'I');
-    TByteReader in(tiff);
-    in.Seek(4);
-    in.Seek(walk.U32(in));
-    const uint16_t entries = walk.U16(in);
-    for (uint16_t i = 0; i < entries; ++i) {
-      const uint16_t tag = walk.U16(in);
-      const uint16_t type = walk.U16(in);
-      const uint32_t count = walk.U32(in);
-      TByteReader field(in.Bytes(4));
-      if (tag != wanted || type != 2 || count == 0) continue;
-      const uint32_t n = std::min<uint32_t>(count, 64);
-      const std::span<const uint8_t> text = count > 4 ? TByteReader(tiff).Span(walk.U32(field), n) : field.Bytes(n);
-      std::string value(text.begin(), std::find(text.begin(), text.end(), uint8_t{0}));
-      while (!value.empty() && value.back() == ' ') value.pop_back();
-      return value;
-    }
+    TTiffStructure structure(tiff);
+    const std::optional<TTiffStructure::Entry> entry = structure.Find(structure.First(), wanted);
+    if (!entry || entry->type != 2 || entry->count == 0) return {};
+    const std::span<const uint8_t> text = structure.Bytes(*entry);
+    std::string value(text.begin(), std::find(text.begin(), text.begin() + std::min<std::size_t>(text.size(), 64), uint8_t{0}));
+    while (!value.empty() && value.back() == ' ') value.pop_back();
+    return value;
   } catch (const EReadError&) {
   }
   return {};
-}
-
-// Where a 4-character box type stands after a plausible big-endian box size, from `from` on.
-std::size_t FindBox(std::span<const uint8_t> file, const char* type, std::size_t from) {
-  for (std::size_t at = std::max<std::size_t>(from, 4); at + 4 <= file.size(); ++at) {
-    const void* hit = std::memchr(file.data() + at, type[0], file.size() - at);
-    if (hit == nullptr) return std::string::npos;
-    at = static_cast<std::size_t>(static_cast<const uint8_t*>(hit) - file.data());
-    if (at + 4 <= file.size() && std::memcmp(file.data() + at, type, 4) == 0) {
-      const uint32_t size = LoadBE32(file.data() + at - 4);
-      if (size >= 24 && size <= file.size() - (at - 4)) return at;
-    }
-  }
-  return std::string::npos;
 }
 
 std::optional<TRawPreview> Cr3(std::span<const uint8_t> file) {
@@ -211,10 +188,7 @@ std::optional<TRawPreview> Cr3(std::span<const uint8_t> file) {
   }
   // The orientation stands in IFD0 of the CMT1 box, a TIFF structure.
   const std::size_t cmt = FindBox(file, "CMT1", 4);
-  if (best && cmt != std::string::npos) {
-    const uint32_t size = LoadBE32(file.data() + cmt - 4);
-    best->orientation = TiffStructureOrientation(file.subspan(cmt + 4, size - 8));
-  }
+  if (best && cmt != std::string::npos) best->orientation = TiffStructureOrientation(BoxBody(file, cmt));
   return best;
 }
 
@@ -231,6 +205,20 @@ std::optional<TRawPreview> Raf(std::span<const uint8_t> file) {
 }
 
 }  // namespace
+
+std::size_t FindBox(std::span<const uint8_t> file, std::string_view type, std::size_t from) {
+  const std::string_view text(reinterpret_cast<const char*>(file.data()), file.size());
+  for (std::size_t at = text.find(type, std::max<std::size_t>(from, 4)); at != std::string_view::npos;
+       at = text.find(type, at + 1)) {
+    const uint32_t size = LoadBE32(file.data() + at - 4);
+    if (size >= 8 && size <= file.size() - (at - 4)) return at;
+  }
+  return std::string_view::npos;
+}
+
+std::span<const uint8_t> BoxBody(std::span<const uint8_t> file, std::size_t at) {
+  return file.subspan(at + 4, LoadBE32(file.data() + at - 4) - 8);
+}
 
 bool IsRaw(std::span<const uint8_t> file) {
   if (Magic(file, 0, "FUJIFILMCCD-RAW") || Magic(file, 4, "ftypcrx ")) return true;
@@ -276,7 +264,7 @@ std::string RawCamera(std::span<const uint8_t> file) {
     make = TiffAscii(file, kMake);
     model = TiffAscii(file, kModel);
   } else if (const std::size_t cmt = FindBox(file, "CMT1", 4); cmt != std::string::npos) {
-    const std::span<const uint8_t> tiff = file.subspan(cmt + 4, LoadBE32(file.data() + cmt - 4) - 8);
+    const std::span<const uint8_t> tiff = BoxBody(file, cmt);
     make = TiffAscii(tiff, kMake);
     model = TiffAscii(tiff, kModel);
   }
@@ -286,9 +274,7 @@ std::string RawCamera(std::span<const uint8_t> file) {
       model = facts->model;
     }
   }
-  // Most cameras repeat the make in the model ("Canon" "Canon EOS R6").
-  if (model.empty() || model.starts_with(make)) return model.empty() ? make : model;
-  return make.empty() ? model : make + " " + model;
+  return CameraName(make, model);
 }
 
 void TRawReader::Invalid() const { RaiseImageErrorFmt(gesInvalidImage, "RAW"); }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "imaging/image_format.h"
@@ -59,6 +60,12 @@ class TRawReader : public TFormatReader {
 
 // The camera's make and model as the file names them ("Canon EOS R6"); empty when it does not.
 std::string RawCamera(std::span<const uint8_t> file);
+
+// Where the type of the first box of `type` stands at or after `from` in an ISO base media file
+// (a CR3), found by the type after a plausible big-endian size; npos when there is none.
+std::size_t FindBox(std::span<const uint8_t> file, std::string_view type, std::size_t from);
+// The body of the box whose type stands at `at` (as FindBox found it).
+std::span<const uint8_t> BoxBody(std::span<const uint8_t> file, std::size_t at);
 
 // The byte-order marks of TIFF-structured RAWs, the RAF magic or a CR3 file type box.
 bool IsRaw(std::span<const uint8_t> file);
