@@ -342,7 +342,9 @@ bool ReadEmbeddedMetadata(std::span<const uint8_t> bytes, TPhotoMetadata& metada
   if (magic(0, "\xFF\xD8")) return ReadJpeg(header, metadata);
   if (magic(4, "ftypcrx ")) return ReadCr3(header, metadata);
   if (magic(0, "II*\0") || magic(0, "MM\0*") || magic(0, "IIRO") || magic(0, "IIRS") || magic(0, "IIU\0")) {
-    ReadTiff(header, metadata);
+    // A TIFF's directories often follow its pictures, far past the header; the mapping is read
+    // only where they stand.
+    ReadTiff(bytes, metadata);
     return true;
   }
   if (header.size() >= 12 && heif_check_filetype(header.data(), 12) == heif_filetype_yes_supported) {

@@ -28,10 +28,11 @@ struct TPhotoMetadata {
 };
 
 // How much of a file the metadata reader looks at: the metadata of every format it reads itself
-// stands before the picture data, and a file is never read further for a caption.
+// stands before the picture data, and a file is never read further for a caption — but for a
+// TIFF-structured file, whose directories may follow its pictures and are read where they stand.
 constexpr std::size_t kMetadataHeaderBytes = std::size_t{1} << 20;
 
-// The metadata of a file's bytes (its header is enough): JPEG (Exif and XMP APP1, Photoshop
+// The metadata of a file's bytes (its header is enough but for TIFF-structured files): JPEG (Exif and XMP APP1, Photoshop
 // IPTC), TIFF-structured files and RAWs, Canon CR3 (CMT boxes), HEIF (through libheif).
 // Returns false for a format it does not read; damaged metadata gives what could be read.
 bool ReadEmbeddedMetadata(std::span<const uint8_t> bytes, TPhotoMetadata& metadata);

@@ -143,6 +143,15 @@ TEST(PhotoMetadata, Cr3BoxesGiveCameraAndDate) {
   }, file, "cr3", 200, 200);
 }
 
+// libtiff writes the directory after the pictures: it is read where it stands, however far in.
+TEST(PhotoMetadata, TiffDirectoryAfterThePictures) {
+  const std::vector<uint8_t> file =
+      AsciiTiff({{0x010F, "NIKON CORPORATION"}, {0x0110, "NIKON D850"}}, 2 * kMetadataHeaderBytes);
+  TPhotoMetadata m;
+  EXPECT_TRUE(ReadEmbeddedMetadata(file, m));
+  EXPECT_EQ(m.camera, "NIKON D850");
+}
+
 // Damaged headers give what can still be read and never read outside the file.
 TEST(PhotoMetadata, DamagedHeadersAreHarmless) {
   for (const char* name : {"full.jpg", "full.tif", "full.heic", "iptc.jpg"}) {
