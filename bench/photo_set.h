@@ -19,7 +19,9 @@ inline std::filesystem::path PhotoSetDir() {
   const fs::path dir = "/tmp/tablora-photos";
   if (!fs::exists(dir / "img_060.jpg")) {
     const fs::path tool = source.parent_path() / "shared" / "tools" / "make-photo-set";
-    const std::string command = "'" + tool.string() + "' '" + dir.string() + "' >&2";
+    // Started from a named string: GCC 12 takes "'" + a temporary for an overlapping copy.
+    std::string command = "'";
+    command += tool.string() + "' '" + dir.string() + "' >&2";
     if (std::system(command.c_str()) != 0) std::fprintf(stderr, "make-photo-set failed\n");
   }
   return dir;

@@ -107,8 +107,8 @@ void BM_SheetPdf600(benchmark::State& state) {
   for (auto _ : state) {
     before += Seconds(DecodeAllAtFullSize);
     page += Seconds([&] {
-      const std::string command = "'" + cli.string() + "' sheet '" + bench::PhotoSetDir().string() +
-                                  "' -o '" + pdf + "' --quiet";
+      const std::string command = std::string("'").append(cli.string()) + "' sheet '" +
+                                  bench::PhotoSetDir().string() + "' -o '" + pdf + "' --quiet";
       if (std::system(command.c_str()) != 0) state.SkipWithError("tablora-cli sheet failed");
     });
   }

@@ -6,7 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install_deps.sh
-./scripts/build.sh release
+# Only what runs: the window, the command line and the catalogues (built with the window).
+./scripts/build.sh release tablora tablora-cli
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec build/src/app/tablora "$@"
 fi

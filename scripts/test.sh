@@ -1,14 +1,23 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds three configurations and runs every test:
 # the whole suite in the release build, the non-GUI tests under ASan + UBSan, and the engine and
-# image library tests under ThreadSanitizer.
+# image library tests under ThreadSanitizer. `scripts/test.sh release` stops after the first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+only=${1:-all}
+case "$only" in
+  all | release) ;;
+  *)
+    echo "usage: scripts/test.sh [release]" >&2
+    exit 2
+    ;;
+esac
 ./scripts/install_deps.sh
 
 export QT_QPA_PLATFORM=offscreen
 ./scripts/build.sh release
 (cd build && ctest --output-on-failure -j2 --timeout 600)
+[ "$only" = release ] && exit 0
 
 ./scripts/build.sh asan
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1

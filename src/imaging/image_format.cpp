@@ -224,20 +224,20 @@ constexpr std::array<std::string_view, 24> kRawExtensions = {
 // Content is tried in this order when an extension lies: the strict signatures first, TIFF's
 // byte-order mark (which camera RAW files share) last.
 const std::array<TImageFormat, 11> kFormats = {{
-    {"JPEG", kJpegExtensions, IsJpeg, Make<TJpegFormatReader>, ProbeJpeg, 4},
-    {"PNG", kPngExtensions, ReaderTakes<TPNGGraphic>, Make<TBitmapFormatReader<TPNGGraphic>>, ProbePng, 4},
-    {"GIF", kGifExtensions, ReaderTakes<TGIFGraphic>, Make<TBitmapFormatReader<TGIFGraphic>>, ProbeGif, 4},
-    {"BMP", kBmpExtensions, IsBmp, Make<TBitmapFormatReader<TBitmap>>, ProbeBmp, 4},
-    {"PSD", kPsdExtensions, ReaderTakes<TPSDGraphic>, Make<TPsdFormatReader>, ProbePsd, 4},
+    {"JPEG", "JPEG", kJpegExtensions, IsJpeg, Make<TJpegFormatReader>, ProbeJpeg, 4},
+    {"PNG", "PNG", kPngExtensions, ReaderTakes<TPNGGraphic>, Make<TBitmapFormatReader<TPNGGraphic>>, ProbePng, 4},
+    {"GIF", "GIF", kGifExtensions, ReaderTakes<TGIFGraphic>, Make<TBitmapFormatReader<TGIFGraphic>>, ProbeGif, 4},
+    {"BMP", "BMP", kBmpExtensions, IsBmp, Make<TBitmapFormatReader<TBitmap>>, ProbeBmp, 4},
+    {"PSD", "Photoshop", kPsdExtensions, ReaderTakes<TPSDGraphic>, Make<TPsdFormatReader>, ProbePsd, 4},
     // libwebp scales while it decodes; HEVC, AV1 and JPEG XL are decoded whole, through planes
     // of up to 16 bits a sample (JPEG XL: floats).
-    {"WebP", kWebPExtensions, IsWebP, Make<TWebPReader>, ProbeWebP, 4},
-    {"HEIF", kHeifExtensions, IsHeif, MakeHeif, ProbeHeif, 10},
-    {"AVIF", kAvifExtensions, IsAvif, MakeAvif, ProbeHeif, 10},
-    {"JPEG XL", kJXLExtensions, IsJXL, Make<TJXLReader>, ProbeJXL, 16},
-    {"TIFF", kTiffExtensions, ReaderTakes<TTIFFGraphic>, Make<TTiffFormatReader>, ProbeTiff, 4},
+    {"WebP", "WebP", kWebPExtensions, IsWebP, Make<TWebPReader>, ProbeWebP, 4},
+    {"HEIF", "HEIC/HEIF", kHeifExtensions, IsHeif, MakeHeif, ProbeHeif, 10},
+    {"AVIF", "AVIF", kAvifExtensions, IsAvif, MakeAvif, ProbeHeif, 10},
+    {"JPEG XL", "JPEG XL", kJXLExtensions, IsJXL, Make<TJXLReader>, ProbeJXL, 16},
+    {"TIFF", "TIFF", kTiffExtensions, ReaderTakes<TTIFFGraphic>, Make<TTiffFormatReader>, ProbeTiff, 4},
     // Camera RAW files show their largest embedded preview, a JPEG.
-    {"RAW", kRawExtensions, IsRaw, Make<TRawReader>, ProbeRaw, 4},
+    {"RAW", "camera RAW", kRawExtensions, IsRaw, Make<TRawReader>, ProbeRaw, 4},
 }};
 
 }  // namespace

@@ -78,6 +78,7 @@ class TFormatReader {
 // A format the program reads: the one place that binds extensions, content and reader together.
 struct TImageFormat {
   const char* name;  // the reader's short name ("JPEG", "WebP")
+  const char* kind;  // what a reader of the manual calls such files ("Photoshop", "camera RAW")
   std::span<const std::string_view> extensions;  // lower-case, dot included
   // Whether the bytes begin as a file of this format does.
   bool (*signature)(std::span<const uint8_t> file);

@@ -134,7 +134,7 @@ TEST(BuildFileList, FolderWithoutImagesGivesAnEmptyList) {
 
 TEST(BuildFileList, CancelLeavesAnEmptyList) {
   TempTree tree;
-  for (int i = 0; i < 20; ++i) tree.File("f" + std::to_string(i) + ".jpg");
+  for (int i = 0; i < 20; ++i) tree.File(std::string("f").append(std::to_string(i)).append(".jpg"));
   tree.File("Sub/x.jpg");
   Fixture f;
   f.pump.onPump = [&](int n) {
