@@ -55,7 +55,8 @@ class QtPrinterDevice : public PrinterDevice {
  public:
   // The system's default printer, or the PDF printer when there is none.
   QtPrinterDevice();
-  // PDF output on A4 to `pdfPath` whatever printers are installed.
+  // PDF output on A4 to `pdfPath` whatever printers are installed; with an empty path, the PDF
+  // layout for a job that SetQueue sends to a named queue.
   explicit QtPrinterDevice(const std::string& pdfPath);
   // The PDF printer on A4 without asking the print server anything, for a server that does not
   // answer: Qt's own printer lookup would block the program until it gave up. LookUpPrinters

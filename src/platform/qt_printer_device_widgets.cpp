@@ -72,7 +72,9 @@ QtPrinterDevice::QtPrinterDevice() : printer_(std::make_unique<QPrinter>(QPrinte
 }
 
 QtPrinterDevice::QtPrinterDevice(const std::string& pdfPath) : printer_(PdfPrinter()) {
-  printer_->setOutputFileName(QString::fromStdString(pdfPath));
+  // An empty name would turn Qt's printer back into the default printer, whose layout, colour
+  // mode and options would then reach a job meant for another queue.
+  if (!pdfPath.empty()) printer_->setOutputFileName(QString::fromStdString(pdfPath));
   pdfOnly_ = true;
   canvas_ = std::make_unique<QtDrawingSurface>(*printer_, PageRect());
 }

@@ -273,6 +273,31 @@ TEST(PrintToCups, OptionsChosenInTheDialogReachLp) {
   EXPECT_EQ(args.find("page-ranges"), std::string::npos) << args;
 }
 
+// A colour printer is the default here; a job that names another queue takes nothing of it: not
+// its layout, not its colour mode.
+TEST(PrintToCups, AJobForANamedQueueIsLaidOutAsPdfWhateverTheDefaultPrinter) {
+  REQUIRE_CUPS();
+  test::Application();
+  test::TempTree lpFolder;
+  const fs::path lp = lpFolder.Root() / "lp";
+  std::ofstream(lp) << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args\"\n";
+  fs::permissions(lp, fs::perms::owner_all);
+  QtPrinterDevice::SetQueueProgram(lp.string());
+  QtPrinterDevice queued{std::string()};
+  QtPrinterDevice pdf{std::string("unused.pdf")};
+  EXPECT_EQ(queued.Printer()->outputFormat(), QPrinter::PdfFormat);
+  EXPECT_EQ(queued.Printer()->pageRect(QPrinter::DevicePixel), pdf.Printer()->pageRect(QPrinter::DevicePixel));
+  queued.SetQueue("Office", {});
+  queued.BeginDoc();
+  queued.EndDoc();
+  QtPrinterDevice::SetQueueProgram("lp");
+  std::ifstream in(lp.string() + ".args");
+  std::string args;
+  for (std::string line; std::getline(in, line);) args += line + " ";
+  EXPECT_EQ(args.rfind("-d Office -t ", 0), 0u) << args;
+  EXPECT_EQ(args.find("print-color-mode"), std::string::npos) << args;
+}
+
 TEST(PrintToCups, AHungServerHoldsNeitherTheStartNorThePrintButton) {
   REQUIRE_CUPS();
   test::Application();
