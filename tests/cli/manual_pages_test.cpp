@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "imaging/image_format.h"
 #include "support/run_command.h"
 #include "support/test_paths.h"
 #include "version/version.h"
@@ -131,6 +132,25 @@ TEST(ManualPages, BothProgramsAndPagesCarryTheProjectVersion) {
   for (const char* page : {"tablora.1", "tablora-cli.1"}) {
     EXPECT_NE(ReadManual(page).find("\"Tablora " + version + "\""), std::string::npos) << page;
   }
+}
+
+// The formats named to users are the registry's, whichever format is added next.
+TEST(ManualPages, PagesAndMetainfoNameEveryFormatTheProgramsRead) {
+  std::ifstream metainfoFile(BinaryDir() / "src/app/org.tablora.Tablora.metainfo.xml");
+  std::stringstream metainfo;
+  metainfo << metainfoFile.rdbuf();
+  const std::string window = ReadManual("tablora.1");
+  const std::string cli = ReadManual("tablora-cli.1");
+  for (const TImageFormat& format : ImageFormats()) {
+    EXPECT_NE(window.find(format.kind), std::string::npos) << format.kind;
+    EXPECT_NE(metainfo.str().find(format.kind), std::string::npos) << format.kind;
+    for (std::string_view extension : format.extensions) {
+      const std::string named(extension);
+      EXPECT_TRUE(cli.find(named + " ") != std::string::npos || cli.find(named + ".\n") != std::string::npos)
+          << extension;
+    }
+  }
+  EXPECT_EQ(cli.find("chosen by the file's extension"), std::string::npos);
 }
 
 }  // namespace
