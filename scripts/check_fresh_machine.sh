@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The README's commands on a Debian 12 machine that has nothing but its base system: a minimal
-# root made with debootstrap, this checkout's HEAD copied in, and inside it, as root and without a
+# root made with debootstrap, this checkout's HEAD (or TABLORA_FRESH_REF) copied in, and inside it, as root and without a
 # display: scripts/install_deps.sh, the README's run command (it must make sample-sheet.pdf),
 # `tablora-cli --version`, then the release build and its whole test suite. A package that the
 # scripts do not install fails here, whatever this machine has installed by hand.
@@ -124,9 +124,9 @@ prepare_root() {
   mount --bind "$ccache_dir" "$root/root/.cache/ccache"
   cp /etc/resolv.conf "$root/etc/resolv.conf"
   mkdir -p "$root/root/tablora"
-  git -C "$top" archive HEAD | tar -x -C "$root/root/tablora"
+  git -C "$top" archive "${TABLORA_FRESH_REF:-HEAD}" | tar -x -C "$root/root/tablora"
 }
-step "copy the root and the checkout's HEAD into $root" prepare_root
+step "copy the root and the checkout's ${TABLORA_FRESH_REF:-HEAD} into $root" prepare_root
 
 # A login shell of a new machine: root, no display, none of this machine's environment.
 inside() {

@@ -8,6 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 target=${1:?usage: scripts/fuzz.sh TARGET [SECONDS]}
 seconds=${2:-600}
+./scripts/install_deps.sh fuzz
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTABLORA_FUZZ=ON -DTABLORA_GUI=OFF -DTABLORA_BENCH=OFF -DBUILD_TESTING=OFF >/dev/null
 cmake --build build-fuzz -j"${JOBS:-2}" --target "${target}_fuzz"

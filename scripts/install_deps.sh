@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing Tablora need, when missing.
+# Installs the Debian 12 packages that building, running and testing Tablora need, when missing,
+# on a machine that has only Debian's base system (scripts/check_fresh_machine.sh proves it).
+# `install_deps.sh fuzz` adds what scripts/fuzz.sh builds with.
 # Safe to run again; silent unless something has to be installed or fails.
 set -euo pipefail
 
@@ -16,8 +18,17 @@ packages=(
   fonts-dejavu-core
   python3
   cups-client cups printer-driver-cups-pdf
-  desktop-file-utils appstream dpkg-dev file librsvg2-bin
+  desktop-file-utils appstream dpkg-dev file librsvg2-bin groff-base
 )
+for group in "$@"; do
+  case "$group" in
+    fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    *)
+      echo "usage: install_deps.sh [fuzz]" >&2
+      exit 2
+      ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
