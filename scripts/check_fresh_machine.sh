@@ -46,7 +46,9 @@ step() {
   else
     echo "---- last lines of $log:" >&2
     tail -n 60 "$log" >&2
-    echo "FAILED at step '$name' after $((SECONDS - t0)) s" >&2
+    local inner
+    inner=$(grep -o 'the [a-z]* step failed' "$log" | tail -n 1 || true)
+    echo "FAILED at step '$name'${inner:+ ($inner)} after $((SECONDS - t0)) s" >&2
     exit 1
   fi
 }
