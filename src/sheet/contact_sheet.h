@@ -17,6 +17,8 @@
 #include "sheet/preview_control.h"
 #include "sheet/photo_caption.h"
 #include "sheet/print_dialog.h"
+#include "sheet/sheet_geometry.h"
+#include "sheet/sheet_template.h"
 #include "sheet/progress_window.h"
 #include "sheet/sheet_settings.h"
 #include "sheet/thumbnail_image.h"
@@ -107,11 +109,21 @@ class TContactSheet {
   // Rows and Columns as the engine uses them: the fields' values held to 1..30.
   int Rows() const { return ClampGridSize(services_.inputs->Rows()); }
   int Columns() const { return ClampGridSize(services_.inputs->Columns()); }
+  // The layout pages are made with: Layout with the rows and columns of the fields.
+  SheetTemplate EffectiveTemplate() const;
+  // The geometry of the sheet as the options and the layout stand now.
+  SheetGeometry Geometry() const;
+  // The printer's page, on which the sheet is divided into pages whatever surface draws them.
+  SheetPage PrinterPage() const;
+  // A page rectangle of a surface showing the printer's paper, with its pixels per millimetre.
+  SheetPage PageOn(const TRect& rect) const;
 
   // Relative entries, each beginning with "/": folder by folder (folder names compared case-blind
   // under the user's locale, a folder's own pictures before its subfolders'), then by name.
   std::vector<std::string> FileList;
   std::string BaseFolder;
+  // The sheet's layout; its rows and columns give way to the fields'.
+  SheetTemplate Layout;
   // Dots per inch of the surface pages are drawn on: the printer's while printing, 0 for the screen.
   int32_t SurfaceDpi = 0;
   int32_t OriginX = 0;

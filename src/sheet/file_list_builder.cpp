@@ -3,7 +3,6 @@
 #include <string_view>
 
 #include "sheet/contact_sheet.h"
-#include "sheet/pagination.h"
 #include "sheet/path_parts.h"
 #include "platform/translated_text.h"
 
@@ -247,8 +246,45 @@ void TContactSheet::ScanFolder(const std::string& top) {
 }
 
 void TContactSheet::Paginate() {
-  PageEnds = PaginateEntries(FileList, Rows(), Columns());
+  PageEnds = Geometry().Paginate(FileList, PrinterPage());
   PageCount = static_cast<int32_t>(PageEnds.size());
+}
+
+SheetTemplate TContactSheet::EffectiveTemplate() const {
+  SheetTemplate layout = Layout;
+  layout.rows = Rows();
+  layout.columns = Columns();
+  return layout;
+}
+
+SheetGeometry TContactSheet::Geometry() const {
+  const SheetTemplate layout = EffectiveTemplate();
+  // The options' line of shooting data goes under a name that stands alone.
+  const SheetOptions* options = services_.options;
+  const bool nameAlone = layout.captions == ClassicTemplate().captions;
+  const bool shootingData = nameAlone && options != nullptr && !options->CaptionFields().empty();
+  return SheetGeometry(layout, static_cast<int>(layout.captions.size()) + (shootingData ? 1 : 0),
+                       options != nullptr && options->PrintFacing());
+}
+
+namespace {
+// A printer that tells no resolution stands for one of this many dots per inch.
+constexpr int kAssumedDpi = 600;
+}  // namespace
+
+SheetPage TContactSheet::PrinterPage() const {
+  // Classic pages need no paper: a sheet built without a printer still divides into pages.
+  if (services_.printer == nullptr) return {};
+  PrinterDevice& printer = *services_.printer;
+  const int dpi = printer.Resolution() > 0 ? printer.Resolution() : kAssumedDpi;
+  return {Rect(0, 0, printer.PageWidth(), printer.PageHeight()), dpi / 25.4};
+}
+
+SheetPage TContactSheet::PageOn(const TRect& rect) const {
+  const SheetPage paper = PrinterPage();
+  const int32_t paperWidth = paper.rect.Right - paper.rect.Left;
+  const double scale = paperWidth > 0 ? static_cast<double>(rect.Right - rect.Left) / paperWidth : 0.0;
+  return {rect, paper.pixelsPerMm * scale};
 }
 
 }  // namespace tablora

@@ -1,11 +1,13 @@
 #include <algorithm>
 #include <cmath>
+#include <ctime>
 #include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/translated_text.h"
+#include "sheet/caption_template.h"
 #include "sheet/contact_sheet.h"
 #include "sheet/path_parts.h"
 #include "sheet/thumbnail_pipeline.h"
@@ -189,6 +191,43 @@ std::vector<std::size_t> CharacterStarts(const std::string& text) {
   return starts;
 }
 
+// Text at the left, centre or right of a span starting at x.
+void DrawAligned(DrawingSurface& surface, const std::string& text, int32_t x, int32_t width, int32_t y,
+                 TextAlign align) {
+  if (text.empty()) return;
+  const int32_t w = surface.TextWidth(text);
+  const int32_t left = align == TextAlign::Left ? x : align == TextAlign::Right ? x + width - w : x + (width - w) / 2;
+  surface.TextOut(left, y, text);
+}
+
+// A frame of `width` pixels around a picture, drawn outside it.
+void DrawFrame(DrawingSurface& surface, const TRect& picture, int32_t width, TColor color) {
+  const TColor brush = surface.BrushColor();
+  surface.SetBrushColor(color);
+  surface.FillRect(Rect(picture.Left - width, picture.Top - width, picture.Right + width, picture.Top));
+  surface.FillRect(Rect(picture.Left - width, picture.Bottom, picture.Right + width, picture.Bottom + width));
+  surface.FillRect(Rect(picture.Left - width, picture.Top, picture.Left, picture.Bottom));
+  surface.FillRect(Rect(picture.Right, picture.Top, picture.Right + width, picture.Bottom));
+  surface.SetBrushColor(brush);
+}
+
+// The folder of an entry as a header names it: its path below the sheet's folder.
+std::string FolderShown(const std::string& entry) {
+  std::string folder(FolderPart(entry));
+  if (folder.size() > 1) folder.pop_back();
+  return folder;
+}
+
+// Today as YYYY-MM-DD in local time.
+std::string TodayText() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[16];
+  std::strftime(text, sizeof text, "%Y-%m-%d", &local);
+  return text;
+}
+
 }  // namespace
 
 std::string ElideMiddle(DrawingSurface& surface, const std::string& text, int maxWidth) {
@@ -230,30 +269,20 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
   EventPump& pump = *services_.pump;
   const SheetOptions& options = *services_.options;
 
-  // Lengths of the page, all derived from the page rectangle in the surface's own pixels.
-  const int32_t w0 = PageRect.Right - PageRect.Left;
-  const int32_t h0 = PageRect.Bottom - PageRect.Top;
-  const bool portrait = h0 > 0 && static_cast<double>(w0) / h0 < 1.0;
-  const int32_t margin = portrait ? w0 / 20 : h0 / 20;
-  const int32_t usableWidth = w0 - 2 * margin;
-  const int32_t usableHeight = h0 - 2 * margin;
-  OriginX += margin;
-  OriginY += margin;
+  // Where everything stands, from the one geometry pagination used too.
+  const SheetGeometry geometry = Geometry();
+  const SheetTemplate& layout = geometry.Template();
+  const PageLayout placed = geometry.LayOut(FileList, PageEnds, page, PageOn(PageRect));
+  const SheetMetrics& m = placed.metrics;
+  const bool classic = layout.ClassicGeometry();
+  OriginX += m.content.Left - PageRect.Left;
+  OriginY += m.content.Top - PageRect.Top;
+  const int32_t usableWidth = m.content.Right - m.content.Left;
 
-  const int rows = Rows();
-  const int32_t rowHeight = usableHeight / (rows + 1);
-  const int columns = Columns();
-  const int32_t columnWidth = usableWidth / columns;
-  const int32_t topPad = rowHeight / 16;
-  const int32_t sidePad = columnWidth / 8;
-  const int32_t titleHeight = rowHeight / 2;
-  const int32_t captionHeight = titleHeight / 3;
-  const int32_t pageNumberHeight = 2 * captionHeight;
-  // The shooting data, when chosen, takes a second caption line from the picture's box.
-  const std::vector<CaptionField> captionFields = options.CaptionFields();
-  const int32_t headingBase = rowHeight - captionHeight - topPad;
-  const int32_t cellImageHeight = headingBase - (captionFields.empty() ? 0 : captionHeight);
-  const int32_t cellImageWidth = columnWidth - 2 * sidePad;
+  const int32_t captionHeight = m.captionHeight;
+  // The shooting data, when chosen, takes a second caption line under a name that stands alone.
+  const std::vector<CaptionField> captionFields =
+      layout.captions == ClassicTemplate().captions ? options.CaptionFields() : std::vector<CaptionField>();
   // Below this a caption is no longer read but guessed at: a long name is shortened instead.
   const int32_t readableCaption =
       std::max(1, std::min(captionHeight, SurfaceDpi > 0 ? MulDivRound(kMinCaptionPoints, SurfaceDpi, 72)
@@ -269,65 +298,103 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
   };
 
   PageClip surface(target, PageRect, *services_.canvases);
+  if (layout.background != clWhite) {
+    // Texts are drawn on their own background: the page's.
+    surface.SetBrushColor(layout.background);
+    surface.SetBrushSolid();
+    surface.FillRect(PageRect);
+  }
   surface.SetFontName(services_.inputs->FontName());
   surface.SetFontStyle(services_.inputs->FontStyle());
-  surface.SetFontColor(clBlack);
+  surface.SetFontColor(layout.textColor);
 
-  const std::string pageNumber =
-      Filled(Translated("TContactSheet", "Page %1 of %2"), {std::to_string(page), std::to_string(PageCount)});
-  DrawTitleLine(surface,
-                {OriginX, OriginY, usableWidth, sidePad, topPad, titleHeight, pageNumberHeight,
-                 options.PrintFacing() && page % 2 == 0},
-                services_.inputs->Title(), options.PrintPageNum() ? &pageNumber : nullptr);
+  const bool swapSides = options.PrintFacing() && page % 2 == 0;
+  if (!layout.header) {
+    const std::string pageNumber =
+        Filled(Translated("TContactSheet", "Page %1 of %2"), {std::to_string(page), std::to_string(PageCount)});
+    DrawTitleLine(surface,
+                  {OriginX, OriginY, usableWidth, m.sidePad, m.topPad, m.titleHeight, m.pageNumberHeight, swapSides},
+                  services_.inputs->Title(), options.PrintPageNum() ? &pageNumber : nullptr);
+  }
+  if (layout.header || !layout.footer.Empty()) {
+    PageFacts facts{services_.inputs->Title(), page, PageCount, TodayText(), {}, static_cast<int32_t>(FileList.size())};
+    if (placed.last >= placed.first) facts.folder = FolderShown(FileList[static_cast<std::size_t>(placed.first)]);
+    const auto fill = [&](const std::string& text) {
+      return FillTemplate(text, [&](std::string_view field) { return PageField(field, facts); });
+    };
+    const auto drawLine = [&](const LineSlots& slots, int32_t top) {
+      surface.SetFontHeight(m.lineHeight);
+      const std::string& leftText = swapSides ? slots.right : slots.left;
+      const std::string& rightText = swapSides ? slots.left : slots.right;
+      DrawAligned(surface, ElideMiddle(surface, fill(leftText), usableWidth / 3), m.content.Left, usableWidth, top,
+                  TextAlign::Left);
+      DrawAligned(surface, ElideMiddle(surface, fill(slots.centre), usableWidth / 3), m.content.Left, usableWidth,
+                  top, TextAlign::Centre);
+      DrawAligned(surface, ElideMiddle(surface, fill(rightText), usableWidth / 3), m.content.Left, usableWidth, top,
+                  TextAlign::Right);
+    };
+    if (layout.header) drawLine(*layout.header, m.headerTop);
+    if (!layout.footer.Empty()) drawLine(layout.footer, m.footerTop);
+  }
 
-  surface.SetFontHeight(captionHeight);
   // Ratings as stars only in a typeface that draws them; a substitute may not.
-  const bool stars = !captionFields.empty() && surface.HasCharacters("\xE2\x98\x85\xE2\x98\x86");
-
-  const int32_t first = page == 1 ? 0 : PageEnds[page - 2] + 1;
-  const int32_t last = PageEnds[page - 1];
+  surface.SetFontHeight(captionHeight);
+  const bool wantsStars = !captionFields.empty() || layout.captions != ClassicTemplate().captions;
+  const bool stars = wantsStars && surface.HasCharacters("\xE2\x98\x85\xE2\x98\x86");
 
   // The page's texts first, headings and captions, so the whole page stands at once with its
   // cells still empty; the pictures follow as they arrive.
-  std::string lastFolder;
-  int32_t column = 0;
-  double rowPos = 0.5;
-  std::vector<TRect> boxes;
-  for (int32_t i = first; i <= last; ++i) {
-    const std::string& entry = FileList[static_cast<std::size_t>(i)];
-    const std::string folder(FolderPart(entry));
-    if (folder != lastFolder) {
-      if (column > 0) rowPos += 1.0;
-      rowPos += 0.5;
-      column = 0;
-      const int32_t y = static_cast<int32_t>(std::floor((rowPos - 1.0) * rowHeight)) + topPad;
-      surface.SetFontHeight(pageNumberHeight);
-      ShrinkToFit(surface, folder, usableWidth - 2 * sidePad);
-      surface.TextOut(OriginX + sidePad, OriginY + y + headingBase - captionHeight, folder);
-      lastFolder = folder;
+  int32_t frameInFolder = 0;
+  std::string_view runFolder;
+  auto heading = placed.headings.begin();
+  for (const CellPlace& cell : placed.cells) {
+    const std::string& entry = FileList[static_cast<std::size_t>(cell.entry)];
+    for (; heading != placed.headings.end() && heading->entry == cell.entry; ++heading) {
+      const std::string folder(FolderPart(entry));
+      surface.SetFontHeight(classic ? m.pageNumberHeight : m.headingHeight);
+      ShrinkToFit(surface, folder, heading->width);
+      surface.TextOut(heading->x, heading->y, folder);
     }
-
-    surface.SetFontHeight(captionHeight);
-    const int32_t x = (column % columns) * columnWidth;
-    const int32_t y = static_cast<int32_t>(std::floor(rowHeight * rowPos)) + topPad;
-
-    const std::string caption = FitCaption(surface, std::string(NamePart(entry)), columnWidth - sidePad, readableCaption);
-    surface.TextOut(OriginX + x + (columnWidth - surface.TextWidth(caption)) / 2, OriginY + y + cellImageHeight,
-                    caption);
-    if (const std::string line = captionFields.empty() ? std::string() : CaptionLine(MetadataOf(entry), captionFields, stars);
-        !line.empty()) {
+    const int32_t textWidth = cell.captionWidth - m.sidePad;
+    if (classic && layout.captions == ClassicTemplate().captions) {
       surface.SetFontHeight(captionHeight);
-      const std::string fitted = FitCaption(surface, line, columnWidth - sidePad, readableCaption);
-      surface.TextOut(OriginX + x + (columnWidth - surface.TextWidth(fitted)) / 2,
-                      OriginY + y + cellImageHeight + captionHeight, fitted);
+      const std::string caption = FitCaption(surface, std::string(NamePart(entry)), textWidth, readableCaption);
+      surface.TextOut(cell.captionLeft + (cell.captionWidth - surface.TextWidth(caption)) / 2, cell.captionTop, caption);
+      if (const std::string line = captionFields.empty() ? std::string() : CaptionLine(MetadataOf(entry), captionFields, stars);
+          !line.empty()) {
+        surface.SetFontHeight(captionHeight);
+        const std::string fitted = FitCaption(surface, line, textWidth, readableCaption);
+        surface.TextOut(cell.captionLeft + (cell.captionWidth - surface.TextWidth(fitted)) / 2,
+                        cell.captionTop + captionHeight, fitted);
+      }
+      continue;
     }
-    boxes.push_back(Rect(OriginX + x + sidePad, OriginY + y, OriginX + x + sidePad + cellImageWidth,
-                         OriginY + y + cellImageHeight));
-
-    column += 1;
-    if (column % columns == 0) {
-      column = 0;
-      rowPos += 1.0;
+    const std::string_view folder = FolderPart(entry);
+    if (folder != runFolder) {
+      runFolder = folder;
+      frameInFolder = 1;
+      for (int32_t i = cell.entry - 1; i >= 0 && FolderPart(FileList[static_cast<std::size_t>(i)]) == folder; --i) {
+        ++frameInFolder;
+      }
+    } else {
+      ++frameInFolder;
+    }
+    PictureFacts facts;
+    facts.entry = entry;
+    facts.baseFolder = BaseFolder;
+    facts.frame = cell.frame;
+    facts.frameInFolder = frameInFolder;
+    facts.metadata = &MetadataOf(entry);
+    facts.stars = stars;
+    for (std::size_t line = 0; line < layout.captions.size(); ++line) {
+      const CaptionTemplate& caption = layout.captions[line];
+      const std::string text =
+          FillTemplate(caption.text, [&](std::string_view field) { return PictureField(field, facts); });
+      if (text.empty()) continue;
+      surface.SetFontHeight(std::max(1, static_cast<int32_t>(std::lround(captionHeight * caption.scale))));
+      const std::string fitted = ElideMiddle(surface, text, textWidth);
+      DrawAligned(surface, fitted, cell.captionLeft + m.sidePad / 2, textWidth,
+                  cell.captionTop + static_cast<int32_t>(line) * m.captionLineHeight, caption.align);
     }
   }
   if (drawing.shown) drawing.shown();
@@ -335,43 +402,52 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
   // Every picture of the page is reduced to the size it is drawn at on this surface; with several
   // jobs they are loaded ahead on worker threads while the cells are filled here in page order.
   // A page too small to hold an image box shows captions only.
-  const bool hasBoxes = cellImageWidth > 0 && cellImageHeight > 0;
   std::vector<ThumbnailPipeline::Request> requests;
-  if (hasBoxes) {
-    for (int32_t i = first; i <= last; ++i) {
-      requests.push_back({BaseFolder + FileList[static_cast<std::size_t>(i)], toPicture(cellImageWidth),
-                          toPicture(cellImageHeight)});
+  for (const CellPlace& cell : placed.cells) {
+    const int32_t width = cell.picture.Right - cell.picture.Left;
+    const int32_t height = cell.picture.Bottom - cell.picture.Top;
+    if (width <= 0 || height <= 0) {
+      requests.clear();
+      break;
     }
+    requests.push_back({BaseFolder + FileList[static_cast<std::size_t>(cell.entry)], toPicture(width), toPicture(height)});
   }
+  const bool hasBoxes = !requests.empty();
   ThumbnailPipeline pictures(*services_.thumbnails, &Thumbnails, hasBoxes ? ThumbnailJobs : 1, DecodeBudget,
                              std::move(requests));
 
   progress.ShowProgress(0);
 
-  for (int32_t i = first; i <= last; ++i) {
+  const int32_t first = placed.first;
+  const int32_t last = placed.last;
+  for (std::size_t k = 0; k < placed.cells.size(); ++k) {
     progress.BringToFront();
     pump.PumpMessages();
     if (!progress.Working()) break;
+    const int32_t i = placed.cells[k].entry;
 
     if (hasBoxes) {
-      const TRect& box = boxes[static_cast<std::size_t>(i - first)];
-      const std::optional<CellPicture> picture =
-          pictures.Take(static_cast<std::size_t>(i - first), [&] {
-            pump.PumpMessages();
-            return progress.Working();
-          });
+      const TRect& box = placed.cells[k].picture;
+      const std::optional<CellPicture> picture = pictures.Take(k, [&] {
+        pump.PumpMessages();
+        return progress.Working();
+      });
       if (!picture) break;
       if (picture->pixels) {
         const FittedImage& place = picture->place;
+        TRect drawn;
         if (pictureDpi == SurfaceDpi) {
-          surface.Draw(box.Left + place.left, box.Top + place.top, *picture->pixels);
+          drawn = Rect(box.Left + place.left, box.Top + place.top, box.Left + place.left + place.width,
+                       box.Top + place.top + place.height);
+          surface.Draw(drawn.Left, drawn.Top, *picture->pixels);
         } else {
           const int32_t left = box.Left + toSurface(place.left);
           const int32_t top = box.Top + toSurface(place.top);
-          surface.StretchDraw(Rect(left, top, std::min(box.Right, left + toSurface(place.width)),
-                                   std::min(box.Bottom, top + toSurface(place.height))),
-                              *picture->pixels);
+          drawn = Rect(left, top, std::min(box.Right, left + toSurface(place.width)),
+                       std::min(box.Bottom, top + toSurface(place.height)));
+          surface.StretchDraw(drawn, *picture->pixels);
         }
+        if (m.borderWidth > 0) DrawFrame(surface, drawn, m.borderWidth, layout.borderColor);
         if (drawing.shown) drawing.shown();
       }
     }

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "imaging/metadata.h"
+
+namespace tablora {
+
+// A field's text: empty when the field has no value for this picture or page, nothing when the
+// field is not one of those the template may hold.
+using FieldValue = std::function<std::optional<std::string>(std::string_view field)>;
+
+// A template's text with its fields ("{name}", "{date:%d.%m.%Y}") filled. A field without a value
+// vanishes together with the text that joins it to the field before it; text before the first
+// field and after the last belongs to those fields ("ISO {iso}" vanishes whole). "{{" and "}}"
+// stand for braces.
+std::string FillTemplate(std::string_view text, const FieldValue& value);
+// The fields of a template that `value` does not know, and "{" left open, for a message.
+std::vector<std::string> UnknownFields(std::string_view text, const FieldValue& value);
+
+// What a caption line may show of one picture.
+struct PictureFacts {
+  std::string_view entry;       // "/2024/Rome/IMG_0001.JPG", relative to the sheet's folder
+  std::string_view baseFolder;  // the sheet's folder
+  int32_t frame = 0;            // the picture's number within the sheet
+  int32_t frameInFolder = 0;    // its number within its folder
+  const TPhotoMetadata* metadata = nullptr;
+  bool stars = false;  // ratings as stars, else "3/5"
+  // Pixels of the picture upright, when known; 0 otherwise.
+  int32_t width = 0;
+  int32_t height = 0;
+  // Any other field, by its exiv2 name ("Exif.Photo.LensModel"); null: those are empty.
+  std::function<std::string(std::string_view key)> metadataKey;
+};
+// Fields: name stem ext folder path frame frame-in-folder date date:FORMAT time exposure shutter
+// aperture iso focal camera lens rating title size megapixels filesize format, and exiv2 keys.
+std::optional<std::string> PictureField(std::string_view field, const PictureFacts& facts);
+
+// What a header or footer line may show of its page.
+struct PageFacts {
+  std::string title;
+  int32_t page = 0;
+  int32_t pages = 0;
+  std::string date;    // today, YYYY-MM-DD
+  std::string folder;  // the folder of the page's first picture
+  int32_t count = 0;   // pictures in the sheet
+};
+// Fields: title page pages date folder count.
+std::optional<std::string> PageField(std::string_view field, const PageFacts& facts);
+
+}  // namespace tablora
