@@ -106,6 +106,10 @@
         <translation>Seite %1 von %2</translation>
     </message>
     <message>
+        <source>Page {page} of {pages}</source>
+        <translation>Seite {page} von {pages}</translation>
+    </message>
+    <message>
         <source>Building File List</source>
         <translation>Dateiliste wird erstellt</translation>
     </message>

@@ -16,7 +16,8 @@ namespace tablora::cli {
 namespace {
 
 constexpr const char* kListHelp =
-    "usage: tablora-cli list FOLDER [--rows N] [--cols N] [--sort ORDER] [--min-rating N] [-0] [--quiet]\n"
+    "usage: tablora-cli list FOLDER [--template NAME] [--rows N] [--cols N] [--sort ORDER] [--min-rating N]\n"
+    "                        [-0] [--quiet]\n"
     "\n"
     "Walks FOLDER and its subfolders the way Build does and prints the sorted image files,\n"
     "one line per file: the page it falls on, a tab, and its path relative to FOLDER.\n"
@@ -27,8 +28,10 @@ constexpr const char* kListHelp =
     "three octal digits (\\033 for escape; C1 controls too, also when UTF-8 encoded). Other\n"
     "bytes are printed as stored.\n"
     "\n"
-    "  --rows N    thumbnail rows per page, 1..30 (default 10)\n"
-    "  --cols N    thumbnails per row, 1..30 (default 6)\n"
+    "  --template NAME  the layout the pages follow, by name or FILE.json (default: the\n"
+    "              template last used in the window, else Classic; pages on A4 paper)\n"
+    "  --rows N    thumbnail rows per page, 1..30 (default: the template's, 10)\n"
+    "  --cols N    thumbnails per row, 1..30 (default: the template's, 6)\n"
     "  --sort ORDER  order within each folder: name (default), natural (numbers in names by\n"
     "              value: IMG_2 before IMG_10) or date (taken; undated pictures last)\n"
     "  --min-rating N  only pictures rated N stars or more, 0..5 (default 0: every picture)\n"
@@ -114,15 +117,17 @@ std::string FolderArgument(const std::string& path) {
 }
 
 int RunList(int argc, char** argv) {
-  const Args args(argc, argv, 2, {"--rows", "--cols", "--sort", "--min-rating"}, {"--quiet", "--help", "-0"});
+  const Args args(argc, argv, 2, {"--rows", "--cols", "--sort", "--min-rating", "--template"},
+                  {"--quiet", "--help", "-0"});
   if (args.Has("--help")) {
     std::fputs(kListHelp, stdout);
     return kExitOk;
   }
   if (args.Positional().size() != 1) throw UsageError{"list needs exactly one FOLDER"};
   CliInputs inputs;
-  inputs.rows = args.IntOr("--rows", kDefaultRows, kMinGridSize, kMaxGridSize);
-  inputs.columns = args.IntOr("--cols", kDefaultColumns, kMinGridSize, kMaxGridSize);
+  inputs.layout = ReadTemplateOption(args);
+  inputs.rows = args.IntOr("--rows", inputs.layout.rows, kMinGridSize, kMaxGridSize);
+  inputs.columns = args.IntOr("--cols", inputs.layout.columns, kMinGridSize, kMaxGridSize);
   ReadOrderOptions(args, inputs);
   inputs.folder = FolderArgument(args.Positional()[0]);
   // A root folder is passed as "/" and its entries join it as "//...", which the file functions
@@ -131,6 +136,7 @@ int RunList(int argc, char** argv) {
   ConsoleProgress progress(args.Has("--quiet"));
   PosixDirectorySearch directories;
   TContactSheet sheet(SheetServices{.progress = &progress, .pump = &progress, .inputs = &inputs, .options = &inputs, .directories = &directories});
+  sheet.Layout = inputs.layout;
   sheet.BuildFileList();
   const bool cancelled = !progress.Working();
   progress.Close();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "sheet/sheet_settings.h"
+#include "sheet/sheet_template.h"
 
 namespace tablora::cli {
 
@@ -44,7 +45,13 @@ class CliInputs : public SheetInputs, public SheetOptions {
   std::vector<CaptionField> captionFields;
   SortOrder order = SortOrder::Name;
   int minRating = 0;
+  // The layout; --rows and --cols, when given, replace its rows and columns.
+  SheetTemplate layout;
 };
+
+// --template NAME|FILE, or the template last used in the window (Classic when there is none or it
+// is gone); a template that does not exist or is damaged is a UsageError naming the file and field.
+SheetTemplate ReadTemplateOption(const Args& args);
 
 // --sort and --min-rating, which list shares with the commands that draw the sheet.
 void ReadOrderOptions(const Args& args, CliInputs& inputs);

@@ -5,17 +5,21 @@
 #include <cstdlib>
 #include <thread>
 
+#include "sheet/template_store.h"
 #include "version/version.h"
 
 namespace tablora::cli {
 
-const std::vector<std::string> kSheetValueOptions = {"--rows", "--cols", "--title", "--font",
-                                                     "--jobs", "--caption", "--sort", "--min-rating"};
+const std::vector<std::string> kSheetValueOptions = {"--rows", "--cols", "--title", "--font", "--jobs",
+                                                     "--caption", "--sort", "--min-rating", "--template"};
 const std::vector<std::string> kSheetFlagOptions = {"--facing", "--no-page-numbers", "--quiet",
                                                     "--help", "--no-cache"};
 const char* const kSheetOptionsHelp =
-    "  --rows N            thumbnail rows per page, 1..30 (default 10)\n"
-    "  --cols N            thumbnails per row, 1..30 (default 6)\n"
+    "  --template NAME     the layout: a template by its name (Classic, Proof sheet, Film strip,\n"
+    "                      Archive index, or one saved in the window) or a template FILE.json\n"
+    "                      (default: the template last used in the window, else Classic)\n"
+    "  --rows N            thumbnail rows per page, 1..30 (default: the template's, 10)\n"
+    "  --cols N            thumbnails per row, 1..30 (default: the template's, 6)\n"
     "  --title TEXT        title printed at the top of each page (default none)\n"
     "  --font NAME         typeface of all texts (default Tahoma)\n"
     "  --facing            facing pages: title and page number change sides on even pages\n"
@@ -42,9 +46,26 @@ void ReadOrderOptions(const Args& args, CliInputs& inputs) {
   inputs.minRating = args.IntOr("--min-rating", 0, 0, kMaxRating);
 }
 
+SheetTemplate ReadTemplateOption(const Args& args) {
+  const TemplateStore store;
+  if (const auto name = args.Value("--template")) {
+    try {
+      return store.Find(*name);
+    } catch (const ETemplate& e) {
+      throw UsageError{std::string("option --template: ") + e.what()};
+    }
+  }
+  try {
+    return store.Find(store.LastUsed());
+  } catch (const ETemplate&) {
+    return ClassicTemplate();
+  }
+}
+
 void ReadSheetOptions(const Args& args, CliInputs& inputs) {
-  inputs.rows = args.IntOr("--rows", kDefaultRows, kMinGridSize, kMaxGridSize);
-  inputs.columns = args.IntOr("--cols", kDefaultColumns, kMinGridSize, kMaxGridSize);
+  inputs.layout = ReadTemplateOption(args);
+  inputs.rows = args.IntOr("--rows", inputs.layout.rows, kMinGridSize, kMaxGridSize);
+  inputs.columns = args.IntOr("--cols", inputs.layout.columns, kMinGridSize, kMaxGridSize);
   inputs.title = args.ValueOr("--title", "");
   inputs.fontName = args.ValueOr("--font", "Tahoma");
   if (inputs.fontName.empty()) throw UsageError{"option --font needs a typeface name"};
@@ -91,6 +112,7 @@ SheetSession::SheetSession(CliInputs& inputs, bool quiet, PrinterDevice* printer
                            .canvases = &canvases_,
                            .thumbnails = &thumbnails_}) {
   sheet_.ThumbnailJobs = inputs.jobs;
+  sheet_.Layout = inputs.layout;
   if (inputs.cache && !DesktopThumbnailCache::DefaultRoot().empty()) {
     desktop_ = std::make_unique<DesktopThumbnailCache>(DesktopThumbnailCache::DefaultRoot(),
                                                        std::string("tablora-") + kVersion);

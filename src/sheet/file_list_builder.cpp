@@ -273,8 +273,8 @@ constexpr int kAssumedDpi = 600;
 }  // namespace
 
 SheetPage TContactSheet::PrinterPage() const {
-  // Classic pages need no paper: a sheet built without a printer still divides into pages.
-  if (services_.printer == nullptr) return {};
+  // Without a printer (the command line's list) pages are A4.
+  if (services_.printer == nullptr) return {Rect(0, 0, 4961, 7016), kAssumedDpi / 25.4};
   PrinterDevice& printer = *services_.printer;
   const int dpi = printer.Resolution() > 0 ? printer.Resolution() : kAssumedDpi;
   return {Rect(0, 0, printer.PageWidth(), printer.PageHeight()), dpi / 25.4};

@@ -309,14 +309,14 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
   surface.SetFontColor(layout.textColor);
 
   const bool swapSides = options.PrintFacing() && page % 2 == 0;
-  if (!layout.header) {
+  if (classic && !layout.header) {
     const std::string pageNumber =
         Filled(Translated("TContactSheet", "Page %1 of %2"), {std::to_string(page), std::to_string(PageCount)});
     DrawTitleLine(surface,
                   {OriginX, OriginY, usableWidth, m.sidePad, m.topPad, m.titleHeight, m.pageNumberHeight, swapSides},
                   services_.inputs->Title(), options.PrintPageNum() ? &pageNumber : nullptr);
   }
-  if (layout.header || !layout.footer.Empty()) {
+  if (!classic) {
     PageFacts facts{services_.inputs->Title(), page, PageCount, TodayText(), {}, static_cast<int32_t>(FileList.size())};
     if (placed.last >= placed.first) facts.folder = FolderShown(FileList[static_cast<std::size_t>(placed.first)]);
     const auto fill = [&](const std::string& text) {
@@ -333,7 +333,9 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
       DrawAligned(surface, ElideMiddle(surface, fill(rightText), usableWidth / 3), m.content.Left, usableWidth, top,
                   TextAlign::Right);
     };
-    if (layout.header) drawLine(*layout.header, m.headerTop);
+    // A template without a header of its own has the title line's texts there.
+    drawLine(layout.header.value_or(LineSlots{"{title}", "", Translated("TContactSheet", "Page {page} of {pages}")}),
+             m.headerTop);
     if (!layout.footer.Empty()) drawLine(layout.footer, m.footerTop);
   }
 

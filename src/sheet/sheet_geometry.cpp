@@ -198,7 +198,8 @@ SheetMetrics SheetGeometry::MetricsOf(const SheetPage& page, int32_t number) con
   m.lineHeight = std::max(1, PointsToPx(captionPoints * kLineScale, s));
   m.logoHeight = template_.logoFile.empty() ? 0 : Px(template_.logoHeight.Millimetres(), s);
   const int32_t gap = Px(kBandGapMm, s);
-  const bool hasHeader = (template_.header && !template_.header->Empty()) || m.logoHeight > 0;
+  // Without a header of its own the page has the title line's texts in the header's place.
+  const bool hasHeader = !template_.header || !template_.header->Empty() || m.logoHeight > 0;
   m.headerTop = m.content.Top;
   m.sidePad = 0;
   m.topPad = hasHeader ? std::max(m.logoHeight, static_cast<int32_t>(std::lround(m.lineHeight * kLineSpacing))) + gap : 0;
@@ -217,7 +218,7 @@ struct Grid {
   int32_t cellWidth = 0, cellHeight = 0, gutterAcross = 0, gutterDown = 0, headingLine = 0;
 };
 
-Grid GridOf(const SheetTemplate& t, const SheetMetrics& m, double s, int captionLines) {
+Grid GridOf(const SheetTemplate& t, const SheetMetrics& m, double s) {
   Grid g;
   g.left = m.content.Left;
   g.right = m.content.Right;
@@ -238,9 +239,9 @@ Grid GridOf(const SheetTemplate& t, const SheetMetrics& m, double s, int caption
   if (t.cellHeight) {
     g.cellHeight = std::max(1, Px(t.cellHeight->Millimetres(), s));
   } else {
-    g.cellHeight = std::max(1, (height - (t.rows - 1) * g.gutterDown) / t.rows);
+    // Rows x columns fit a page that opens with a folder heading.
+    g.cellHeight = std::max(1, (height - g.headingLine - (t.rows - 1) * g.gutterDown) / t.rows);
   }
-  (void)captionLines;
   return g;
 }
 
@@ -257,7 +258,7 @@ std::vector<int32_t> SheetGeometry::Paginate(const std::vector<std::string>& ent
     steps.top = 0.5;
   } else {
     const SheetMetrics m = MetricsOf(page, 1);
-    const Grid g = GridOf(template_, m, page.pixelsPerMm, captionLines_);
+    const Grid g = GridOf(template_, m, page.pixelsPerMm);
     steps = {false, static_cast<double>(g.headingLine), static_cast<double>(g.cellHeight + g.gutterDown),
              static_cast<double>(g.cellHeight), static_cast<double>(g.top), static_cast<double>(g.bottom)};
     columns = g.columns;
@@ -289,7 +290,7 @@ PageLayout SheetGeometry::LayOut(const std::vector<std::string>& entries, const 
   Grid g;
   int columns = template_.columns;
   if (!classic) {
-    g = GridOf(template_, m, page.pixelsPerMm, captionLines_);
+    g = GridOf(template_, m, page.pixelsPerMm);
     steps = {false, static_cast<double>(g.headingLine), static_cast<double>(g.cellHeight + g.gutterDown),
              static_cast<double>(g.cellHeight), static_cast<double>(g.top), static_cast<double>(g.bottom)};
     columns = g.columns;

@@ -87,6 +87,9 @@ struct SheetTemplate {
   std::string logoFile;
   TemplateLength logoHeight = Mm(10);
 
+  // The file the template was read from, whose keys this version does not know are written back.
+  std::string json;
+
   bool operator==(const SheetTemplate&) const = default;
 
   // Whether the page is laid out as the program always did (margins, sizes and title line).
