@@ -63,7 +63,8 @@ TEST(ClassicLayout, PagesAreThoseDrawnBeforeTemplates) {
       if (arg == "p.png" || arg == "page.png") arg = out.Path() + "/" + arg;
     }
     args.insert(args.end(), common.begin(), common.end());
-    const auto result = RunCommand(CliPath(), args);
+    // No template the machine's user last chose may stand in for Classic.
+    const auto result = RunCommand(CliPath(), args, {"XDG_CONFIG_HOME=" + out.Path()});
     ASSERT_EQ(result.status, 0) << result.err;
     const QImage got = QImage(QString::fromStdString(out.Path() + "/" + c.written)).convertToFormat(QImage::Format_RGB32);
     const QImage want =
@@ -71,6 +72,40 @@ TEST(ClassicLayout, PagesAreThoseDrawnBeforeTemplates) {
     ASSERT_FALSE(want.isNull());
     EXPECT_EQ(Difference(got, want), "");
   }
+}
+
+// A template by name or file lays the pages out; a template that cannot be used is a wrong
+// argument naming its file and setting; without --template the window's last choice counts.
+TEST(TemplateOption, NamesAndFilesChooseTheLayout) {
+  test::TempTree tree;
+  const std::string samples = (test::DataDir().parent_path().parent_path() / "samples").string();
+  const std::vector<std::string> config = {"XDG_CONFIG_HOME=" + tree.Path()};
+  const auto pages = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args = {"list", samples, "--quiet"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const auto result = RunCommand(CliPath(), args, config);
+    EXPECT_EQ(result.status, 0) << result.err;
+    return result.out.substr(result.out.rfind('\n', result.out.size() - 2) + 1);
+  };
+  EXPECT_EQ(pages({}), "14 files, 1 pages\n");
+  // One page per folder.
+  EXPECT_EQ(pages({"--template", "Archive index"}), "14 files, 3 pages\n");
+  EXPECT_EQ(pages({"--template", "Archive index", "--rows", "1", "--cols", "1"}), "14 files, 14 pages\n");
+  tree.File("mine.json", R"({"version": 1, "name": "Mine", "grid": {"rows": 2, "columns": 2}})");
+  EXPECT_EQ(pages({"--template", tree.Path() + "/mine.json"}), "14 files, 5 pages\n");
+  tree.File("Tablora/templates/Mine.json", R"({"version": 1, "name": "Mine", "grid": {"rows": 1, "columns": 2}})");
+  tree.File("Tablora/templates/.last-used", "Mine\n");
+  EXPECT_EQ(pages({}), "14 files, 8 pages\n");
+
+  tree.File("bad.json", R"({"version": 1, "name": "Bad", "text": {"captions": [{"text": "{nmae}"}]}})");
+  const auto bad = RunCommand(CliPath(), {"list", samples, "--template", tree.Path() + "/bad.json"}, config);
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("option --template: " + tree.Path() + "/bad.json: text.captions[0].text: unknown field {nmae}"),
+            std::string::npos)
+      << bad.err;
+  const auto missing = RunCommand(CliPath(), {"list", samples, "--template", "Nowhere"}, config);
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.err.find("No template named \"Nowhere\""), std::string::npos) << missing.err;
 }
 
 }  // namespace
