@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <type_traits>
 
 #include "imaging/byte_reader.h"
 #include "imaging/exceptions.h"
@@ -86,6 +87,12 @@ class TCmykBitmapFormatReader : public TBitmapFormatReader<Reader> {
   }
   bool CmykSamples() override { return this->reader_.ColorManager.SourceColorScheme() == csCMYK; }
   std::vector<uint8_t> CmykProfile() override { return cmykProfile_; }
+  TFormatReader::TSampleColour SampleColour() override {
+    if constexpr (std::is_same_v<Reader, TPSDGraphic>) {
+      if (this->reader_.SrgbCurveSamples()) return TFormatReader::TSampleColour::scSrgbCurve;
+    }
+    return TFormatReader::TSampleColour::scFile;
+  }
 
  private:
   TIccProfile cmykProfile_;
