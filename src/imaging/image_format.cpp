@@ -224,9 +224,9 @@ constexpr std::array<std::string_view, 1> kWebPExtensions = {".webp"};
 constexpr std::array<std::string_view, 3> kHeifExtensions = {".heic", ".heif", ".hif"};
 constexpr std::array<std::string_view, 1> kAvifExtensions = {".avif"};
 constexpr std::array<std::string_view, 1> kJXLExtensions = {".jxl"};
-constexpr std::array<std::string_view, 24> kRawExtensions = {
+constexpr std::array<std::string_view, 25> kRawExtensions = {
     ".3fr", ".arw", ".cr2", ".cr3", ".crw", ".dcr", ".dng", ".erf", ".iiq", ".kdc", ".mef", ".mos",
-    ".mrw", ".nef", ".nrw", ".orf", ".pef", ".raf", ".rw2", ".rwl", ".sr2", ".srf", ".srw", ".x3f"};
+    ".mrw", ".nef", ".nrw", ".orf", ".pef", ".raf", ".raw", ".rw2", ".rwl", ".sr2", ".srf", ".srw", ".x3f"};
 
 // Content is tried in this order when an extension lies: the strict signatures first, TIFF's
 // byte-order mark (which camera RAW files share) last.
