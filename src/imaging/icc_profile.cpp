@@ -4,6 +4,8 @@
 #include <libheif/heif.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -13,6 +15,7 @@
 #include "imaging/exceptions.h"
 #include "imaging/image_format.h"
 #include "imaging/image_probe.h"
+#include "imaging/readers/heif_reader.h"
 #include "imaging/readers/psd_reader.h"
 #include "imaging/readers/raw_preview.h"
 #include "imaging/tiff_structure.h"
@@ -211,14 +214,14 @@ TIccProfile HeifProfile(std::span<const uint8_t> file) {
   if (heif_context_read_from_memory_without_copy(context, file.data(), file.size(), nullptr).code == heif_error_Ok &&
       heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok) {
     const heif_color_profile_type type = heif_image_handle_get_color_profile_type(handle);
-    heif_color_profile_nclx* nclx = nullptr;
+    THeifNclx nclx;
     if (type == heif_color_profile_type_prof || type == heif_color_profile_type_rICC) {
       const std::size_t size = heif_image_handle_get_raw_color_profile_size(handle);
       if (size >= 128 && size <= kMaxIccProfileBytes) {
         profile.resize(size);
         if (heif_image_handle_get_raw_color_profile(handle, profile.data()).code != heif_error_Ok) profile.clear();
       }
-    } else if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code == heif_error_Ok && nclx != nullptr) {
+    } else if ((nclx = HeifNclx(handle))) {
       const int transfer = nclx->transfer_characteristics;
       const bool srgbPrimaries = nclx->color_primaries == heif_color_primaries_ITU_R_BT_709_5 ||
                                  nclx->color_primaries == heif_color_primaries_unspecified;
@@ -250,7 +253,6 @@ TIccProfile HeifProfile(std::span<const uint8_t> file) {
         }
         profile = BuildRgbProfile(primaries, curve, gamma, "HEIF colour primaries");
       }
-      heif_nclx_color_profile_free(nclx);
     }
   }
   if (handle != nullptr) heif_image_handle_release(handle);
@@ -271,6 +273,40 @@ TIccProfile RawProfile(std::span<const uint8_t> file) {
   } catch (const Exception&) {
   }
   return {};
+}
+
+TIccProfile SrgbCurveProfile(std::span<const uint8_t> profile) {
+  if (profile.size() < 128 || profile.size() > kMaxIccProfileBytes) return {};
+  cmsContext context = cmsCreateContext(nullptr, nullptr);
+  if (context == nullptr) return {};
+  TIccProfile result;
+  cmsHPROFILE source = cmsOpenProfileFromMemTHR(context, profile.data(), static_cast<cmsUInt32Number>(profile.size()));
+  cmsHPROFILE srgb = cmsCreate_sRGBProfileTHR(context);
+  const cmsTagSignature colorants[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag};
+  if (source != nullptr && srgb != nullptr && cmsGetColorSpace(source) == cmsSigRgbData && cmsIsMatrixShaper(source) &&
+      !cmsIsCLUT(source, INTENT_PERCEPTUAL, LCMS_USED_AS_INPUT)) {
+    bool same = true;
+    for (const cmsTagSignature tag : colorants) {
+      const auto* a = static_cast<const cmsCIEXYZ*>(cmsReadTag(source, tag));
+      const auto* b = static_cast<const cmsCIEXYZ*>(cmsReadTag(srgb, tag));
+      // Within the rounding of the profiles' 16.16 numbers and of their white's adaptation.
+      same = same && a != nullptr && b != nullptr && std::fabs(a->X - b->X) < 2e-3 && std::fabs(a->Y - b->Y) < 2e-3 &&
+             std::fabs(a->Z - b->Z) < 2e-3;
+    }
+    const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(srgb, cmsSigRedTRCTag));
+    cmsUInt32Number size = 0;
+    if (!same && curve != nullptr && cmsWriteTag(source, cmsSigRedTRCTag, curve) &&
+        cmsWriteTag(source, cmsSigGreenTRCTag, curve) && cmsWriteTag(source, cmsSigBlueTRCTag, curve) &&
+        cmsSaveProfileToMem(source, nullptr, &size) && size >= 128 && size <= kMaxIccProfileBytes) {
+      result.resize(size);
+      if (!cmsSaveProfileToMem(source, result.data(), &size)) result.clear();
+      result.resize(std::min<std::size_t>(result.size(), size));
+    }
+  }
+  if (source != nullptr) cmsCloseProfile(source);
+  if (srgb != nullptr) cmsCloseProfile(srgb);
+  cmsDeleteContext(context);
+  return result;
 }
 
 TIccProfile EmbeddedProfile(const TImageFormat& format, std::span<const uint8_t> file) {

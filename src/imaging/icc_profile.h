@@ -22,6 +22,12 @@ inline constexpr std::size_t kMaxIccProfileBytes = std::size_t{4} << 20;
 // cannot be found whole is ignored, never a failed load.
 TIccProfile EmbeddedProfile(const TImageFormat& format, std::span<const uint8_t> file);
 
+// The profile of samples a reader took from `profile`'s linear light to the sRGB curve: an RGB
+// matrix-and-curves profile with its curves replaced by sRGB's. Empty when that is sRGB itself (its
+// primaries are sRGB's), and for any other profile, whose primaries cannot be kept apart from
+// its curves: the samples are then taken as sRGB.
+TIccProfile SrgbCurveProfile(std::span<const uint8_t> profile);
+
 // The profiles of the formats, from the whole file's bytes.
 TIccProfile JpegProfile(std::span<const uint8_t> file);
 TIccProfile PngProfile(std::span<const uint8_t> file);

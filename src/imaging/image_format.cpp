@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <type_traits>
 
 #include "imaging/byte_reader.h"
 #include "imaging/exceptions.h"
@@ -86,6 +87,12 @@ class TCmykBitmapFormatReader : public TBitmapFormatReader<Reader> {
   }
   bool CmykSamples() override { return this->reader_.ColorManager.SourceColorScheme() == csCMYK; }
   std::vector<uint8_t> CmykProfile() override { return cmykProfile_; }
+  TFormatReader::TSampleColour SampleColour() override {
+    if constexpr (std::is_same_v<Reader, TPSDGraphic>) {
+      if (this->reader_.SrgbCurveSamples()) return TFormatReader::TSampleColour::scSrgbCurve;
+    }
+    return TFormatReader::TSampleColour::scFile;
+  }
 
  private:
   TIccProfile cmykProfile_;
@@ -217,9 +224,9 @@ constexpr std::array<std::string_view, 1> kWebPExtensions = {".webp"};
 constexpr std::array<std::string_view, 3> kHeifExtensions = {".heic", ".heif", ".hif"};
 constexpr std::array<std::string_view, 1> kAvifExtensions = {".avif"};
 constexpr std::array<std::string_view, 1> kJXLExtensions = {".jxl"};
-constexpr std::array<std::string_view, 24> kRawExtensions = {
+constexpr std::array<std::string_view, 25> kRawExtensions = {
     ".3fr", ".arw", ".cr2", ".cr3", ".crw", ".dcr", ".dng", ".erf", ".iiq", ".kdc", ".mef", ".mos",
-    ".mrw", ".nef", ".nrw", ".orf", ".pef", ".raf", ".rw2", ".rwl", ".sr2", ".srf", ".srw", ".x3f"};
+    ".mrw", ".nef", ".nrw", ".orf", ".pef", ".raf", ".raw", ".rw2", ".rwl", ".sr2", ".srf", ".srw", ".x3f"};
 
 // Content is tried in this order when an extension lies: the strict signatures first, TIFF's
 // byte-order mark (which camera RAW files share) last.

@@ -73,6 +73,14 @@ class TFormatReader {
   virtual bool CmykSamples() { return false; }
   // The CMYK profile those samples went through; empty when none did.
   virtual std::vector<uint8_t> CmykProfile() { return {}; }
+  // How the decoded samples stand to the file's colour description. Known after Pixels.
+  enum class TSampleColour {
+    scFile,       // as the file stores them: its profile applies
+    scSrgb,       // brought to sRGB by the reader (HDR pictures tone-mapped): nothing applies
+    scSrgbCurve,  // the file's linear light encoded with the sRGB curve (floating-point
+                  // samples): the profile applies through its primaries alone
+  };
+  virtual TSampleColour SampleColour() { return TSampleColour::scFile; }
 };
 
 // A format the program reads: the one place that binds extensions, content and reader together.

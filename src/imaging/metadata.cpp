@@ -309,20 +309,44 @@ std::optional<std::string_view> XmpValue(std::string_view xmp, std::string_view 
   return std::nullopt;
 }
 
+// A whole number of at most `digits` digits with an optional minus; what follows the digits is
+// dropped (programs write "3.0" for 3 stars). Nothing for anything else.
+std::optional<int> XmpInteger(std::optional<std::string_view> text, std::size_t digits) {
+  if (!text) return std::nullopt;
+  std::string_view rest = *text;
+  const bool negative = rest.starts_with('-');
+  if (negative) rest.remove_prefix(1);
+  std::size_t count = 0;
+  int value = 0;
+  while (count < rest.size() && rest[count] >= '0' && rest[count] <= '9') value = value * 10 + (rest[count++] - '0');
+  if (count == 0 || count > digits) return std::nullopt;
+  return negative ? -value : value;
+}
+
+// Windows' percentage (MicrosoftPhoto:Rating, 0 to 99) as the stars Explorer shows for it.
+std::optional<int> StarsOfPercent(int percent) {
+  if (percent < 0 || percent > 99) return std::nullopt;
+  if (percent == 0) return 0;
+  if (percent <= 12) return 1;
+  if (percent <= 37) return 2;
+  if (percent <= 62) return 3;
+  if (percent <= 87) return 4;
+  return 5;
+}
+
 }  // namespace
 
 void ReadXmpPacket(std::string_view xmp, TPhotoMetadata& metadata) {
-  if (const auto rating = XmpValue(xmp, "xmp:Rating")) {
-    // Whole stars; programs that write "3.0" mean 3.
-    std::string_view digits = *rating;
-    const bool negative = digits.starts_with('-');
-    if (negative) digits.remove_prefix(1);
-    if (!digits.empty() && digits[0] >= '0' && digits[0] <= '9') {
-      const int value = negative ? -(digits[0] - '0') : digits[0] - '0';
-      const bool single = digits.size() == 1 || digits[1] < '0' || digits[1] > '9';
-      if (single) metadata.rating = std::clamp(value, -1, 5);
-    }
+  // xmp:Rating first; ACDSee and Windows keep their own when they write no xmp:Rating.
+  std::optional<int> rating = XmpInteger(XmpValue(xmp, "xmp:Rating"), 1);
+  if (rating) {
+    rating = std::clamp(*rating, -1, 5);
+  } else if ((rating = XmpInteger(XmpValue(xmp, "acdsee:rating"), 1))) {
+    rating = std::clamp(*rating, 0, 5);
+  } else if ((rating = XmpInteger(XmpValue(xmp, "MicrosoftPhoto:Rating"), 2))) {
+    rating = StarsOfPercent(*rating);
   }
+  if (rating) metadata.rating = rating;
   if (const std::size_t title = xmp.find("<dc:title"); title != std::string_view::npos) {
     const std::size_t item = xmp.find("<rdf:li", title);
     const std::size_t start = item == std::string_view::npos ? item : xmp.find('>', item);

@@ -20,7 +20,8 @@ struct TPhotoMetadata {
   std::optional<double> fNumber;
   std::optional<double> focalLength;  // millimetres
   std::optional<uint32_t> iso;
-  // xmp:Rating: -1 (rejected) to 5; not there when the file has none.
+  // -1 (rejected) to 5; not there when the file has none. From xmp:Rating, else ACDSee's
+  // acdsee:rating, else Windows' MicrosoftPhoto:Rating (a percentage, as Explorer shows it).
   std::optional<int> rating;
   std::string title;  // dc:title, else the IPTC object name
 
@@ -42,7 +43,7 @@ bool ReadEmbeddedMetadata(std::span<const uint8_t> bytes, TPhotoMetadata& metada
 // "NIKON D850".
 std::string CameraName(const std::string& make, const std::string& model);
 
-// xmp:Rating and dc:title of an XMP packet; fields the packet lacks are left as they are.
+// The rating and dc:title of an XMP packet; fields the packet lacks are left as they are.
 void ReadXmpPacket(std::string_view xmp, TPhotoMetadata& metadata);
 
 // Everything the reader finds for a file: its header bytes through ReadEmbeddedMetadata, exiv2

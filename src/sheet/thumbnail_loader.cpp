@@ -22,11 +22,24 @@ class FormatThumbnail : public ThumbnailImage {
   int Height() override { return reader_->Height(); }
   void PrepareFor(int32_t width, int32_t height) override { reader_->PrepareFor(width, height); }
   const TBitmap& Pixels() override { return reader_->Pixels(); }
-  // CMYK pixels are sRGB already: the reader converted them, through their profile or not.
+  // CMYK pixels are sRGB already: the reader converted them, through their profile or not; so
+  // are tone-mapped HDR ones. Linear light the reader encoded with the sRGB curve keeps only the
+  // primaries of its profile to go through.
   std::vector<uint8_t> ColorProfile() override {
-    return file_ && !reader_->CmykSamples() ? EmbeddedProfile(format_, file_->Bytes()) : TIccProfile{};
+    if (!file_ || reader_->CmykSamples()) return {};
+    switch (reader_->SampleColour()) {
+      case TFormatReader::TSampleColour::scSrgb: return {};
+      case TFormatReader::TSampleColour::scSrgbCurve: return SrgbCurveProfile(EmbeddedProfile(format_, file_->Bytes()));
+      case TFormatReader::TSampleColour::scFile: break;
+    }
+    return EmbeddedProfile(format_, file_->Bytes());
   }
-  std::vector<uint8_t> ReaderProfile() override { return reader_->CmykProfile(); }
+  std::vector<uint8_t> ReaderProfile() override {
+    if (file_ && reader_->SampleColour() == TFormatReader::TSampleColour::scSrgbCurve) {
+      return EmbeddedProfile(format_, file_->Bytes());
+    }
+    return reader_->CmykProfile();
+  }
   std::string ReaderName() const override { return format_.name; }
   TReaderDetails Details() override { return reader_->Details(); }
 

@@ -28,6 +28,7 @@ TEST(ImageFormat, ProbesTellTheSizeTheReaderDecodesAndOnlyTheirOwnSignatureMatch
       {"heif/alpha.heic", "HEIF", 1},      {"heif/lossless.avif", "AVIF", 1},
       {"jxl/lossless.jxl", "JPEG XL", 1},  {"jxl/orient6.jxl", "JPEG XL", 1},
       {"raw/preview.nef", "RAW", 6},       {"raw/subifd.dng", "RAW", 1},
+      {"raw/thumbnail.crw", "RAW", 6},
   };
   for (const auto& f : kFiles) {
     SCOPED_TRACE(f.file);

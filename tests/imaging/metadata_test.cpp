@@ -102,6 +102,42 @@ TEST(PhotoMetadata, XmpRatingForms) {
   }
 }
 
+// ACDSee's stars and Windows' percentage (Explorer's bands: 1-12 one star ... 88-99 five),
+// with xmp:Rating counting wherever it stands; the files as exiftool writes them.
+TEST(PhotoMetadata, AcdseeAndWindowsRatings) {
+  const struct {
+    const char* packet;
+    std::optional<int> rating;
+  } cases[] = {
+      {"<acdsee:rating>4</acdsee:rating>", 4},
+      {"acdsee:rating='9'", 5},
+      {"<MicrosoftPhoto:Rating>0</MicrosoftPhoto:Rating>", 0},
+      {"MicrosoftPhoto:Rating='1'", 1},
+      {"MicrosoftPhoto:Rating='12'", 1},
+      {"MicrosoftPhoto:Rating='13'", 2},
+      {"MicrosoftPhoto:Rating='37'", 2},
+      {"MicrosoftPhoto:Rating='38'", 3},
+      {"MicrosoftPhoto:Rating='62'", 3},
+      {"MicrosoftPhoto:Rating='63'", 4},
+      {"MicrosoftPhoto:Rating='87'", 4},
+      {"MicrosoftPhoto:Rating='88'", 5},
+      {"MicrosoftPhoto:Rating='99'", 5},
+      {"MicrosoftPhoto:Rating='100'", std::nullopt},
+      {"MicrosoftPhoto:Rating='-1'", std::nullopt},
+      {"MicrosoftPhoto:Rating='75' acdsee:rating='1'", 1},
+      {"MicrosoftPhoto:Rating='75' xmp:Rating='0'", 0},
+      {"<acdsee:rating>5</acdsee:rating><xmp:Rating>-1</xmp:Rating>", -1},
+  };
+  for (const auto& c : cases) {
+    TPhotoMetadata m;
+    ReadXmpPacket(c.packet, m);
+    EXPECT_EQ(m.rating, c.rating) << c.packet;
+  }
+  for (const auto& [file, stars] : {std::pair{"rating-windows.jpg", 3}, {"rating-acdsee.jpg", 4}, {"rating-all.jpg", 2}}) {
+    EXPECT_EQ(ReadPhotoMetadata(Fixture(file)).rating, stars) << file;
+  }
+}
+
 // A little-endian TIFF structure of one directory of ASCII tags, the directory at `at`.
 std::vector<uint8_t> AsciiTiff(const std::vector<std::pair<uint16_t, std::string>>& tags, uint32_t at = 8) {
   std::vector<uint8_t> out = {'I', 'I', 42, 0};

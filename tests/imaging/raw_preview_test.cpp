@@ -30,6 +30,8 @@ TEST(RawPreview, TheLargestDecodablePreviewOfEachKindOfFile) {
       {test::DataDir() / "raw/preview.nef", 64, 48, 6},  // IFD0's JPEG interchange tags
       {test::DataDir() / "raw/subifd.dng", 64, 48, 1},   // a SubIFD's JPEG strip beats IFD0's 40 × 1
       {test::DataDir() / "raw/nopreview.cr2", 0, 0, 1},
+      {test::DataDir() / "raw/thumbnail.crw", 160, 120, 6},  // CIFF's ThumbnailImage, turned 90 degrees
+      {test::CorpusDir() / "modern/exiftool/CanonRaw.crw", 0, 0, 1},  // its JpgFromRaw a 29-byte dummy
       {test::CorpusDir() / "modern/more/cr3/exiv2_Canon-R6-pruned.CR3", 1620, 1080, 1},  // PRVW
       {test::CorpusDir() / "modern/more/cr3/filetype_EOS-R_truncated128k.cr3", 160, 120, 6},  // THMB
       {test::CorpusDir() / "modern/more/dng/gen_grbg_1536x1024_orient6_preview1024.dng", 1024, 683, 6},
@@ -130,6 +132,7 @@ TEST(RawPreview, TheCameraIsNamedOnce) {
   } kFiles[] = {
       {test::DataDir() / "raw/cfa.dng", "Tablora Synthetic Bayer"},  // IFD0's Make and Model
       {test::DataDir() / "raw/preview.nef", ""},
+      {test::DataDir() / "raw/thumbnail.crw", "Canon EOS D60"},  // CIFF's make and model
       {test::CorpusDir() / "modern/more/cr3/exiv2_Canon-R6-pruned.CR3", "Canon EOS R6"},  // CMT1, model repeats the make
   };
   for (const auto& f : kFiles) {
@@ -146,8 +149,35 @@ TEST(RawPreview, ThePreviewIsTheJpegFixtureAsTheJpegPathDecodesIt) {
   test::ExpectPixelsNear(reader.Pixels(), *reference, 8, "subifd.dng");
 }
 
+// A CRW's thumbnail is the JPEG exiftool extracts, decoded as ImageMagick decodes it.
+TEST(RawPreview, CrwThumbnailIsTheOneExiftoolExtracts) {
+  const fs::path file = test::DataDir() / "raw/thumbnail.crw";
+  const auto reference = test::ToolDecode("sh", {"-c", "exiftool -b -ThumbnailImage \"$0\" > \"$1\"", "{in}", "{out}"},
+                                          file, ".jpg");
+  if (!reference) GTEST_SKIP() << "exiftool absent";
+  TRawReader reader;
+  reader.Load(test::FileBytes(file));
+  test::ExpectPixelsNear(reader.Pixels(), *reference, 4, "thumbnail.crw");
+}
+
+// .raw files (Kodak, Panasonic, Leica) are LibRaw's: a headerless Kodak one, known to LibRaw by its
+// size alone, draws its sensor data at half size.
+TEST(RawPreview, RawExtensionIsLibRaws) {
+  ASSERT_NE(FormatByExtension(".raw"), nullptr);
+  EXPECT_STREQ(FormatByExtension(".raw")->name, "RAW");
+  const fs::path kodak = test::CorpusDir() / "modern-conformance/raw-kimageformats/RAW_KODAK_C330_FORMAT_NONE_YRGB.raw";
+  if (!fs::exists(kodak)) GTEST_SKIP() << "conformance corpus absent";
+  const std::vector<uint8_t> bytes = test::FileBytes(kodak);
+  const TImageFormat* format = FormatForFile(".raw", bytes);
+  ASSERT_NE(format, nullptr);
+  auto reader = format->create();
+  reader->Load(bytes);
+  EXPECT_GT(reader->Width(), 0);
+  EXPECT_FALSE(reader->Pixels().Empty());
+}
+
 TEST(RawPreview, DamagedFilesLoadOrFailCleanly) {
-  for (const char* name : {"preview.nef", "subifd.dng", "cfa.dng"}) {
+  for (const char* name : {"preview.nef", "subifd.dng", "cfa.dng", "thumbnail.crw"}) {
     test::DamageSweep(LoadAndDecode, test::FileBytes(test::DataDir() / "raw" / name), name);
   }
   const fs::path r6 = test::CorpusDir() / "modern/more/cr3/exiv2_Canon-R6-pruned.CR3";

@@ -129,6 +129,36 @@ TEST(ColorProfile, EachFormatsColourDescriptionIsApplied) {
   }
 }
 
+// Floating-point samples in linear light, tagged with a linear profile (as GIMP writes them):
+// converted once, so 0.371 is sRGB's 164, not the 210 of a second pass through a curve; whether
+// the profile's curve is a one-entry 'curv' or a 'para', whether the reader encodes the samples
+// itself (Photoshop) or hands them on (TIFF); linear ProPhoto's colours still converted. Against
+// ImageMagick's conversion through lcms2 (which rounds 0.371 down to 163). The TIFF reader hands
+// on 8-bit linear light, whose steps are coarse in the shadows (0.01 is drawn 28 for 25).
+TEST(ColorProfile, LinearLightIsConvertedOnce) {
+  for (const char* file : {"float-linear-srgb.psd", "float-linear-srgb-para.psd", "float-linear-prophoto.psd",
+                           "float-linear-srgb.tif"}) {
+    const int tolerance = std::string_view(file).ends_with(".tif") ? 3 : 2;
+    const TBitmap pixels = CellPixels(Icc(file));
+    ASSERT_FALSE(pixels.Empty()) << file;
+    EXPECT_EQ(pixels.PixelColor(0, 0), RGB(164, 164, 164)) << file;
+    const std::optional<test::RgbaImage> reference =
+        test::MagickDecode(Icc(file), "-intent perceptual -profile " + (kColord / "sRGB.icc").string());
+    ASSERT_TRUE(reference) << file;
+    test::ExpectPixelsNear(pixels, *reference, tolerance, file);
+  }
+}
+
+// An HDR picture (10-bit PQ) is tone-mapped to sRGB by its reader: a profile stored beside its
+// nclx (here one that swaps red and green) must not be applied to the result again.
+TEST(ColorProfile, ToneMappedPicturesAreNotConvertedAgain) {
+  const std::filesystem::path dir = DataDir() / "heif";
+  const TBitmap plain = CellPixels(dir / "pq10.heic");
+  const TBitmap tagged = CellPixels(dir / "pq10-icc.heic");
+  ASSERT_FALSE(plain.Empty());
+  test::ExpectPixelsNear(tagged, test::ToRgba(plain), 1, "pq10-icc.heic");
+}
+
 // A damaged profile is no profile: nothing is converted, nothing breaks.
 TEST(ColorProfile, DamagedProfilesAreIgnored) {
   const std::vector<uint8_t> good = test::FileBytes(kColord / "SwappedRedAndGreen.icc");

@@ -60,8 +60,8 @@ struct THdrSource {
 
 THdrSource HdrOf(const heif_image_handle* handle) {
   THdrSource source;
-  heif_color_profile_nclx* nclx = nullptr;
-  if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok || nclx == nullptr) return source;
+  const THeifNclx nclx = HeifNclx(handle);
+  if (!nclx) return source;
   if (nclx->transfer_characteristics == heif_transfer_characteristic_ITU_R_BT_2100_0_PQ) source.transfer = THdr::hdPQ;
   if (nclx->transfer_characteristics == heif_transfer_characteristic_ITU_R_BT_2100_0_HLG) source.transfer = THdr::hdHLG;
   static constexpr float kBt2020[3][3] = {
@@ -71,7 +71,6 @@ THdrSource HdrOf(const heif_image_handle* handle) {
                        : nclx->color_primaries == heif_color_primaries_SMPTE_EG_432_1            ? kP3
                                                                                                 : nullptr;
   if (matrix != nullptr) std::memcpy(source.toSrgb, matrix, sizeof source.toSrgb);
-  heif_nclx_color_profile_free(nclx);
   return source;
 }
 
@@ -137,6 +136,16 @@ bool Supported(std::span<const uint8_t> file) {
 }
 
 }  // namespace
+
+void THeifNclxFree::operator()(heif_color_profile_nclx* nclx) const { heif_nclx_color_profile_free(nclx); }
+
+THeifNclx HeifNclx(const heif_image_handle* handle) {
+  heif_color_profile_nclx* nclx = nullptr;
+  const heif_error error = heif_image_handle_get_nclx_color_profile(handle, &nclx);
+  THeifNclx owned(nclx);
+  if (error.code != heif_error_Ok) owned.reset();
+  return owned;
+}
 
 bool IsHeif(std::span<const uint8_t> file) { return Supported(file) && !BrandIsAv1(file); }
 bool IsAvif(std::span<const uint8_t> file) { return Supported(file) && BrandIsAv1(file); }
@@ -259,6 +268,7 @@ void THeifReader::Decode(const heif_image_handle* handle) {
   if (plane == nullptr || iw <= 0 || ih <= 0 || stride < iw * (alpha ? 4 : 3) * sampleBytes) Invalid();
   CheckImageSize(iw, ih, alpha ? 32 : 24);
   if (toneMapped) {
+    toneMapped_ = true;
     bitmap_.SetPixelFormat(alpha ? pf32bit : pf24bit);
     bitmap_.SetSize(iw, ih);
     bitmap_.SetAlphaChannel(alpha);

@@ -10,6 +10,7 @@
 
 struct heif_context;
 struct heif_image_handle;
+struct heif_color_profile_nclx;
 
 namespace tablora {
 
@@ -32,6 +33,8 @@ class THeifReader : public TFormatReader {
   const TBitmap& Pixels() override;
   // The image decoded: "thumbnail W×H" or "primary W×H".
   TReaderDetails Details() override;
+  // HDR pictures are tone-mapped to sRGB here; any profile beside their nclx is not applied.
+  TSampleColour SampleColour() override { return toneMapped_ ? TSampleColour::scSrgb : TSampleColour::scFile; }
 
   // Pictures above this many pixels are decoded one at a time in the whole program: each takes
   // hundreds of megabytes on its way.
@@ -51,8 +54,18 @@ class THeifReader : public TFormatReader {
   int32_t wantWidth_ = 0;
   int32_t wantHeight_ = 0;
   bool decoded_ = false;
+  bool toneMapped_ = false;
   TBitmap bitmap_;
 };
+
+struct THeifNclxFree {
+  void operator()(heif_color_profile_nclx* nclx) const;
+};
+using THeifNclx = std::unique_ptr<heif_color_profile_nclx, THeifNclxFree>;
+// The image's nclx colour description; null when it has none or libheif refuses it. libheif
+// hands out the profile it allocated also with some of its errors (an unknown primaries, transfer
+// or matrix code): that one is freed here too.
+THeifNclx HeifNclx(const heif_image_handle* handle);
 
 // ISO base media files whose brand libheif decodes: HEIF (HEVC) and AVIF (AV1).
 bool IsHeif(std::span<const uint8_t> file);

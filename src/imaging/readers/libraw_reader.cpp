@@ -149,9 +149,11 @@ void LibRawHalfSize(std::span<const uint8_t> file, TBitmap& bitmap) {
   const int64_t height = (data.sizes.height + 1) / 2;
   if (rawWidth == 0 || rawHeight == 0 || width == 0 || height == 0) Invalid();
   // Files stripped of their sensor data keep a header pointing past their end; LibRaw reads
-  // zeros there.
+  // zeros there. Headerless files (old Kodak .raw, which LibRaw knows by their size) are sensor
+  // data from their first byte, at least a byte a pixel.
   const unpacker_data_t& unpacker = session.Raw().get_internal_data_pointer()->unpacker_data;
-  if (unpacker.data_offset <= 0 || static_cast<uint64_t>(unpacker.data_offset) >= file.size() ||
+  const bool headerless = unpacker.data_offset == 0 && file.size() >= rawWidth * rawHeight;
+  if ((unpacker.data_offset <= 0 && !headerless) || static_cast<uint64_t>(unpacker.data_offset) >= file.size() ||
       uint64_t{unpacker.data_size} > file.size() - static_cast<uint64_t>(unpacker.data_offset) ||
       // Or a stub where it was: no coding of sensor data takes less than a bit for 512 pixels (the
       // size may be one tile's).

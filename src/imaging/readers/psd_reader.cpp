@@ -46,10 +46,10 @@ TColorScheme SchemeOfMode(uint16_t mode, uint16_t channels) {
   }
 }
 
-// What the reader takes from the image resources.
-// The gamma of an ICC profile's tone curve when it is a plain power (a 'curv' of one entry):
-// 1.0 for the linear profiles of 32-bit documents. Nothing for a profile without one, or with a
-// tabled or parametric curve (a display encoding such as sRGB's own).
+// The gamma of an ICC profile's tone curve when it is a plain power: a 'curv' of no entry (1.0)
+// or one, or a 'para' of the first function; 1.0 for the linear profiles of 32-bit documents,
+// which lcms2 writes both ways. Nothing for a profile without one, or with a tabled or other
+// parametric curve (a display encoding such as sRGB's own).
 std::optional<double> ProfileGamma(std::span<const uint8_t> profile, bool gray) {
   if (profile.size() < 132) return std::nullopt;
   const uint32_t count = LoadBE32(profile.data() + 128);
@@ -58,10 +58,18 @@ std::optional<double> ProfileGamma(std::span<const uint8_t> profile, bool gray) 
     const uint8_t* entry = profile.data() + 132 + 12 * i;
     if (LoadBE32(entry) != wanted) continue;
     const uint64_t offset = LoadBE32(entry + 4);
-    if (offset + 14 > profile.size()) return std::nullopt;
+    if (offset + 12 > profile.size()) return std::nullopt;
     const uint8_t* curve = profile.data() + offset;
-    if (LoadBE32(curve) != 0x63757276 || LoadBE32(curve + 8) != 1) return std::nullopt;  // 'curv'
-    const double gamma = LoadBE16(curve + 12) / 256.0;
+    double gamma = 0;
+    if (LoadBE32(curve) == 0x63757276) {  // 'curv'
+      const uint32_t entries = LoadBE32(curve + 8);
+      if (entries == 0) return 1.0;
+      if (entries != 1 || offset + 14 > profile.size()) return std::nullopt;
+      gamma = LoadBE16(curve + 12) / 256.0;
+    } else if (LoadBE32(curve) == 0x70617261) {  // 'para'
+      if (LoadBE16(curve + 8) != 0 || offset + 16 > profile.size()) return std::nullopt;
+      gamma = static_cast<int32_t>(LoadBE32(curve + 12)) / 65536.0;
+    }
     return gamma > 0 ? std::optional<double>(gamma) : std::nullopt;
   }
   return std::nullopt;
@@ -222,6 +230,7 @@ bool TPSDGraphic::ReadImageProperties(TStream& stream, uint32_t imageIndex) {
 }
 
 void TPSDGraphic::Decode(TByteReader& data) {
+  srgbCurve_ = false;
   const TImageProperties& p = ImageProperties;
   const uint32_t width = p.Width;
   const uint32_t height = p.Height;
@@ -302,7 +311,10 @@ void TPSDGraphic::Decode(TByteReader& data) {
   if (isFloat) {
     // No profile: linear, as Photoshop keeps 32-bit documents.
     const bool hasProfile = !resources.iccProfile.empty();
-    tone.emplace(hasProfile ? ProfileGamma(resources.iccProfile, scheme == csGray) : std::optional<double>(1.0));
+    const std::optional<double> gamma =
+        hasProfile ? ProfileGamma(resources.iccProfile, scheme == csGray) : std::optional<double>(1.0);
+    srgbCurve_ = gamma.has_value();
+    tone.emplace(gamma);
   }
   const std::array<std::array<uint8_t, 3>, 2> inks = InkColours(resources.displayInfo);
   TPackbitsRLEDecoder decoder;

@@ -31,9 +31,15 @@ class TPSDGraphic : public TRasterGraphic {
   bool CanLoad(TStream& stream) override;
   bool ReadImageProperties(TStream& stream, uint32_t imageIndex) override;
   const char* FormatName() const override { return "PSD or PDD"; }
+  // Whether the last load encoded floating-point samples (linear light) with the sRGB curve:
+  // the document's profile then applies through its primaries alone.
+  bool SrgbCurveSamples() const { return srgbCurve_; }
 
  protected:
   void Decode(TByteReader& data) override;
+
+ private:
+  bool srgbCurve_ = false;
 };
 
 }  // namespace tablora

@@ -204,6 +204,94 @@ std::optional<TRawPreview> Raf(std::span<const uint8_t> file) {
   return best;
 }
 
+// CIFF, Canon's CRW: a heap of records whose table stands where the heap's last four bytes say,
+// a record's data in the heap (or, in the high storage class, in the record itself). JpgFromRaw
+// and the ThumbnailImage are JPEGs; records of the heap types hold heaps of their own, walked to
+// a bounded depth and number, as a damaged file may nest them in circles.
+constexpr uint16_t kCiffJpgFromRaw = 0x2007;
+constexpr uint16_t kCiffThumbnail = 0x2008;
+constexpr uint16_t kCiffImageInfo = 0x1810;
+constexpr uint16_t kCiffMakeModel = 0x080A;
+constexpr int kMaxCiffDepth = 8;
+
+struct TCiff {
+  std::optional<TRawPreview> best;
+  int rotation = 0;  // degrees, as ImageInfo gives them
+  std::string make;
+  std::string model;
+};
+
+class TCiffWalk {
+ public:
+  explicit TCiffWalk(bool little) : little_(little) {}
+
+  void Heap(std::span<const uint8_t> heap, int depth, TCiff& found) {
+    if (depth > kMaxCiffDepth || ++heaps_ > kMaxDirectories || heap.size() < 6) return;
+    try {
+      TByteReader in(heap);
+      in.Seek(heap.size() - 4);
+      in.Seek(U32(in));
+      const uint16_t count = U16(in);
+      for (uint16_t i = 0; i < count; ++i) {
+        const uint16_t tag = U16(in);
+        const uint32_t size = U32(in);
+        const uint32_t offset = U32(in);
+        if ((tag & 0xC000) != 0) continue;  // the value is the record itself: nothing used here
+        const std::span<const uint8_t> data = heap.subspan(std::min<std::size_t>(offset, heap.size()),
+                                                           std::min<std::size_t>(size, heap.size() - std::min<std::size_t>(offset, heap.size())));
+        if (data.size() != size) continue;
+        const uint16_t id = tag & 0x3FFF;
+        const uint16_t type = tag & 0x3800;
+        if (id == kCiffJpgFromRaw || id == kCiffThumbnail) {
+          Offer(data, found.best);
+        } else if (id == kCiffImageInfo && data.size() >= 16) {
+          TByteReader info(data);
+          info.Seek(12);
+          found.rotation = static_cast<int32_t>(U32(info));
+        } else if (id == kCiffMakeModel) {
+          const auto end = std::find(data.begin(), data.end(), uint8_t{0});
+          found.make.assign(data.begin(), end);
+          if (end != data.end()) found.model.assign(end + 1, std::find(end + 1, data.end(), uint8_t{0}));
+        } else if (type == 0x2800 || type == 0x3000) {
+          Heap(data, depth + 1, found);
+        }
+      }
+    } catch (const EReadError&) {
+      // What stood before the damage counts.
+    }
+  }
+
+ private:
+  uint16_t U16(TByteReader& r) const { return little_ ? r.U16LE() : r.U16BE(); }
+  uint32_t U32(TByteReader& r) const { return little_ ? r.U32LE() : r.U32BE(); }
+
+  bool little_;
+  int heaps_ = 0;
+};
+
+bool IsCiff(std::span<const uint8_t> file) {
+  return file.size() >= 14 && (Magic(file, 0, "II") || Magic(file, 0, "MM")) && Magic(file, 6, "HEAPCCDR");
+}
+
+TCiff ReadCiff(std::span<const uint8_t> file) {
+  TCiff found;
+  const bool little = file[0] == 'I';
+  const uint32_t header = little ? LoadLE32(file.data() + 2) : LoadBE32(file.data() + 2);
+  if (header < 14 || header >= file.size()) return found;
+  TCiffWalk(little).Heap(file.subspan(header), 0, found);
+  while (!found.make.empty() && found.make.back() == ' ') found.make.pop_back();
+  if (found.best) {
+    // Degrees the camera was turned, as EXIF orientations.
+    switch (((found.rotation % 360) + 360) % 360) {
+      case 90: found.best->orientation = 6; break;
+      case 180: found.best->orientation = 3; break;
+      case 270: found.best->orientation = 8; break;
+      default: found.best->orientation = 1; break;
+    }
+  }
+  return found;
+}
+
 }  // namespace
 
 std::size_t FindBox(std::span<const uint8_t> file, std::string_view type, std::size_t from) {
@@ -221,7 +309,7 @@ std::span<const uint8_t> BoxBody(std::span<const uint8_t> file, std::size_t at) 
 }
 
 bool IsRaw(std::span<const uint8_t> file) {
-  if (Magic(file, 0, "FUJIFILMCCD-RAW") || Magic(file, 4, "ftypcrx ")) return true;
+  if (Magic(file, 0, "FUJIFILMCCD-RAW") || Magic(file, 4, "ftypcrx ") || IsCiff(file)) return true;
   if (file.size() < 8 || !(Magic(file, 0, "II") || Magic(file, 0, "MM"))) return false;
   const bool little = file[0] == 'I';
   const uint16_t magic = little ? LoadLE16(file.data() + 2) : LoadBE16(file.data() + 2);
@@ -233,6 +321,7 @@ std::optional<TRawPreview> LocateRawPreview(std::span<const uint8_t> file) {
   try {
     if (Magic(file, 0, "FUJIFILMCCD-RAW")) return Raf(file);
     if (Magic(file, 4, "ftypcrx ")) return Cr3(file);
+    if (IsCiff(file)) return ReadCiff(file).best;
     if (IsRaw(file)) return TiffStructured(file);
   } catch (const EReadError&) {
   }
@@ -260,7 +349,11 @@ std::optional<TImageHeader> ProbeRaw(std::span<const uint8_t> file) {
 
 std::string RawCamera(std::span<const uint8_t> file) {
   std::string make, model;
-  if (Magic(file, 0, "II") || Magic(file, 0, "MM")) {
+  if (IsCiff(file)) {
+    TCiff ciff = ReadCiff(file);
+    make = std::move(ciff.make);
+    model = std::move(ciff.model);
+  } else if (Magic(file, 0, "II") || Magic(file, 0, "MM")) {
     make = TiffAscii(file, kMake);
     model = TiffAscii(file, kModel);
   } else if (const std::size_t cmt = FindBox(file, "CMT1", 4); cmt != std::string::npos) {

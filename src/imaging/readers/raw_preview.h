@@ -15,7 +15,8 @@ namespace tablora {
 // The largest JPEG preview a camera RAW file carries, found without decoding anything:
 // TIFF-structured RAWs (CR2, NEF, ARW, DNG, PEF, SRW, RW2, ORF and the like) by the directories
 // of IFD0, its chain and its SubIFDs (JPEG interchange tags, JPEG strips, Panasonic's JpgFromRaw);
-// CR3 by its PRVW and THMB boxes; RAF by the JPEG its header points at. Only previews libjpeg can
+// CR3 by its PRVW and THMB boxes; RAF by the JPEG its header points at; CRW by its CIFF heaps
+// (JpgFromRaw and the 160 × 120 ThumbnailImage). Only previews libjpeg can
 // decode count (baseline and progressive; not the lossless JPEG of raw sensor data).
 struct TRawPreview {
   std::span<const uint8_t> jpeg;
@@ -67,7 +68,8 @@ std::size_t FindBox(std::span<const uint8_t> file, std::string_view type, std::s
 // The body of the box whose type stands at `at` (as FindBox found it).
 std::span<const uint8_t> BoxBody(std::span<const uint8_t> file, std::size_t at);
 
-// The byte-order marks of TIFF-structured RAWs, the RAF magic or a CR3 file type box.
+// The byte-order marks of TIFF-structured RAWs, the RAF magic, a CR3 file type box or a CRW's
+// CIFF header.
 bool IsRaw(std::span<const uint8_t> file);
 // The preview's size and the RAW's orientation; JPEG's scales.
 std::optional<TImageHeader> ProbeRaw(std::span<const uint8_t> file);

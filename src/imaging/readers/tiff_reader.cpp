@@ -444,6 +444,10 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, uint32_t imageIndex) {
   // TIFF's default compression is none.
   compressionTag_ = static_cast<uint16_t>(TagIntValue(in, kCompression, 1));
   p.Compression = CompressionOf(compressionTag_);
+  // Old-style JPEG data of three components is YCbCr whatever the file says: libtiff takes a
+  // Photometric of RGB, or none, for YCbCr, and so do the files' other readers.
+  std::size_t photometricAt = 0;
+  if (p.Compression == ctOldJPEG && (photometric_ == 2 || !LocateTag(kPhotometric, photometricAt))) photometric_ = 6;
   p.ColorScheme = SchemeOf(photometric_, p.SamplesPerPixel);
   if (photometric_ == 0) p.Options |= ioMinIsWhite;
   // Only YCbCr data is subsampled; JPEG strips of other photometrics are checked against 1 x 1.
@@ -697,7 +701,9 @@ void TTIFFGraphic::SetUpColors(TByteReader& in) {
       break;
     case 0:
     case 1:
-      if (samples >= 2 && alpha) {
+      // Transparency of grey stands in the second sample; beside more extra samples libtiff
+      // draws the grey alone, and so does this reader.
+      if (samples == 2 && alpha) {
         // Widened to colour with alpha, a white-is-zero grey would come out inverted.
         if (photometric_ == 0) invalid();
         byteSamples();

@@ -192,3 +192,5 @@ cp cyan.tif cyan-swapped.tif
 exiftool -q -overwrite_original "-ICC_Profile<=$icc/SwappedRedAndGreen.icc" cyan-swapped.tif
 cp "$tmp/plain.jpg" red-press.jpg
 exiftool -q -overwrite_original "-ICC_Profile<=$tmp/press.icc" red-press.jpg
+# Floating-point pictures in linear light with linear profiles (Photoshop and TIFF).
+python3 make_linear.py

@@ -20,3 +20,11 @@ fresh full-src.png
 heif-enc -q 50 -o full.heic full-src.png >/dev/null
 rm -f full-src.png
 exiftool -q -overwrite_original "${tags[@]}" full.heic
+# Ratings of ACDSee (stars) and Windows (a percentage, 50 is 3 stars in Explorer); with
+# xmp:Rating beside them, xmp:Rating counts.
+fresh -quality 80 rating-windows.jpg
+exiftool -q -overwrite_original -XMP-microsoft:RatingPercent=50 rating-windows.jpg
+fresh -quality 80 rating-acdsee.jpg
+exiftool -q -overwrite_original -XMP-acdsee:Rating=4 rating-acdsee.jpg
+fresh -quality 80 rating-all.jpg
+exiftool -q -overwrite_original -XMP-microsoft:RatingPercent=99 -XMP-acdsee:Rating=5 -XMP-xmp:Rating=2 rating-all.jpg

@@ -38,3 +38,22 @@ python3 ../../../../shared/tools/make-dng.py ../jpeg/colour.ppm cfa.dng --cfa GR
 python3 ../../../../shared/tools/make-dng.py ../jpeg/colour.ppm cfa_preview.dng --preview ../jpeg/row1.jpg
 # cfa_thumb.dng: the mosaic with the colour fixture as IFD0's RGB thumbnail and no JPEG at all.
 python3 ../../../../shared/tools/make-dng.py ../jpeg/colour.ppm cfa_thumb.dng --thumb ../jpeg/colour.ppm
+# thumbnail.crw: a Canon CRW (CIFF) stripped of its image data, keeping its 160 x 120 JPEG
+# ThumbnailImage in the root heap, turned by 90 degrees and naming the camera in a heap below.
+convert rose: -resize '160x120!' -quality 85 -sampling-factor 2x2 -strip crw-thumb.jpg
+python3 - <<'PY'
+import struct
+thumb = open('crw-thumb.jpg', 'rb').read()
+def heap(records):
+    """records: (tag, bytes); the heap's data, its table and the table's offset."""
+    data, table = b'', b''
+    for tag, body in records:
+        table += struct.pack('<HII', tag, len(body), len(data))
+        data += body
+    return data + struct.pack('<H', len(records)) + table + struct.pack('<I', len(data))
+info = struct.pack('<IIfiIII', 3072, 2048, 1.0, 90, 8, 24, 257)
+props = heap([(0x1810, info), (0x080A, b'Canon\0Canon EOS D60\0')])
+root = heap([(0x2005, b'<Dummy raw image data>'), (0x2008, thumb), (0x300A, props)])
+open('thumbnail.crw', 'wb').write(b'II' + struct.pack('<I', 26) + b'HEAPCCDR' + struct.pack('<I', 0x10002) + b'\0' * 8 + root)
+PY
+rm -f crw-thumb.jpg

@@ -316,6 +316,25 @@ def ojpeg_interchange_file(path, jpeg, w, h):
     write_tiff(path, False, w, h, tags, [jpeg], 6, False, interchange=True)
 
 
+def ojpeg_rgb_file(path, jpeg, w, h, photometric):
+    """The interchange form with Photometric RGB (or none) over a stream of subsampled YCbCr, as
+    some old writers left it; libtiff reads the data as the YCbCr it is."""
+    tags = {256: (3, [w]), 257: (3, [h]), 258: (3, [8, 8, 8]), 277: (3, [3]),
+            278: (3, [h]), 284: (3, [1]), 512: (3, [1]), 513: (4, [0]), 514: (4, [len(jpeg)])}
+    if photometric is not None:
+        tags[262] = (3, [photometric])
+    COMPRESSORS[6] = lambda d: d
+    write_tiff(path, False, w, h, tags, [jpeg], 6, False, interchange=True)
+
+
+def grey_extra_file(path, picture, w, h, extra):
+    """8-bit min-is-black grey with three extra samples (their kinds as given), uncompressed."""
+    rows = b"".join(bytes(v for p in row for v in (sum(p) // 3, p[0], p[1], 255 - p[2])) for row in picture)
+    tags = {256: (3, [w]), 257: (3, [h]), 258: (3, [8] * 4), 262: (3, [1]), 277: (3, [4]), 278: (3, [h]),
+            284: (3, [1]), 338: (3, extra)}
+    write_tiff(path, False, w, h, tags, [rows], 1, False)
+
+
 def ojpeg_tables_file(path, jpeg, w, h, rows_per_strip, big):
     """Compression 6, tables-only: the tables where the tags point, each strip one restart interval
     of the scan without its marker, no JPEG header anywhere."""
@@ -354,6 +373,8 @@ def main():
         w, h, _ = read_ppm(source)
         ojpeg_interchange_file(f"{out}/ojpeg-interchange.tif", open(sys.argv[4], "rb").read(), w, h)
         ojpeg_tables_file(f"{out}/ojpeg-tables-strips.tif", open(sys.argv[5], "rb").read(), w, h, 16, False)
+        ojpeg_rgb_file(f"{out}/ojpeg-rgb-photometric.tif", open(sys.argv[4], "rb").read(), w, h, 2)
+        ojpeg_rgb_file(f"{out}/ojpeg-no-photometric.tif", open(sys.argv[4], "rb").read(), w, h, None)
     if len(sys.argv) > 3:
         sw, sh, small = read_ppm(sys.argv[3])
         fp24_file(f"{out}/float-rgb24-be.tif", small, sw, sh, True)
@@ -361,6 +382,8 @@ def main():
     rec709 = (0.2126, 0.7152, 0.0722)
     studio = (16, 235, 128, 240, 128, 240)
     next_file(f"{out}/grey2-next.tif", picture, w, h, 10)
+    grey_extra_file(f"{out}/grey-extra3.tif", picture, w, h, [0, 0, 0])
+    grey_extra_file(f"{out}/grey-alpha-extra3.tif", picture, w, h, [2, 0, 0])
     ycbcr_file(f"{out}/ycbcr11-none.tif", picture, w, h, 1, 1, 1, rows_per_strip=8)
     ycbcr_file(f"{out}/ycbcr21-lzw.tif", picture, w, h, 2, 1, 5, rows_per_strip=5)
     ycbcr_file(f"{out}/ycbcr22-none.tif", picture, w, h, 2, 2, 1, rows_per_strip=6)
