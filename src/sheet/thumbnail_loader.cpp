@@ -26,7 +26,7 @@ class FormatThumbnail : public ThumbnailImage {
   std::vector<uint8_t> ColorProfile() override {
     return file_ && !reader_->CmykSamples() ? EmbeddedProfile(format_, file_->Bytes()) : TIccProfile{};
   }
-  std::vector<uint8_t> ReaderProfile() override { return reader_->CmykProfile(); }
+  std::vector<uint8_t> ReaderProfile() override { return reader_->ReaderProfile(); }
   std::string ReaderName() const override { return format_.name; }
   TReaderDetails Details() override { return reader_->Details(); }
 
