@@ -28,3 +28,10 @@ cc encode_jxl.c -o "$tmp/encode_jxl" -ljxl
 convert ../icc/cmyk.tif "$tmp/cmyk.pam"
 convert ../icc/cmyk.tif "$tmp/press.icc"
 "$tmp/encode_jxl" cmyk "$tmp/cmyk.pam" "$tmp/press.icc" cmyk.jxl
+# A 16-bit picture 4400 pixels wide (three DC groups) whose sections lie in the order of streaming
+# encoders, AC global behind DC groups it needs (streaming_order.py rewrites its table of
+# contents): libjxl 0.7 fed it in pieces loses its place; djxl, given it whole, decodes it.
+convert rose: -resize '4400x400!' -seed 37 -attenuate 0.3 +noise Gaussian -depth 16 -strip "$tmp/wide.png"
+cjxl --quiet -d 1 --group_order=0 "$tmp/wide.png" "$tmp/plain.jxl"
+cjxl --quiet -d 1 --group_order=1 "$tmp/wide.png" "$tmp/centre.jxl"
+python3 streaming_order.py "$tmp/plain.jxl" "$tmp/centre.jxl" streaming.jxl 3
