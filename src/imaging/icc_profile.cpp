@@ -16,6 +16,7 @@
 #include "imaging/image_format.h"
 #include "imaging/image_probe.h"
 #include "imaging/readers/heif_reader.h"
+#include "imaging/readers/jxl_reader.h"
 #include "imaging/readers/psd_reader.h"
 #include "imaging/readers/raw_preview.h"
 #include "imaging/tiff_structure.h"
@@ -318,6 +319,7 @@ TIccProfile EmbeddedProfile(const TImageFormat& format, std::span<const uint8_t>
   if (name == "WebP") return WebPProfile(file);
   if (name == "HEIF" || name == "AVIF") return HeifProfile(file);
   if (name == "RAW") return RawProfile(file);
+  if (name == "JPEG XL") return JxlProfile(file);
   return {};
 }
 

@@ -86,7 +86,7 @@ class TCmykBitmapFormatReader : public TBitmapFormatReader<Reader> {
     if (this->reader_.CmykTransform && CmykSamples()) cmykProfile_ = std::move(profile);
   }
   bool CmykSamples() override { return this->reader_.ColorManager.SourceColorScheme() == csCMYK; }
-  std::vector<uint8_t> CmykProfile() override { return cmykProfile_; }
+  std::vector<uint8_t> ReaderProfile() override { return cmykProfile_; }
   TFormatReader::TSampleColour SampleColour() override {
     if constexpr (std::is_same_v<Reader, TPSDGraphic>) {
       if (this->reader_.SrgbCurveSamples()) return TFormatReader::TSampleColour::scSrgbCurve;
@@ -131,7 +131,7 @@ class TJpegFormatReader : public TFormatReader {
   }
   const TBitmap& Pixels() override { return image_.Bitmap(); }
   bool CmykSamples() override { return image_.Data().Cmyk; }
-  std::vector<uint8_t> CmykProfile() override { return cmykProfile_; }
+  std::vector<uint8_t> ReaderProfile() override { return cmykProfile_; }
 
   // libjpeg's DCT scaling: 1, 1/2, 1/4 and 1/8.
   static constexpr uint32_t kScaleBits = 0b1111;

@@ -71,8 +71,9 @@ class TFormatReader {
   // file's CMYK profile where lcms2 can use it, else by the ink formula. No embedded profile
   // applies to its pixels afterwards. Known after Pixels.
   virtual bool CmykSamples() { return false; }
-  // The CMYK profile those samples went through; empty when none did.
-  virtual std::vector<uint8_t> CmykProfile() { return {}; }
+  // The profile the reader brought its samples to sRGB through itself (the CMYK profile of those
+  // samples; for a JPEG XL picture libjxl converted, the file's own colours); empty when none.
+  virtual std::vector<uint8_t> ReaderProfile() { return {}; }
   // How the decoded samples stand to the file's colour description. Known after Pixels.
   enum class TSampleColour {
     scFile,       // as the file stores them: its profile applies

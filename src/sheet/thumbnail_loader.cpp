@@ -38,7 +38,7 @@ class FormatThumbnail : public ThumbnailImage {
     if (file_ && reader_->SampleColour() == TFormatReader::TSampleColour::scSrgbCurve) {
       return EmbeddedProfile(format_, file_->Bytes());
     }
-    return reader_->CmykProfile();
+    return reader_->ReaderProfile();
   }
   std::string ReaderName() const override { return format_.name; }
   TReaderDetails Details() override { return reader_->Details(); }

@@ -26,7 +26,18 @@ TEST(CliColorProfile, InfoNamesTheProfileAndDecodeWritesSrgb) {
                         Case{"icc/exif-srgb.jpg", "none", qRgb(220, 30, 30)},
                         Case{"icc/cyan.tif", "Tablora test press CMYK", qRgb(0, 174, 239)},
                         Case{"icc/red-press.jpg", "none", qRgb(220, 30, 30)},
-                        Case{"png/logo-rgba.png", "none", 0}}) {
+                        Case{"png/logo-rgba.png", "none", 0},
+                        // JPEG XL: libjxl's sRGB out of XYB, the data's profile through the colour
+                        // stage, CMYK through its profile in the reader.
+                        Case{"jxl/swapped.jxl", "Swapped Red and Green", qRgb(30, 220, 30)},
+                        // cjxl keeps the swapping profile of a lossy picture as primaries: red's where green's are.
+                        Case{"jxl/swapped-xyb.jxl", "RGB_0.312715;0.32912_0.3;0.599998;0.640004;0.33001;0.150002;0.060006_Per_SRG",
+                             qRgb(30, 220, 30)},
+                        Case{"jxl/lossless.jxl", "RGB_D65_SRG_Per_SRG", 0},
+                        Case{"jxl/grey-linear.jxl", "Gra_D65_Rel_Lin", 0},
+                        Case{"jxl/bt709.jxl", "RGB_D65_SRG_Rel_709", 0},
+                        Case{"jxl/prophoto16.jxl", "ProPhoto RGB", 0},
+                        Case{"jxl/cmyk.jxl", "Tablora test press CMYK", 0}}) {
     const std::string file = (test::DataDir() / c.fixture).string();
     const auto info = RunCommand(CliPath(), {"info", file});
     EXPECT_NE(info.out.find(std::string("\nprofile: ") + c.profile + "\n"), std::string::npos) << info.out;

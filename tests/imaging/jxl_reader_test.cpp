@@ -45,6 +45,20 @@ TEST(JXLReader, DecodesAsDjxlDoes) {
   EXPECT_EQ(header->orientation, 1);
 }
 
+// Sections in a streaming encoder's order (AC global behind DC groups it needs), in a file larger
+// than any piece a reader might feed: decoded as djxl decodes it, not "Invalid or unexpected".
+TEST(JXLReader, SectionsInStreamingOrderDecodeAsDjxlDoes) {
+  const fs::path file = Fixture("streaming.jxl");
+  const std::vector<uint8_t> bytes = test::FileBytes(file);
+  ASSERT_GT(bytes.size(), std::size_t{256} << 10);
+  TJXLReader reader;
+  EXPECT_EQ(Failure(bytes), "");
+  reader.Load(bytes);
+  const auto reference = test::ToolDecode("djxl", {"{in}", "{out}", "--quiet"}, file, ".png");
+  ASSERT_TRUE(reference);
+  test::ExpectPixelsNear(reader.Pixels(), *reference, 1, "streaming.jxl");
+}
+
 TEST(JXLReader, FailuresAreTheReadersOneMessage) {
   const std::vector<uint8_t> good = test::FileBytes(Fixture("lossless.jxl"));
   const std::vector<uint8_t> cut(good.begin(), good.begin() + static_cast<long>(good.size() / 2));

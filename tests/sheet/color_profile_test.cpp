@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string_view>
 
 #include "imaging/icc_profile.h"
@@ -287,11 +289,45 @@ TEST(ColorProfile, PureCyanInkGoesThroughThePressProfile) {
   const std::unique_ptr<TFormatReader> reader = FormatByExtension(".tif")->create();
   reader->Load(damaged);
   EXPECT_EQ(reader->Pixels().PixelColor(5, 5), 0xFFFF00u);
-  EXPECT_TRUE(reader->CmykProfile().empty());
+  EXPECT_TRUE(reader->ReaderProfile().empty());
   EXPECT_EQ(CellPixels(Icc("cyan-swapped.tif")).PixelColor(5, 5), 0xFFFF00u);
   const TColor red = CellPixels(Icc("red-press.jpg")).PixelColor(3, 3);
   EXPECT_NEAR(red & 0xFF, 220, 4);
   EXPECT_NEAR((red >> 8) & 0xFF, 30, 4);
+}
+
+// JPEG XL colours as djxl gives them, made sRGB: XYB pictures by djxl itself (a grey picture with a
+// linear curve), the others through ImageMagick's lcms2 from the profile djxl writes beside the
+// data (the BT.709 curve, 16-bit ProPhoto); CMYK with black as its own channel as ImageMagick
+// converts the CMYK TIFF it was made from. Each cell is drawn once: no conversion is repeated.
+TEST(ColorProfile, JpegXlColoursComeOutAsSrgb) {
+  const std::string toSrgb = "-intent perceptual -black-point-compensation -profile " + (kColord / "sRGB.icc").string();
+  const auto djxlSrgb = [](const char* space) {
+    return [space](const std::filesystem::path& file) {
+      return test::ToolDecode("djxl", {"{in}", "{out}", "--quiet", std::string("--color_space=") + space}, file, ".pgm");
+    };
+  };
+  const auto djxlThenLcms = [&toSrgb](const std::filesystem::path& file) {
+    return test::ToolDecode("sh", {"-c", "djxl --quiet \"$0\" \"$1.png\" && convert \"$1.png\" " + toSrgb +
+                                             " -depth 8 \"$1\" && rm -f \"$1.png\"",
+                                   "{in}", "{out}"},
+                            file, ".pam");
+  };
+  const auto cmykTiff = [&toSrgb](const std::filesystem::path&) { return test::MagickDecode(Icc("cmyk.tif"), toSrgb); };
+  const struct {
+    const char* file;
+    std::function<std::optional<test::RgbaImage>(const std::filesystem::path&)> reference;
+    int tolerance;
+  } cases[] = {{"grey-linear.jxl", djxlSrgb("Gra_D65_Rel_SRG"), 1},
+               {"bt709.jxl", djxlThenLcms, 2},
+               {"prophoto16.jxl", djxlThenLcms, 4},
+               {"cmyk.jxl", cmykTiff, 5}};
+  for (const auto& c : cases) {
+    const std::filesystem::path file = DataDir() / "jxl" / c.file;
+    const std::optional<test::RgbaImage> reference = c.reference(file);
+    ASSERT_TRUE(reference) << c.file;
+    test::ExpectPixelsNear(CellPixels(file), *reference, c.tolerance, c.file);
+  }
 }
 
 // The iPhone's Display P3 picture, against libheif's own decode converted by lcms2's tificc.
