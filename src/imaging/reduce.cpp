@@ -562,4 +562,17 @@ TBitmap ApplyOrientation(const TBitmap& image, int orientation) {
   return target;
 }
 
+TBitmap CropImage(const TBitmap& image, int left, int top, int width, int height) {
+  TBitmap source = image;
+  source.SetPixelFormat(pf24bit);
+  TBitmap target;
+  target.SetPixelFormat(pf24bit);
+  target.SetSize(width, height);
+  for (int y = 0; y < height; ++y) {
+    std::memcpy(target.ScanLine(y), source.ScanLine(top + y) + static_cast<std::size_t>(left) * 3,
+                static_cast<std::size_t>(width) * 3);
+  }
+  return target;
+}
+
 }  // namespace tablora

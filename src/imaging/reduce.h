@@ -28,5 +28,8 @@ void ExpandRowOverWhite(const TBitmap& source, int y, uint8_t* bgr);
 // other values leave it as it is.
 TBitmap ApplyOrientation(const TBitmap& image, int orientation);
 constexpr bool SwapsSides(int orientation) { return orientation >= 5 && orientation <= 8; }
+// The part of an image from (left, top), width x height pixels, as a 24-bit bitmap; the part must
+// lie within the image.
+TBitmap CropImage(const TBitmap& image, int left, int top, int width, int height);
 
 }  // namespace tablora

@@ -412,7 +412,8 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
       requests.clear();
       break;
     }
-    requests.push_back({BaseFolder + FileList[static_cast<std::size_t>(cell.entry)], toPicture(width), toPicture(height)});
+    requests.push_back(
+        {BaseFolder + FileList[static_cast<std::size_t>(cell.entry)], toPicture(width), toPicture(height), layout.fit});
   }
   const bool hasBoxes = !requests.empty();
   ThumbnailPipeline pictures(*services_.thumbnails, &Thumbnails, hasBoxes ? ThumbnailJobs : 1, DecodeBudget,

@@ -50,10 +50,48 @@ FittedImage FitIntoBox(int32_t imageWidth, int32_t imageHeight, int32_t boxWidth
   return fit;
 }
 
+PicturePlacement PlaceInBox(int32_t imageWidth, int32_t imageHeight, int32_t boxWidth, int32_t boxHeight,
+                            PictureFit fit) {
+  PicturePlacement placement;
+  // A square picture or box has no side to turn to.
+  placement.turn = fit == PictureFit::Rotate && imageWidth != imageHeight && boxWidth != boxHeight &&
+                   (imageWidth > imageHeight) != (boxWidth > boxHeight);
+  const int32_t w = placement.turn ? imageHeight : imageWidth;
+  const int32_t h = placement.turn ? imageWidth : imageHeight;
+  FittedImage drawn;
+  if (fit == PictureFit::Fill && w > 0 && h > 0 && boxWidth > 0 && boxHeight > 0) {
+    // Covered: the side that would leave a band is the one that fits, the other runs over.
+    const bool wider = static_cast<double>(w) / h > static_cast<double>(boxWidth) / boxHeight;
+    drawn.width = wider ? std::max(boxWidth, MulDivTrunc(boxHeight, w, h)) : boxWidth;
+    drawn.height = wider ? boxHeight : std::max(boxHeight, MulDivTrunc(boxWidth, h, w));
+    placement.place = FittedImage{0, 0, boxWidth, boxHeight};
+    placement.reduced = FittedImage{(drawn.width - boxWidth) / 2, (drawn.height - boxHeight) / 2, drawn.width,
+                                    drawn.height};
+  } else {
+    drawn = FitIntoBox(w, h, boxWidth, boxHeight);
+    placement.place = drawn;
+    placement.reduced = FittedImage{0, 0, drawn.width, drawn.height};
+  }
+  if (placement.turn) std::swap(placement.reduced.width, placement.reduced.height);
+  return placement;
+}
+
+TBitmap FinishPicture(const TBitmap& reducedUpright, const PicturePlacement& placement) {
+  // Turned clockwise: the top of a portrait picture faces right in a landscape box.
+  TBitmap turned = placement.turn ? ApplyOrientation(reducedUpright, 6) : reducedUpright;
+  const FittedImage& crop = placement.reduced;
+  const int32_t width = placement.place.width;
+  const int32_t height = placement.place.height;
+  if (turned.Width() == width && turned.Height() == height) return turned;
+  return CropImage(turned, std::clamp(crop.left, 0, std::max(0, turned.Width() - width)),
+                   std::clamp(crop.top, 0, std::max(0, turned.Height() - height)), std::min(width, turned.Width()),
+                   std::min(height, turned.Height()));
+}
+
 // ---- cache ----
 
 std::optional<ThumbnailCache::Key> ThumbnailCache::KeyOf(const std::string& path, int32_t boxWidth,
-                                                         int32_t boxHeight) {
+                                                         int32_t boxHeight, PictureFit fit) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
   Key key;
@@ -62,6 +100,7 @@ std::optional<ThumbnailCache::Key> ThumbnailCache::KeyOf(const std::string& path
   key.modified = int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
   key.boxWidth = boxWidth;
   key.boxHeight = boxHeight;
+  key.fit = fit;
   return key;
 }
 
@@ -148,11 +187,13 @@ CellPicture ThumbnailPipeline::Produce(ThumbnailLoader& loader, const Request& r
     const int32_t w = image->Width();
     const int32_t h = image->Height();
     CellPicture picture;
-    picture.place = FitIntoBox(swap ? h : w, swap ? w : h, request.boxWidth, request.boxHeight);
+    const PicturePlacement placement =
+        PlaceInBox(swap ? h : w, swap ? w : h, request.boxWidth, request.boxHeight, request.fit);
+    picture.place = placement.place;
     if (picture.place.width <= 0) return {};
     // Reduced in the file's own orientation, then turned: the smaller image is the one turned.
-    const int32_t width = swap ? picture.place.height : picture.place.width;
-    const int32_t height = swap ? picture.place.width : picture.place.height;
+    const int32_t width = swap ? placement.reduced.height : placement.reduced.width;
+    const int32_t height = swap ? placement.reduced.width : placement.reduced.height;
     // The kept picture is never enlarged: one within the side is kept whole.
     const bool keeping = kept != nullptr && kept->side > 0;
     FittedImage keep{0, 0, w, h};
@@ -179,7 +220,7 @@ CellPicture ThumbnailPipeline::Produce(ThumbnailLoader& loader, const Request& r
       ConvertToSrgb(reduced, image->ColorProfile());
     }
     image.reset();
-    picture.pixels = std::make_shared<const TBitmap>(ApplyOrientation(reduced, orientation));
+    picture.pixels = std::make_shared<const TBitmap>(FinishPicture(ApplyOrientation(reduced, orientation), placement));
     return picture;
   } catch (...) {
     // Pixels a reader rejects only when it decodes them leave the cell empty like a failed load.
@@ -199,9 +240,11 @@ std::optional<CellPicture> ThumbnailPipeline::FromDesktop(std::size_t i) {
         desktop_->Find(*sources_[i], request.boxWidth, request.boxHeight);
     if (found) {
       CellPicture picture;
-      picture.place = FitIntoBox(found->imageWidth, found->imageHeight, request.boxWidth, request.boxHeight);
+      const PicturePlacement placement =
+          PlaceInBox(found->imageWidth, found->imageHeight, request.boxWidth, request.boxHeight, request.fit);
+      picture.place = placement.place;
       picture.pixels = std::make_shared<const TBitmap>(
-          ReduceImage(found->pixels, picture.place.width, picture.place.height));
+          FinishPicture(ReduceImage(found->pixels, placement.reduced.width, placement.reduced.height), placement));
       return picture;
     }
   } catch (...) {
@@ -250,7 +293,8 @@ ThumbnailPipeline::ThumbnailPipeline(ThumbnailLoader& loader, ThumbnailCache* ca
       requests_(std::move(requests)), keys_(requests_.size()), sources_(requests_.size()), done_(requests_.size()) {
   if (cache_ != nullptr) {
     for (std::size_t i = 0; i < requests_.size(); ++i) {
-      keys_[i] = ThumbnailCache::KeyOf(requests_[i].path, requests_[i].boxWidth, requests_[i].boxHeight);
+      keys_[i] = ThumbnailCache::KeyOf(requests_[i].path, requests_[i].boxWidth, requests_[i].boxHeight,
+                                       requests_[i].fit);
     }
   }
   if (jobs > 1) {

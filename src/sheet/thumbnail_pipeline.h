@@ -15,6 +15,7 @@
 
 #include "imaging/bitmap.h"
 #include "imaging/cancel.h"
+#include "sheet/sheet_template.h"
 #include "sheet/thumbnail_cache.h"
 #include "sheet/thumbnail_image.h"
 
@@ -29,6 +30,19 @@ struct FittedImage {
   int32_t height = 0;
 };
 FittedImage FitIntoBox(int32_t imageWidth, int32_t imageHeight, int32_t boxWidth, int32_t boxHeight);
+
+// How an upright picture goes into its box as the template asks: turned a quarter (Rotate, when
+// the picture and the box lie differently), reduced to `reduced` (its size before the turn), and
+// for Fill cropped about its centre to the box.
+struct PicturePlacement {
+  bool turn = false;
+  FittedImage reduced;  // width and height: the upright picture's size once reduced
+  FittedImage place;    // where the drawn picture lands in the box
+};
+PicturePlacement PlaceInBox(int32_t imageWidth, int32_t imageHeight, int32_t boxWidth, int32_t boxHeight,
+                            PictureFit fit);
+// The upright picture reduced to placement.reduced, turned and cropped as placed.
+TBitmap FinishPicture(const TBitmap& reducedUpright, const PicturePlacement& placement);
 
 // A cell's picture, ready to draw: reduced to its drawn size, upright, over white.
 struct CellPicture {
@@ -48,11 +62,13 @@ class ThumbnailCache {
     int64_t modified = 0;  // nanoseconds
     int32_t boxWidth = 0;
     int32_t boxHeight = 0;
-    auto Tie() const { return std::tie(path, size, modified, boxWidth, boxHeight); }
+    PictureFit fit = PictureFit::Fit;
+    auto Tie() const { return std::tie(path, size, modified, boxWidth, boxHeight, fit); }
     friend bool operator<(const Key& a, const Key& b) { return a.Tie() < b.Tie(); }
   };
   // The key of a file as it is now; nothing when it cannot be looked at.
-  static std::optional<Key> KeyOf(const std::string& path, int32_t boxWidth, int32_t boxHeight);
+  static std::optional<Key> KeyOf(const std::string& path, int32_t boxWidth, int32_t boxHeight,
+                                  PictureFit fit = PictureFit::Fit);
   std::optional<CellPicture> Find(const Key& key);
   void Store(const Key& key, const CellPicture& picture);
   void SetCapacity(uint64_t bytes);
@@ -82,6 +98,7 @@ class ThumbnailPipeline {
     std::string path;
     int32_t boxWidth = 0;
     int32_t boxHeight = 0;
+    PictureFit fit = PictureFit::Fit;
   };
   ThumbnailPipeline(ThumbnailLoader& loader, ThumbnailCache* cache, int jobs, uint64_t budgetBytes,
                     std::vector<Request> requests);

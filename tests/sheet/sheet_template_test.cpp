@@ -3,11 +3,13 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "sheet/caption_template.h"
 #include "sheet/sheet_geometry.h"
 #include "sheet/template_store.h"
+#include "sheet/thumbnail_pipeline.h"
 #include "support/sheet_fakes.h"
 
 namespace tablora {
@@ -222,6 +224,52 @@ TEST(TemplateStore, SavesFindsRenamesAndRemovesTemplates) {
   }
   store.Remove("Rome");
   EXPECT_THROW(store.Find("Rome"), ETemplate);
+}
+
+}  // namespace
+}  // namespace tablora
+
+namespace tablora {
+namespace {
+
+// Fit, fill and rotate of a 400 x 200 landscape picture and a 200 x 400 portrait one in a
+// 100 x 150 portrait box: the reduced size, the crop and where the drawn picture lands.
+TEST(PicturePlacement, FitFillAndRotate) {
+  struct Case {
+    const char* what;
+    int32_t w, h;
+    PictureFit fit;
+    bool turn;
+    FittedImage reduced, place;
+  };
+  const std::vector<Case> cases = {
+      {"fit", 400, 200, PictureFit::Fit, false, {0, 0, 100, 50}, {0, 50, 100, 50}},
+      {"fill crops the sides", 400, 200, PictureFit::Fill, false, {100, 0, 300, 150}, {0, 0, 100, 150}},
+      {"fill crops top and bottom", 200, 800, PictureFit::Fill, false, {0, 125, 100, 400}, {0, 0, 100, 150}},
+      {"rotate turns a landscape picture", 400, 200, PictureFit::Rotate, true, {0, 0, 150, 75}, {12, 0, 75, 150}},
+      {"rotate leaves a portrait picture", 200, 400, PictureFit::Rotate, false, {0, 0, 75, 150}, {12, 0, 75, 150}},
+      {"rotate leaves a square one", 300, 300, PictureFit::Rotate, false, {0, 0, 100, 100}, {0, 25, 100, 100}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const PicturePlacement p = PlaceInBox(c.w, c.h, 100, 150, c.fit);
+    EXPECT_EQ(p.turn, c.turn);
+    EXPECT_EQ(std::tie(p.reduced.left, p.reduced.top, p.reduced.width, p.reduced.height),
+              std::tie(c.reduced.left, c.reduced.top, c.reduced.width, c.reduced.height));
+    EXPECT_EQ(std::tie(p.place.left, p.place.top, p.place.width, p.place.height),
+              std::tie(c.place.left, c.place.top, c.place.width, c.place.height));
+    TBitmap reduced;
+    reduced.SetPixelFormat(pf24bit);
+    reduced.SetSize(p.reduced.width, p.reduced.height);
+    // A red column at the left edge: turned clockwise it runs along the top.
+    for (int y = 0; y < reduced.Height(); ++y) reduced.ScanLine(y)[2] = 255;
+    const TBitmap drawn = FinishPicture(reduced, p);
+    EXPECT_EQ(drawn.Width(), p.place.width);
+    EXPECT_EQ(drawn.Height(), p.place.height);
+    if (p.turn) {
+      EXPECT_EQ(drawn.ScanLine(0)[drawn.Width() * 3 - 1], 255);
+    }
+  }
 }
 
 }  // namespace
