@@ -184,8 +184,16 @@ TEST(ThumbnailPipeline, DecodesInFlightStayWithinTheBudget) {
   }
   for (const auto& [budget, concurrent] : {std::pair{uint64_t{1}, 1}, std::pair{uint64_t{1} << 30, 2}}) {
     GatedLoader loader;
-    std::thread release([&] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Released once as many loads wait as the budget allows, or after a while when it allows
+    // fewer: a loaded machine may start the second worker late, but never lets it past the budget.
+    std::thread release([&, concurrent = concurrent] {
+      for (int waited = 0; waited < 100; ++waited) {
+        {
+          std::lock_guard lock(loader.mutex);
+          if (loader.concurrent >= concurrent && concurrent > 1) break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(concurrent > 1 ? 20 : 1));
+      }
       loader.Release();
     });
     ThumbnailPipeline pipeline(loader, nullptr, 2, budget, requests);
