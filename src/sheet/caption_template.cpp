@@ -72,21 +72,29 @@ std::string OneField(const TPhotoMetadata& metadata, CaptionField field, bool st
 
 }  // namespace
 
-std::string FillTemplate(std::string_view text, const FieldValue& value) {
+std::vector<std::string> FillTemplatePieces(std::string_view text, const FieldValue& value) {
   const Parsed parsed = Parse(text);
-  if (parsed.fields.empty()) return parsed.literals.front();
-  std::string out;
+  if (parsed.fields.empty()) {
+    if (parsed.literals.front().empty()) return {};
+    return {parsed.literals.front()};
+  }
+  std::vector<std::string> pieces;
   std::optional<std::size_t> lastKept;
   for (std::size_t k = 0; k < parsed.fields.size(); ++k) {
     const std::string filled = value(parsed.fields[k]).value_or(std::string());
     if (filled.empty()) continue;
     // Text before the first field is the first field's; between fields it joins a field to the
     // one before it.
-    if (lastKept || k == 0) out += parsed.literals[k];
-    out += filled;
+    pieces.push_back((lastKept || k == 0 ? parsed.literals[k] : std::string()) + filled);
     lastKept = k;
   }
-  if (lastKept && *lastKept + 1 == parsed.fields.size()) out += parsed.literals.back();
+  if (lastKept && *lastKept + 1 == parsed.fields.size()) pieces.back() += parsed.literals.back();
+  return pieces;
+}
+
+std::string FillTemplate(std::string_view text, const FieldValue& value) {
+  std::string out;
+  for (const std::string& piece : FillTemplatePieces(text, value)) out += piece;
   return out;
 }
 

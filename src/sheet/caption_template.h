@@ -20,6 +20,9 @@ using FieldValue = std::function<std::optional<std::string>(std::string_view fie
 // field and after the last belongs to those fields ("ISO {iso}" vanishes whole). "{{" and "}}"
 // stand for braces.
 std::string FillTemplate(std::string_view text, const FieldValue& value);
+// The same text in pieces that can be left out whole: each field with the text that joins it to
+// the one before (the first with the text before it, the last with the text after it).
+std::vector<std::string> FillTemplatePieces(std::string_view text, const FieldValue& value);
 // The fields of a template that `value` does not know, and "{" left open, for a message.
 std::vector<std::string> UnknownFields(std::string_view text, const FieldValue& value);
 

@@ -60,6 +60,21 @@ std::string ElideMiddle(DrawingSurface& surface, const std::string& text, int ma
 // the name fits, down to readableHeight; below that the name is elided instead.
 std::string FitCaption(DrawingSurface& surface, const std::string& name, int maxWidth, int readableHeight);
 
+// One caption line as drawn: the template line it stands on, its text, size and alignment.
+struct CaptionRun {
+  std::size_t line;
+  std::string text;
+  int32_t height;
+  TextAlign align;
+};
+// A picture's caption lines (each as the pieces FillTemplatePieces gives) fitted to a cell's width
+// at the sheet's caption size: a line too long continues on the template's next line when that
+// has nothing to show, then loses whole fields from its end behind an ellipsis; a single field too
+// long is shortened in its middle.
+std::vector<CaptionRun> FitCaptionLines(DrawingSurface& surface, std::vector<std::vector<std::string>> lines,
+                                        const std::vector<CaptionTemplate>& templates, int32_t captionHeight,
+                                        int32_t width);
+
 // How one drawing of a page reports: where its progress goes (null: the progress window), and
 // what to call once the page's texts stand and after each picture (the preview shows the page
 // filling).

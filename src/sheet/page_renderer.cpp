@@ -262,6 +262,42 @@ std::string FitCaption(DrawingSurface& surface, const std::string& name, int max
   return ElideMiddle(surface, name, maxWidth);
 }
 
+std::vector<CaptionRun> FitCaptionLines(DrawingSurface& surface, std::vector<std::vector<std::string>> lines,
+                                        const std::vector<CaptionTemplate>& templates, int32_t captionHeight,
+                                        int32_t width) {
+  static const std::string kEllipsis = "\xE2\x80\xA6";
+  const auto join = [](const std::vector<std::string>& pieces, std::size_t count) {
+    std::string text;
+    for (std::size_t k = 0; k < count; ++k) text += pieces[k];
+    return text;
+  };
+  std::vector<CaptionRun> runs;
+  for (std::size_t line = 0; line < lines.size(); ++line) {
+    std::vector<std::string>& pieces = lines[line];
+    if (pieces.empty()) continue;
+    const int32_t height = std::max(1, static_cast<int32_t>(std::lround(captionHeight * templates[line].scale)));
+    surface.SetFontHeight(height);
+    std::size_t kept = pieces.size();
+    while (kept > 1 && surface.TextWidth(join(pieces, kept)) > width) --kept;
+    const bool nextFree = line + 1 < lines.size() && lines[line + 1].empty();
+    if (kept < pieces.size() && nextFree) {
+      // The rest goes on the free line below, its separator dropped at the break.
+      std::vector<std::string> rest(pieces.begin() + static_cast<std::ptrdiff_t>(kept), pieces.end());
+      rest.front().erase(0, rest.front().find_first_not_of(' '));
+      lines[line + 1] = std::move(rest);
+      pieces.resize(kept);
+    }
+    std::string text = join(pieces, kept);
+    if (kept < pieces.size()) {
+      while (kept > 1 && surface.TextWidth(join(pieces, kept) + kEllipsis) > width) --kept;
+      text = join(pieces, kept) + kEllipsis;
+    }
+    if (surface.TextWidth(text) > width) text = ElideMiddle(surface, text, width);
+    runs.push_back({line, text, height, templates[line].align});
+  }
+  return runs;
+}
+
 void TContactSheet::RenderPage(DrawingSurface& target, int32_t page) { RenderPage(target, page, PageDrawing{}); }
 
 void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageDrawing& drawing) {
@@ -388,15 +424,14 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
     facts.frameInFolder = frameInFolder;
     facts.metadata = &MetadataOf(entry);
     facts.stars = stars;
-    for (std::size_t line = 0; line < layout.captions.size(); ++line) {
-      const CaptionTemplate& caption = layout.captions[line];
-      const std::string text =
-          FillTemplate(caption.text, [&](std::string_view field) { return PictureField(field, facts); });
-      if (text.empty()) continue;
-      surface.SetFontHeight(std::max(1, static_cast<int32_t>(std::lround(captionHeight * caption.scale))));
-      const std::string fitted = ElideMiddle(surface, text, textWidth);
-      DrawAligned(surface, fitted, cell.captionLeft + m.sidePad / 2, textWidth,
-                  cell.captionTop + static_cast<int32_t>(line) * m.captionLineHeight, caption.align);
+    std::vector<std::vector<std::string>> lines;
+    for (const CaptionTemplate& caption : layout.captions) {
+      lines.push_back(FillTemplatePieces(caption.text, [&](std::string_view field) { return PictureField(field, facts); }));
+    }
+    for (const CaptionRun& run : FitCaptionLines(surface, lines, layout.captions, captionHeight, textWidth)) {
+      surface.SetFontHeight(run.height);
+      DrawAligned(surface, run.text, cell.captionLeft + m.sidePad / 2, textWidth,
+                  cell.captionTop + static_cast<int32_t>(run.line) * m.captionLineHeight, run.align);
     }
   }
   if (drawing.shown) drawing.shown();

@@ -206,6 +206,17 @@ SheetMetrics SheetGeometry::MetricsOf(const SheetPage& page, int32_t number) con
   const int32_t footer = template_.footer.Empty() ? 0 : static_cast<int32_t>(std::lround(m.lineHeight * kLineSpacing));
   m.footerTop = m.content.Bottom - footer;
   m.borderWidth = Px(template_.border.Millimetres(), s);
+  // Captions take at most half of a cell: a sheet of small cells has smaller captions, the same
+  // size in every cell of every page.
+  const double gutter = Px(template_.gutterDown ? template_.gutterDown->Millimetres() : kDefaultGutterMm, s);
+  const double cellHeight =
+      template_.cellHeight ? Px(template_.cellHeight->Millimetres(), s)
+                           : (m.footerTop - m.content.Top - m.topPad - (template_.rows - 1) * gutter) / template_.rows;
+  const double block = static_cast<double>(captionLines_) * m.captionLineHeight;
+  if (captionLines_ > 0 && block > cellHeight / 2 && cellHeight > 0) {
+    m.captionHeight = std::max(1, static_cast<int32_t>(m.captionHeight * (cellHeight / 2) / block));
+    m.captionLineHeight = static_cast<int32_t>(std::lround(m.captionHeight * kLineSpacing));
+  }
   return m;
 }
 

@@ -418,3 +418,43 @@ TEST(RenderPage, SecondCaptionLineOfShootingData) {
 
 }  // namespace
 }  // namespace tablora
+
+namespace tablora {
+namespace {
+
+// Template captions at one size: widths here are half the font height per byte, 10 at height 20
+// (the ellipsis is 3 bytes).
+TEST(RenderPage, TemplateCaptionsWrapOntoAFreeLineThenLoseWholeFields) {
+  test::RecordingSurface surface;
+  const std::vector<CaptionTemplate> two = {{"{frame}  {name}"}, {"{date}  {exposure}"}};
+  struct Case {
+    const char* what;
+    std::vector<std::vector<std::string>> lines;
+    int width;
+    std::vector<std::pair<std::size_t, std::string>> shown;
+  };
+  const std::vector<Case> cases = {
+      {"fits", {{"7", "  IMG_1.JPG"}, {"2024-06-01 14:03", "  1/250 s"}}, 260,
+       {{0, "7  IMG_1.JPG"}, {1, "2024-06-01 14:03  1/250 s"}}},
+      // The second line has nothing to show: the name goes on there.
+      {"wraps", {{"7", "  IMG_2024_0612.JPG"}, {}}, 190, {{0, "7"}, {1, "IMG_2024_0612.JPG"}}},
+      // No free line: the exposure goes whole, never "1/2…".
+      {"loses a field", {{"7", "  IMG_1.JPG"}, {"2024-06-01 14:03", "  1/250 s"}}, 200,
+       {{0, "7  IMG_1.JPG"}, {1, "2024-06-01 14:03\xE2\x80\xA6"}}},
+      // One field alone too long: shortened in its middle.
+      {"one long field", {{"IMG_2024_0612_wedding_final.JPG"}}, 100, {{0, "IMG\xE2\x80\xA6.JPG"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::pair<std::size_t, std::string>> shown;
+    for (const CaptionRun& run : FitCaptionLines(surface, c.lines, two, 20, c.width)) {
+      EXPECT_EQ(run.height, 20);
+      EXPECT_LE(surface.TextWidth(run.text), c.width) << run.text;
+      shown.emplace_back(run.line, run.text);
+    }
+    EXPECT_EQ(shown, c.shown);
+  }
+}
+
+}  // namespace
+}  // namespace tablora
