@@ -240,14 +240,34 @@ TEST(PrintToCups, LandscapeAndPagesChosenInTheDialogArriveWhole) {
   }
 }
 
+// An lp that keeps its arguments, one per line, installed as the queue program while it lives.
+class RecordingLp {
+ public:
+  RecordingLp() {
+    std::ofstream(program_) << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args\"\n";
+    fs::permissions(program_, fs::perms::owner_all);
+    QtPrinterDevice::SetQueueProgram(program_.string());
+  }
+  ~RecordingLp() { QtPrinterDevice::SetQueueProgram("lp"); }
+  RecordingLp(const RecordingLp&) = delete;
+  RecordingLp& operator=(const RecordingLp&) = delete;
+  // The arguments of the last call, each followed by a space.
+  std::string Arguments() const {
+    std::ifstream in(program_.string() + ".args");
+    std::string args;
+    for (std::string line; std::getline(in, line);) args += line + " ";
+    return args;
+  }
+
+ private:
+  test::TempTree folder_;
+  fs::path program_ = folder_.Root() / "lp";
+};
+
 TEST(PrintToCups, OptionsChosenInTheDialogReachLp) {
   REQUIRE_CUPS();
   test::Application();
-  test::TempTree lpFolder;
-  const fs::path lp = lpFolder.Root() / "lp";
-  std::ofstream(lp) << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args\"\n";
-  fs::permissions(lp, fs::perms::owner_all);
-  QtPrinterDevice::SetQueueProgram(lp.string());
+  const RecordingLp lp;
   QtPrinterDevice printer;
   QtPrintDialog dialog(*printer.Printer(), nullptr);
   AnswerPrintDialog("1", [](QWidget* properties) {
@@ -262,10 +282,7 @@ TEST(PrintToCups, OptionsChosenInTheDialogReachLp) {
   printer.SetTitle("Harbour days");
   printer.BeginDoc();
   printer.EndDoc();
-  QtPrinterDevice::SetQueueProgram("lp");
-  std::ifstream in(lp.string() + ".args");
-  std::string args;
-  for (std::string line; std::getline(in, line);) args += line + " ";
+  const std::string args = lp.Arguments();
   for (const char* option : {"-d VirtualPDF ", "-t Harbour days ", "number-up=2 ", "job-priority=30 ",
                              "job-sheets=standard,none ", "print-color-mode=color ", "=1.4 "}) {
     EXPECT_NE(args.find(option), std::string::npos) << option << " not in " << args;
@@ -278,11 +295,7 @@ TEST(PrintToCups, OptionsChosenInTheDialogReachLp) {
 TEST(PrintToCups, AJobForANamedQueueIsLaidOutAsPdfWhateverTheDefaultPrinter) {
   REQUIRE_CUPS();
   test::Application();
-  test::TempTree lpFolder;
-  const fs::path lp = lpFolder.Root() / "lp";
-  std::ofstream(lp) << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args\"\n";
-  fs::permissions(lp, fs::perms::owner_all);
-  QtPrinterDevice::SetQueueProgram(lp.string());
+  const RecordingLp lp;
   QtPrinterDevice queued{std::string()};
   QtPrinterDevice pdf{std::string("unused.pdf")};
   EXPECT_EQ(queued.Printer()->outputFormat(), QPrinter::PdfFormat);
@@ -290,10 +303,7 @@ TEST(PrintToCups, AJobForANamedQueueIsLaidOutAsPdfWhateverTheDefaultPrinter) {
   queued.SetQueue("Office", {});
   queued.BeginDoc();
   queued.EndDoc();
-  QtPrinterDevice::SetQueueProgram("lp");
-  std::ifstream in(lp.string() + ".args");
-  std::string args;
-  for (std::string line; std::getline(in, line);) args += line + " ";
+  const std::string args = lp.Arguments();
   EXPECT_EQ(args.rfind("-d Office -t ", 0), 0u) << args;
   EXPECT_EQ(args.find("print-color-mode"), std::string::npos) << args;
 }
