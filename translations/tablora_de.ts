@@ -264,6 +264,10 @@
         <translation>Alle</translation>
     </message>
     <message>
+        <source>&amp;Layout:</source>
+        <translation>&amp;Vorlage:</translation>
+    </message>
+    <message>
         <source>Second caption line:</source>
         <translation>Zweite Bildunterschrift:</translation>
     </message>

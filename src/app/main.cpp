@@ -100,6 +100,10 @@ int main(int argc, char** argv) {
 
   tablora::AppSettings settings;
   tablora::AppSettings::Apply(settings.Load(), main, options, printer->Printer());
+  // The layout last used; the rows and columns stay as the settings left them.
+  const tablora::TemplateStore templates;
+  main.SetTemplateStore(&templates);
+  main.UseTemplate(templates.LastUsed(), false);
 
   // The desktop's thumbnail cache, as the options dialog last left it.
   tablora::DesktopThumbnailCache desktop(tablora::DesktopThumbnailCache::DefaultRoot(),

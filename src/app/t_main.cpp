@@ -431,7 +431,45 @@ void T_Main::Button3Click() {
 }
 
 void T_Main::Button4Click() {
-  if (options_) options_->exec();
+  if (!options_) return;
+  OfferLayouts();
+  options_->exec();
+  TakeChosenLayout();
+}
+
+void T_Main::OfferLayouts() {
+  std::vector<std::string> names;
+  for (const SheetTemplate& layout : templates_ != nullptr ? templates_->List() : BuiltInTemplates()) {
+    names.push_back(layout.name);
+  }
+  options_->SetTemplates(names, sheet_->Layout.name);
+}
+
+void T_Main::TakeChosenLayout() {
+  // Both buttons keep what was set; a new layout shows at once.
+  const std::string chosen = options_->TemplateName();
+  if (chosen == sheet_->Layout.name || !UseTemplate(chosen, true)) return;
+  if (!sheet_->FileList.empty()) Run([this] { Refresh(); });
+}
+
+bool T_Main::UseTemplate(const std::string& name, bool takeGrid) {
+  try {
+    SheetTemplate layout = templates_ != nullptr ? templates_->Find(name) : TemplateStore(std::string()).Find(name);
+    if (takeGrid) {
+      RowInput->SetValue(layout.rows);
+      ColInput->SetValue(layout.columns);
+    }
+    sheet_->Layout = std::move(layout);
+    if (templates_ != nullptr) templates_->SetLastUsed(name);
+    return true;
+  } catch (const ETemplate& e) {
+    if (services_.messages != nullptr) {
+      services_.messages->Show(ErrorText(e.what()).toStdString(), "Tablora", MessageIcon::Error);
+    } else {
+      ShowError(e.what());
+    }
+    return false;
+  }
 }
 
 void T_Main::SpeedButton1Click() {

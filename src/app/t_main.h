@@ -19,6 +19,7 @@
 #include "app/preview_status.h"
 #include "app/spin_edit.h"
 #include "sheet/contact_sheet.h"
+#include "sheet/template_store.h"
 
 class QPrinter;
 
@@ -72,6 +73,15 @@ class T_Main : public QWidget, public SheetInputs {
   std::string SelectedFolder() const override;
 
   TContactSheet& Sheet() { return *sheet_; }
+  // The saved templates beside the built-in ones; without a store (tests) only the built-in ones.
+  void SetTemplateStore(const TemplateStore* store) { templates_ = store; }
+  // Lays the sheet out with the template of that name and records it as the last used; with
+  // takeGrid its rows and columns go to the fields. A template that cannot be used is reported
+  // and the sheet keeps its layout.
+  bool UseTemplate(const std::string& name, bool takeGrid);
+  // The Options window's layout list, filled before it opens; what it chose, taken once closed.
+  void OfferLayouts();
+  void TakeChosenLayout();
   // For the dialogs that are parented to this window and so are made after it.
   MainServices& Services() { return services_; }
 
@@ -149,6 +159,7 @@ class T_Main : public QWidget, public SheetInputs {
   T_Splash* splash_ = nullptr;
   T_Processing* processing_ = nullptr;
   T_Options* options_ = nullptr;
+  const TemplateStore* templates_ = nullptr;
   std::string fontName_ = "Tahoma";
   TFontStyle fontStyle_;
   std::unique_ptr<PreviewStatus> previewStatus_;

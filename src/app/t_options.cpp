@@ -3,12 +3,14 @@
 #include <QEvent>
 #include <algorithm>
 
+#include "sheet/sheet_template.h"
+
 namespace tablora {
 
 namespace {
 // The window is 301 x 300 with its frame; a dialog frame takes 8 pixels across and 27 down.
 constexpr int kClientWidth = 301 - 8;
-constexpr int kClientHeight = 300 - 27;
+constexpr int kClientHeight = 324 - 27;
 
 // The designed places, for a font whose explanation takes three lines of 13 pixels. The label's
 // box reaches one pixel into the first check box's.
@@ -19,17 +21,19 @@ constexpr QRect kSortLabel(4, 92, 90, 21);
 constexpr QRect kSort(96, 92, 193, 21);
 constexpr QRect kMinRatingLabel(4, 116, 90, 21);
 constexpr QRect kMinRating(96, 116, 60, 21);
-constexpr QRect kCaptionLabel(4, 140, 285, 13);
+constexpr QRect kTemplateLabel(4, 140, 90, 21);
+constexpr QRect kTemplate(96, 140, 193, 21);
+constexpr QRect kCaptionLabel(4, 164, 285, 13);
 // The caption fields' boxes: four to a row, fewer where their names are longer.
 constexpr QRect CaptionBoxPlace(std::size_t i, std::size_t columns, int columnWidth) {
-  return QRect(4 + static_cast<int>(i % columns) * columnWidth, 155 + static_cast<int>(i / columns) * 20,
+  return QRect(4 + static_cast<int>(i % columns) * columnWidth, 179 + static_cast<int>(i / columns) * 20,
                columnWidth - 2, 17);
 }
-constexpr QRect kCache(4, 196, 285, 17);
-constexpr QRect kCacheLimitLabel(4, 218, 150, 21);
-constexpr QRect kCacheLimit(160, 218, 90, 21);
-constexpr QRect kButton1(136, 245, 75, 25);
-constexpr QRect kButton2(216, 245, 75, 25);
+constexpr QRect kCache(4, 220, 285, 17);
+constexpr QRect kCacheLimitLabel(4, 242, 150, 21);
+constexpr QRect kCacheLimit(160, 242, 90, 21);
+constexpr QRect kButton1(136, 269, 75, 25);
+constexpr QRect kButton2(216, 269, 75, 25);
 constexpr int kDesignedLine = 13;
 }  // namespace
 
@@ -70,6 +74,11 @@ T_Options::T_Options(QWidget* parent) : QDialog(parent) {
   MinRatingBox->setSpecialValueText(tr("Any"));
   MinRatingLabel->setBuddy(MinRatingBox);
 
+  TemplateLabel = new QLabel(tr("&Layout:"), this);
+  TemplateBox = new QComboBox(this);
+  TemplateBox->setObjectName("Template");
+  TemplateBox->addItem(QString::fromStdString(ClassicTemplate().name));
+  TemplateLabel->setBuddy(TemplateBox);
   CaptionLabel = new QLabel(tr("Second caption line:"), this);
   for (const QString& text : {tr("Date"), tr("Exposure"), tr("Camera"), tr("Lens"), tr("Focal"), tr("ISO"),
                               tr("Rating"), tr("Title")}) {
@@ -118,6 +127,12 @@ void T_Options::SetCaptionFields(const std::vector<CaptionField>& fields) {
   }
 }
 
+void T_Options::SetTemplates(const std::vector<std::string>& names, const std::string& current) {
+  TemplateBox->clear();
+  for (const std::string& name : names) TemplateBox->addItem(QString::fromStdString(name));
+  TemplateBox->setCurrentText(QString::fromStdString(current));
+}
+
 void T_Options::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
   // The font is set before the controls exist; they are arranged once made.
@@ -146,12 +161,14 @@ void T_Options::Arrange() {
   // A control stands right of its label, further right where a larger font widens the label.
   const auto beside = [&](QLabel* label, const QRect& labelPlace, QWidget* control, const QRect& designed, int top) {
     const int left = std::max(designed.x(), labelPlace.x() + label->sizeHint().width() + 4);
-    const int right = designed.right() == kSort.right() ? designed.right() : left + designed.width() - 1;
+    const bool toTheEdge = designed.right() == kSort.right() || designed.right() == kTemplate.right();
+    const int right = toTheEdge ? designed.right() : left + designed.width() - 1;
     const int labelBottom = place(label, QRect(labelPlace.x(), labelPlace.y(), left - 2 - labelPlace.x(), labelPlace.height()), top);
     return std::max(labelBottom, place(control, QRect(QPoint(left, designed.y()), QPoint(right, designed.bottom())), top));
   };
   below = beside(SortLabel, kSortLabel, SortBox, kSort, below + checkGap);
   below = beside(MinRatingLabel, kMinRatingLabel, MinRatingBox, kMinRating, below + checkGap);
+  below = beside(TemplateLabel, kTemplateLabel, TemplateBox, kTemplate, below + checkGap);
   below = place(CaptionLabel, kCaptionLabel, below + checkGap);
   int widest = 0;
   // A check box's size hint carries some eight pixels of spacing its name does not need.

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QSpinBox>
+#include <string>
 #include <vector>
 #include <QLabel>
 #include <QPushButton>
@@ -36,6 +37,9 @@ class T_Options : public QDialog, public SheetOptions {
   int MinRating() const override { return MinRatingBox->value(); }
   void SetCaptionFields(const std::vector<CaptionField>& fields);
   void SetOrder(SortOrder order) { SortBox->setCurrentIndex(static_cast<int>(order)); }
+  // The layouts to choose from, by name, and the one in use.
+  void SetTemplates(const std::vector<std::string>& names, const std::string& current);
+  std::string TemplateName() const { return TemplateBox->currentText().toStdString(); }
 
   QLabel* Label1 = nullptr;
   QCheckBox* PrintFacingBox = nullptr;
@@ -47,6 +51,8 @@ class T_Options : public QDialog, public SheetOptions {
   QComboBox* SortBox = nullptr;  // in SortOrder's order
   QLabel* MinRatingLabel = nullptr;
   QSpinBox* MinRatingBox = nullptr;
+  QLabel* TemplateLabel = nullptr;
+  QComboBox* TemplateBox = nullptr;
   QLabel* CaptionLabel = nullptr;
   std::vector<QCheckBox*> CaptionBoxes;  // in CaptionField's order
   QPushButton* Button1 = nullptr;

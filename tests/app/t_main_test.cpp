@@ -556,3 +556,35 @@ TEST(Splash, PictureHasItsKeyColourAndAShapedMask) {
 
 }  // namespace
 }  // namespace tablora
+
+namespace tablora {
+namespace {
+
+// The Options window's layout choice takes effect at once, with the template's grid; the choice
+// is remembered; a template that cannot be used is reported and the layout stays.
+TEST_F(MainWindow, ALayoutChosenInOptionsRedrawsTheSheetAndIsRemembered) {
+  test::TempTree config;
+  const TemplateStore store(config.Path());
+  config.File("Broken.json", R"({"version": 1, "name": "Broken", "grid": {"rows": 99}})");
+  main->SetTemplateStore(&store);
+  BuildTree(10, 6);
+  EXPECT_EQ(Label(), "Page 1 of 1");
+  main->OfferLayouts();
+  ASSERT_EQ(options->TemplateBox->count(), 4);
+  options->TemplateBox->setCurrentText("Archive index");
+  main->TakeChosenLayout();
+  EXPECT_EQ(main->Sheet().Layout.name, "Archive index");
+  EXPECT_EQ(main->RowInput->Value(), 12);
+  EXPECT_EQ(main->ColInput->Value(), 8);
+  // A page for each of the two folders, shown without Update.
+  EXPECT_EQ(Label(), "Page 1 of 2");
+  EXPECT_EQ(store.LastUsed(), "Archive index");
+  EXPECT_FALSE(main->UseTemplate("Broken", true));
+  EXPECT_EQ(main->Sheet().Layout.name, "Archive index");
+  ASSERT_FALSE(messages.shown.empty());
+  EXPECT_NE(messages.shown.back().find("Broken.json: grid.rows: must be a whole number from 1 to 30"), std::string::npos)
+      << messages.shown.back();
+}
+
+}  // namespace
+}  // namespace tablora
