@@ -67,9 +67,9 @@ using THeifNclx = std::unique_ptr<heif_color_profile_nclx, THeifNclxFree>;
 // or matrix code): that one is freed here too.
 THeifNclx HeifNclx(const heif_image_handle* handle);
 
-// ISO base media files whose brand libheif decodes: HEIF (HEVC) and AVIF (AV1).
+// ISO base media files whose brand libheif decodes and whose main brand is not AV1's (AVIF files
+// are read by TAvifReader).
 bool IsHeif(std::span<const uint8_t> file);
-bool IsAvif(std::span<const uint8_t> file);
 // The primary image's size as shown (after its transformations); orientation 1.
 std::optional<TImageHeader> ProbeHeif(std::span<const uint8_t> file);
 
