@@ -14,7 +14,8 @@ struct heif_color_profile_nclx;
 
 namespace tablora {
 
-// HEIF and AVIF through libheif: the primary image with the file's rotation, mirroring and crop
+// HEIF through libheif (AVIF files are TAvifReader's; an AV1 picture in a file of HEIF's brands
+// is still decoded here): the primary image with the file's rotation, mirroring and crop
 // applied (so its EXIF orientation is not applied again), more than 8 bits per sample reduced to
 // 8, alpha kept as straight alpha; a stored thumbnail is decoded instead when it covers the size
 // asked for. Every failure of libheif is "Cannot load image. Invalid or unexpected %s image
