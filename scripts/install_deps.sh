@@ -13,7 +13,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth poppler-utils imagemagick
   libpng-dev libtiff-dev libtiff-tools libgif-dev
-  libwebp-dev libheif-dev libjxl-dev libexiv2-dev libraw-dev webp libheif-examples libjxl-tools libraw-bin
+  libwebp-dev libheif-dev libavif-dev libjxl-dev libexiv2-dev libraw-dev webp libheif-examples libjxl-tools libraw-bin
   liblcms2-dev liblcms2-utils colord-data libgs-common libimage-exiftool-perl libavif-bin
   fonts-dejavu-core
   python3

@@ -15,6 +15,7 @@
 #include "imaging/exceptions.h"
 #include "imaging/image_format.h"
 #include "imaging/image_probe.h"
+#include "imaging/readers/avif_reader.h"
 #include "imaging/readers/heif_reader.h"
 #include "imaging/readers/jxl_reader.h"
 #include "imaging/readers/psd_reader.h"
@@ -206,6 +207,32 @@ TIccProfile WebPProfile(std::span<const uint8_t> file) {
   return {};
 }
 
+TIccProfile NclxProfile(int primariesCode, int transfer, TRgbPrimaries primaries) {
+  // Codes of the colour primaries (1 BT.709, 2 unspecified) and transfer characteristics (16 PQ,
+  // 18 HLG; the rest below).
+  const bool srgbPrimaries = primariesCode == 1 || primariesCode == 2;
+  // PQ and HLG pictures are tone-mapped to sRGB by the reader itself.
+  const bool hdr = transfer == 16 || transfer == 18;
+  TToneCurve curve = TToneCurve::tcSrgb;
+  double gamma = 1.0;
+  switch (transfer) {
+    case 1:    // BT.709
+    case 6:    // BT.601
+    case 14:   // BT.2020 10-bit
+    case 15: curve = TToneCurve::tcBt709; break;  // BT.2020 12-bit
+    case 4: curve = TToneCurve::tcGamma; gamma = 2.2; break;  // BT.470 System M
+    case 5: curve = TToneCurve::tcGamma; gamma = 2.8; break;  // BT.470 System B, G
+    case 8: curve = TToneCurve::tcGamma; break;  // linear
+    default: break;  // sRGB, and what is not known
+  }
+  // sRGB's primaries with the sRGB curve, or with BT.709's (the label most encoders give sRGB
+  // pictures), need nothing; with a plain gamma or linear light they still need their curve.
+  if (hdr || (srgbPrimaries && curve != TToneCurve::tcGamma)) return {};
+  // Libraries leave unspecified primaries at zero.
+  if (primariesCode == 2) primaries = {0.3127, 0.3290, 0.64, 0.33, 0.30, 0.60, 0.15, 0.06};
+  return BuildRgbProfile(primaries, curve, gamma, "HEIF colour primaries");
+}
+
 TIccProfile HeifProfile(std::span<const uint8_t> file) {
   if (file.empty()) return {};
   heif_context* context = heif_context_alloc();
@@ -223,37 +250,11 @@ TIccProfile HeifProfile(std::span<const uint8_t> file) {
         if (heif_image_handle_get_raw_color_profile(handle, profile.data()).code != heif_error_Ok) profile.clear();
       }
     } else if ((nclx = HeifNclx(handle))) {
-      const int transfer = nclx->transfer_characteristics;
-      const bool srgbPrimaries = nclx->color_primaries == heif_color_primaries_ITU_R_BT_709_5 ||
-                                 nclx->color_primaries == heif_color_primaries_unspecified;
-      // PQ and HLG pictures are tone-mapped to sRGB by the reader itself.
-      const bool hdr = transfer == heif_transfer_characteristic_ITU_R_BT_2100_0_PQ ||
-                       transfer == heif_transfer_characteristic_ITU_R_BT_2100_0_HLG;
-      TToneCurve curve = TToneCurve::tcSrgb;
-      double gamma = 1.0;
-      switch (transfer) {
-        case heif_transfer_characteristic_ITU_R_BT_709_5:
-        case heif_transfer_characteristic_ITU_R_BT_601_6:
-        case heif_transfer_characteristic_ITU_R_BT_2020_2_10bit:
-        case heif_transfer_characteristic_ITU_R_BT_2020_2_12bit: curve = TToneCurve::tcBt709; break;
-        case heif_transfer_characteristic_ITU_R_BT_470_6_System_M: curve = TToneCurve::tcGamma; gamma = 2.2; break;
-        case heif_transfer_characteristic_ITU_R_BT_470_6_System_B_G: curve = TToneCurve::tcGamma; gamma = 2.8; break;
-        case heif_transfer_characteristic_linear: curve = TToneCurve::tcGamma; break;
-        default: break;  // sRGB, and what is not known
-      }
-      // sRGB's primaries with the sRGB curve, or with BT.709's (the label most encoders give sRGB
-      // pictures), need nothing; with a plain gamma or linear light they still need their curve.
-      if (!hdr && !(srgbPrimaries && curve != TToneCurve::tcGamma)) {
-        TRgbPrimaries primaries{nclx->color_primary_white_x, nclx->color_primary_white_y,
-                                nclx->color_primary_red_x,   nclx->color_primary_red_y,
-                                nclx->color_primary_green_x, nclx->color_primary_green_y,
-                                nclx->color_primary_blue_x,  nclx->color_primary_blue_y};
-        // libheif leaves unspecified primaries at zero.
-        if (nclx->color_primaries == heif_color_primaries_unspecified) {
-          primaries = {0.3127, 0.3290, 0.64, 0.33, 0.30, 0.60, 0.15, 0.06};
-        }
-        profile = BuildRgbProfile(primaries, curve, gamma, "HEIF colour primaries");
-      }
+      TRgbPrimaries primaries{nclx->color_primary_white_x, nclx->color_primary_white_y,
+                              nclx->color_primary_red_x,   nclx->color_primary_red_y,
+                              nclx->color_primary_green_x, nclx->color_primary_green_y,
+                              nclx->color_primary_blue_x,  nclx->color_primary_blue_y};
+      profile = NclxProfile(nclx->color_primaries, nclx->transfer_characteristics, primaries);
     }
   }
   if (handle != nullptr) heif_image_handle_release(handle);
@@ -317,7 +318,8 @@ TIccProfile EmbeddedProfile(const TImageFormat& format, std::span<const uint8_t>
   if (name == "TIFF") return TiffProfile(file);
   if (name == "PSD") return PsdProfile(file);
   if (name == "WebP") return WebPProfile(file);
-  if (name == "HEIF" || name == "AVIF") return HeifProfile(file);
+  if (name == "HEIF") return HeifProfile(file);
+  if (name == "AVIF") return AvifProfile(file);
   if (name == "RAW") return RawProfile(file);
   if (name == "JPEG XL") return JxlProfile(file);
   return {};

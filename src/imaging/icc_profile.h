@@ -50,6 +50,10 @@ struct TRgbPrimaries {
 enum class TToneCurve { tcGamma, tcSrgb, tcBt709 };
 TIccProfile BuildRgbProfile(const TRgbPrimaries& primaries, TToneCurve curve, double gamma,
                             const char* description);
+// The profile of an nclx colour description (or an AV1 / HEVC one): its colour primaries code,
+// their chromaticities and its transfer characteristics code. Empty for sRGB and for PQ and HLG,
+// which their readers tone-map to sRGB themselves.
+TIccProfile NclxProfile(int primariesCode, int transfer, TRgbPrimaries primaries);
 // Adobe RGB (1998), built from its published primaries and gamma 563/256.
 const TIccProfile& AdobeRgbProfile();
 

@@ -95,6 +95,19 @@ bool Invert(const double m[3][3], double out[3][3]) {
   return true;
 }
 
+// A grey profile stands for the RGB profile whose three curves are its grey curve: a grey picture
+// delivered as RGB (equal channels) then keeps its neutral greys and takes the grey curve's
+// lightness, as it would through the grey profile itself, and it converts through the same
+// tables as any matrix-and-curves profile. Null for a grey profile without a grey curve (a
+// lookup-table one), which stays unused.
+cmsHPROFILE RgbOfGrey(cmsContext context, cmsHPROFILE grey) {
+  auto* curve = static_cast<cmsToneCurve*>(cmsReadTag(grey, cmsSigGrayTRCTag));
+  if (curve == nullptr) return nullptr;
+  const cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
+  cmsToneCurve* const curves[3] = {curve, curve, curve};
+  return cmsCreateRGBProfileTHR(context, cmsD50_xyY(), &primaries, curves);
+}
+
 }  // namespace
 
 // Sets up the tables when the profile is matrix and curves with black at zero (where black-point
@@ -176,6 +189,11 @@ std::shared_ptr<const TIccTransform> TIccTransform::Cached(std::span<const uint8
   if (context != nullptr) {
     source = cmsOpenProfileFromMemTHR(context, profile.data(), static_cast<cmsUInt32Number>(profile.size()));
     srgb = cmsCreate_sRGBProfileTHR(context);
+  }
+  if (source != nullptr && kind != TKind::tkCmyk && cmsGetColorSpace(source) == cmsSigGrayData) {
+    cmsHPROFILE rgb = RgbOfGrey(context, source);
+    cmsCloseProfile(source);
+    source = rgb;
   }
   const cmsColorSpaceSignature space = kind == TKind::tkCmyk ? cmsSigCmykData : cmsSigRgbData;
   if (source != nullptr && srgb != nullptr && cmsGetColorSpace(source) == space) {

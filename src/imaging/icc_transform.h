@@ -8,7 +8,8 @@
 
 namespace tablora {
 
-// A Little CMS transform from one RGB profile to sRGB (perceptual, black-point compensation),
+// A Little CMS transform from one RGB profile (or a grey one, for grey pictures delivered as RGB)
+// to sRGB (perceptual, black-point compensation),
 // 8 bits a sample: blue, green, red, with or without a fourth byte that passes through unchanged;
 // or from a CMYK profile, 8-bit ink amounts (0 none, 255 full) in, blue, green, red out.
 // It has its own lcms2 context and no pixel cache, so worker threads share it safely.
@@ -25,8 +26,8 @@ class TIccTransform {
   bool FourBytes() const { return fourBytes_; }
 
   // The transform for a profile's bytes, built once per distinct profile and kept for the next
-  // picture that carries it; nullptr when the profile is empty, over the size limit, damaged, not
-  // an RGB profile, or lcms2 cannot build the transform.
+  // picture that carries it; nullptr when the profile is empty, over the size limit, damaged,
+  // neither an RGB profile nor a grey one with a grey curve, or lcms2 cannot build the transform.
   static std::shared_ptr<const TIccTransform> ToSrgb(std::span<const uint8_t> profile, bool fourBytes);
   // The same for a CMYK profile; nullptr for any other profile, at once from its header.
   static std::shared_ptr<const TIccTransform> CmykToSrgb(std::span<const uint8_t> profile);

@@ -10,6 +10,7 @@
 #include "imaging/icc_transform.h"
 #include "imaging/image_probe.h"
 #include "imaging/readers/jpeg_image.h"
+#include "imaging/readers/avif_reader.h"
 #include "imaging/readers/gif_reader.h"
 #include "imaging/readers/heif_reader.h"
 #include "imaging/readers/jxl_reader.h"
@@ -146,7 +147,6 @@ std::unique_ptr<TFormatReader> Make() {
   return std::make_unique<Reader>();
 }
 std::unique_ptr<TFormatReader> MakeHeif() { return std::make_unique<THeifReader>("HEIF"); }
-std::unique_ptr<TFormatReader> MakeAvif() { return std::make_unique<THeifReader>("AVIF"); }
 
 // ---- signatures ----
 
@@ -222,7 +222,7 @@ constexpr std::array<std::string_view, 2> kPsdExtensions = {".psd", ".pdd"};
 constexpr std::array<std::string_view, 2> kTiffExtensions = {".tif", ".tiff"};
 constexpr std::array<std::string_view, 1> kWebPExtensions = {".webp"};
 constexpr std::array<std::string_view, 3> kHeifExtensions = {".heic", ".heif", ".hif"};
-constexpr std::array<std::string_view, 1> kAvifExtensions = {".avif"};
+constexpr std::array<std::string_view, 2> kAvifExtensions = {".avif", ".avifs"};
 constexpr std::array<std::string_view, 1> kJXLExtensions = {".jxl"};
 constexpr std::array<std::string_view, 25> kRawExtensions = {
     ".3fr", ".arw", ".cr2", ".cr3", ".crw", ".dcr", ".dng", ".erf", ".iiq", ".kdc", ".mef", ".mos",
@@ -240,7 +240,9 @@ const std::array<TImageFormat, 11> kFormats = {{
     // of up to 16 bits a sample (JPEG XL: floats).
     {"WebP", "WebP", kWebPExtensions, IsWebP, Make<TWebPReader>, ProbeWebP, 4},
     {"HEIF", "HEIC/HEIF", kHeifExtensions, IsHeif, MakeHeif, ProbeHeif, 10},
-    {"AVIF", "AVIF", kAvifExtensions, IsAvif, MakeAvif, ProbeHeif, 10},
+    // AVIF wholly through libavif, the format's own library: libheif 1.15 refuses sequences and
+    // progressive files and decodes every layer of a layered one whatever it selects.
+    {"AVIF", "AVIF", kAvifExtensions, IsAvif, Make<TAvifReader>, ProbeAvif, 10},
     {"JPEG XL", "JPEG XL", kJXLExtensions, IsJXL, Make<TJXLReader>, ProbeJXL, 16},
     {"TIFF", "TIFF", kTiffExtensions, ReaderTakes<TTIFFGraphic>, Make<TTiffFormatReader>, ProbeTiff, 4},
     // Camera RAW files show their largest embedded preview, a JPEG.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <jconfig.h>
 #include <jxl/decode.h>
+#include <avif/avif.h>
 #include <libheif/heif.h>
 #include <webp/decode.h>
 #include <zlib.h>
@@ -42,6 +43,7 @@ std::vector<LibraryNotice> ImagingLibraries() {
   libraries.push_back({"zlib", zlibVersion(), "Zlib"});
   libraries.push_back({"libwebp", Dotted(static_cast<uint32_t>(WebPGetDecoderVersion()), 256), "BSD-3-Clause"});
   libraries.push_back({"libheif", heif_get_version(), "LGPL-3.0-or-later"});
+  libraries.push_back({"libavif", avifVersion(), "BSD-2-Clause"});
   libraries.push_back({"libjxl", Dotted(JxlDecoderVersion(), 1000), "BSD-3-Clause"});
   std::string raw;
 #ifdef LIBRAW_VERSION_STR

@@ -7,6 +7,7 @@
 #include "imaging/exceptions.h"
 #include "imaging/icc_profile.h"
 #include "imaging/image_format.h"
+#include "imaging/readers/avif_reader.h"
 #include "imaging/readers/heif_reader.h"
 #include "imaging/reduce.h"
 #include "support/reader_harness.h"

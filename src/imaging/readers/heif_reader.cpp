@@ -16,6 +16,7 @@
 #include "imaging/image_limits.h"
 #include "imaging/memory_budget.h"
 #include "imaging/raster_graphic.h"
+#include "imaging/readers/hdr_tone_map.h"
 #include "imaging/reduce.h"
 
 namespace tablora {
@@ -48,80 +49,10 @@ std::timed_mutex& LargeDecodes() {
   return mutex;
 }
 
-// Pictures coded for HDR displays (PQ or HLG transfer) reach 8 bits through a tone curve; cut to
-// 8 bits directly their highlights would clip and their mid-tones look dark and flat.
-enum class THdr { hdNone, hdPQ, hdHLG };
-
-struct THdrSource {
-  THdr transfer = THdr::hdNone;
-  // Linear RGB of the file's primaries to linear BT.709 / sRGB primaries.
-  float toSrgb[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-};
-
 THdrSource HdrOf(const heif_image_handle* handle) {
-  THdrSource source;
   const THeifNclx nclx = HeifNclx(handle);
-  if (!nclx) return source;
-  if (nclx->transfer_characteristics == heif_transfer_characteristic_ITU_R_BT_2100_0_PQ) source.transfer = THdr::hdPQ;
-  if (nclx->transfer_characteristics == heif_transfer_characteristic_ITU_R_BT_2100_0_HLG) source.transfer = THdr::hdHLG;
-  static constexpr float kBt2020[3][3] = {
-      {1.6605f, -0.5876f, -0.0728f}, {-0.1246f, 1.1329f, -0.0083f}, {-0.0182f, -0.1006f, 1.1187f}};
-  static constexpr float kP3[3][3] = {{1.2249f, -0.2247f, 0.0f}, {-0.0420f, 1.0419f, 0.0f}, {-0.0197f, -0.0786f, 1.0979f}};
-  const auto* matrix = nclx->color_primaries == heif_color_primaries_ITU_R_BT_2020_2_and_2100_0 ? kBt2020
-                       : nclx->color_primaries == heif_color_primaries_SMPTE_EG_432_1            ? kP3
-                                                                                                : nullptr;
-  if (matrix != nullptr) std::memcpy(source.toSrgb, matrix, sizeof source.toSrgb);
-  return source;
-}
-
-// Display light of a coded value in [0, 1], relative to the 203 cd/m² of graphics white.
-float HdrLinear(THdr transfer, float coded) {
-  constexpr float kReferenceWhite = 203.0f;
-  if (transfer == THdr::hdPQ) {
-    constexpr float m1 = 2610.0f / 16384, m2 = 2523.0f / 4096 * 128;
-    constexpr float c1 = 3424.0f / 4096, c2 = 2413.0f / 4096 * 32, c3 = 2392.0f / 4096 * 32;
-    const float p = std::pow(coded, 1 / m2);
-    return 10000.0f * std::pow(std::max(p - c1, 0.0f) / (c2 - c3 * p), 1 / m1) / kReferenceWhite;
-  }
-  // HLG's scene light shown on a 1000 cd/m² display (its system gamma of 1.2 taken per channel).
-  constexpr float a = 0.17883277f, b = 0.28466892f, c = 0.55991073f;
-  const float scene = coded <= 0.5f ? coded * coded / 3 : (std::exp((coded - c) / a) + b) / 12;
-  return 1000.0f * std::pow(scene, 1.2f) / kReferenceWhite;
-}
-
-uint8_t SrgbEncoded(float linear) {
-  const float v = std::clamp(linear, 0.0f, 1.0f);
-  const float e = v <= 0.0031308f ? 12.92f * v : 1.055f * std::pow(v, 1 / 2.4f) - 0.055f;
-  return static_cast<uint8_t>(std::lround(e * 255));
-}
-
-// Rows of 16-bit samples (bits significant) tone-mapped into bitmap rows of blue, green, red.
-void ToneMap(const THdrSource& source, const uint8_t* plane, int stride, int bits, bool alpha, TBitmap& bitmap) {
-  const int maximum = (1 << bits) - 1;
-  std::vector<float> linear(static_cast<std::size_t>(maximum) + 1);
-  for (int v = 0; v <= maximum; ++v) linear[static_cast<std::size_t>(v)] = HdrLinear(source.transfer, static_cast<float>(v) / maximum);
-  // Extended Reinhard on the largest channel, white at 1000 cd/m²: hues stay, highlights roll off.
-  constexpr float kWhite = 1000.0f / 203.0f;
-  std::vector<uint8_t> encode(4097);
-  for (std::size_t i = 0; i < encode.size(); ++i) encode[i] = SrgbEncoded(static_cast<float>(i) / 4096);
-  const int channels = alpha ? 4 : 3;
-  for (int y = 0; y < bitmap.Height(); ++y) {
-    const auto* in = reinterpret_cast<const uint16_t*>(plane + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride));
-    uint8_t* out = bitmap.ScanLine(y);
-    if (y % 64 == 0) CheckCancel();
-    for (int x = 0; x < bitmap.Width(); ++x, in += channels, out += channels) {
-      float rgb[3];
-      for (int k = 0; k < 3; ++k) rgb[k] = linear[std::min<int>(in[k], maximum)];
-      float mapped[3];
-      for (int k = 0; k < 3; ++k) {
-        mapped[k] = std::max(0.0f, source.toSrgb[k][0] * rgb[0] + source.toSrgb[k][1] * rgb[1] + source.toSrgb[k][2] * rgb[2]);
-      }
-      const float peak = std::max({mapped[0], mapped[1], mapped[2]});
-      const float scale = peak > 0 ? (1 + peak / (kWhite * kWhite)) / (1 + peak) : 1;
-      for (int k = 0; k < 3; ++k) out[2 - k] = encode[static_cast<std::size_t>(std::clamp(mapped[k] * scale, 0.0f, 1.0f) * 4096)];
-      if (alpha) out[3] = static_cast<uint8_t>((std::min<int>(in[3], maximum) * 255 + maximum / 2) / maximum);
-    }
-  }
+  if (!nclx) return {};
+  return HdrSourceOf(nclx->color_primaries, nclx->transfer_characteristics);
 }
 
 bool BrandIsAv1(std::span<const uint8_t> file) {
@@ -148,7 +79,6 @@ THeifNclx HeifNclx(const heif_image_handle* handle) {
 }
 
 bool IsHeif(std::span<const uint8_t> file) { return Supported(file) && !BrandIsAv1(file); }
-bool IsAvif(std::span<const uint8_t> file) { return Supported(file) && BrandIsAv1(file); }
 
 std::optional<TImageHeader> ProbeHeif(std::span<const uint8_t> file) {
   heif_context* context = OpenContext(file);
@@ -273,7 +203,7 @@ void THeifReader::Decode(const heif_image_handle* handle) {
     bitmap_.SetSize(iw, ih);
     bitmap_.SetAlphaChannel(alpha);
     const int range = heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved);
-    ToneMap(hdr, plane, stride, std::clamp(range, 9, 16), alpha, bitmap_);
+    ToneMap(hdr, plane, static_cast<std::size_t>(stride), std::clamp(range, 9, 16), alpha, bitmap_);
     return;
   }
   if (!alpha && wantWidth_ > 0 && wantHeight_ > 0 && (wantWidth_ < iw || wantHeight_ < ih)) {

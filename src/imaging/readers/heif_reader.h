@@ -14,7 +14,8 @@ struct heif_color_profile_nclx;
 
 namespace tablora {
 
-// HEIF and AVIF through libheif: the primary image with the file's rotation, mirroring and crop
+// HEIF through libheif (AVIF files are TAvifReader's; an AV1 picture in a file of HEIF's brands
+// is still decoded here): the primary image with the file's rotation, mirroring and crop
 // applied (so its EXIF orientation is not applied again), more than 8 bits per sample reduced to
 // 8, alpha kept as straight alpha; a stored thumbnail is decoded instead when it covers the size
 // asked for. Every failure of libheif is "Cannot load image. Invalid or unexpected %s image
@@ -67,9 +68,9 @@ using THeifNclx = std::unique_ptr<heif_color_profile_nclx, THeifNclxFree>;
 // or matrix code): that one is freed here too.
 THeifNclx HeifNclx(const heif_image_handle* handle);
 
-// ISO base media files whose brand libheif decodes: HEIF (HEVC) and AVIF (AV1).
+// ISO base media files whose brand libheif decodes and whose main brand is not AV1's (AVIF files
+// are read by TAvifReader).
 bool IsHeif(std::span<const uint8_t> file);
-bool IsAvif(std::span<const uint8_t> file);
 // The primary image's size as shown (after its transformations); orientation 1.
 std::optional<TImageHeader> ProbeHeif(std::span<const uint8_t> file);
 
