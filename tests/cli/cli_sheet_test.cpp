@@ -366,6 +366,23 @@ TEST(CliSheet, ProgressShowsOnATerminalOnlyAndNotWithQuiet) {
   EXPECT_TRUE(fs::exists(out.Root() / "t.pdf"));
 }
 
+// libjxl's own lines about a damaged JPEG XL file (it keeps its debug messages on in Debian) stay
+// off stderr: the cell shows the damage. The program's own report of the page still comes.
+TEST(CliSheet, ADamagedJpegXlFilePutsNoLinesOfLibjxlOnStderr) {
+  test::TempTree in, out;
+  fs::copy_file(test::DataDir() / "jxl/damaged.jxl", in.Root() / "damaged.jxl");
+  fs::copy_file(test::DataDir() / "jxl/lossy.jxl", in.Root() / "lossy.jxl");
+  const std::vector<std::string> args = {"sheet", in.Path(), "-o", out.Path() + "/j.pdf", "--dpi", "72"};
+  std::vector<std::string> quiet = args;
+  quiet.push_back("--quiet");
+  const auto silent = RunCommand(CliPath(), quiet);
+  EXPECT_EQ(silent.status, 0);
+  EXPECT_EQ(silent.err, "");
+  const auto told = RunCommand(CliPath(), args);
+  EXPECT_EQ(told.err.find("JXL_"), std::string::npos) << told.err;
+  EXPECT_NE(told.err.find(out.Path() + "/j.pdf: pages 1 to 1 of 1"), std::string::npos) << told.err;
+}
+
 // A run of the command that the test can interrupt.
 class Child {
  public:

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <filesystem>
 
 #include "imaging/cancel.h"
@@ -176,8 +178,56 @@ TEST(RawPreview, RawExtensionIsLibRaws) {
   EXPECT_FALSE(reader->Pixels().Empty());
 }
 
+// LibRaw 0.20 keeps its JPEG decompressor when a lossy DNG's tile fails in its header: such a file
+// draws its preview, or fails, without LibRaw decoding it, and a folder of them costs no memory.
+TEST(RawPreview, ALossyDngWithADamagedTileNeverReachesLibRawsDecode) {
+  const struct {
+    const char* file;
+    const char* outcome;  // the source drawn, or the failure
+  } kCases[] = {
+      {"lossy.dng", "raw 64x48 (half-size demosaic)"},  // linear data: LibRaw does not halve it
+      {"lossy_damaged.dng", "preview 40x1"},
+      {"lossy_damaged_nopreview.dng", kInvalid},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.file);
+    const std::vector<uint8_t> bytes = test::FileBytes(test::DataDir() / "raw" / c.file);
+    // The source drawn into a large box, or the failure.
+    const auto draw = [&]() -> std::string {
+      try {
+        TRawReader reader;
+        reader.Load(bytes);
+        reader.PrepareFor(400, 300);
+        reader.Pixels();
+        return reader.Details().back().second;
+      } catch (const Exception& e) {
+        return e.what();
+      }
+    };
+    EXPECT_EQ(draw(), c.outcome);
+    if (std::string(c.file) == "lossy.dng") {
+      const auto reference = test::ToolDecode("dcraw_emu", {"-h", "-w", "-o", "1", "-W", "-t", "0", "-Z", "{out}", "{in}"},
+                                              test::DataDir() / "raw" / c.file, ".ppm");
+      TRawReader reader;
+      reader.Load(bytes);
+      reader.PrepareFor(400, 300);
+      if (reference) test::ExpectPixelsNear(reader.Pixels(), *reference, 0, c.file);
+      continue;
+    }
+    // Allocator totals are meaningless under a sanitizer, whose leak check covers this there.
+    const auto inUse = [] {
+      const struct mallinfo2 info = mallinfo2();
+      return info.uordblks + info.hblkhd;
+    };
+    draw();
+    const std::size_t before = inUse();
+    for (int i = 0; i < 16; ++i) draw();
+    EXPECT_LT(inUse(), before + 16 * 1024) << "16 decodes of a damaged lossy DNG kept memory";
+  }
+}
+
 TEST(RawPreview, DamagedFilesLoadOrFailCleanly) {
-  for (const char* name : {"preview.nef", "subifd.dng", "cfa.dng", "thumbnail.crw"}) {
+  for (const char* name : {"preview.nef", "subifd.dng", "cfa.dng", "thumbnail.crw", "lossy.dng"}) {
     test::DamageSweep(LoadAndDecode, test::FileBytes(test::DataDir() / "raw" / name), name);
   }
   const fs::path r6 = test::CorpusDir() / "modern/more/cr3/exiv2_Canon-R6-pruned.CR3";

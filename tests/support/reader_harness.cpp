@@ -172,6 +172,46 @@ void ExpectPixelsNear(const TBitmap& bitmap, const RgbaImage& reference, int tol
 
 bool HaveCorpus() { return fs::is_regular_file(CorpusDir() / "MANIFEST.tsv"); }
 
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// A folder's own manifest: path, source, path in source, format, what the file exercises.
+std::vector<CorpusFile> FolderManifestFiles(const std::string& folder, const std::string& folderPrefix,
+                                            const std::string& extension) {
+  std::vector<CorpusFile> files;
+  std::ifstream manifest(CorpusDir() / folder / "MANIFEST.tsv");
+  std::string line;
+  std::getline(manifest, line);  // the column names
+  while (std::getline(manifest, line)) {
+    std::istringstream fields(line);
+    std::string path, source, original, format, what;
+    if (!std::getline(fields, path, '\t') || !std::getline(fields, source, '\t') ||
+        !std::getline(fields, original, '\t') || !std::getline(fields, format, '\t')) {
+      continue;
+    }
+    std::getline(fields, what);
+    path = folder + "/" + path;
+    if (path.rfind(folderPrefix, 0) != 0 || !EndsWith(Lower(path), extension)) continue;
+    const std::string described = Lower(what);
+    bool broken = false;
+    for (const char* word : {"malformed", "non-compliant", "truncated", "fuzz", "crash", "invalid"}) {
+      broken = broken || described.find(word) != std::string::npos;
+    }
+    files.push_back({CorpusDir() / path, broken ? "broken" : "good", format + ": " + what});
+  }
+  return files;
+}
+
+}  // namespace
+
 std::vector<CorpusFile> CorpusFiles(const std::string& folderPrefix, const std::string& extension) {
   std::vector<CorpusFile> files;
   std::ifstream manifest(CorpusDir() / "MANIFEST.tsv");
@@ -185,15 +225,13 @@ std::vector<CorpusFile> CorpusFiles(const std::string& folderPrefix, const std::
       continue;
     }
     std::getline(fields, file.summary);
-    if (path.rfind(folderPrefix, 0) != 0) continue;
-    std::string lower = path;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lower.size() < extension.size() ||
-        lower.compare(lower.size() - extension.size(), extension.size(), extension) != 0) {
-      continue;
-    }
+    if (path.rfind(folderPrefix, 0) != 0 || !EndsWith(Lower(path), extension)) continue;
     file.path = CorpusDir() / path;
     files.push_back(file);
+  }
+  if (files.empty() && !folderPrefix.empty()) {
+    const std::string folder = folderPrefix.substr(0, folderPrefix.find('/'));
+    if (fs::is_regular_file(CorpusDir() / folder / "MANIFEST.tsv")) return FolderManifestFiles(folder, folderPrefix, extension);
   }
   return files;
 }

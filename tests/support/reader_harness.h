@@ -48,6 +48,10 @@ void ExpectPixelsNear(const TBitmap& bitmap, const RgbaImage& reference, int tol
                       const std::string& what, bool compareAlpha = false);
 
 // Files of a corpus folder by the manifest: "good" ones, or those whose status begins "broken".
+// A folder the corpus manifest leaves out that keeps a MANIFEST.tsv of its own (path, source,
+// path in source, format, what it exercises: modern-conformance/) is read from that: a file whose
+// description calls it malformed, non-compliant, truncated, fuzz-found or a crash is "broken",
+// the others "good"; the summary is its format and description.
 struct CorpusFile {
   std::filesystem::path path;
   std::string status;

@@ -3,14 +3,19 @@
 #include <libraw/libraw.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstring>
 #include <exception>
 #include <memory>
+#include <set>
 
+#include "imaging/byte_order.h"
 #include "imaging/cancel.h"
 #include "imaging/exceptions.h"
 #include "imaging/image_limits.h"
 #include "imaging/memory_budget.h"
 #include "imaging/raster_graphic.h"
+#include "imaging/readers/jpeg_decompressor.h"
 
 namespace tablora {
 
@@ -88,6 +93,61 @@ int OrientationOfFlip(int flip) {
 // A thumbnail smaller than this is a stub some cameras leave, no picture of the shot.
 constexpr int kSmallestThumbnail = 32;
 
+// Whether libjpeg reads a lossy DNG tile's header and starts its decompression, as LibRaw will
+// ask it to: from the tile's offset to the file's end.
+bool TileStarts(std::span<const uint8_t> jpeg) {
+  try {
+    JpegDecompressor decompressor;
+    decompressor.SetSource(jpeg.data(), jpeg.size());
+    jpeg_decompress_struct& info = decompressor.Info();
+    decompressor.Run([&] { jpeg_read_header(&info, TRUE); });
+    decompressor.ChargeWholeImage();
+    decompressor.Run([&] { jpeg_start_decompress(&info); });
+    return true;
+  } catch (const EInvalidGraphic&) {
+    return false;
+  }
+}
+
+// LibRaw 0.20 leaves its JPEG decompressor behind when a lossy DNG's tile fails before its rows
+// (in the header or as the decompression starts), some 20 KB a file: a folder of damaged files
+// would grow the program with every page. So every tile LibRaw will read is first started here,
+// walked as LibRaw walks them (a table of offsets for tiles, the data itself for strips); a file
+// with a tile that fails, or laid out in a way LibRaw's walk would not end, never reaches LibRaw.
+// A tile failing in its rows is LibRaw's to clean up, and it does.
+bool LossyDngTilesStart(std::span<const uint8_t> file, LibRaw& raw) {
+  const unpacker_data_t& unpacker = raw.get_internal_data_pointer()->unpacker_data;
+  const libraw_image_sizes_t& sizes = raw.imgdata.sizes;
+  const bool little = unpacker.order == 0x4949;
+  if ((!little && unpacker.order != 0x4D4D) || unpacker.tile_width == 0 || unpacker.tile_length == 0 ||
+      unpacker.data_offset < 4 || static_cast<uint64_t>(unpacker.data_offset) >= file.size()) {
+    return false;
+  }
+  const bool tiled = unpacker.tile_length < INT_MAX;
+  // LibRaw's own 32-bit counters, wrapping where its do.
+  uint32_t row = 0, column = 0;
+  uint64_t at = static_cast<uint64_t>(unpacker.data_offset);
+  std::set<uint64_t> started;
+  for (; row < sizes.raw_height; at += 4) {
+    if (at + 4 > file.size()) return false;
+    CheckCancel();
+    const uint64_t tile = !tiled ? at : little ? LoadLE32(file.data() + at) : LoadBE32(file.data() + at);
+    if (tile >= file.size()) return false;
+    if (started.insert(tile).second && !TileStarts(file.subspan(static_cast<std::size_t>(tile)))) return false;
+    if ((column += unpacker.tile_width) >= sizes.raw_width) {
+      row += unpacker.tile_length;
+      column = 0;
+    }
+  }
+  return true;
+}
+
+bool IsLossyDng(LibRaw& raw) {
+  libraw_decoder_info_t decoder{};
+  return raw.get_decoder_info(&decoder) == LIBRAW_SUCCESS && decoder.decoder_name != nullptr &&
+         std::strcmp(decoder.decoder_name, "lossy_dng_load_raw()") == 0;
+}
+
 }  // namespace
 
 std::optional<TLibRawFacts> LibRawFacts(std::span<const uint8_t> file) {
@@ -160,6 +220,7 @@ void LibRawHalfSize(std::span<const uint8_t> file, TBitmap& bitmap) {
       (unpacker.data_size != 0 && uint64_t{unpacker.data_size} * 4096 < rawWidth * rawHeight)) {
     Invalid();
   }
+  if (IsLossyDng(session.Raw()) && !LossyDngTilesStart(file, session.Raw())) Invalid();
   CheckImageSize(width, height, 24);
   CheckImageSize(static_cast<int64_t>(rawWidth), static_cast<int64_t>(rawHeight), 16);
   // The raw samples (up to four 16-bit ones a pixel for non-Bayer sensors), the working image of

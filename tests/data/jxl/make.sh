@@ -35,3 +35,9 @@ convert rose: -resize '4400x400!' -seed 37 -attenuate 0.3 +noise Gaussian -depth
 cjxl --quiet -d 1 --group_order=0 "$tmp/wide.png" "$tmp/plain.jxl"
 cjxl --quiet -d 1 --group_order=1 "$tmp/wide.png" "$tmp/centre.jxl"
 python3 streaming_order.py "$tmp/plain.jxl" "$tmp/centre.jxl" streaming.jxl 3
+# damaged.jxl: lossy.jxl with eight bytes of its first section flipped; libjxl fails on its
+# context map and, built with its debug messages, prints where.
+python3 -c "
+d = bytearray(open('lossy.jxl', 'rb').read())
+for i in range(40, 48): d[i] ^= 0x5A
+open('damaged.jxl', 'wb').write(d)"

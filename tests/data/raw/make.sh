@@ -57,3 +57,79 @@ root = heap([(0x2005, b'<Dummy raw image data>'), (0x2008, thumb), (0x300A, prop
 open('thumbnail.crw', 'wb').write(b'II' + struct.pack('<I', 26) + b'HEAPCCDR' + struct.pack('<I', 0x10002) + b'\0' * 8 + root)
 PY
 rm -f crw-thumb.jpg
+# lossy.dng: a lossy DNG (compression 34892) whose SubIFD holds the colour fixture as linear RGB in
+# four 32 x 24 baseline JPEG tiles, with a 40 x 1 preview in IFD0; lossy_damaged.dng: the same
+# with a damaged first tile; lossy_damaged_nopreview.dng: that without the preview.
+python3 - <<'PY'
+import struct, subprocess
+d = open('../jpeg/colour.ppm', 'rb').read()
+w, h = 64, 48
+px = d[len(d) - w * h * 3:]
+tiles = []
+for ty in range(0, h, 24):
+    for tx in range(0, w, 32):
+        rows = b''.join(px[((ty + y) * w + tx) * 3:((ty + y) * w + tx + 32) * 3] for y in range(24))
+        tiles.append(subprocess.run(['cjpeg', '-quality', '95'], input=b'P6\n32 24\n255\n' + rows,
+                                    capture_output=True, check=True).stdout)
+preview = open('../jpeg/row1.jpg', 'rb').read()
+
+def write(name, tiles, preview):
+    def entries_size(n):
+        return 2 + 12 * n + 4
+    # (tag, type, values); types 1 BYTE, 2 ASCII, 3 SHORT, 4 LONG, 5 RATIONAL, 10 SRATIONAL
+    def enc(t, v):
+        if t == 2: return v.encode() + b'\0'
+        if t == 1: return bytes(v)
+        if t in (5, 10): return b''.join(struct.pack('<ii' if t == 10 else '<II', int(round(x * 10000)), 10000) for x in v)
+        return b''.join(struct.pack('<H' if t == 3 else '<I', x) for x in v)
+    xyz2srgb = [3.2404542, -1.5371385, -0.4985314, -0.9692660, 1.8760108, 0.0415560, 0.0556434, -0.2040259, 1.0572252]
+    ifd0 = [(254, 4, [1]), (271, 2, 'Tablora'), (272, 2, 'Lossy Linear'), (274, 3, [1]),
+            (50706, 1, [1, 4, 0, 0]), (50707, 1, [1, 1, 0, 0]), (50708, 2, 'Tablora Lossy Linear'),
+            (50721, 10, xyz2srgb), (50728, 5, [1.0, 1.0, 1.0]), (50778, 3, [21]), (330, 4, [0])]
+    if preview:
+        ifd0 += [(256, 4, [40]), (257, 4, [1]), (258, 3, [8, 8, 8]), (259, 3, [7]), (262, 3, [6]),
+                 (273, 4, [0]), (277, 3, [3]), (278, 4, [1]), (279, 4, [len(preview)])]
+    raw = [(254, 4, [0]), (256, 4, [w]), (257, 4, [h]), (258, 3, [8, 8, 8]), (259, 3, [34892]), (262, 3, [34892]),
+           (277, 3, [3]), (322, 4, [32]), (323, 4, [24]), (324, 4, [0] * len(tiles)), (325, 4, [len(t) for t in tiles]),
+           (50717, 3, [255, 255, 255])]
+    ifds = [sorted(ifd0), sorted(raw)]
+    def extra(e):
+        return sum((len(enc(t, v)) + 1) & ~1 for _, t, v in e if len(enc(t, v)) > 4)
+    offs = [8, 8 + entries_size(len(ifds[0])) + extra(ifds[0])]
+    pos = offs[1] + entries_size(len(ifds[1])) + extra(ifds[1])
+    preview_at = pos
+    pos += (len(preview) + 1) & ~1 if preview else 0
+    tile_at = []
+    for t in tiles:
+        tile_at.append(pos)
+        pos += (len(t) + 1) & ~1
+    out = bytearray(b'II*\0' + struct.pack('<I', 8))
+    for k, e in enumerate(ifds):
+        fix = {330: [offs[1]], 273: [preview_at], 324: tile_at}
+        e = [(tg, t, fix.get(tg, v)) for tg, t, v in e]
+        body = bytearray(struct.pack('<H', len(e)))
+        ext = bytearray()
+        ext_at = offs[k] + entries_size(len(e))
+        for tg, t, v in e:
+            b = enc(t, v)
+            count = len(b) if t in (1, 2) else len(v)
+            if len(b) <= 4:
+                body += struct.pack('<HHI', tg, t, count) + b.ljust(4, b'\0')
+            else:
+                body += struct.pack('<HHI', tg, t, count) + struct.pack('<I', ext_at + len(ext))
+                ext += b + (b'\0' if len(b) % 2 else b'')
+        out += body + struct.pack('<I', 0) + ext
+    if preview:
+        out += preview + (b'\0' if len(preview) % 2 else b'')
+    for t in tiles:
+        out += t + (b'\0' if len(t) % 2 else b'')
+    open(name, 'wb').write(out)
+
+write('lossy.dng', tiles, preview)
+# A first tile whose scan names a Huffman table it never defines: its header reads, and libjpeg
+# fails as the decompression starts, where LibRaw leaves its decompressor behind.
+sos = tiles[0].index(b'\xff\xda')
+damaged = [tiles[0][:sos + 6] + b'\x33' + tiles[0][sos + 7:]] + tiles[1:]
+write('lossy_damaged.dng', damaged, preview)
+write('lossy_damaged_nopreview.dng', damaged, None)
+PY
