@@ -25,12 +25,7 @@ constexpr const char* kFolder = "modern-conformance/";
 
 // Known exceptions: files the program does not yet draw as their tools do, each with the reason,
 // being mended. A file listed here that loads at its tools' size fails the test until it leaves.
-const std::map<std::string, std::string> kKnownExceptions = {
-    {"libavif-data/clap_irot_imir_non_essential.avif",
-     "libheif 1.15 refuses a crop, turn and mirror its file does not mark essential; libavif draws them"},
-    {"linku-avif/star-10bpc.avifs", "AVIF sequences (.avifs) are not admitted; avifdec draws their first frame"},
-    {"linku-avif/star-8bpc-with-alpha.avifs", "AVIF sequences (.avifs) are not admitted; avifdec draws their first frame"},
-};
+const std::map<std::string, std::string> kKnownExceptions = {};
 
 // The tools' sizes by path below the folder; "" where they refuse the file.
 std::map<std::string, std::string> ReferenceSizes() {
