@@ -545,17 +545,8 @@ TBitmap ApplyOrientation(const TBitmap& image, int orientation) {
   for (int y = 0; y < target.Height(); ++y) {
     uint8_t* out = target.ScanLine(y);
     for (int x = 0; x < target.Width(); ++x) {
-      // The stored pixel that shows at (x, y) once the image is turned upright.
-      int sx = x, sy = y;
-      switch (orientation) {
-        case 2: sx = w - 1 - x; break;
-        case 3: sx = w - 1 - x; sy = h - 1 - y; break;
-        case 4: sy = h - 1 - y; break;
-        case 5: sx = y; sy = x; break;
-        case 6: sx = y; sy = h - 1 - x; break;
-        case 7: sx = w - 1 - y; sy = h - 1 - x; break;
-        case 8: sx = w - 1 - y; sy = x; break;
-      }
+      int sx = 0, sy = 0;
+      StoredPixel(orientation, w, h, x, y, sx, sy);
       std::memcpy(out + x * 3, source.ScanLine(sy) + sx * 3, 3);
     }
   }

@@ -28,6 +28,21 @@ void ExpandRowOverWhite(const TBitmap& source, int y, uint8_t* bgr);
 // other values leave it as it is.
 TBitmap ApplyOrientation(const TBitmap& image, int orientation);
 constexpr bool SwapsSides(int orientation) { return orientation >= 5 && orientation <= 8; }
+// The stored pixel of a w x h image that shows at (x, y) once the orientation turns it upright.
+constexpr void StoredPixel(int orientation, int w, int h, int x, int y, int& sx, int& sy) {
+  sx = x;
+  sy = y;
+  switch (orientation) {
+    case 2: sx = w - 1 - x; break;
+    case 3: sx = w - 1 - x; sy = h - 1 - y; break;
+    case 4: sy = h - 1 - y; break;
+    case 5: sx = y; sy = x; break;
+    case 6: sx = y; sy = h - 1 - x; break;
+    case 7: sx = w - 1 - y; sy = h - 1 - x; break;
+    case 8: sx = w - 1 - y; sy = x; break;
+    default: break;
+  }
+}
 // The part of an image from (left, top), width x height pixels, as a 24-bit bitmap; the part must
 // lie within the image.
 TBitmap CropImage(const TBitmap& image, int left, int top, int width, int height);

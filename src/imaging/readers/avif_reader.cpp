@@ -16,6 +16,7 @@
 #include "imaging/memory_budget.h"
 #include "imaging/raster_graphic.h"
 #include "imaging/readers/hdr_tone_map.h"
+#include "imaging/reduce.h"
 
 namespace tablora {
 
@@ -113,18 +114,8 @@ TBitmap Shown(const TBitmap& stored, const avifCropRect& crop, int orientation) 
     if (y % 64 == 0) CheckCancel();
     uint8_t* out = shown.ScanLine(y);
     for (int x = 0; x < shown.Width(); ++x) {
-      // The stored pixel that shows at (x, y).
-      int sx = x, sy = y;
-      switch (orientation) {
-        case 2: sx = w - 1 - x; break;
-        case 3: sx = w - 1 - x; sy = h - 1 - y; break;
-        case 4: sy = h - 1 - y; break;
-        case 5: sx = y; sy = x; break;
-        case 6: sx = y; sy = h - 1 - x; break;
-        case 7: sx = w - 1 - y; sy = h - 1 - x; break;
-        case 8: sx = w - 1 - y; sy = x; break;
-        default: break;
-      }
+      int sx = 0, sy = 0;
+      StoredPixel(orientation, w, h, x, y, sx, sy);
       std::memcpy(out + x * bytes, stored.ScanLine(y0 + sy) + static_cast<std::size_t>(x0 + sx) * bytes,
                   static_cast<std::size_t>(bytes));
     }
