@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -43,9 +44,11 @@ struct TOptionsFree {
   void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
 };
 
-// The one large decode at a time, waited for so that a cancel still gets through.
-std::timed_mutex& LargeDecodes() {
-  static std::timed_mutex mutex;
+// The one large decode at a time, waited for so that a cancel still gets through. A plain mutex
+// tried every few milliseconds: a timed wait locks through pthread_mutex_clocklock, which
+// ThreadSanitizer does not see, so it would report every unlock as one of an unlocked mutex.
+std::mutex& LargeDecodes() {
+  static std::mutex mutex;
   return mutex;
 }
 
@@ -171,9 +174,12 @@ void THeifReader::Decode(const heif_image_handle* handle) {
   // libheif's planes (up to 16 bits a sample, 4:4:4 at worst) and its interleaved output.
   const int bits = std::max(heif_image_handle_get_luma_bits_per_pixel(handle), 8);
   TMemoryCharge work(pixels * (bits > 8 ? 6 : 3) + pixels * (alpha ? 4 : 3) * (bits > 8 ? 2 : 1));
-  std::unique_lock<std::timed_mutex> large(LargeDecodes(), std::defer_lock);
+  std::unique_lock<std::mutex> large(LargeDecodes(), std::defer_lock);
   if (pixels > kLargePixels) {
-    while (!large.try_lock_for(std::chrono::milliseconds(25))) CheckCancel();
+    while (!large.try_lock()) {
+      CheckCancel();
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
   }
   CheckCancel();
   std::unique_ptr<heif_decoding_options, TOptionsFree> options(heif_decoding_options_alloc());
