@@ -55,8 +55,12 @@ constexpr double kMaxZoom = 4.0;
 // The preview's page is held below this many device pixels a side, whatever the zoom.
 constexpr int kMaxPreviewSide = 8000;
 constexpr int kRecentFolders = 10;
+constexpr int kTreeWidth = 260;
 // Share of the screen's available area the window takes when nothing was saved.
 constexpr double kDefaultScreenShare = 0.8;
+// The room a window manager's frame usually takes beside and above a window.
+constexpr int kFrameSide = 8;
+constexpr int kFrameTop = 40;
 
 QFont WindowFont() {
   QFont font("Tahoma");
@@ -121,17 +125,10 @@ void T_Main::PlaceOnScreen(const QByteArray& savedGeometry) {
   if (screen == nullptr) return;
   const QRect area = screen->availableGeometry();
   if (!savedGeometry.isEmpty() && restoreGeometry(savedGeometry)) {
-    // A window saved on a larger screen, or at a smaller scale, is brought inside this one.
-    const QRect frame = frameGeometry();
+    // Before the window is shown its frame is not known: a frame's usual room is allowed for.
+    const QRect frame = isVisible() ? frameGeometry() : geometry().adjusted(-kFrameSide, -kFrameTop, kFrameSide, kFrameSide);
     if (area.contains(frame)) return;
-    const QSize extra = frame.size() - size();
-    const QSize fits = size().boundedTo(area.size() - extra);
-    resize(fits);
-    const QRect placed(frame.topLeft(), fits + extra);
-    int x = std::clamp(placed.left(), area.left(), std::max(area.left(), area.right() + 1 - placed.width()));
-    int y = std::clamp(placed.top(), area.top(), std::max(area.top(), area.bottom() + 1 - placed.height()));
-    move(x, y);
-    return;
+    // Saved on a larger screen or at a smaller scale: placed afresh rather than cut off.
   }
   const QSize wanted(static_cast<int>(area.width() * kDefaultScreenShare),
                      static_cast<int>(area.height() * kDefaultScreenShare));
@@ -348,6 +345,10 @@ void T_Main::BuildControls() {
   RowInput->setObjectName("RowInput");
   ColInput = new TSpinEdit(kMinGridSize, kMaxGridSize, kDefaultColumns, Panel2);
   ColInput->setObjectName("ColInput");
+  // Room for two digits beside the arrows, whatever the font.
+  const int spinWidth = RowInput->fontMetrics().horizontalAdvance("3030") + 28;
+  RowInput->setMinimumWidth(spinWidth);
+  ColInput->setMinimumWidth(spinWidth);
   Label2->setBuddy(RowInput);
   Label3->setBuddy(ColInput);
   Button3 = new QPushButton(tr("&Update"), Panel2);
@@ -452,7 +453,8 @@ void T_Main::BuildControls() {
   Splitter1->addWidget(Panel3);
   Splitter1->setStretchFactor(0, 0);
   Splitter1->setStretchFactor(1, 1);
-  Splitter1->setSizes({kLeftPanelWidth, kClientWidth - kLeftPanelWidth - 2});
+  // The tree wide enough for a shoot's folder names.
+  Splitter1->setSizes({kTreeWidth, kClientWidth - kTreeWidth - 2});
 
   connect(BuildBtn, &QPushButton::clicked, this, &T_Main::BuildBtnClick);
   connect(PrintBtn, &QPushButton::clicked, this, &T_Main::PrintBtnClick);
@@ -849,6 +851,8 @@ void T_Main::showEvent(QShowEvent* event) {
 }
 
 void T_Main::FormShow() {
+  // The keys start in the tree: a folder is the first thing to choose.
+  PathSelect->setFocus();
   Run([this] {
     if (services_.pump) services_.pump->PumpMessages();
     sheet_->LayoutPreview();

@@ -63,7 +63,10 @@ void T_Processing::ShowStatus(const std::string& text) {
   // The engine separates status lines with LF CR; the label breaks lines at LF alone.
   QString caption = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   caption.remove(QLatin1Char('\r'));
-  Label1->setText(caption);
+  // A long folder path keeps both its ends, the folder's own name most of all.
+  QStringList lines = caption.split(QLatin1Char('\n'));
+  for (QString& line : lines) line = Label1->fontMetrics().elidedText(line, Qt::ElideMiddle, Label1->width() - 8);
+  Label1->setText(lines.join(QLatin1Char('\n')));
 }
 
 void T_Processing::ShowProgress(int percent) {

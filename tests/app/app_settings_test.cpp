@@ -146,7 +146,7 @@ TEST(AppSettings, WindowsReopenAsTheyWereClosed) {
     before.options->SetCaptionFields({CaptionField::Date, CaptionField::Rating});
     before.options->SetOrder(SortOrder::Date);
     before.options->MinRatingBox->setValue(3);
-    before.main->setGeometry(40, 50, 800, 500);
+    before.main->setGeometry(40, 50, 600, 400);
     AppSettings(file).Save(AppSettings::Of(*before.main, *before.options, &before.paper));
   }
   Windows after;
@@ -167,7 +167,7 @@ TEST(AppSettings, WindowsReopenAsTheyWereClosed) {
   EXPECT_EQ(after.options->CaptionFields(), (std::vector<CaptionField>{CaptionField::Date, CaptionField::Rating}));
   EXPECT_EQ(after.options->Order(), SortOrder::Date);
   EXPECT_EQ(after.options->MinRating(), 3);
-  EXPECT_EQ(after.main->size(), QSize(800, 500));
+  EXPECT_EQ(after.main->size(), QSize(600, 400));
   const QMarginsF margins = after.paper.pageLayout().margins(QPageLayout::Millimeter);
   EXPECT_NEAR(margins.top(), 7.5, 0.01);
   EXPECT_NEAR(margins.bottom(), 20, 0.01);

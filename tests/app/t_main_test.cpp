@@ -448,12 +448,18 @@ TEST(MainWindowScreenshot, BuildShowsTheFirstPage) {
   main.BuildBtn->click();
   EXPECT_EQ(main.PreviewPageNumber->text(), "Page 1 of 1");
   const QImage picture = main.Preview->Picture();
+  const TRect page = main.Sheet().PageRect;
+  const int width = page.Right - page.Left;
+  const int height = page.Bottom - page.Top;
+  ASSERT_GT(width, 100);
   // Grey around, white page, and something drawn on the page where the first image box is.
-  EXPECT_EQ(picture.pixel(5, 5) & 0xFFFFFF, 0x808080u);
-  EXPECT_EQ(picture.pixel(170, 5) & 0xFFFFFF, 0xFFFFFFu);
+  EXPECT_EQ(picture.pixel(page.Left > 2 ? 1 : 5, page.Top > 2 ? 1 : 5) & 0xFFFFFF, 0x808080u);
+  EXPECT_EQ(picture.pixel(page.Left + 6, page.Top + 5) & 0xFFFFFF, 0xFFFFFFu);
   int drawn = 0;
-  for (int y = 69; y < 69 + 38; ++y) {
-    for (int x = 191; x < 191 + 47; ++x) drawn += (picture.pixel(x, y) & 0xFFFFFF) != 0xFFFFFFu;
+  for (int y = page.Top + height * 123 / 1000; y < page.Top + height * 190 / 1000; ++y) {
+    for (int x = page.Left + width * 66 / 1000; x < page.Left + width * 181 / 1000; ++x) {
+      drawn += (picture.pixel(x, y) & 0xFFFFFF) != 0xFFFFFFu;
+    }
   }
   EXPECT_GT(drawn, 100);
   main.grab().save(QString::fromStdString((test::BinaryDir() / "main_window.png").string()));

@@ -70,6 +70,12 @@ TEST_F(ProcessingTest, StatusShowsTheSecondLine) {
   T_Processing dialog;
   dialog.ShowStatus("Building File List\n\r/Holiday/");
   EXPECT_EQ(dialog.Label1->text(), "Building File List\n/Holiday/");
+  // A path too long for the window loses its middle, not its ends.
+  dialog.ShowStatus("Building File List\n\r/Archive/2019/Client shoots/Wedding Smith-Jones/Selects/Prints/Final/");
+  const QString shown = dialog.Label1->text().section('\n', 1);
+  EXPECT_TRUE(shown.startsWith("/Archive/")) << shown.toStdString();
+  EXPECT_TRUE(shown.endsWith("/Final/")) << shown.toStdString();
+  EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
 }
 
 TEST_F(ProcessingTest, ProgressShowsAndHidesTheGauge) {

@@ -1,0 +1,183 @@
+#include <QApplication>
+#include <QImage>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTest>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#include "app/t_main.h"
+#include "app/t_options.h"
+#include "app/t_processing.h"
+#include "platform/canvas_factory.h"
+#include "platform/directory_search.h"
+#include "support/engine_fakes.h"
+#include "support/qt_application.h"
+#include "support/sheet_fakes.h"
+#include "support/test_paths.h"
+
+namespace tablora {
+namespace {
+
+using Kind = test::RecordingSurface::Kind;
+
+class Dialog : public PrintDialog {
+ public:
+  PrintChoice Execute(int, int maxPage) override {
+    lastMax = maxPage;
+    return {true, prAllPages, 0, 0};
+  }
+  int lastMax = 0;
+};
+
+class Messages : public MessageBox {
+ public:
+  void Show(const std::string& text, const std::string&, MessageIcon) override { shown.push_back(text); }
+  std::vector<std::string> shown;
+};
+
+// The window over fakes, seven pictures in two folders built one to a page.
+class Workbench : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { test::Application(); }
+
+  Workbench() {
+    services.printer = &printer;
+    services.canvases = &canvases;
+    services.thumbnails = &loader;
+    services.messages = &messages;
+    services.printDialog = &dialog;
+    services.directories = &directories;
+    services.pump = &pump;
+    main = std::make_unique<T_Main>(services);
+    processing = std::make_unique<T_Processing>(main.get());
+    options = std::make_unique<T_Options>(main.get());
+    main->SetWindows(nullptr, processing.get(), options.get());
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "S/d.bmp", "S/e.bmp", "S/f.bmp", "g.bmp"}) tree.File(name);
+    main->show();
+    main->SelectFolder(QString::fromStdString(tree.Path()));
+    main->RowInput->SetValue(1);
+    main->ColInput->SetValue(1);
+    main->BuildBtn->click();
+  }
+
+  int ShownPages() const { return main->PreviewPageNumber->text().section(' ', -1).toInt(); }
+  // The texts of the first page the printer drew.
+  std::vector<std::string> Print() {
+    printer.canvas.ops.clear();
+    main->PrintBtn->click();
+    std::vector<std::string> texts;
+    for (const auto& op : printer.canvas.OpsOf(Kind::TextOut)) texts.push_back(op.text);
+    return texts;
+  }
+
+  test::FakePrinter printer;
+  test::RecordingCanvases canvases;
+  test::FakeLoader loader;
+  Messages messages;
+  Dialog dialog;
+  PosixDirectorySearch directories;
+  test::FakePump pump;
+  MainServices services;
+  test::TempTree tree;
+  std::unique_ptr<T_Main> main;
+  std::unique_ptr<T_Processing> processing;
+  std::unique_ptr<T_Options> options;
+};
+
+// Whatever changed last, and however soon Print follows, the print dialog offers the pages the
+// window shows and the pages carry what the fields say.
+TEST_F(Workbench, PrintEqualsPreviewAfterEachKindOfChange) {
+  ASSERT_EQ(ShownPages(), 7);
+  const std::vector<std::function<void()>> changes = {
+      [&] { main->TitleEdit->setText("Rome 2024"); },  // typed: still waiting when Print comes
+      [&] { main->ColInput->SetValue(4); },
+      [&] { main->RowInput->SetValue(2); },
+      [&] { options->PrintPageNumBox->setChecked(false); },
+      [&] { main->TitleEdit->setText("Proofs"); },
+  };
+  for (std::size_t i = 0; i < changes.size(); ++i) {
+    changes[i]();
+    const std::vector<std::string> printed = Print();
+    EXPECT_EQ(dialog.lastMax, ShownPages()) << "change " << i;
+    EXPECT_NE(std::find(printed.begin(), printed.end(), main->TitleEdit->text().toStdString()), printed.end())
+        << "change " << i;
+  }
+  // Typing waits a moment, then the preview follows without Update.
+  const int before = ShownPages();
+  main->ColInput->SetValue(1);
+  EXPECT_EQ(ShownPages(), before);
+  QTest::qWait(700);
+  EXPECT_EQ(ShownPages(), 4);  // two rows of one
+}
+
+TEST_F(Workbench, ZoomFitsThePageItsWidthOrAScaleOfItsActualSize) {
+  const QSize room = main->PreviewScroll->maximumViewportSize();
+  EXPECT_EQ(main->Preview->size(), room);
+  main->SetZoom(T_Main::ZoomMode::FitWidth);
+  EXPECT_LE(main->Preview->width(), room.width());
+  EXPECT_GE(main->Preview->width(), room.width() - main->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+  EXPECT_NEAR(main->Preview->height(), main->Preview->width() * 6600 / 4800, 1);
+  main->SetZoom(T_Main::ZoomMode::Scale, 1.0);
+  // 100 %: the paper's size at the screen's resolution; the fake printer's page is 8 x 11 inches.
+  EXPECT_NEAR(main->Preview->width(), 8 * main->logicalDpiX(), 2);
+  EXPECT_NEAR(main->Preview->height(), 11 * main->logicalDpiY(), 2);
+  main->ZoomBy(0.5);
+  EXPECT_DOUBLE_EQ(main->ShownScale(), 0.5);
+  main->SetZoom(T_Main::ZoomMode::FitPage);
+  EXPECT_EQ(main->Preview->size(), room);
+  main->ZoomBy(1.0);
+  EXPECT_EQ(main->Zoom(), T_Main::ZoomMode::Scale);
+  // Zooming starts from the scale shown: the page as large as it stood in the room.
+  EXPECT_TRUE(std::abs(main->Preview->width() - room.width()) <= 1 ||
+              std::abs(main->Preview->height() - room.height()) <= 1);
+  // The page is drawn again at the new size, at the screen's device pixels.
+  QTest::qWait(400);
+  EXPECT_EQ(main->Preview->Picture().size(), QSize(main->Preview->Width(), main->Preview->Height()));
+}
+
+TEST(WorkbenchSavePage, APageIsSavedAsAPictureAtThreeHundredDpi) {
+  test::Application();
+  test::TempTree tree;
+  for (const char* name : {"a.bmp", "b.bmp"}) {
+    std::filesystem::copy_file(test::DataDir() / "bmp" / "rgb24.bmp", tree.Root() / name);
+  }
+  test::FakePrinter printer;
+  QtCanvasFactory canvases;
+  ExtensionThumbnailLoader loader;
+  PosixDirectorySearch directories;
+  test::FakePump pump;
+  Messages messages;
+  MainServices services;
+  services.printer = &printer;
+  services.canvases = &canvases;
+  services.thumbnails = &loader;
+  services.directories = &directories;
+  services.pump = &pump;
+  services.messages = &messages;
+  const QString saved = QString::fromStdString(tree.Path() + "/page");
+  services.choosePageFile = [&] { return saved; };
+  T_Main main(services);
+  T_Processing processing(&main);
+  T_Options options(&main);
+  main.SetWindows(nullptr, &processing, &options);
+  main.show();
+  main.SelectFolder(QString::fromStdString(tree.Path()));
+  main.BuildBtn->click();
+  main.SavePageAs();
+  // A name without an ending becomes a PNG picture.
+  const QImage page(saved + ".png");
+  ASSERT_FALSE(page.isNull());
+  EXPECT_EQ(page.size(), QSize(2400, 3300));
+  EXPECT_NEAR(page.dotsPerMeterX() * 0.0254, 300, 1);
+  int dark = 0;
+  for (int y = 0; y < page.height(); y += 4) {
+    for (int x = 0; x < page.width(); x += 4) dark += qGray(page.pixel(x, y)) < 128;
+  }
+  EXPECT_GT(dark, 100);  // the title and the pictures are on it
+  EXPECT_EQ(main.StatusLine->text(), "Saved to " + saved + ".png");
+  EXPECT_EQ(main.PreviewPageNumber->text(), "Page 1 of 1");  // the preview is drawn again
+}
+
+}  // namespace
+}  // namespace tablora
