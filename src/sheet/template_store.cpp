@@ -369,7 +369,8 @@ std::vector<std::string> TemplateProblems(const SheetTemplate& t, double paperWi
     }
   }
   if (!t.logoFile.empty()) {
-    if (const SheetLogo logo(t.logoFile); !logo.Problem().empty()) problems.push_back("text.logo.file: " + logo.Problem());
+    const SheetLogo logo(t.logoFile);
+    if (!logo.Problem().empty()) problems.push_back("text.logo.file: " + logo.Problem());
   }
   return problems;
 }

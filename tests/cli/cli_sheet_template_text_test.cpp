@@ -32,7 +32,8 @@ TEST(TemplateText, FooterKeysAndLogoReachThePdf) {
   fs::create_directories(tree.Root() / "photos");
   fs::copy_file(test::DataDir() / "meta" / "keys.jpg", tree.Root() / "photos" / "keys.jpg");
   tree.File("logo.svg",
-            "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 20 10'><rect width='20' height='10' fill='red'/></svg>");
+            "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 20 10'>"
+            "<rect width='20' height='10' fill='red'/></svg>");
   const auto layout = [&](const std::string& logo) {
     // The footer's sign in UTF-8 as an editor writes it, not as a JSON escape.
     return std::string(R"({"version": 1, "name": "Signed", "grid": {"rows": 2, "columns": 2},
