@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config ccache
-  qt6-base-dev qt6-tools-dev libqt6opengl6-dev libgl-dev qt6-l10n-tools qt6-translations-l10n
+  qt6-base-dev qt6-tools-dev qt6-svg-dev libqt6opengl6-dev libgl-dev qt6-l10n-tools qt6-translations-l10n
   libxcb1-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -380,12 +380,24 @@ bool ReadEmbeddedMetadata(std::span<const uint8_t> bytes, TPhotoMetadata& metada
 
 namespace {
 
-void ReadWithExiv2(const std::string& path, TPhotoMetadata& metadata) {
+// The XMP toolkit keeps one registry of namespaces for the process; exiv2 takes this lock around
+// its use, so pictures may be read on several threads.
+void LockXmpToolkit(void* data, bool lock) {
+  auto* mutex = static_cast<std::recursive_mutex*>(data);
+  lock ? mutex->lock() : mutex->unlock();
+}
+
+void InitialiseExiv2() {
   static std::once_flag initialised;
+  static std::recursive_mutex toolkit;
   std::call_once(initialised, [] {
     Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-    Exiv2::XmpParser::initialize();
+    Exiv2::XmpParser::initialize(LockXmpToolkit, &toolkit);
   });
+}
+
+void ReadWithExiv2(const std::string& path, TPhotoMetadata& metadata) {
+  InitialiseExiv2();
   try {
     Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path);
     if (!image.get()) return;
@@ -423,6 +435,100 @@ void ReadWithExiv2(const std::string& path, TPhotoMetadata& metadata) {
       metadata.title = it->toString();
     }
     if (!image->xmpPacket().empty()) ReadXmpPacket(image->xmpPacket(), metadata);
+  } catch (const std::exception&) {
+  }
+}
+
+std::string Trimmed(std::string text) {
+  while (!text.empty() && (text.back() == '\0' || std::isspace(static_cast<unsigned char>(text.back())))) {
+    text.pop_back();
+  }
+  return text;
+}
+
+std::string Joined(const std::vector<std::string>& values) {
+  std::string text;
+  for (const std::string& value : values) {
+    if (value.empty()) continue;
+    if (!text.empty()) text += ", ";
+    text += value;
+  }
+  return text;
+}
+
+// An XMP property as one line: the items of a bag or sequence joined, a language alternative in
+// its default language (else its first).
+std::string XmpText(const Exiv2::Xmpdatum& datum) {
+  const Exiv2::Value& value = datum.value();
+  switch (value.typeId()) {
+    case Exiv2::langAlt: {
+      const auto& languages = static_cast<const Exiv2::LangAltValue&>(value).value_;
+      const auto it = languages.find("x-default");
+      if (it != languages.end()) return Trimmed(it->second);
+      return languages.empty() ? std::string() : Trimmed(languages.begin()->second);
+    }
+    case Exiv2::xmpBag:
+    case Exiv2::xmpSeq:
+    case Exiv2::xmpAlt: {
+      std::vector<std::string> items;
+      for (long i = 0; i < value.count(); ++i) items.push_back(Trimmed(value.toString(i)));
+      return Joined(items);
+    }
+    default: return Trimmed(datum.toString());
+  }
+}
+
+// Keys are matched by their text: exiv2 would refuse to build a key of a namespace or maker note
+// it has not met yet, though the file at hand may bring it.
+std::string KeyText(const Exiv2::Image& image, const std::string& key) {
+  std::vector<std::string> values;
+  if (key.starts_with("Exif.")) {
+    const Exiv2::ExifData& exif = image.exifData();
+    for (const Exiv2::Exifdatum& datum : exif) {
+      if (datum.key() == key) return Trimmed(datum.print(&exif));
+    }
+  } else if (key.starts_with("Iptc.")) {
+    for (const Exiv2::Iptcdatum& datum : image.iptcData()) {
+      if (datum.key() == key) values.push_back(Trimmed(datum.print()));
+    }
+  } else if (key.starts_with("Xmp.")) {
+    for (const Exiv2::Xmpdatum& datum : image.xmpData()) {
+      if (datum.key() == key) return XmpText(datum);
+    }
+  }
+  return Joined(values);
+}
+
+// The keys' values of the file, read through exiv2 from the file's bounded mapping.
+void ReadKeys(const std::string& path, std::span<const std::string> keys, TPhotoMetadata& metadata) {
+  InitialiseExiv2();
+  try {
+    const TFileBytes file(path);
+    const std::span<const uint8_t> bytes = file.Bytes();
+    Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(bytes.data(), static_cast<long>(bytes.size()));
+    if (!image.get()) return;
+    image->readMetadata();
+    for (const std::string& key : keys) {
+      if (std::string text = KeyText(*image, key); !text.empty()) metadata.byKey[key] = std::move(text);
+    }
+  } catch (const std::exception&) {
+  }
+}
+
+// The XMP keys of a sidecar, over what the file itself said.
+void ReadSidecarKeys(const std::string& xmp, std::span<const std::string> keys, TPhotoMetadata& metadata) {
+  if (std::none_of(keys.begin(), keys.end(), [](const std::string& key) { return key.starts_with("Xmp."); })) return;
+  InitialiseExiv2();
+  try {
+    Exiv2::XmpData data;
+    if (Exiv2::XmpParser::decode(data, xmp) != 0) return;
+    for (const std::string& key : keys) {
+      for (const Exiv2::Xmpdatum& datum : data) {
+        if (datum.key() != key) continue;
+        if (std::string text = XmpText(datum); !text.empty()) metadata.byKey[key] = std::move(text);
+        break;
+      }
+    }
   } catch (const std::exception&) {
   }
 }
@@ -496,7 +602,9 @@ bool ReadJpegHeader(const std::string& path, TPhotoMetadata& metadata) {
 
 }  // namespace
 
-TPhotoMetadata ReadPhotoMetadata(const std::string& path) {
+TPhotoMetadata ReadPhotoMetadata(const std::string& path) { return ReadPhotoMetadata(path, {}); }
+
+TPhotoMetadata ReadPhotoMetadata(const std::string& path, std::span<const std::string> keys) {
   TPhotoMetadata metadata;
   try {
     if (!ReadJpegHeader(path, metadata)) {
@@ -506,14 +614,38 @@ TPhotoMetadata ReadPhotoMetadata(const std::string& path) {
   } catch (const std::exception&) {
     return metadata;
   }
+  if (!keys.empty()) ReadKeys(path, keys, metadata);
   const std::size_t slash = path.rfind('/');
   const std::size_t dot = path.rfind('.');
   std::string sidecar = ReadSidecar(path + ".xmp");
   if (sidecar.empty() && dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
     sidecar = ReadSidecar(path.substr(0, dot) + ".xmp");
   }
-  if (!sidecar.empty()) ReadXmpPacket(sidecar, metadata);
+  if (!sidecar.empty()) {
+    ReadXmpPacket(sidecar, metadata);
+    if (!keys.empty()) ReadSidecarKeys(sidecar, keys, metadata);
+  }
   return metadata;
+}
+
+bool IsMetadataKey(std::string_view text) {
+  const auto isWord = [](std::string_view word, std::string_view extra, bool letterFirst) {
+    if (word.empty() || (letterFirst && !std::isalpha(static_cast<unsigned char>(word[0])))) return false;
+    return std::all_of(word.begin(), word.end(), [&](char c) {
+      return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || extra.find(c) != std::string_view::npos;
+    });
+  };
+  const std::size_t first = text.find('.');
+  const std::size_t second = first == std::string_view::npos ? first : text.find('.', first + 1);
+  if (second == std::string_view::npos) return false;
+  const std::string_view family = text.substr(0, first);
+  const std::string_view group = text.substr(first + 1, second - first - 1);
+  const std::string_view name = text.substr(second + 1);
+  // Tags and datasets may go by number ("0x0110"); an XMP property may be a path into a
+  // structure or an array ("Iptc4xmpCore:CreatorContactInfo/Iptc4xmpCore:CiAdrCity").
+  if (family == "Exif" || family == "Iptc") return isWord(group, "", true) && isWord(name, "", false);
+  if (family == "Xmp") return isWord(group, "-", true) && isWord(name, "-:/[].", true);
+  return false;
 }
 
 }  // namespace tablora

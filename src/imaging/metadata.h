@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace tablora {
 
@@ -24,6 +27,9 @@ struct TPhotoMetadata {
   // acdsee:rating, else Windows' MicrosoftPhoto:Rating (a percentage, as Explorer shows it).
   std::optional<int> rating;
   std::string title;  // dc:title, else the IPTC object name
+  // The values of the exiv2 keys the reader was asked for ("Exif.Image.Model"), as text to show;
+  // a key the file does not have is not there.
+  std::map<std::string, std::string, std::less<>> byKey;
 
   friend bool operator==(const TPhotoMetadata&, const TPhotoMetadata&) = default;
 };
@@ -51,5 +57,15 @@ void ReadXmpPacket(std::string_view xmp, TPhotoMetadata& metadata);
 // own (the sidecar is where catalogue programs keep later edits): "IMG_0001.CR3.xmp", else
 // "IMG_0001.xmp". A file that cannot be opened has no metadata. Safe on several threads.
 TPhotoMetadata ReadPhotoMetadata(const std::string& path);
+// The same, with the values of these exiv2 keys in byKey, read in the same pass through exiv2
+// (the sidecar's XMP wins here too). EXIF values in their printed form ("1/250 s"), repeated
+// IPTC datasets and XMP arrays joined with ", ", a language alternative in its x-default.
+// Without keys exiv2 is not asked at all.
+TPhotoMetadata ReadPhotoMetadata(const std::string& path, std::span<const std::string> keys);
+
+// Whether a text has the form of an exiv2 key: "Exif.<group>.<tag>", "Iptc.<record>.<dataset>" or
+// "Xmp.<prefix>.<property path>". Only the form: whether exiv2 knows the group or the tag depends
+// on the maker notes and namespaces each file brings.
+bool IsMetadataKey(std::string_view text);
 
 }  // namespace tablora

@@ -1,5 +1,6 @@
 #include "sheet/caption_template.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -68,6 +69,15 @@ std::string Formatted(const std::tm& tm, const std::string& format) {
 
 std::string OneField(const TPhotoMetadata& metadata, CaptionField field, bool stars) {
   return CaptionLine(metadata, {field}, stars);
+}
+
+constexpr std::string_view kLabelKey = "Xmp.xmp.Label";
+
+std::string KeyValue(const TPhotoMetadata& metadata, const std::function<std::string(std::string_view)>& lookUp,
+                     std::string_view key) {
+  if (lookUp) return lookUp(key);
+  const auto it = metadata.byKey.find(key);
+  return it == metadata.byKey.end() ? std::string() : it->second;
 }
 
 }  // namespace
@@ -159,7 +169,7 @@ std::optional<std::string> PictureField(std::string_view field, const PictureFac
   if (field == "lens") return OneField(md, CaptionField::Lens, facts.stars);
   if (field == "rating") return OneField(md, CaptionField::Rating, facts.stars);
   if (field == "title") return OneField(md, CaptionField::Title, facts.stars);
-  if (field == "label") return facts.metadataKey ? facts.metadataKey("Xmp.xmp.Label") : std::string();
+  if (field == "label") return KeyValue(md, facts.metadataKey, kLabelKey);
   if (field == "size") {
     if (facts.width <= 0 || facts.height <= 0) return std::string();
     return std::to_string(facts.width) + "\xC3\x97" + std::to_string(facts.height);
@@ -188,11 +198,7 @@ std::optional<std::string> PictureField(std::string_view field, const PictureFac
     const TImageFormat* format = FormatByExtension(extension);
     return format != nullptr ? std::string(format->name) : std::string();
   }
-  for (std::string_view family : {"Exif.", "Iptc.", "Xmp."}) {
-    if (StartsWith(field, family) && field.size() > family.size()) {
-      return facts.metadataKey ? facts.metadataKey(field) : std::string();
-    }
-  }
+  if (IsMetadataKey(field)) return KeyValue(md, facts.metadataKey, field);
   return std::nullopt;
 }
 
@@ -203,7 +209,26 @@ std::optional<std::string> PageField(std::string_view field, const PageFacts& fa
   if (field == "date") return facts.date;
   if (field == "folder") return facts.folder;
   if (field == "count") return std::to_string(facts.count);
+  if (IsMetadataKey(field)) return facts.metadataKey ? facts.metadataKey(field) : std::string();
   return std::nullopt;
+}
+
+std::vector<std::string> MetadataKeysOf(const SheetTemplate& layout) {
+  std::vector<std::string> keys;
+  const auto add = [&](const std::string& text) {
+    for (const std::string& field : Parse(text).fields) {
+      const std::string key = field == "label" ? std::string(kLabelKey) : field;
+      if (IsMetadataKey(key) && std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(key);
+    }
+  };
+  for (const CaptionTemplate& caption : layout.captions) add(caption.text);
+  for (const LineSlots* slots : {layout.header ? &*layout.header : nullptr, &layout.footer}) {
+    if (slots == nullptr) continue;
+    add(slots->left);
+    add(slots->centre);
+    add(slots->right);
+  }
+  return keys;
 }
 
 }  // namespace tablora

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "imaging/metadata.h"
+#include "sheet/sheet_template.h"
 
 namespace tablora {
 
@@ -37,7 +38,7 @@ struct PictureFacts {
   // Pixels of the picture upright, when known; 0 otherwise.
   int32_t width = 0;
   int32_t height = 0;
-  // Any other field, by its exiv2 name ("Exif.Photo.LensModel"); null: those are empty.
+  // Any other field, by its exiv2 name ("Exif.Photo.LensModel"); null: the metadata's byKey.
   std::function<std::string(std::string_view key)> metadataKey;
 };
 // Fields: name stem ext folder path frame frame-in-folder date date:FORMAT time exposure shutter
@@ -52,8 +53,14 @@ struct PageFacts {
   std::string date;    // today, YYYY-MM-DD
   std::string folder;  // the folder of the page's first picture
   int32_t count = 0;   // pictures in the sheet
+  // The page's first picture's value of an exiv2 key; null: those are empty.
+  std::function<std::string(std::string_view key)> metadataKey;
 };
-// Fields: title page pages date folder count.
+// Fields: title page pages date folder count, and exiv2 keys.
 std::optional<std::string> PageField(std::string_view field, const PageFacts& facts);
+
+// The exiv2 keys a layout's captions, header and footer show ({label} is one too), each once: what
+// the metadata reader is asked for. None for a layout without them, which so costs nothing more.
+std::vector<std::string> MetadataKeysOf(const SheetTemplate& layout);
 
 }  // namespace tablora

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <set>
 #include <unordered_map>
 #include <string>
@@ -18,6 +19,7 @@
 #include "sheet/photo_caption.h"
 #include "sheet/print_dialog.h"
 #include "sheet/sheet_geometry.h"
+#include "sheet/sheet_logo.h"
 #include "sheet/sheet_template.h"
 #include "sheet/progress_window.h"
 #include "sheet/sheet_settings.h"
@@ -173,6 +175,10 @@ class TContactSheet {
   LocaleCollator collator_;
   FileMetadataReader fileMetadata_;
   std::unordered_map<std::string, TPhotoMetadata> metadata_;
+  // The exiv2 keys the metadata above holds: the layout's when it was read.
+  std::vector<std::string> metadataKeys_;
+  // The header's logo, read when a page first shows it and kept while the layout names that file.
+  std::optional<SheetLogo> logo_;
   // Entries found by the running walk, in the order found, and the folders it has entered.
   std::vector<std::string> found_;
   std::set<std::pair<uint64_t, uint64_t>> visited_;

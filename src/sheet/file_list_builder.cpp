@@ -2,6 +2,7 @@
 #include <map>
 #include <string_view>
 
+#include "sheet/caption_template.h"
 #include "sheet/contact_sheet.h"
 #include "sheet/path_parts.h"
 #include "platform/translated_text.h"
@@ -56,10 +57,18 @@ std::vector<std::string> FolderComponents(std::string_view folder) {
 }  // namespace
 
 const TPhotoMetadata& TContactSheet::MetadataOf(const std::string& entry) {
+  // A layout that shows other keys than those read reads its pictures again.
+  if (std::vector<std::string> keys = MetadataKeysOf(Layout); keys != metadataKeys_) {
+    metadata_.clear();
+    metadataKeys_ = std::move(keys);
+  }
   auto it = metadata_.find(entry);
   if (it == metadata_.end()) {
     MetadataReader& reader = services_.metadata != nullptr ? *services_.metadata : fileMetadata_;
-    it = metadata_.emplace(entry, reader.Read(BaseFolder + entry)).first;
+    it = metadata_
+             .emplace(entry, metadataKeys_.empty() ? reader.Read(BaseFolder + entry)
+                                                   : reader.ReadWithKeys(BaseFolder + entry, metadataKeys_))
+             .first;
   }
   return it->second;
 }

@@ -353,26 +353,50 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
                   services_.inputs->Title(), options.PrintPageNum() ? &pageNumber : nullptr);
   }
   if (!classic) {
-    PageFacts facts{services_.inputs->Title(), page, PageCount, TodayText(), {}, static_cast<int32_t>(FileList.size())};
-    if (placed.last >= placed.first) facts.folder = FolderShown(FileList[static_cast<std::size_t>(placed.first)]);
+    PageFacts facts{services_.inputs->Title(), page, PageCount, TodayText(), {},
+                    static_cast<int32_t>(FileList.size()), {}};
+    if (placed.last >= placed.first) {
+      const std::string& firstEntry = FileList[static_cast<std::size_t>(placed.first)];
+      facts.folder = FolderShown(firstEntry);
+      // Read only when the line shows a key: most headers show none.
+      facts.metadataKey = [this, entry = firstEntry](std::string_view key) {
+        const auto& byKey = MetadataOf(entry).byKey;
+        const auto it = byKey.find(key);
+        return it == byKey.end() ? std::string() : it->second;
+      };
+    }
     const auto fill = [&](const std::string& text) {
       return FillTemplate(text, [&](std::string_view field) { return PageField(field, facts); });
     };
-    const auto drawLine = [&](const LineSlots& slots, int32_t top) {
+    // `logo`: the width the left slot's text leaves to a logo before it (at the right on an even
+    // facing page, with the slot).
+    const auto drawLine = [&](const LineSlots& slots, int32_t top, int32_t logo) {
       surface.SetFontHeight(m.lineHeight);
       const std::string& leftText = swapSides ? slots.right : slots.left;
       const std::string& rightText = swapSides ? slots.left : slots.right;
-      DrawAligned(surface, ElideMiddle(surface, fill(leftText), usableWidth / 3), m.content.Left, usableWidth, top,
-                  TextAlign::Left);
+      const int32_t leftInset = swapSides ? 0 : logo;
+      const int32_t rightInset = swapSides ? logo : 0;
+      DrawAligned(surface, ElideMiddle(surface, fill(leftText), std::max(0, usableWidth / 3 - leftInset)),
+                  m.content.Left + leftInset, usableWidth - leftInset, top, TextAlign::Left);
       DrawAligned(surface, ElideMiddle(surface, fill(slots.centre), usableWidth / 3), m.content.Left, usableWidth,
                   top, TextAlign::Centre);
-      DrawAligned(surface, ElideMiddle(surface, fill(rightText), usableWidth / 3), m.content.Left, usableWidth, top,
-                  TextAlign::Right);
+      DrawAligned(surface, ElideMiddle(surface, fill(rightText), std::max(0, usableWidth / 3 - rightInset)),
+                  m.content.Left, usableWidth - rightInset, top, TextAlign::Right);
     };
+    int32_t logoRoom = 0;
+    if (!layout.logoFile.empty()) {
+      if (!logo_ || logo_->File() != layout.logoFile) logo_.emplace(layout.logoFile);
+      // The geometry keeps the header as high as the logo; a logo that does not load leaves its
+      // place empty.
+      if (const TBitmap* logo = logo_->At(m.logoHeight, usableWidth / 3)) {
+        surface.Draw(swapSides ? m.content.Right - logo->Width() : m.content.Left, m.headerTop, *logo);
+        logoRoom = logo->Width() + m.lineHeight / 2;
+      }
+    }
     // A template without a header of its own has the title line's texts there.
     drawLine(layout.header.value_or(LineSlots{"{title}", "", Translated("TContactSheet", "Page {page} of {pages}")}),
-             m.headerTop);
-    if (!layout.footer.Empty()) drawLine(layout.footer, m.footerTop);
+             m.headerTop, logoRoom);
+    if (!layout.footer.Empty()) drawLine(layout.footer, m.footerTop, 0);
   }
 
   // Ratings as stars only in a typeface that draws them; a substitute may not.

@@ -37,11 +37,20 @@ class MetadataReader {
  public:
   virtual ~MetadataReader() = default;
   virtual TPhotoMetadata Read(const std::string& path) = 0;
+  // The same with the values of these exiv2 keys (TPhotoMetadata::byKey); a reader that knows
+  // none leaves them out.
+  virtual TPhotoMetadata ReadWithKeys(const std::string& path, const std::vector<std::string>& keys) {
+    (void)keys;
+    return Read(path);
+  }
 };
 
 class FileMetadataReader : public MetadataReader {
  public:
   TPhotoMetadata Read(const std::string& path) override { return ReadPhotoMetadata(path); }
+  TPhotoMetadata ReadWithKeys(const std::string& path, const std::vector<std::string>& keys) override {
+    return ReadPhotoMetadata(path, keys);
+  }
 };
 
 }  // namespace tablora

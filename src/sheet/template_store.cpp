@@ -16,6 +16,7 @@
 
 #include "platform/output_file.h"
 #include "sheet/caption_template.h"
+#include "sheet/sheet_logo.h"
 #include "sheet/sheet_settings.h"
 
 namespace tablora {
@@ -367,8 +368,9 @@ std::vector<std::string> TemplateProblems(const SheetTemplate& t, double paperWi
       problems.push_back("page.margins: the top and bottom margins leave no room on the paper");
     }
   }
-  if (!t.logoFile.empty() && !QFileInfo(Q(t.logoFile)).isReadable()) {
-    problems.push_back("text.logo.file: cannot read " + t.logoFile);
+  if (!t.logoFile.empty()) {
+    const SheetLogo logo(t.logoFile);
+    if (!logo.Problem().empty()) problems.push_back("text.logo.file: " + logo.Problem());
   }
   return problems;
 }

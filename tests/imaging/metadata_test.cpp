@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
+#include <vector>
 #include <string>
 
 #include "imaging/metadata.h"
@@ -84,6 +86,51 @@ TEST(PhotoMetadata, SidecarRatingWins) {
     EXPECT_EQ(m.rating, c.rating) << (c.whole ? c.whole : "-") << (c.stem ? c.stem : "-");
     EXPECT_EQ(m.title, c.whole || c.stem ? "Fish & chips" : "Harbour at dawn");
   }
+}
+
+// Keys named by a caption, read with the rest: EXIF in its printed form, XMP lists joined, the
+// default language of a title, repeated IPTC datasets; a key the file lacks stays out, and a
+// sidecar's XMP wins over the file's.
+TEST(PhotoMetadata, ReadsTheKeysAskedFor) {
+  const std::vector<std::string> keys = {"Exif.Image.Model",     "Exif.Photo.ExposureTime", "Xmp.dc.creator",
+                                         "Xmp.dc.title",         "Xmp.xmp.Label",           "Iptc.Application2.City",
+                                         "Iptc.Application2.Keywords", "Exif.Photo.LensModel", "Xmp.dc.rights"};
+  const std::map<std::string, std::string, std::less<>> expected = {
+      {"Exif.Image.Model", "Canon EOS R5"},          {"Exif.Photo.ExposureTime", "1/250 s"},
+      {"Xmp.dc.creator", "Jane Doe, John Roe"},      {"Xmp.dc.title", "Harbour at dawn"},
+      {"Xmp.xmp.Label", "Red"},                      {"Iptc.Application2.City", "Genova"},
+      {"Iptc.Application2.Keywords", "sea, harbour"}};
+  EXPECT_EQ(ReadPhotoMetadata(Fixture("keys.jpg"), keys).byKey, expected);
+  EXPECT_TRUE(ReadPhotoMetadata(Fixture("keys.jpg")).byKey.empty());
+  EXPECT_EQ(ReadPhotoMetadata(Fixture("full.tif"), keys).byKey.at("Exif.Photo.ExposureTime"), "1/250 s");
+  EXPECT_TRUE(ReadPhotoMetadata(Fixture("missing.jpg"), keys).byKey.empty());
+
+  test::TempTree tree;
+  tree.File("IMG.jpg", std::string(std::istreambuf_iterator<char>(
+                                       std::ifstream(Fixture("keys.jpg"), std::ios::binary).rdbuf()),
+                                   {}));
+  tree.File("IMG.xmp",
+            "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+            "<rdf:Description xmlns:dc='http://purl.org/dc/elements/1.1/'><dc:creator><rdf:Seq>"
+            "<rdf:li>Ann Poe</rdf:li></rdf:Seq></dc:creator></rdf:Description></rdf:RDF></x:xmpmeta>");
+  const TPhotoMetadata m = ReadPhotoMetadata(tree.Path() + "/IMG.jpg", keys);
+  EXPECT_EQ(m.byKey.at("Xmp.dc.creator"), "Ann Poe");
+  EXPECT_EQ(m.byKey.at("Exif.Image.Model"), "Canon EOS R5");
+}
+
+TEST(PhotoMetadata, KeyNamesByTheirForm) {
+  const struct {
+    const char* text;
+    bool key;
+  } cases[] = {
+      {"Exif.Image.Model", true},  {"Exif.Photo.LensModel", true}, {"Exif.Image.0x0110", true},
+      {"Iptc.Application2.City", true}, {"Xmp.dc.creator", true}, {"Xmp.mwg-rs.Regions", true},
+      {"Xmp.iptc.CreatorContactInfo/Iptc4xmpCore:CiAdrCity", true}, {"Xmp.xmpMM.History[1]/stEvt:action", true},
+      {"Exif.Photo", false}, {"Exif..Model", false}, {"Exif.Image.", false}, {"Exif.Image.Model.Name", false},
+      {"Exif.Image.Lens Model", false}, {"Iptc.2.City", false}, {"exif.Image.Model", false}, {"Gps.a.b", false},
+      {"Xmp.dc.", false}, {"Xmp.dc.cre ator", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsMetadataKey(c.text), c.key) << c.text;
 }
 
 TEST(PhotoMetadata, XmpRatingForms) {

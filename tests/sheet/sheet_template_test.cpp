@@ -140,6 +140,13 @@ TEST(CaptionTemplate, PictureFields) {
   };
   for (const auto& [field, want] : cases) EXPECT_EQ(PictureField(field, facts), std::optional<std::string>(want)) << field;
   EXPECT_FALSE(PictureField("nmae", facts));
+  // Keys by their exiv2 names, read with the metadata; a name not of that form is no field.
+  md.byKey = {{"Exif.Image.Model", "Canon EOS R5"}, {"Xmp.xmp.Label", "Red"}};
+  EXPECT_EQ(FillTemplate("{Exif.Image.Model} \xC2\xB7 {Xmp.dc.creator} \xC2\xB7 {label}",
+                         [&](std::string_view field) { return PictureField(field, facts); }),
+            "Canon EOS R5 \xC2\xB7 Red");
+  EXPECT_FALSE(PictureField("Exif.Photo", facts));
+  EXPECT_FALSE(PictureField("Exif.Image.Lens Model", facts));
   facts.entry = "/IMG_2.JPG";
   EXPECT_EQ(PictureField("folder", facts), std::optional<std::string>("2024"));
 }
@@ -184,6 +191,20 @@ TEST(TemplateFile, BadFilesNameTheFileAndTheField) {
     } catch (const ETemplate& e) {
       EXPECT_EQ(std::string(e.what()), message);
     }
+  }
+  // Keys are fields wherever pictures' metadata may show; a key's misspelt form is not.
+  const SheetTemplate keyed = TemplateFromJson(
+      R"({"version": 1, "name": "x", "text": {"captions": [{"text": "{Exif.Image.Model} {label}"}],
+          "header": {"centre": "{Iptc.Application2.City}"}, "footer": {"left": "{Xmp.dc.creator}"}}})",
+      "t.json");
+  EXPECT_EQ(MetadataKeysOf(keyed), (std::vector<std::string>{"Exif.Image.Model", "Xmp.xmp.Label",
+                                                            "Iptc.Application2.City", "Xmp.dc.creator"}));
+  EXPECT_TRUE(MetadataKeysOf(ClassicTemplate()).empty());
+  try {
+    TemplateFromJson(R"({"version": 1, "name": "x", "text": {"captions": [{"text": "{Exif.Photo}"}]}})", "t.json");
+    ADD_FAILURE();
+  } catch (const ETemplate& e) {
+    EXPECT_EQ(std::string(e.what()), "t.json: text.captions[0].text: unknown field {Exif.Photo}");
   }
   SheetTemplate wide = TwoByTwo();
   wide.margins = PageMargins{Mm(10), Mm(10), Mm(110), Mm(100)};

@@ -101,8 +101,13 @@ class FakeMetadata : public MetadataReader {
     const auto it = byName.find(path.substr(path.rfind('/') + 1));
     return it == byName.end() ? TPhotoMetadata{} : it->second;
   }
+  TPhotoMetadata ReadWithKeys(const std::string& path, const std::vector<std::string>& keys) override {
+    keysAsked = keys;
+    return Read(path);
+  }
   std::map<std::string, TPhotoMetadata> byName;
   int reads = 0;
+  std::vector<std::string> keysAsked;  // at the last read with keys
 };
 
 // A scratch folder removed with everything below it when the test ends.

@@ -28,3 +28,10 @@ fresh -quality 80 rating-acdsee.jpg
 exiftool -q -overwrite_original -XMP-acdsee:Rating=4 rating-acdsee.jpg
 fresh -quality 80 rating-all.jpg
 exiftool -q -overwrite_original -XMP-microsoft:RatingPercent=99 -XMP-acdsee:Rating=5 -XMP-xmp:Rating=2 rating-all.jpg
+# Values read by their exiv2 keys: a list of creators, a title in two languages, repeated IPTC
+# keywords.
+fresh -quality 80 keys.jpg
+exiftool -q -overwrite_original -Make=Canon "-Model=Canon EOS R5" -ExposureTime=1/250 \
+  "-XMP-dc:Creator=Jane Doe" "-XMP-dc:Creator+=John Roe" "-XMP-dc:Title-x-default=Harbour at dawn" \
+  "-XMP-dc:Title-de=Hafen im Morgengrauen" -IPTC:City=Genova -IPTC:Keywords=sea "-IPTC:Keywords+=harbour" \
+  -XMP-xmp:Label=Red keys.jpg
