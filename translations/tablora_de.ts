@@ -315,6 +315,10 @@
         <source> MiB</source>
         <translation> MiB</translation>
     </message>
+    <message>
+        <source>&amp;Edit…</source>
+        <translation>Ä&amp;ndern…</translation>
+    </message>
 </context>
 <context>
     <name>tablora::T_Processing</name>

@@ -22,7 +22,8 @@ constexpr QRect kSort(96, 92, 193, 21);
 constexpr QRect kMinRatingLabel(4, 116, 90, 21);
 constexpr QRect kMinRating(96, 116, 60, 21);
 constexpr QRect kTemplateLabel(4, 140, 90, 21);
-constexpr QRect kTemplate(96, 140, 193, 21);
+constexpr QRect kTemplate(96, 140, 133, 21);
+constexpr QRect kEditLayouts(232, 140, 57, 21);
 constexpr QRect kCaptionLabel(4, 164, 285, 13);
 // The caption fields' boxes: four to a row, fewer where their names are longer.
 constexpr QRect CaptionBoxPlace(std::size_t i, std::size_t columns, int columnWidth) {
@@ -79,6 +80,13 @@ T_Options::T_Options(QWidget* parent) : QDialog(parent) {
   TemplateBox->setObjectName("Template");
   TemplateBox->addItem(QString::fromStdString(ClassicTemplate().name));
   TemplateLabel->setBuddy(TemplateBox);
+  EditLayoutsButton = new QPushButton(tr("&Edit…"), this);
+  EditLayoutsButton->setObjectName("EditLayouts");
+  EditLayoutsButton->setAutoDefault(false);
+  EditLayoutsButton->setEnabled(false);
+  connect(EditLayoutsButton, &QPushButton::clicked, this, [this] {
+    if (editLayouts_) editLayouts_();
+  });
   CaptionLabel = new QLabel(tr("Second caption line:"), this);
   for (const QString& text : {tr("Date"), tr("Exposure"), tr("Camera"), tr("Lens"), tr("Focal"), tr("ISO"),
                               tr("Rating"), tr("Title")}) {
@@ -133,6 +141,11 @@ void T_Options::SetTemplates(const std::vector<std::string>& names, const std::s
   TemplateBox->setCurrentText(QString::fromStdString(current));
 }
 
+void T_Options::SetLayoutEditor(std::function<void()> edit) {
+  editLayouts_ = std::move(edit);
+  EditLayoutsButton->setEnabled(static_cast<bool>(editLayouts_));
+}
+
 void T_Options::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
   // The font is set before the controls exist; they are arranged once made.
@@ -168,7 +181,10 @@ void T_Options::Arrange() {
   };
   below = beside(SortLabel, kSortLabel, SortBox, kSort, below + checkGap);
   below = beside(MinRatingLabel, kMinRatingLabel, MinRatingBox, kMinRating, below + checkGap);
-  below = beside(TemplateLabel, kTemplateLabel, TemplateBox, kTemplate, below + checkGap);
+  const int layoutTop = below + checkGap;
+  below = beside(TemplateLabel, kTemplateLabel, TemplateBox, kTemplate, layoutTop);
+  // The button keeps its place at the right edge; the list gives way to a wider label.
+  below = std::max(below, place(EditLayoutsButton, kEditLayouts, TemplateBox->y()));
   below = place(CaptionLabel, kCaptionLabel, below + checkGap);
   int widest = 0;
   // A check box's size hint carries some eight pixels of spacing its name does not need.
