@@ -5,6 +5,9 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QUrl>
@@ -47,28 +50,98 @@ QString AboutText() {
 }
 
 TMainActions::TMainActions(T_Main& main) : QObject(&main), main_(main) {
-  const auto add = [](QWidget* widget, const QKeySequence& keys, Qt::ShortcutContext context,
-                      auto handler) {
-    auto* action = new QAction(widget);
+  Menu = new QMenuBar(&main);
+  Menu->setObjectName("MenuBar");
+  main.layout()->setMenuBar(Menu);
+  const auto add = [](QMenu* menu, const QString& text, const QKeySequence& keys, auto handler) {
+    QAction* action = menu->addAction(text);
     action->setShortcut(keys);
-    action->setShortcutContext(context);
-    QObject::connect(action, &QAction::triggered, widget, handler);
-    widget->addAction(action);
+    QObject::connect(action, &QAction::triggered, menu, handler);
+    return action;
   };
-  add(&main, QKeySequence(Qt::CTRL | Qt::Key_P), Qt::WindowShortcut, [&main] { main.PrintBtn->click(); });
-  add(&main, QKeySequence(Qt::CTRL | Qt::Key_Q), Qt::WindowShortcut, [&main] { main.close(); });
-  add(&main, Qt::Key_F5, Qt::WindowShortcut, [&main] { main.BuildBtn->click(); });
-  add(&main, Qt::Key_F1, Qt::WindowShortcut, [&main] { ShowAbout(&main); });
+
+  QMenu* file = Menu->addMenu(tr("&File"));
+  add(file, tr("&Choose folder…"), QKeySequence(Qt::CTRL | Qt::Key_O), [&main] { main.ChooseFolderBtn->click(); });
+  RecentMenu = file->addMenu(tr("&Recent folders"));
+  connect(RecentMenu, &QMenu::aboutToShow, this, [this] {
+    RecentMenu->clear();
+    for (const QString& folder : main_.RecentFolders()) {
+      RecentMenu->addAction(folder, &main_, [this, folder] { main_.SelectFolder(folder); });
+    }
+    if (RecentMenu->isEmpty()) RecentMenu->addAction(tr("(none yet)"))->setEnabled(false);
+  });
+  add(file, tr("&Build"), Qt::Key_F5, [&main] { main.BuildBtn->click(); });
+  file->addSeparator();
+  PrintAction = add(file, tr("&Print…"), QKeySequence(Qt::CTRL | Qt::Key_P), [&main] { main.PrintBtn->click(); });
+  SavePageAction = add(file, tr("&Save page as…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
+                       [&main] { main.SavePageAs(); });
+  file->addSeparator();
+  add(file, tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), [&main] { main.close(); });
+
+  QMenu* view = Menu->addMenu(tr("&View"));
+  add(view, tr("Fit &page"), QKeySequence(Qt::CTRL | Qt::Key_0), [&main] { main.SetZoom(T_Main::ZoomMode::FitPage); });
+  add(view, tr("Fit &width"), QKeySequence(Qt::CTRL | Qt::Key_9),
+      [&main] { main.SetZoom(T_Main::ZoomMode::FitWidth); });
+  add(view, tr("&Actual size"), QKeySequence(Qt::CTRL | Qt::Key_1),
+      [&main] { main.SetZoom(T_Main::ZoomMode::Scale, 1.0); });
+  QAction* zoomIn = add(view, tr("Zoom &in"), QKeySequence(Qt::CTRL | Qt::Key_Plus), [&main] { main.ZoomBy(1.25); });
+  // Ctrl+= as well: on most keyboards + is = with Shift.
+  zoomIn->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+  add(view, tr("Zoom &out"), QKeySequence(Qt::CTRL | Qt::Key_Minus), [&main] { main.ZoomBy(0.8); });
+  view->addSeparator();
+  // The page keys act while the preview has the focus; elsewhere they scroll the tree or move the
+  // cursor in a field.
+  const auto pageKey = [&main, view, &add](const QString& text, Qt::Key key, QToolButton* button) {
+    QAction* action = add(view, text, key, [button] { button->click(); });
+    action->setShortcutContext(Qt::WidgetShortcut);
+    main.Preview->addAction(action);
+  };
+  pageKey(tr("&First page"), Qt::Key_Home, main.SpeedButton1);
+  pageKey(tr("Pre&vious page"), Qt::Key_PageUp, main.SpeedButton3);
+  pageKey(tr("&Next page"), Qt::Key_PageDown, main.SpeedButton4);
+  pageKey(tr("&Last page"), Qt::Key_End, main.SpeedButton2);
+
+  SheetMenu = Menu->addMenu(tr("&Sheet"));
+  add(SheetMenu, tr("&Update"), QKeySequence(Qt::CTRL | Qt::Key_R), [&main] { main.Button3->click(); });
+  add(SheetMenu, tr("Select &font…"), QKeySequence(), [&main] { main.Button2->click(); });
+  add(SheetMenu, tr("Page se&tup…"), QKeySequence(), [&main] { main.Button1->click(); });
+  add(SheetMenu, tr("&Options…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), [&main] { main.Button4->click(); });
+
+  QMenu* help = Menu->addMenu(tr("&Help"));
+  add(help, tr("&Keyboard shortcuts"), QKeySequence(Qt::CTRL | Qt::Key_F1), [this] { ShowShortcuts(); });
+  add(help, tr("&About Tablora"), Qt::Key_F1, [&main] { ShowAbout(&main); });
 
   // The preview takes the focus when clicked or tabbed to, and then turns the pages.
   main.Preview->setFocusPolicy(Qt::StrongFocus);
-  add(main.Preview, Qt::Key_PageUp, Qt::WidgetShortcut, [&main] { main.SpeedButton3->click(); });
-  add(main.Preview, Qt::Key_PageDown, Qt::WidgetShortcut, [&main] { main.SpeedButton4->click(); });
-  add(main.Preview, Qt::Key_Home, Qt::WidgetShortcut, [&main] { main.SpeedButton1->click(); });
-  add(main.Preview, Qt::Key_End, Qt::WidgetShortcut, [&main] { main.SpeedButton2->click(); });
 
   main.setAcceptDrops(true);
   main.installEventFilter(this);
+  // The menu's Print follows the button, off until there is a sheet.
+  PrintAction->setEnabled(main.PrintBtn->isEnabled());
+  SavePageAction->setEnabled(main.PrintBtn->isEnabled());
+  main.PrintBtn->installEventFilter(this);
+}
+
+QString TMainActions::ShortcutsText() const {
+  QString rows;
+  for (QAction* top : Menu->actions()) {
+    if (top->menu() == nullptr) continue;
+    for (QAction* action : top->menu()->actions()) {
+      if (action->shortcut().isEmpty()) continue;
+      QString name = action->text();
+      name.remove('&');
+      rows += QStringLiteral("<tr><td>%1</td><td>&nbsp;&nbsp;%2</td></tr>")
+                  .arg(name.toHtmlEscaped(), action->shortcut().toString(QKeySequence::NativeText).toHtmlEscaped());
+    }
+  }
+  return QStringLiteral("<table>%1</table>").arg(rows);
+}
+
+void TMainActions::ShowShortcuts() {
+  QMessageBox box(QMessageBox::NoIcon, tr("Keyboard shortcuts"), ShortcutsText(), QMessageBox::Ok, &main_);
+  box.setObjectName("ShortcutsBox");
+  box.setTextFormat(Qt::RichText);
+  box.exec();
 }
 
 void TMainActions::ShowAbout(QWidget* parent) {
@@ -82,6 +155,10 @@ void TMainActions::ShowAbout(QWidget* parent) {
 }
 
 bool TMainActions::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == main_.PrintBtn && event->type() == QEvent::EnabledChange) {
+    PrintAction->setEnabled(main_.PrintBtn->isEnabled());
+    SavePageAction->setEnabled(main_.PrintBtn->isEnabled());
+  }
   if (watched == &main_ && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove)) {
     auto* drag = static_cast<QDragMoveEvent*>(event);
     if (!DroppedFolder(drag->mimeData()).isEmpty()) {

@@ -3,15 +3,19 @@
 #include <QObject>
 #include <QString>
 
+class QAction;
+class QMenu;
+class QMenuBar;
 class QWidget;
 
 namespace tablora {
 
 class T_Main;
 
-// The window's keys and drops, kept apart from its controls: Ctrl+P prints, Ctrl+Q quits, F5
-// builds again, F1 shows the About box; Page Up, Page Down, Home and End turn the pages while the
-// preview has the focus; a folder dropped anywhere on the window is selected in the tree.
+// The window's menu bar, keys and drops, kept apart from its controls. Every action stands in the
+// menu with its key: Ctrl+P prints, Ctrl+Q quits, F5 builds again, F1 shows the About box; Page Up,
+// Page Down, Home and End turn the pages while the preview has the focus; a folder dropped
+// anywhere on the window is selected in the tree.
 class TMainActions : public QObject {
   Q_OBJECT
 
@@ -20,6 +24,15 @@ class TMainActions : public QObject {
 
   // The About box, modal over the parent.
   static void ShowAbout(QWidget* parent);
+  // Every action that has a key, with its key, as the Help menu lists them.
+  QString ShortcutsText() const;
+  void ShowShortcuts();
+
+  QMenuBar* Menu = nullptr;
+  QMenu* RecentMenu = nullptr;
+  QMenu* SheetMenu = nullptr;
+  QAction* PrintAction = nullptr;
+  QAction* SavePageAction = nullptr;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -33,12 +33,18 @@ bool ReadBool(const QSettings& store, const char* key, bool fallback) {
   return fallback;
 }
 
+// A number out of range is no setting anybody made: columns=-5 is not a wish for one column.
 int ReadInt(const QSettings& store, const char* key, int fallback, int min, int max) {
   bool ok = false;
-  // Through double, so a number beyond int's range is clamped rather than rejected.
   const double value = store.value(key).toString().trimmed().toDouble(&ok);
-  if (!ok || value != value) return fallback;
-  return static_cast<int>(std::clamp(value, static_cast<double>(min), static_cast<double>(max)));
+  if (!ok || value != value || value < min || value > max) return fallback;
+  return static_cast<int>(value);
+}
+
+double ReadMm(const QSettings& store, const char* key, double fallback) {
+  bool ok = false;
+  const double value = store.value(key).toString().trimmed().toDouble(&ok);
+  return ok && value >= 0 && value <= 100 ? value : fallback;
 }
 
 QString ReadText(const QSettings& store, const char* key, const QString& fallback) {
@@ -86,6 +92,22 @@ SavedSettings AppSettings::Load() const {
       ParseCaptionFields(fields.left(kMaxTextLength).toStdString()).value_or(std::vector<CaptionField>{});
   settings.order = SortOrderNamed(ReadText(store, "order", "").toStdString()).value_or(settings.order);
   settings.minRating = ReadInt(store, "minRating", settings.minRating, 0, kMaxRating);
+  const QStringList margins = store.value("margins").toStringList();
+  if (margins.size() == 4) {
+    bool all = true;
+    double mm[4];
+    for (int i = 0; i < 4; ++i) {
+      bool ok = false;
+      mm[i] = margins[i].trimmed().toDouble(&ok);
+      all = all && ok && mm[i] >= 0 && mm[i] <= 100;
+    }
+    if (all) settings.margins = QMarginsF(mm[0], mm[1], mm[2], mm[3]);
+  }
+  settings.recentFolders = store.value("recentFolders").toStringList();
+  const QString zoom = ReadText(store, "zoom", "page");
+  settings.zoom = zoom == "width" ? 1 : zoom == "scale" ? 2 : 0;
+  settings.zoomScale = ReadMm(store, "zoomScale", 1.0);
+  if (settings.zoomScale < 0.1 || settings.zoomScale > 4) settings.zoomScale = 1.0;
   const QVariant geometry = store.value("geometry");
   if (geometry.userType() == QMetaType::QByteArray) settings.geometry = geometry.toByteArray();
   return settings;
@@ -113,6 +135,14 @@ void AppSettings::Save(const SavedSettings& settings) {
   store.setValue("caption", QString::fromStdString(CaptionFieldList(settings.captionFields)));
   store.setValue("order", QString::fromStdString(std::string(SortOrderName(settings.order))));
   store.setValue("minRating", settings.minRating);
+  if (settings.margins) {
+    const QMarginsF& m = *settings.margins;
+    store.setValue("margins", QStringList{QString::number(m.left()), QString::number(m.top()),
+                                          QString::number(m.right()), QString::number(m.bottom())});
+  }
+  if (!settings.recentFolders.isEmpty()) store.setValue("recentFolders", settings.recentFolders);
+  store.setValue("zoom", settings.zoom == 1 ? "width" : settings.zoom == 2 ? "scale" : "page");
+  if (settings.zoom == 2) store.setValue("zoomScale", settings.zoomScale);
   if (!settings.geometry.isEmpty()) store.setValue("geometry", settings.geometry);
   store.sync();
 }
@@ -132,7 +162,11 @@ SavedSettings AppSettings::Of(const T_Main& main, const T_Options& options, cons
     settings.paper = layout.pageSize().id();
     settings.orientation = layout.orientation();
     settings.orientationSaved = true;
+    settings.margins = layout.margins(QPageLayout::Millimeter);
   }
+  settings.recentFolders = main.RecentFolders();
+  settings.zoom = static_cast<int>(main.Zoom());
+  settings.zoomScale = main.ShownScale();
   settings.facing = options.PrintFacing();
   settings.pageNumbers = options.PrintPageNum();
   settings.thumbnailCache = options.CacheBox->isChecked();
@@ -171,7 +205,10 @@ void AppSettings::Apply(const SavedSettings& settings, T_Main& main, T_Options& 
   if (printer) {
     if (settings.paper != QPageSize::Custom) printer->setPageSize(QPageSize(settings.paper));
     if (settings.orientationSaved) printer->setPageOrientation(settings.orientation);
+    if (settings.margins) printer->setPageMargins(*settings.margins, QPageLayout::Millimeter);
   }
+  main.SetRecentFolders(settings.recentFolders);
+  main.SetZoom(static_cast<T_Main::ZoomMode>(settings.zoom), settings.zoomScale);
   options.PrintFacingBox->setChecked(settings.facing);
   options.PrintPageNumBox->setChecked(settings.pageNumbers);
   options.CacheBox->setChecked(settings.thumbnailCache);
@@ -179,7 +216,7 @@ void AppSettings::Apply(const SavedSettings& settings, T_Main& main, T_Options& 
   options.SetCaptionFields(settings.captionFields);
   options.SetOrder(settings.order);
   options.MinRatingBox->setValue(std::clamp(settings.minRating, 0, kMaxRating));
-  if (!settings.geometry.isEmpty()) main.restoreGeometry(settings.geometry);
+  main.PlaceOnScreen(settings.geometry);
 }
 
 }  // namespace tablora

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMarginsF>
+#include <QStringList>
+#include <optional>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QString>
@@ -36,12 +39,16 @@ struct SavedSettings {
   std::vector<CaptionField> captionFields;
   SortOrder order = SortOrder::Name;
   int minRating = 0;
-  QByteArray geometry;  // QWidget::saveGeometry; empty: centred at the designed size
+  std::optional<QMarginsF> margins;  // left, top, right, bottom in mm; none: the printer's
+  QStringList recentFolders;  // newest first
+  int zoom = 0;               // T_Main::ZoomMode
+  double zoomScale = 1.0;
+  QByteArray geometry;  // QWidget::saveGeometry; empty: about 80 % of the screen, centred
 };
 
 // The settings file. Whatever it holds is taken only as far as it makes sense: a file that cannot
 // be read or parsed gives the defaults, a value of the wrong kind its default, a number out of
-// range its nearest limit. Nothing of this is ever reported; the next save writes a sound file.
+// range its default. Nothing of this is ever reported; the next save writes a sound file.
 class AppSettings {
  public:
   // The user's file, ~/.config/Tablora/Tablora.conf (the application's organisation and name).

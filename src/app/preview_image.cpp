@@ -1,6 +1,7 @@
 #include "app/preview_image.h"
 
 #include <QPainter>
+#include <cmath>
 
 #include "platform/bitmap_image.h"
 
@@ -10,10 +11,17 @@ PreviewImage::PreviewImage(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+double PreviewImage::Ratio() const { return devicePixelRatioF() > 0 ? devicePixelRatioF() : 1.0; }
+
+int PreviewImage::Width() const { return static_cast<int>(std::lround(width() * Ratio())); }
+int PreviewImage::Height() const { return static_cast<int>(std::lround(height() * Ratio())); }
+
 void PreviewImage::ShowBitmap(const TBitmap& bitmap) {
-  if (picture_.size() != size()) ClearPicture();
+  if (picture_.size() != QSize(Width(), Height()) || picture_.devicePixelRatio() != Ratio()) ClearPicture();
   QPainter painter(&picture_);
-  painter.drawImage(0, 0, BitmapImage(bitmap));
+  QImage page = BitmapImage(bitmap);
+  page.setDevicePixelRatio(Ratio());
+  painter.drawImage(0, 0, page);
   painter.end();
   update();
 }
@@ -22,8 +30,15 @@ void PreviewImage::SetPageLabel(const std::string& caption) {
   emit PageLabelChanged(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
 }
 
+void PreviewImage::SetHint(const QString& hint) {
+  if (hint == hint_) return;
+  hint_ = hint;
+  update();
+}
+
 void PreviewImage::ClearPicture() {
-  picture_ = QImage(size(), QImage::Format_RGB32);
+  picture_ = QImage(QSize(Width(), Height()), QImage::Format_RGB32);
+  picture_.setDevicePixelRatio(Ratio());
   picture_.fill(QColor(0x80, 0x80, 0x80));
   update();
 }
@@ -32,11 +47,31 @@ void PreviewImage::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), QColor(0x80, 0x80, 0x80));
   painter.drawImage(0, 0, picture_);
+  if (!hint_.isEmpty()) {
+    painter.setPen(Qt::black);
+    painter.drawText(rect().adjusted(24, 24, -24, -24), Qt::AlignCenter | Qt::TextWordWrap, hint_);
+  }
+  if (hasFocus()) {
+    // The keys that turn pages and pick pictures act here: the frame says so.
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(rect().adjusted(1, 1, -1, -1));
+  }
 }
 
 void PreviewImage::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   emit Resized();
+}
+
+void PreviewImage::focusInEvent(QFocusEvent* event) {
+  QWidget::focusInEvent(event);
+  update();
+}
+
+void PreviewImage::focusOutEvent(QFocusEvent* event) {
+  QWidget::focusOutEvent(event);
+  update();
 }
 
 }  // namespace tablora

@@ -11,6 +11,7 @@ TSpinEdit::TSpinEdit(int minValue, int maxValue, int value, QWidget* parent)
   setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
   setKeyboardTracking(true);
   SetValue(value);
+  connect(lineEdit(), &QLineEdit::textChanged, this, &TSpinEdit::TextChanged);
 }
 
 int TSpinEdit::Value() const {

@@ -25,6 +25,10 @@ class TSpinEdit : public QAbstractSpinBox {
   QValidator::State validate(QString& input, int& pos) const override;
   void fixup(QString& input) const override;
 
+ signals:
+  // The text changed, typed or set; the value may not yet be held to the limits.
+  void TextChanged();
+
  protected:
   StepEnabled stepEnabled() const override;
   void focusOutEvent(QFocusEvent* event) override;

@@ -1,7 +1,16 @@
 #include "app/t_main.h"
 
 #include <QApplication>
+#include <QCompleter>
 #include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QStorageInfo>
+#include <QScrollBar>
+#include <QStyle>
+#include <QWheelEvent>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontDialog>
@@ -11,7 +20,6 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
-#include <QPageSetupDialog>
 #include <QPainter>
 #include <QPrinter>
 #include <QVBoxLayout>
@@ -19,6 +27,8 @@
 #include <cstdlib>
 #include <thread>
 
+#include "app/page_export.h"
+#include "app/page_setup_dialog.h"
 #include "app/program_icon.h"
 #include "app/t_options.h"
 #include "app/t_processing.h"
@@ -38,6 +48,15 @@ constexpr int kLeftPanelMinimum = 173;
 constexpr int kClientWidth = 916;
 constexpr int kClientHeight = 598;
 constexpr int kResizeSettleMs = 120;
+// Typing in a field redraws once the typing pauses this long.
+constexpr int kTypingSettleMs = 400;
+constexpr double kMinZoom = 0.1;
+constexpr double kMaxZoom = 4.0;
+// The preview's page is held below this many device pixels a side, whatever the zoom.
+constexpr int kMaxPreviewSide = 8000;
+constexpr int kRecentFolders = 10;
+// Share of the screen's available area the window takes when nothing was saved.
+constexpr double kDefaultScreenShare = 0.8;
 
 QFont WindowFont() {
   QFont font("Tahoma");
@@ -88,12 +107,36 @@ T_Main::T_Main(MainServices services, QWidget* parent) : QWidget(parent), servic
     PreviewPageNumber->setText(caption);
     UpdateNavigation();
   });
+  settleTimer_.setSingleShot(true);
+  settleTimer_.setInterval(kTypingSettleMs);
+  connect(&settleTimer_, &QTimer::timeout, this, [this] { Run([this] { Refresh(); }); });
   UpdateNavigation();
+  UpdateSheetState();
   setWindowIcon(ProgramIcon());
+  PlaceOnScreen(QByteArray());
+}
 
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(screen->availableGeometry().center() - rect().center());
+void T_Main::PlaceOnScreen(const QByteArray& savedGeometry) {
+  const QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QRect area = screen->availableGeometry();
+  if (!savedGeometry.isEmpty() && restoreGeometry(savedGeometry)) {
+    // A window saved on a larger screen, or at a smaller scale, is brought inside this one.
+    const QRect frame = frameGeometry();
+    if (area.contains(frame)) return;
+    const QSize extra = frame.size() - size();
+    const QSize fits = size().boundedTo(area.size() - extra);
+    resize(fits);
+    const QRect placed(frame.topLeft(), fits + extra);
+    int x = std::clamp(placed.left(), area.left(), std::max(area.left(), area.right() + 1 - placed.width()));
+    int y = std::clamp(placed.top(), area.top(), std::max(area.top(), area.bottom() + 1 - placed.height()));
+    move(x, y);
+    return;
   }
+  const QSize wanted(static_cast<int>(area.width() * kDefaultScreenShare),
+                     static_cast<int>(area.height() * kDefaultScreenShare));
+  resize(wanted.expandedTo(minimumSizeHint()).boundedTo(area.size()));
+  move(area.center() - rect().center());
 }
 
 T_Main::~T_Main() = default;
@@ -104,6 +147,112 @@ void T_Main::SetWindows(T_Splash* splash, T_Processing* processing, T_Options* o
   options_ = options;
   sheet_->Services().progress = processing;
   sheet_->Services().options = options;
+  if (options == nullptr) return;
+  // The options show in the preview as they change, the dialog still open.
+  const auto redraw = [this] { SettingChanged(false); };
+  connect(options->PrintFacingBox, &QCheckBox::toggled, this, redraw);
+  connect(options->PrintPageNumBox, &QCheckBox::toggled, this, redraw);
+  for (QCheckBox* box : options->CaptionBoxes) connect(box, &QCheckBox::toggled, this, redraw);
+  connect(options->SortBox, &QComboBox::currentIndexChanged, this, [this] { OrderChanged(); });
+  connect(options->MinRatingBox, &QSpinBox::valueChanged, this, [this] { OrderChanged(); });
+  connect(options->TemplateBox, &QComboBox::currentTextChanged, this, [this] {
+    if (options_->isVisible()) TakeChosenLayout();
+  });
+}
+
+void T_Main::SettingChanged(bool typed) {
+  if (typed) {
+    settleTimer_.start();
+    return;
+  }
+  settleTimer_.stop();
+  Run([this] { Refresh(); });
+}
+
+void T_Main::ApplyPending() {
+  if (!settleTimer_.isActive()) return;
+  settleTimer_.stop();
+  Refresh();
+}
+
+void T_Main::OrderChanged() {
+  settleTimer_.stop();
+  Run([this] {
+    if (!sheet_->FileList.empty()) {
+      sheet_->BuildFileList();
+      processing_->Close();
+    }
+    Refresh();
+  });
+}
+
+void T_Main::UpdateSheetState() {
+  const bool built = sheet_ && !sheet_->FileList.empty();
+  PrintBtn->setEnabled(built);
+  Preview->SetHint(built ? QString() : tr("Choose a folder of photographs, then Build"));
+}
+
+void T_Main::SetRecentFolders(const QStringList& folders) {
+  recent_.clear();
+  for (const QString& folder : folders) {
+    if (!folder.isEmpty() && !recent_.contains(folder) && recent_.size() < kRecentFolders) recent_ << folder;
+  }
+}
+
+void T_Main::RememberFolder(const QString& folder) {
+  if (folder.isEmpty()) return;
+  recent_.removeAll(folder);
+  recent_.prepend(folder);
+  while (recent_.size() > kRecentFolders) recent_.removeLast();
+}
+
+double T_Main::PageAspect() const {
+  const SheetPage paper = sheet_->PrinterPage();
+  const int32_t width = paper.rect.Right - paper.rect.Left;
+  const int32_t height = paper.rect.Bottom - paper.rect.Top;
+  return width > 0 && height > 0 ? static_cast<double>(width) / height : 210.0 / 297.0;
+}
+
+QSizeF T_Main::ActualPageSize() const {
+  const SheetPage paper = sheet_->PrinterPage();
+  const double perMm = paper.pixelsPerMm > 0 ? paper.pixelsPerMm : 600 / 25.4;
+  const double screenPerMm = logicalDpiX() / 25.4;
+  return {(paper.rect.Right - paper.rect.Left) / perMm * screenPerMm,
+          (paper.rect.Bottom - paper.rect.Top) / perMm * screenPerMm};
+}
+
+double T_Main::ShownScale() const {
+  if (zoomMode_ == ZoomMode::Scale) return zoomScale_;
+  const QSizeF actual = ActualPageSize();
+  if (actual.width() <= 0) return 1.0;
+  const double frame = std::min<double>(Preview->width(), Preview->height() * PageAspect());
+  return frame / actual.width();
+}
+
+void T_Main::SetZoom(ZoomMode mode, double scale) {
+  zoomMode_ = mode;
+  zoomScale_ = std::clamp(scale, kMinZoom, kMaxZoom);
+  PlacePreview();
+}
+
+void T_Main::ZoomBy(double factor) { SetZoom(ZoomMode::Scale, ShownScale() * factor); }
+
+void T_Main::PlacePreview() {
+  const QSize room = PreviewScroll->maximumViewportSize();
+  const double aspect = PageAspect();
+  QSize size = room;
+  if (zoomMode_ == ZoomMode::FitWidth) {
+    int width = room.width();
+    // A page taller than the room brings a scroll bar, which takes from the width.
+    if (width / aspect > room.height()) width -= style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    size = QSize(width, static_cast<int>(width / aspect));
+  } else if (zoomMode_ == ZoomMode::Scale) {
+    size = (ActualPageSize() * zoomScale_).toSize();
+  }
+  const int limit = static_cast<int>(kMaxPreviewSide / Preview->Ratio());
+  if (size.width() > limit || size.height() > limit) size.scale(limit, limit, Qt::KeepAspectRatio);
+  size = size.expandedTo(QSize(1, 1));
+  if (Preview->size() != size) Preview->resize(size);
 }
 
 void T_Main::BuildControls() {
@@ -123,6 +272,47 @@ void T_Main::BuildControls() {
   left->setContentsMargins(0, 0, 0, 0);
   left->setSpacing(0);
 
+  // A folder can be typed (with completion) or chosen as well as found in the tree.
+  auto* pathRow = new QHBoxLayout;
+  pathRow->setContentsMargins(4, 4, 4, 4);
+  pathRow->setSpacing(4);
+  PathEdit = new QLineEdit(Panel1);
+  PathEdit->setObjectName("PathEdit");
+  PathEdit->setPlaceholderText(tr("Folder"));
+  auto* folders = new QFileSystemModel(PathEdit);
+  folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+  folders->setRootPath(QDir::rootPath());
+  auto* completer = new QCompleter(folders, PathEdit);
+  completer->setCompletionMode(QCompleter::PopupCompletion);
+  PathEdit->setCompleter(completer);
+  ChooseFolderBtn = new QPushButton(tr("C&hoose…"), Panel1);
+  ChooseFolderBtn->setObjectName("ChooseFolderBtn");
+  ChooseFolderBtn->setToolTip(tr("Choose folder…"));
+  pathRow->addWidget(PathEdit, 1);
+  pathRow->addWidget(ChooseFolderBtn);
+  left->addLayout(pathRow);
+  // The tree starts at a place: the home folder, the pictures folder, a drive, or the whole
+  // computer.
+  PlacesBox = new QComboBox(Panel1);
+  PlacesBox->setObjectName("PlacesBox");
+  const auto addPlace = [this](const QString& name, const QString& path) {
+    if (!path.isEmpty() && QFileInfo(path).isDir() && PlacesBox->findData(path) < 0) PlacesBox->addItem(name, path);
+  };
+  addPlace(tr("Home"), QDir::homePath());
+  addPlace(tr("Pictures"), QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
+  for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+    const QString root = volume.rootPath();
+    if (!volume.isValid() || !volume.isReady()) continue;
+    if (root.startsWith("/media/") || root.startsWith("/mnt/") || root.startsWith("/run/media/")) {
+      addPlace(volume.displayName(), root);
+    }
+  }
+  addPlace(tr("Computer"), "/");
+  auto* placesRow = new QHBoxLayout;
+  placesRow->setContentsMargins(4, 0, 4, 4);
+  placesRow->addWidget(PlacesBox, 1);
+  left->addLayout(placesRow);
+
   PathModel = new QFileSystemModel(this);
   PathModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
   PathModel->setRootPath("/");
@@ -137,40 +327,58 @@ void T_Main::BuildControls() {
   PathSelect->viewport()->installEventFilter(this);
   left->addWidget(PathSelect, 1);
 
+  // The settings stand in a grid rather than at fixed places, so a larger font or a longer
+  // translation gets the room its words need.
   Panel2 = new QWidget(Panel1);
   Panel2->setObjectName("Panel2");
-  Panel2->setFixedHeight(176);
+  auto* grid = new QGridLayout(Panel2);
+  grid->setContentsMargins(8, 8, 8, 8);
+  grid->setHorizontalSpacing(6);
+  grid->setVerticalSpacing(4);
   left->addWidget(Panel2);
 
   Label1 = new QLabel(tr("Archive Title (This will print at the top of each page)"), Panel2);
-  Label1->setGeometry(8, 8, 153, 33);
   Label1->setWordWrap(true);
   TitleEdit = new QLineEdit(Panel2);
   TitleEdit->setObjectName("Title");
-  TitleEdit->setGeometry(8, 40, 153, 21);
-  Label2 = new QLabel(tr("Rows"), Panel2);
-  Label2->move(8, 64);
-  Label3 = new QLabel(tr("Columns"), Panel2);
-  Label3->move(56, 64);
+  Label1->setBuddy(TitleEdit);
+  Label2 = new QLabel(tr("&Rows"), Panel2);
+  Label3 = new QLabel(tr("Colu&mns"), Panel2);
   RowInput = new TSpinEdit(kMinGridSize, kMaxGridSize, kDefaultRows, Panel2);
   RowInput->setObjectName("RowInput");
-  RowInput->setGeometry(8, 80, 41, 22);
   ColInput = new TSpinEdit(kMinGridSize, kMaxGridSize, kDefaultColumns, Panel2);
   ColInput->setObjectName("ColInput");
-  ColInput->setGeometry(56, 80, 41, 22);
-  Button3 = new QPushButton(tr("Update"), Panel2);
-  Button3->setGeometry(104, 80, 57, 21);
-  Button2 = new QPushButton(tr("Select Font"), Panel2);
-  Button2->setGeometry(8, 112, 75, 25);
-  Button1 = new QPushButton(tr("Page Setup"), Panel2);
-  Button1->setGeometry(88, 112, 73, 25);
+  Label2->setBuddy(RowInput);
+  Label3->setBuddy(ColInput);
+  Button3 = new QPushButton(tr("&Update"), Panel2);
+  Button3->setToolTip(tr("Draw the page again now"));
+  Button2 = new QPushButton(tr("Select &Font"), Panel2);
+  Button1 = new QPushButton(tr("Page Se&tup"), Panel2);
   BuildBtn = new QPushButton(tr("&Build"), Panel2);
   BuildBtn->setObjectName("BuildBtn");
-  BuildBtn->setGeometry(8, 144, 73, 25);
   BuildBtn->setDefault(true);
   PrintBtn = new QPushButton(tr("&Print"), Panel2);
   PrintBtn->setObjectName("PrintBtn");
-  PrintBtn->setGeometry(88, 144, 73, 25);
+  grid->addWidget(Label1, 0, 0, 1, 3);
+  grid->addWidget(TitleEdit, 1, 0, 1, 3);
+  grid->addWidget(Label2, 2, 0);
+  grid->addWidget(Label3, 2, 1);
+  grid->addWidget(RowInput, 3, 0);
+  grid->addWidget(ColInput, 3, 1);
+  grid->addWidget(Button3, 3, 2);
+  auto* pair = [&] {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(6);
+    return row;
+  }();
+  pair->addWidget(Button2);
+  pair->addWidget(Button1);
+  grid->addLayout(pair, 4, 0, 1, 3);
+  auto* actions = new QHBoxLayout;
+  actions->setSpacing(6);
+  actions->addWidget(BuildBtn);
+  actions->addWidget(PrintBtn);
+  grid->addLayout(actions, 5, 0, 1, 3);
 
   Panel3 = new QFrame(Splitter1);
   Panel3->setObjectName("Panel3");
@@ -186,42 +394,59 @@ void T_Main::BuildControls() {
 
   Panel4 = new QWidget(Panel3);
   Panel4->setObjectName("Panel4");
-  Panel4->setFixedHeight(31);
   Panel4->setAutoFillBackground(true);
   Panel4->setPalette(palette());
-  Panel4->installEventFilter(this);
   right->addWidget(Panel4);
-  Button4 = new QPushButton(tr("Options"), Panel4);
-  Button4->setGeometry(4, 4, 75, 25);
+  auto* bar = new QHBoxLayout(Panel4);
+  bar->setContentsMargins(4, 3, 4, 3);
+  bar->setSpacing(6);
+  Button4 = new QPushButton(tr("&Options"), Panel4);
+  bar->addWidget(Button4);
+  StatusLine = new QLabel(Panel4);
+  StatusLine->setObjectName("StatusLine");
+  StatusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  StatusLine->setMinimumWidth(40);
+  StatusLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  bar->addWidget(StatusLine, 1);
   Panel5 = new QWidget(Panel4);
   Panel5->setObjectName("Panel5");
-  Panel5->setFixedSize(169, 31);
+  auto* pages = new QHBoxLayout(Panel5);
+  pages->setContentsMargins(0, 0, 0, 0);
+  pages->setSpacing(0);
+  bar->addWidget(Panel5);
 
-  auto flat = [this](const char* text, int x, int width) {
+  auto flat = [this, pages](const char* text, const QString& tip) {
     auto* button = new QToolButton(Panel5);
     button->setText(text);
+    button->setToolTip(tip);
     button->setAutoRaise(true);
-    button->setGeometry(x, 8, width, 17);
+    pages->addWidget(button);
     return button;
   };
-  SpeedButton1 = flat("<<", 0, 25);
-  SpeedButton3 = flat("<", 24, 17);
+  SpeedButton1 = flat("<<", tr("First page (Home)"));
+  SpeedButton3 = flat("<", tr("Previous page (Page Up)"));
   // The engine's own label text, for the sheet of no pages.
   PreviewPageNumber =
       new QLabel(QCoreApplication::translate("TContactSheet", "Page %1 of %2").arg(0).arg(0), Panel5);
   PreviewPageNumber->setObjectName("PreviewPageNumber");
-  PreviewPageNumber->setGeometry(40, 10, 89, 13);
+  PreviewPageNumber->setMinimumWidth(89);
   PreviewPageNumber->setAlignment(Qt::AlignCenter);
-  StatusLine = new QLabel(Panel4);
-  StatusLine->setObjectName("StatusLine");
-  StatusLine->setGeometry(84, 9, 300, 13);
-  StatusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  SpeedButton4 = flat(">", 129, 16);
-  SpeedButton2 = flat(">>", 144, 25);
+  pages->addWidget(PreviewPageNumber);
+  SpeedButton4 = flat(">", tr("Next page (Page Down)"));
+  SpeedButton2 = flat(">>", tr("Last page (End)"));
 
-  Preview = new PreviewImage(Panel3);
+  PreviewScroll = new QScrollArea(Panel3);
+  PreviewScroll->setObjectName("PreviewScroll");
+  PreviewScroll->setFrameShape(QFrame::NoFrame);
+  PreviewScroll->setWidgetResizable(false);
+  PreviewScroll->setAlignment(Qt::AlignCenter);
+  PreviewScroll->setBackgroundRole(QPalette::Window);
+  PreviewScroll->viewport()->installEventFilter(this);
+  Preview = new PreviewImage;
   Preview->setObjectName("Preview");
-  right->addWidget(Preview, 1);
+  Preview->installEventFilter(this);
+  PreviewScroll->setWidget(Preview);
+  right->addWidget(PreviewScroll, 1);
 
   Splitter1->addWidget(Panel1);
   Splitter1->addWidget(Panel3);
@@ -242,16 +467,68 @@ void T_Main::BuildControls() {
   connect(Splitter1, &QSplitter::splitterMoved, this, &T_Main::Splitter1CanResize);
   connect(PathSelect->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this] {
+            PathEdit->setText(QFile::decodeName(QByteArray::fromStdString(SelectedFolder())));
             if (tracksSelection_) PathSelectChange();
           });
+  connect(PlacesBox, &QComboBox::activated, this, [this](int index) {
+    const QString place = PlacesBox->itemData(index).toString();
+    SetTreeRoot(place);
+    SelectFolder(place);
+  });
+  connect(PathEdit, &QLineEdit::returnPressed, this, [this] {
+    const QFileInfo typed(QDir::fromNativeSeparators(PathEdit->text().trimmed()));
+    if (typed.isDir()) SelectFolder(typed.absoluteFilePath());
+  });
+  connect(ChooseFolderBtn, &QPushButton::clicked, this, [this] {
+    const QString start = QFile::decodeName(QByteArray::fromStdString(SelectedFolder()));
+    const QString chosen = services_.chooseFolder
+                               ? services_.chooseFolder(start)
+                               : QFileDialog::getExistingDirectory(this, tr("Choose folder"), start);
+    if (!chosen.isEmpty()) SelectFolder(chosen);
+  });
+  // What changes the page shows at once; what is typed once the typing pauses.
+  connect(TitleEdit, &QLineEdit::textChanged, this, [this] { SettingChanged(true); });
+  connect(RowInput, &TSpinEdit::TextChanged, this, [this] { SettingChanged(true); });
+  connect(ColInput, &TSpinEdit::TextChanged, this, [this] { SettingChanged(true); });
 
   // The home folder is open and selected at start; the title stays empty until the user picks.
   SelectFolder(QDir::homePath());
   tracksSelection_ = true;
 }
 
+void T_Main::SetTreeRoot(const QString& root) {
+  if (root == treeRoot_) return;
+  treeRoot_ = root;
+  PathModel->setRootPath(root);
+  // The whole computer shows "/" as its one top row; any other place shows its folders.
+  PathSelect->setRootIndex(root == "/" ? PathModel->index("/").parent() : PathModel->index(root));
+  const int place = PlacesBox->findData(root);
+  if (place >= 0) PlacesBox->setCurrentIndex(place);
+}
+
 void T_Main::SelectFolder(const QString& path) {
-  const QModelIndex index = PathModel->index(path);
+  const QString clean = QDir::cleanPath(path);
+  const auto within = [&clean](const QString& root) {
+    return root == "/" || clean == root || clean.startsWith(root + '/');
+  };
+  if (treeRoot_.isEmpty() || !within(treeRoot_)) {
+    // The nearest place that holds the folder.
+    QString best = "/";
+    for (int i = 0; i < PlacesBox->count(); ++i) {
+      const QString place = PlacesBox->itemData(i).toString();
+      if (within(place) && place.size() > best.size()) best = place;
+    }
+    SetTreeRoot(best);
+  }
+  if (clean == treeRoot_ && treeRoot_ != "/") {
+    // The place itself is no row of its tree: nothing is selected in it, and the place is built.
+    PathSelect->setCurrentIndex(QModelIndex());
+    PathSelect->clearSelection();
+    PathEdit->setText(clean);
+    if (tracksSelection_) PathSelectChange();
+    return;
+  }
+  const QModelIndex index = PathModel->index(clean);
   if (!index.isValid()) return;
   for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent()) {
     PathSelect->expand(parent);
@@ -268,8 +545,14 @@ std::string T_Main::FontName() const { return fontName_; }
 
 std::string T_Main::SelectedFolder() const {
   const QModelIndex index = PathSelect->currentIndex();
-  if (!index.isValid()) return {};
-  const QByteArray path = QFile::encodeName(PathModel->filePath(index));
+  QString folder;
+  if (index.isValid()) {
+    folder = PathModel->filePath(index);
+  } else if (treeRoot_ != "/") {
+    folder = treeRoot_;
+  }
+  if (folder.isEmpty()) return {};
+  const QByteArray path = QFile::encodeName(folder);
   return std::string(path.constData(), static_cast<std::size_t>(path.size()));
 }
 
@@ -286,6 +569,7 @@ void T_Main::Run(const std::function<void()>& handler) {
     RunOne(next);
   }
   UpdateNavigation();
+  UpdateSheetState();
 }
 
 void T_Main::RunOne(const std::function<void()>& handler) {
@@ -344,17 +628,50 @@ void T_Main::BuildBtnClick() {
       const QString folder = QFile::decodeName(QByteArray::fromStdString(sheet_->BaseFolder));
       previewStatus_->SetNotice(tr("No pictures in %1").arg(folder));
     }
+    if (!sheet_->FileList.empty()) {
+      RememberFolder(QFile::decodeName(QByteArray::fromStdString(sheet_->BaseFolder)));
+    }
     Refresh();
   });
 }
 
 void T_Main::PrintBtnClick() {
   Run([this] {
+    ApplyPending();
+    previewStatus_->SetNotice({});
     sheet_->Print(*services_.printDialog, *services_.messages);
     const std::string saved = services_.printer->SavedFile();
     if (!saved.empty()) {
       previewStatus_->SetNotice(tr("Saved to %1").arg(QFile::decodeName(QByteArray::fromStdString(saved))));
     }
+  });
+}
+
+void T_Main::SavePageAs() {
+  if (sheet_->FileList.empty() || sheet_->CurrentPage < 1) return;
+  QString path;
+  if (services_.choosePageFile) {
+    path = services_.choosePageFile();
+  } else {
+    const QString name = QString::fromStdString(sheet_->JobTitle()) + QStringLiteral(" %1.png").arg(sheet_->CurrentPage);
+    path = QFileDialog::getSaveFileName(this, tr("Save page as"), QDir::home().filePath(name),
+                                        tr("PNG picture (*.png);;JPEG picture (*.jpg *.jpeg);;PDF file (*.pdf)"));
+  }
+  if (path.isEmpty()) return;
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  if (suffix != "png" && suffix != "jpg" && suffix != "jpeg" && suffix != "pdf") path += ".png";
+  Run([this, path] {
+    ApplyPending();
+    previewStatus_->SetNotice({});
+    const int page = sheet_->CurrentPage;
+    try {
+      SavePage(*sheet_, page, path, *services_.canvases, services_.qprinter, *services_.messages);
+    } catch (...) {
+      Refresh();
+      throw;
+    }
+    if (QFileInfo::exists(path)) previewStatus_->SetNotice(tr("Saved to %1").arg(path));
+    Refresh();
   });
 }
 
@@ -367,10 +684,14 @@ void T_Main::Button1Click() {
     if (services_.pageSetup) {
       confirmed = services_.pageSetup();
     } else if (services_.qprinter) {
-      QPageSetupDialog dialog(services_.qprinter, this);
+      PageSetupDialog dialog(services_.qprinter->pageLayout(), this);
       confirmed = dialog.exec() == QDialog::Accepted;
+      if (confirmed) services_.qprinter->setPageLayout(dialog.Layout());
     }
-    if (confirmed) Refresh();
+    if (confirmed) {
+      PlacePreview();
+      Refresh();
+    }
   });
 }
 
@@ -503,7 +824,7 @@ void T_Main::SpeedButton2Click() {
 }
 
 void T_Main::PathSelectChange() {
-  const QString path = PathModel->filePath(PathSelect->currentIndex());
+  const QString path = QFile::decodeName(QByteArray::fromStdString(SelectedFolder()));
   const int slash = path.lastIndexOf('/');
   const QString name = slash < 0 ? path : path.mid(slash + 1);
   // A title the user typed is theirs: only an empty title, or the name the previous folder gave,
@@ -569,9 +890,10 @@ void T_Main::ShowPendingPreview() {
     if (frame.isEmpty()) return;
     pendingPage_ = shown.copy(frame);
   }
-  const QRect frame = frameOf(Preview->size());
+  const QSize device(Preview->Width(), Preview->Height());
+  const QRect frame = frameOf(device);
   if (frame.isEmpty()) return;
-  QImage picture(Preview->size(), QImage::Format_RGB32);
+  QImage picture(device, QImage::Format_RGB32);
   picture.fill(QColor(0x80, 0x80, 0x80));
   QPainter painter(&picture);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
@@ -597,9 +919,14 @@ bool T_Main::eventFilter(QObject* watched, QEvent* event) {
       if (index.isValid()) PathSelect->setCurrentIndex(index);
     }
   }
-  if (watched == Panel4 && event->type() == QEvent::Resize) {
-    Panel5->move(Panel4->width() - Panel5->width(), 0);
-    StatusLine->resize(std::max(0, Panel5->x() - StatusLine->x() - 4), StatusLine->height());
+  if (watched == PreviewScroll->viewport() && event->type() == QEvent::Resize) PlacePreview();
+  if ((watched == PreviewScroll->viewport() || watched == Preview) && event->type() == QEvent::Wheel) {
+    auto* wheel = static_cast<QWheelEvent*>(event);
+    if (wheel->modifiers() & Qt::ControlModifier) {
+      const int steps = wheel->angleDelta().y();
+      if (steps != 0) ZoomBy(steps > 0 ? 1.25 : 0.8);
+      return true;
+    }
   }
   return QWidget::eventFilter(watched, event);
 }

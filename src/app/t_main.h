@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QComboBox>
 #include <QFileSystemModel>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QStringList>
 #include <QSplitter>
 #include <QTimer>
 #include <QToolButton>
@@ -47,6 +50,10 @@ struct MainServices {
   // Asks where to save the pages of a job the print server did not take; empty when dismissed.
   // Null: the platform's file dialog.
   std::function<QString()> choosePdfFile;
+  // Asks for a folder to build, starting at the given one; empty when dismissed.
+  std::function<QString(const QString&)> chooseFolder;
+  // Asks where to save the page on screen (PNG, JPEG or PDF); empty when dismissed.
+  std::function<QString()> choosePageFile;
 };
 
 // The main window: the folder tree and sheet settings on the left, the page preview with its
@@ -87,8 +94,37 @@ class T_Main : public QWidget, public SheetInputs {
 
   // Selects a folder in the tree as the user would (tests, and the start-up selection).
   void SelectFolder(const QString& path);
+  // The folders built last, newest first, at most ten.
+  const QStringList& RecentFolders() const { return recent_; }
+  void SetRecentFolders(const QStringList& folders);
+
+  // How the page sits in the preview: the whole page, the page's width, or a scale of its actual
+  // size at the screen's resolution (1: 100 %).
+  enum class ZoomMode { FitPage, FitWidth, Scale };
+  void SetZoom(ZoomMode mode, double scale = 1.0);
+  // Zooms from the scale shown now, whatever the mode, by a factor.
+  void ZoomBy(double factor);
+  ZoomMode Zoom() const { return zoomMode_; }
+  // The scale of actual size the page is shown at now.
+  double ShownScale() const;
+  // Places the window inside the available area of its screen: the saved geometry when there is
+  // one and it fits, else about 80 % of the area, centred.
+  void PlaceOnScreen(const QByteArray& savedGeometry);
+
+  // Applies a change of a setting to the preview: at once, or after a moment for typing. Print
+  // and export take a pending change first, so they always print the sheet on screen.
+  void SettingChanged(bool typed);
+  // A change of the order or the rating filter: the built list is sorted and filtered again
+  // without walking the folder.
+  void OrderChanged();
+  // Saves the page on screen as a picture or a PDF file at the printer's resolution; the name
+  // from the chooser (null: the platform's file dialog).
+  void SavePageAs();
 
   QWidget* Panel1;
+  QLineEdit* PathEdit;
+  QPushButton* ChooseFolderBtn;
+  QComboBox* PlacesBox;
   QTreeView* PathSelect;
   QFileSystemModel* PathModel;
   QWidget* Panel2;
@@ -116,6 +152,7 @@ class T_Main : public QWidget, public SheetInputs {
   QToolButton* SpeedButton4;
   QToolButton* SpeedButton2;
   PreviewImage* Preview;
+  QScrollArea* PreviewScroll;
 
  public slots:
   void BuildBtnClick();
@@ -153,6 +190,19 @@ class T_Main : public QWidget, public SheetInputs {
   void UpdateNavigation();
   void ShowError(const std::string& message);
   void BuildControls();
+  // Sizes the preview control for the zoom and the scroll area's room; the sheet lays its page
+  // out again when the size changes.
+  void PlacePreview();
+  // The page's proportions (width over height) and its actual size in the screen's pixels.
+  double PageAspect() const;
+  QSizeF ActualPageSize() const;
+  // Takes a pending change of settings now.
+  void ApplyPending();
+  void RememberFolder(const QString& folder);
+  // Shows the folders of a place in the tree.
+  void SetTreeRoot(const QString& root);
+  // The hint of the empty preview, the buttons that need a sheet.
+  void UpdateSheetState();
 
   MainServices services_;
   std::unique_ptr<TContactSheet> sheet_;
@@ -171,6 +221,11 @@ class T_Main : public QWidget, public SheetInputs {
   QString folderTitle_;  // the name the last folder chosen gave the title
   QTimer resizeTimer_;
   QImage pendingPage_;  // the page frame as drawn before the pending re-layout
+  QTimer settleTimer_;  // a typed setting applies once the typing pauses
+  ZoomMode zoomMode_ = ZoomMode::FitPage;
+  double zoomScale_ = 1.0;
+  QStringList recent_;
+  QString treeRoot_;
 };
 
 // The text of an error box: the message, with a full stop added when its last character's code

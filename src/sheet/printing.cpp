@@ -80,6 +80,34 @@ bool TContactSheet::LookUpPrinters() {
   return found;
 }
 
+namespace {
+
+// One bar for the whole job: a page's own progress counts as its share of the pages.
+class JobProgress : public ProgressWindow {
+ public:
+  JobProgress(ProgressWindow& window, std::size_t pages) : window_(window), pages_(std::max<std::size_t>(pages, 1)) {}
+  void SetPage(std::size_t k) { page_ = k; }
+
+  void Show() override { window_.Show(); }
+  void Close() override { window_.Close(); }
+  void ShowStatus(const std::string& text) override { window_.ShowStatus(text); }
+  void ShowProgress(int percent) override {
+    window_.ShowProgress(static_cast<int>((page_ * 100 + static_cast<std::size_t>(std::clamp(percent, 0, 100))) / pages_));
+  }
+  // Between pages the bar stays where the last page left it.
+  void HideProgress() override {}
+  void BringToFront() override { window_.BringToFront(); }
+  void Repaint() override { window_.Repaint(); }
+  bool Working() const override { return window_.Working(); }
+
+ private:
+  ProgressWindow& window_;
+  std::size_t pages_;
+  std::size_t page_ = 0;
+};
+
+}  // namespace
+
 void TContactSheet::Print(PrintDialog& dialog, MessageBox& messages) {
   ProgressWindow& progress = *services_.progress;
   PrinterDevice& printer = *services_.printer;
@@ -114,7 +142,13 @@ void TContactSheet::Print(PrintDialog& dialog, MessageBox& messages) {
   };
   progress.ShowStatus(status(0));
   progress.Show();
+  progress.ShowProgress(0);
+  // The window stands painted before the first page takes the thread.
+  progress.Repaint();
   services_.pump->PumpMessages();
+  JobProgress jobProgress(progress, pages.size());
+  PageDrawing drawing;
+  drawing.progress = &jobProgress;
 
   struct DeviceResolution {
     int32_t& dpi;
@@ -134,7 +168,8 @@ void TContactSheet::Print(PrintDialog& dialog, MessageBox& messages) {
       }
       OriginX = 0;
       OriginY = 0;
-      RenderPage(printer.Canvas(), pages[k]);
+      jobProgress.SetPage(k);
+      RenderPage(printer.Canvas(), pages[k], drawing);
       printer.NewPage();
     }
     if (!ended) {
@@ -142,7 +177,8 @@ void TContactSheet::Print(PrintDialog& dialog, MessageBox& messages) {
         progress.ShowStatus(status(pages.size() - 1));
         OriginX = 0;
         OriginY = 0;
-        RenderPage(printer.Canvas(), pages.back());
+        jobProgress.SetPage(pages.size() - 1);
+        RenderPage(printer.Canvas(), pages.back(), drawing);
         ended = true;
         printer.EndDoc();
       } else {

@@ -25,7 +25,7 @@ SavedSettings LoadText(const test::TempTree& tree, const std::string& text) {
   return AppSettings(QString::fromStdString(file)).Load();
 }
 
-TEST(AppSettings, DamagedOrStrangeValuesFallBackOrAreClamped) {
+TEST(AppSettings, DamagedStrangeOrOutOfRangeValuesFallBackToTheDefault) {
   test::Application();
   test::TempTree tree;
   struct Case {
@@ -40,13 +40,14 @@ TEST(AppSettings, DamagedOrStrangeValuesFallBackOrAreClamped) {
       {"", 10, 6, "Tahoma", false, true},
       {"[General]\nrows=4\ncolumns=30\nfont=DejaVu Sans\nfacing=true\npageNumbers=false\n", 4, 30,
        "DejaVu Sans", true, false},
-      // Out of range: the nearest limit, also far beyond what an int holds.
-      {"[General]\nrows=0\ncolumns=31\n", 1, 30, "Tahoma", false, true},
-      {"[General]\nrows=-99999999999999\ncolumns=99999999999999999999\n", 1, 30, "Tahoma", false, true},
+      // Out of range: the default, also far beyond what an int holds.
+      {"[General]\nrows=0\ncolumns=31\n", 10, 6, "Tahoma", false, true},
+      {"[General]\nrows=12\ncolumns=-5\n", 12, 6, "Tahoma", false, true},
+      {"[General]\nrows=-99999999999999\ncolumns=99999999999999999999\n", 10, 6, "Tahoma", false, true},
       // The wrong kind: the default.
       {"[General]\nrows=many\ncolumns=@ByteArray(x)\nfont=\nfacing=perhaps\npageNumbers=2\n", 10, 6,
        "Tahoma", false, true},
-      {"[General]\nrows=nan\ncolumns=inf\nfont=@Variant(\\0\\0\\0\\x7f)\n", 10, 30, "Tahoma", false, true},
+      {"[General]\nrows=nan\ncolumns=inf\nfont=@Variant(\\0\\0\\0\\x7f)\n", 10, 6, "Tahoma", false, true},
       // Not a settings file at all.
       {"\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xff=\xff\n[[[\n=\n", 10, 6, "Tahoma", false, true},
   };
@@ -67,7 +68,7 @@ TEST(AppSettings, DamagedOrStrangeValuesFallBackOrAreClamped) {
   } sheetCases[] = {
       {"[General]\ncaption=exposure,date\norder=natural\nminRating=2\n", {CaptionField::Exposure, CaptionField::Date},
        SortOrder::Natural, 2},
-      {"[General]\ncaption=date,shutter\norder=size\nminRating=9\n", {}, SortOrder::Name, 5},
+      {"[General]\ncaption=date,shutter\norder=size\nminRating=9\n", {}, SortOrder::Name, 0},
       {"[General]\nminRating=-1\n", {}, SortOrder::Name, 0},
   };
   for (const auto& c : sheetCases) {
@@ -80,7 +81,7 @@ TEST(AppSettings, DamagedOrStrangeValuesFallBackOrAreClamped) {
   EXPECT_EQ(paper.paper, QPageSize::Custom);
   const SavedSettings cache = LoadText(tree, "[General]\nthumbnailCache=perhaps\nthumbnailCacheMiB=1\n");
   EXPECT_TRUE(cache.thumbnailCache);
-  EXPECT_EQ(cache.thumbnailCacheMiB, 16);
+  EXPECT_EQ(cache.thumbnailCacheMiB, 1024);
   EXPECT_FALSE(paper.orientationSaved);
   // A file that cannot be read at all: a folder in its place.
   tree.Folder("folder.conf");
@@ -135,6 +136,9 @@ TEST(AppSettings, WindowsReopenAsTheyWereClosed) {
     before.main->SetFontStyle({.bold = true, .italic = false});
     before.paper.setPageSize(QPageSize(QPageSize::A3));
     before.paper.setPageOrientation(QPageLayout::Landscape);
+    before.paper.setPageMargins(QMarginsF(12, 7.5, 12, 20), QPageLayout::Millimeter);
+    before.main->SetRecentFolders({beach, "/srv/photos"});
+    before.main->SetZoom(T_Main::ZoomMode::Scale, 1.5);
     before.options->PrintFacingBox->setChecked(true);
     before.options->PrintPageNumBox->setChecked(false);
     before.options->CacheBox->setChecked(false);
@@ -164,6 +168,12 @@ TEST(AppSettings, WindowsReopenAsTheyWereClosed) {
   EXPECT_EQ(after.options->Order(), SortOrder::Date);
   EXPECT_EQ(after.options->MinRating(), 3);
   EXPECT_EQ(after.main->size(), QSize(800, 500));
+  const QMarginsF margins = after.paper.pageLayout().margins(QPageLayout::Millimeter);
+  EXPECT_NEAR(margins.top(), 7.5, 0.01);
+  EXPECT_NEAR(margins.bottom(), 20, 0.01);
+  EXPECT_EQ(after.main->RecentFolders(), (QStringList{beach, "/srv/photos"}));
+  EXPECT_EQ(after.main->Zoom(), T_Main::ZoomMode::Scale);
+  EXPECT_DOUBLE_EQ(after.main->ShownScale(), 1.5);
 }
 
 TEST(AppSettings, ATitleTakenFromTheFolderFollowsTheFolder) {

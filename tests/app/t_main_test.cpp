@@ -140,7 +140,9 @@ TEST_F(MainWindow, StartsWithAnEmptySheet) {
   EXPECT_EQ(main->ColInput->Value(), 6);
   EXPECT_EQ(main->BuildBtn->text(), "&Build");
   EXPECT_EQ(main->PrintBtn->text(), "&Print");
-  EXPECT_EQ(main->Preview->size(), QSize(738, 563));
+  // The whole page in view: the preview takes the scroll area's room, and nothing is printable.
+  EXPECT_EQ(main->Preview->size(), main->PreviewScroll->maximumViewportSize());
+  EXPECT_FALSE(main->PrintBtn->isEnabled());
   EXPECT_EQ(main->FontName(), "Tahoma");
 }
 
@@ -211,7 +213,8 @@ TEST_F(MainWindow, CancelledBuildShowsNoSheetAndSaysSo) {
   EXPECT_EQ(main->StatusLine->text(), "Build cancelled");
   EXPECT_TRUE(main->Sheet().FileList.empty());
   EXPECT_FALSE(main->SpeedButton4->isEnabled());
-  main->PrintBtn->click();  // nothing to print: only the message
+  EXPECT_FALSE(main->PrintBtn->isEnabled());
+  main->PrintBtnClick();  // nothing to print: only the message
   EXPECT_EQ(messages.shown.size(), 1u);
   main->BuildBtn->click();  // built again: the notice goes
   EXPECT_EQ(Label(), "Page 1 of 7");
@@ -301,23 +304,21 @@ TEST_F(MainWindow, SelectFontKeepsTheStyleAndOpensOnTheCurrentFont) {
   EXPECT_EQ(main->FontName(), "DejaVu Serif");  // dismissed: nothing changes
 }
 
-TEST_F(MainWindow, OptionsTakeEffectAtTheNextUpdate) {
+TEST_F(MainWindow, OptionsTakeEffectAtOnce) {
   main->show();
   BuildTree(1, 1);
   main->TitleEdit->setText("A");  // after the folder was chosen, which set the title
   main->SpeedButton4->click();        // page 2
   auto titleX = [&] {
     int x = -1;
-    for (const auto& op : canvases.OpsOnBitmapsOf(738, 563)) {
+    for (const auto& op : canvases.OpsOnBitmapsOf(main->Preview->Width(), main->Preview->Height())) {
       if (op.kind == Kind::TextOut && op.text == "A") x = op.rect.Left;
     }
     return x;
   };
   const int before = titleX();
   options->PrintFacingBox->setChecked(true);
-  EXPECT_EQ(titleX(), before);  // closing the dialog does not refresh
-  main->Button3->click();       // Update
-  EXPECT_GT(titleX(), before);  // the title moved to the right on an even page
+  EXPECT_GT(titleX(), before);  // the title moved to the right on an even page, without Update
 }
 
 TEST_F(MainWindow, EnterInAFieldBuilds) {
@@ -376,7 +377,8 @@ TEST_F(MainWindow, SplitterKeepsTheLeftPanelAtLeast173Wide) {
 
 TEST_F(MainWindow, PrintBeforeBuildOnlyExplains) {
   main->show();
-  main->PrintBtn->click();
+  EXPECT_FALSE(main->PrintBtn->isEnabled());
+  main->PrintBtnClick();
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].rfind("Try again: You need to build the archive first!", 0), 0u);
   EXPECT_TRUE(printer.events.empty());
