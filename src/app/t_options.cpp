@@ -1,6 +1,7 @@
 #include "app/t_options.h"
 
 #include <QEvent>
+#include <QSignalBlocker>
 #include <algorithm>
 
 #include "sheet/sheet_template.h"
@@ -136,6 +137,9 @@ void T_Options::SetCaptionFields(const std::vector<CaptionField>& fields) {
 }
 
 void T_Options::SetTemplates(const std::vector<std::string>& names, const std::string& current) {
+  // Filling the list chooses nothing: the layouts dialog refills it with the options open, where a
+  // change of the list's text is the user's choice of another layout.
+  const QSignalBlocker quiet(TemplateBox);
   TemplateBox->clear();
   for (const std::string& name : names) TemplateBox->addItem(QString::fromStdString(name));
   TemplateBox->setCurrentText(QString::fromStdString(current));
