@@ -84,6 +84,12 @@ TEST_F(OptionsTest, SheetChoicesStartAsBeforeAndReadBack) {
   EXPECT_EQ(options.CaptionFields(), (std::vector<CaptionField>{CaptionField::Exposure, CaptionField::Title}));
   options.SortBox->setCurrentIndex(1);
   EXPECT_EQ(options.Order(), SortOrder::Natural);
+  // Refilling the layouts is no choice of one.
+  int choices = 0;
+  QObject::connect(options.TemplateBox, &QComboBox::currentTextChanged, [&] { ++choices; });
+  options.SetTemplates({"Classic", "Proof sheet", "Rome"}, "Rome");
+  EXPECT_EQ(options.TemplateName(), "Rome");
+  EXPECT_EQ(choices, 0);
 }
 
 TEST_F(OptionsTest, ScreenshotShowsTheWholeExplanation) {
