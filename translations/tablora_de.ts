@@ -315,6 +315,10 @@
         <source> MiB</source>
         <translation> MiB</translation>
     </message>
+    <message>
+        <source>&amp;Edit…</source>
+        <translation>Ä&amp;ndern…</translation>
+    </message>
 </context>
 <context>
     <name>tablora::T_Processing</name>
@@ -332,6 +336,277 @@
     <message>
         <source>Contact sheets of your photographs</source>
         <translation>Kontaktbögen Ihrer Fotografien</translation>
+    </message>
+</context>
+<context>
+    <name>tablora::TemplateEditor</name>
+    <message>
+        <source>Layouts</source>
+        <translation>Vorlagen</translation>
+    </message>
+    <message>
+        <source>Logo</source>
+        <translation>Logo</translation>
+    </message>
+    <message>
+        <source>Pictures (*.png *.jpg *.jpeg *.bmp *.gif *.tif *.tiff *.webp)</source>
+        <translation>Bilder (*.png *.jpg *.jpeg *.bmp *.gif *.tif *.tiff *.webp)</translation>
+    </message>
+    <message>
+        <source>&amp;Layouts:</source>
+        <translation>&amp;Vorlagen:</translation>
+    </message>
+    <message>
+        <source>&amp;Save as…</source>
+        <translation>&amp;Speichern unter…</translation>
+    </message>
+    <message>
+        <source>&amp;Rename…</source>
+        <translation>&amp;Umbenennen…</translation>
+    </message>
+    <message>
+        <source>&amp;Delete</source>
+        <translation>&amp;Löschen</translation>
+    </message>
+    <message>
+        <source>Page</source>
+        <translation>Seite</translation>
+    </message>
+    <message>
+        <source>Millimetres</source>
+        <translation>Millimeter</translation>
+    </message>
+    <message>
+        <source>Inches</source>
+        <translation>Zoll</translation>
+    </message>
+    <message>
+        <source>Points</source>
+        <translation>Punkt</translation>
+    </message>
+    <message>
+        <source>Lengths in:</source>
+        <translation>Längen in:</translation>
+    </message>
+    <message>
+        <source>Own margins (else a twentieth of the paper)</source>
+        <translation>Eigene Ränder (sonst ein Zwanzigstel des Papiers)</translation>
+    </message>
+    <message>
+        <source>Top:</source>
+        <translation>Oben:</translation>
+    </message>
+    <message>
+        <source>Bottom:</source>
+        <translation>Unten:</translation>
+    </message>
+    <message>
+        <source>Inside:</source>
+        <translation>Innen:</translation>
+    </message>
+    <message>
+        <source>Outside:</source>
+        <translation>Außen:</translation>
+    </message>
+    <message>
+        <source>Back&amp;ground…</source>
+        <translation>&amp;Hintergrund…</translation>
+    </message>
+    <message>
+        <source>Background:</source>
+        <translation>Hintergrund:</translation>
+    </message>
+    <message>
+        <source>Grid</source>
+        <translation>Raster</translation>
+    </message>
+    <message>
+        <source>Rows × columns:</source>
+        <translation>Zeilen × Spalten:</translation>
+    </message>
+    <message>
+        <source>Cells of a size (rows and columns follow)</source>
+        <translation>Zellen fester Größe (Zeilen und Spalten folgen daraus)</translation>
+    </message>
+    <message>
+        <source>Cell width × height:</source>
+        <translation>Zellbreite × -höhe:</translation>
+    </message>
+    <message>
+        <source>Own gutters between cells</source>
+        <translation>Eigene Abstände zwischen den Zellen</translation>
+    </message>
+    <message>
+        <source>Gutter across × down:</source>
+        <translation>Abstand waagrecht × senkrecht:</translation>
+    </message>
+    <message>
+        <source>Across, then down</source>
+        <translation>Erst quer, dann abwärts</translation>
+    </message>
+    <message>
+        <source>Down, then across</source>
+        <translation>Erst abwärts, dann quer</translation>
+    </message>
+    <message>
+        <source>Order:</source>
+        <translation>Reihenfolge:</translation>
+    </message>
+    <message>
+        <source>Folder headings</source>
+        <translation>Ordnerüberschriften</translation>
+    </message>
+    <message>
+        <source>New page for each folder</source>
+        <translation>Neue Seite für jeden Ordner</translation>
+    </message>
+    <message>
+        <source>Picture</source>
+        <translation>Bild</translation>
+    </message>
+    <message>
+        <source>Fit: the whole picture</source>
+        <translation>Einpassen: das ganze Bild</translation>
+    </message>
+    <message>
+        <source>Fill: the cell covered, cropped</source>
+        <translation>Füllen: die Zelle bedeckt, beschnitten</translation>
+    </message>
+    <message>
+        <source>Rotate: turned to fill more of the cell</source>
+        <translation>Drehen: gedreht, um mehr der Zelle zu füllen</translation>
+    </message>
+    <message>
+        <source>In its cell:</source>
+        <translation>In der Zelle:</translation>
+    </message>
+    <message>
+        <source>Border width:</source>
+        <translation>Rahmenbreite:</translation>
+    </message>
+    <message>
+        <source>Border colo&amp;ur…</source>
+        <translation>Rahmen&amp;farbe…</translation>
+    </message>
+    <message>
+        <source>Border colour:</source>
+        <translation>Rahmenfarbe:</translation>
+    </message>
+    <message>
+        <source>Text</source>
+        <translation>Text</translation>
+    </message>
+    <message>
+        <source>Caption lines: text with fields such as {name}, {date:%d.%m.%Y}, {exposure}, {camera}, {rating}; header and footer: {title}, {page}, {pages}, {date}, {folder}, {count}.</source>
+        <translation>Bildunterschriften: Text mit Feldern wie {name}, {date:%d.%m.%Y}, {exposure}, {camera}, {rating}; Kopf- und Fußzeile: {title}, {page}, {pages}, {date}, {folder}, {count}.</translation>
+    </message>
+    <message>
+        <source>&amp;Add line</source>
+        <translation>Zeile hin&amp;zufügen</translation>
+    </message>
+    <message>
+        <source>Own caption size (else a sixth of a row)</source>
+        <translation>Eigene Schriftgröße (sonst ein Sechstel einer Zeile)</translation>
+    </message>
+    <message>
+        <source>Caption size:</source>
+        <translation>Schriftgröße:</translation>
+    </message>
+    <message>
+        <source>Te&amp;xt colour…</source>
+        <translation>Te&amp;xtfarbe…</translation>
+    </message>
+    <message>
+        <source>Text colour:</source>
+        <translation>Textfarbe:</translation>
+    </message>
+    <message>
+        <source>Header and footer</source>
+        <translation>Kopf- und Fußzeile</translation>
+    </message>
+    <message>
+        <source>Own header (else the title and page number)</source>
+        <translation>Eigene Kopfzeile (sonst Titel und Seitenzahl)</translation>
+    </message>
+    <message>
+        <source>left</source>
+        <translation>links</translation>
+    </message>
+    <message>
+        <source>centre</source>
+        <translation>Mitte</translation>
+    </message>
+    <message>
+        <source>right</source>
+        <translation>rechts</translation>
+    </message>
+    <message>
+        <source>Header:</source>
+        <translation>Kopfzeile:</translation>
+    </message>
+    <message>
+        <source>Footer:</source>
+        <translation>Fußzeile:</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>keines</translation>
+    </message>
+    <message>
+        <source>C&amp;hoose…</source>
+        <translation>&amp;Auswählen…</translation>
+    </message>
+    <message>
+        <source>Logo:</source>
+        <translation>Logo:</translation>
+    </message>
+    <message>
+        <source>Logo height:</source>
+        <translation>Logohöhe:</translation>
+    </message>
+    <message>
+        <source>Left</source>
+        <translation>Links</translation>
+    </message>
+    <message>
+        <source>Centre</source>
+        <translation>Mitte</translation>
+    </message>
+    <message>
+        <source>Right</source>
+        <translation>Rechts</translation>
+    </message>
+    <message>
+        <source>Size relative to the caption size</source>
+        <translation>Größe im Verhältnis zur Schriftgröße</translation>
+    </message>
+    <message>
+        <source>Re&amp;move</source>
+        <translation>&amp;Entfernen</translation>
+    </message>
+    <message>
+        <source>Page %1 of %2</source>
+        <translation>Seite %1 von %2</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is a built-in layout; choose another name</source>
+        <translation>„%1“ ist eine eingebaute Vorlage; bitte einen anderen Namen wählen</translation>
+    </message>
+    <message>
+        <source>A layout named &quot;%1&quot; exists. Replace it?</source>
+        <translation>Eine Vorlage „%1“ gibt es schon. Ersetzen?</translation>
+    </message>
+    <message>
+        <source>Save the layout as:</source>
+        <translation>Vorlage speichern unter:</translation>
+    </message>
+    <message>
+        <source>New name of &quot;%1&quot;:</source>
+        <translation>Neuer Name für „%1“:</translation>
+    </message>
+    <message>
+        <source>Delete the layout &quot;%1&quot;?</source>
+        <translation>Die Vorlage „%1“ löschen?</translation>
     </message>
 </context>
 </TS>

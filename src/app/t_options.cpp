@@ -1,6 +1,7 @@
 #include "app/t_options.h"
 
 #include <QEvent>
+#include <QSignalBlocker>
 #include <algorithm>
 
 #include "sheet/sheet_template.h"
@@ -22,7 +23,8 @@ constexpr QRect kSort(96, 92, 193, 21);
 constexpr QRect kMinRatingLabel(4, 116, 90, 21);
 constexpr QRect kMinRating(96, 116, 60, 21);
 constexpr QRect kTemplateLabel(4, 140, 90, 21);
-constexpr QRect kTemplate(96, 140, 193, 21);
+constexpr QRect kTemplate(96, 140, 133, 21);
+constexpr QRect kEditLayouts(232, 140, 57, 21);
 constexpr QRect kCaptionLabel(4, 164, 285, 13);
 // The caption fields' boxes: four to a row, fewer where their names are longer.
 constexpr QRect CaptionBoxPlace(std::size_t i, std::size_t columns, int columnWidth) {
@@ -79,6 +81,13 @@ T_Options::T_Options(QWidget* parent) : QDialog(parent) {
   TemplateBox->setObjectName("Template");
   TemplateBox->addItem(QString::fromStdString(ClassicTemplate().name));
   TemplateLabel->setBuddy(TemplateBox);
+  EditLayoutsButton = new QPushButton(tr("&Edit…"), this);
+  EditLayoutsButton->setObjectName("EditLayouts");
+  EditLayoutsButton->setAutoDefault(false);
+  EditLayoutsButton->setEnabled(false);
+  connect(EditLayoutsButton, &QPushButton::clicked, this, [this] {
+    if (editLayouts_) editLayouts_();
+  });
   CaptionLabel = new QLabel(tr("Second caption line:"), this);
   for (const QString& text : {tr("Date"), tr("Exposure"), tr("Camera"), tr("Lens"), tr("Focal"), tr("ISO"),
                               tr("Rating"), tr("Title")}) {
@@ -128,9 +137,17 @@ void T_Options::SetCaptionFields(const std::vector<CaptionField>& fields) {
 }
 
 void T_Options::SetTemplates(const std::vector<std::string>& names, const std::string& current) {
+  // Filling the list chooses nothing: the layouts dialog refills it with the options open, where a
+  // change of the list's text is the user's choice of another layout.
+  const QSignalBlocker quiet(TemplateBox);
   TemplateBox->clear();
   for (const std::string& name : names) TemplateBox->addItem(QString::fromStdString(name));
   TemplateBox->setCurrentText(QString::fromStdString(current));
+}
+
+void T_Options::SetLayoutEditor(std::function<void()> edit) {
+  editLayouts_ = std::move(edit);
+  EditLayoutsButton->setEnabled(static_cast<bool>(editLayouts_));
 }
 
 void T_Options::changeEvent(QEvent* event) {
@@ -168,7 +185,10 @@ void T_Options::Arrange() {
   };
   below = beside(SortLabel, kSortLabel, SortBox, kSort, below + checkGap);
   below = beside(MinRatingLabel, kMinRatingLabel, MinRatingBox, kMinRating, below + checkGap);
-  below = beside(TemplateLabel, kTemplateLabel, TemplateBox, kTemplate, below + checkGap);
+  const int layoutTop = below + checkGap;
+  below = beside(TemplateLabel, kTemplateLabel, TemplateBox, kTemplate, layoutTop);
+  // The button keeps its place at the right edge; the list gives way to a wider label.
+  below = std::max(below, place(EditLayoutsButton, kEditLayouts, TemplateBox->y()));
   below = place(CaptionLabel, kCaptionLabel, below + checkGap);
   int widest = 0;
   // A check box's size hint carries some eight pixels of spacing its name does not need.

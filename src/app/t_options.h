@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <cstdint>
+#include <functional>
 
 #include "sheet/sheet_settings.h"
 
@@ -40,6 +41,9 @@ class T_Options : public QDialog, public SheetOptions {
   // The layouts to choose from, by name, and the one in use.
   void SetTemplates(const std::vector<std::string>& names, const std::string& current);
   std::string TemplateName() const { return TemplateBox->currentText().toStdString(); }
+  // What the button beside the layouts opens (the layouts dialog, which fills the list again
+  // with SetTemplates when it closes); unset, the button does nothing and is disabled.
+  void SetLayoutEditor(std::function<void()> edit);
 
   QLabel* Label1 = nullptr;
   QCheckBox* PrintFacingBox = nullptr;
@@ -53,6 +57,7 @@ class T_Options : public QDialog, public SheetOptions {
   QSpinBox* MinRatingBox = nullptr;
   QLabel* TemplateLabel = nullptr;
   QComboBox* TemplateBox = nullptr;
+  QPushButton* EditLayoutsButton = nullptr;
   QLabel* CaptionLabel = nullptr;
   std::vector<QCheckBox*> CaptionBoxes;  // in CaptionField's order
   QPushButton* Button1 = nullptr;
@@ -65,6 +70,8 @@ class T_Options : public QDialog, public SheetOptions {
   // Places the controls at their designed places, or lower where the text above them needs more
   // room (a larger font), growing the window by what they moved.
   void Arrange();
+
+  std::function<void()> editLayouts_;
 };
 
 }  // namespace tablora

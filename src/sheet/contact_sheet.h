@@ -134,6 +134,12 @@ class TContactSheet {
   SheetPage PrinterPage() const;
   // A page rectangle of a surface showing the printer's paper, with its pixels per millimetre.
   SheetPage PageOn(const TRect& rect) const;
+  // Page `page` (held to the pages there are) of FileList as `layout` would print it, with the
+  // layout's own rows and columns, drawn into `into` as the preview draws: the paper centred on
+  // grey. With nothing built the page holds grey stand-ins named "IMG_0001.jpg" and on. Nothing
+  // of the sheet changes (layout, pages, preview); no progress shows and no events are handled.
+  // Returns the number of pages the layout makes.
+  int32_t RenderSample(const SheetTemplate& layout, int32_t page, TBitmap& into);
 
   // Relative entries, each beginning with "/": folder by folder (folder names compared case-blind
   // under the user's locale, a folder's own pictures before its subfolders'), then by name.
@@ -172,6 +178,8 @@ class TContactSheet {
                                              const std::vector<std::string>& entries);
 
   SheetServices services_;
+  // While a sample is drawn: the layout's rows and columns rather than the fields'.
+  bool sampleGrid_ = false;
   LocaleCollator collator_;
   FileMetadataReader fileMetadata_;
   std::unordered_map<std::string, TPhotoMetadata> metadata_;

@@ -261,6 +261,7 @@ void TContactSheet::Paginate() {
 
 SheetTemplate TContactSheet::EffectiveTemplate() const {
   SheetTemplate layout = Layout;
+  if (sampleGrid_) return layout;
   layout.rows = Rows();
   layout.columns = Columns();
   return layout;

@@ -359,6 +359,29 @@ SheetTemplate TemplateFromJson(const std::string& json, const std::string& sourc
 
 std::vector<std::string> TemplateProblems(const SheetTemplate& t, double paperWidthMm, double paperHeightMm) {
   std::vector<std::string> problems;
+  // What a file could not hold either: an edited template says so before it is saved.
+  for (const auto& [count, field] : {std::pair{t.rows, "grid.rows"}, std::pair{t.columns, "grid.columns"}}) {
+    if (count < kMinGridSize || count > kMaxGridSize) {
+      problems.push_back(std::string(field).append(": must be a whole number from 1 to 30"));
+    }
+  }
+  for (const auto& [cell, field] : {std::pair{t.cellWidth, "grid.cellWidth"}, std::pair{t.cellHeight, "grid.cellHeight"}}) {
+    if (cell && cell->Millimetres() < kMinCellMm) problems.push_back(std::string(field).append(": cells must be at least 5 mm"));
+  }
+  const auto fields = [&](const std::string& text, const std::string& field, const FieldValue& known) {
+    const std::vector<std::string> unknown = UnknownFields(text, known);
+    if (!unknown.empty()) problems.push_back(std::string(field).append(": unknown field ").append(unknown.front()));
+  };
+  for (std::size_t i = 0; i < t.captions.size(); ++i) {
+    fields(t.captions[i].text, "text.captions[" + std::to_string(i) + "].text", KnownPictureFields());
+  }
+  const auto line = [&](const LineSlots& texts, const std::string& path) {
+    fields(texts.left, path + ".left", KnownPageFields());
+    fields(texts.centre, path + ".centre", KnownPageFields());
+    fields(texts.right, path + ".right", KnownPageFields());
+  };
+  if (t.header) line(*t.header, "text.header");
+  line(t.footer, "text.footer");
   if (t.margins) {
     const PageMargins& m = *t.margins;
     if (m.inside.Millimetres() + m.outside.Millimetres() + kMinCellMm > paperWidthMm) {

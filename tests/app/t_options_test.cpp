@@ -43,6 +43,13 @@ TEST_F(OptionsTest, DefinitionAndStartValues) {
   EXPECT_EQ(options.CacheBox->geometry().size(), QSize(285, 17));
   options.CacheBox->click();
   EXPECT_FALSE(options.CacheLimitBox->isEnabled());
+  // The layouts dialog opens from beside the list, once there is one to open.
+  EXPECT_EQ(options.EditLayoutsButton->text(), "&Edit…");
+  EXPECT_FALSE(options.EditLayoutsButton->isEnabled());
+  int edits = 0;
+  options.SetLayoutEditor([&] { ++edits; });
+  options.EditLayoutsButton->click();
+  EXPECT_EQ(edits, 1);
 }
 
 TEST_F(OptionsTest, BothButtonsKeepWhatTheUserChecked) {
@@ -77,6 +84,12 @@ TEST_F(OptionsTest, SheetChoicesStartAsBeforeAndReadBack) {
   EXPECT_EQ(options.CaptionFields(), (std::vector<CaptionField>{CaptionField::Exposure, CaptionField::Title}));
   options.SortBox->setCurrentIndex(1);
   EXPECT_EQ(options.Order(), SortOrder::Natural);
+  // Refilling the layouts is no choice of one.
+  int choices = 0;
+  QObject::connect(options.TemplateBox, &QComboBox::currentTextChanged, [&] { ++choices; });
+  options.SetTemplates({"Classic", "Proof sheet", "Rome"}, "Rome");
+  EXPECT_EQ(options.TemplateName(), "Rome");
+  EXPECT_EQ(choices, 0);
 }
 
 TEST_F(OptionsTest, ScreenshotShowsTheWholeExplanation) {
@@ -106,6 +119,9 @@ TEST_F(OptionsTest, ScreenshotShowsTheWholeExplanation) {
                                   options.CacheBox, options.CacheLimitBox, options.Button1};
     for (std::size_t i = 1; i < rows.size(); ++i) EXPECT_LT(rows[i - 1]->geometry().bottom(), rows[i]->y()) << i;
     for (QCheckBox* box : options.CaptionBoxes) EXPECT_LE(box->geometry().right(), options.width());
+    EXPECT_LT(options.TemplateBox->geometry().right(), options.EditLayoutsButton->x());
+    EXPECT_EQ(options.EditLayoutsButton->y(), options.TemplateBox->y());
+    EXPECT_LT(options.EditLayoutsButton->geometry().right(), options.width());
     EXPECT_LT(options.Button2->geometry().bottom(), options.height());
     if (pixels == 11) {
       EXPECT_EQ(options.size(), QSize(293, 297));

@@ -213,6 +213,17 @@ TEST(TemplateFile, BadFilesNameTheFileAndTheField) {
             (std::vector<std::string>{"page.margins: the inside and outside margins leave no room on the paper",
                                       "text.logo.file: cannot read /nonexistent/logo.png"}));
   EXPECT_TRUE(TemplateProblems(TwoByTwo(), 210, 297).empty());
+  // What the layouts dialog can make but a file could not hold.
+  SheetTemplate edited = TwoByTwo();
+  edited.rows = 0;
+  edited.cellHeight = Mm(4.9);
+  edited.captions = {{"{name}"}, {"ISO {iso} {lense}"}};
+  edited.footer.right = "{page} of {pges}";
+  EXPECT_EQ(TemplateProblems(edited, 210, 297),
+            (std::vector<std::string>{"grid.rows: must be a whole number from 1 to 30",
+                                      "grid.cellHeight: cells must be at least 5 mm",
+                                      "text.captions[1].text: unknown field {lense}",
+                                      "text.footer.right: unknown field {pges}"}));
 }
 
 TEST(TemplateStore, SavesFindsRenamesAndRemovesTemplates) {
