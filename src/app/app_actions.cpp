@@ -106,6 +106,7 @@ TMainActions::TMainActions(T_Main& main) : QObject(&main), main_(main) {
   add(SheetMenu, tr("Select &font…"), QKeySequence(), [&main] { main.Button2->click(); });
   add(SheetMenu, tr("Page se&tup…"), QKeySequence(), [&main] { main.Button1->click(); });
   add(SheetMenu, tr("&Options…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), [&main] { main.Button4->click(); });
+  add(SheetMenu, tr("&Layouts…"), QKeySequence(Qt::CTRL | Qt::Key_L), [&main] { main.EditLayouts(&main); });
 
   QMenu* help = Menu->addMenu(tr("&Help"));
   add(help, tr("&Keyboard shortcuts"), QKeySequence(Qt::CTRL | Qt::Key_F1), [this] { ShowShortcuts(); });

@@ -10,7 +10,6 @@
 #include "app/t_options.h"
 #include "app/t_processing.h"
 #include "app/t_splash.h"
-#include "app/template_editor.h"
 #include "app/translations.h"
 #include "platform/directory_search.h"
 #include "platform/qt_message_box.h"
@@ -106,15 +105,7 @@ int main(int argc, char** argv) {
   main.SetTemplateStore(&templates);
   main.UseTemplate(templates.LastUsed(), false);
   // The layouts dialog, from the options: what it chose goes to the fields and the page at once.
-  options.SetLayoutEditor([&] {
-    std::string chosen;
-    if (tablora::EditTemplates(&options, templates, main.Sheet(), chosen)) {
-      main.RowInput->SetValue(main.Sheet().Layout.rows);
-      main.ColInput->SetValue(main.Sheet().Layout.columns);
-      main.Button3Click();
-    }
-    main.OfferLayouts();
-  });
+  options.SetLayoutEditor([&] { main.EditLayouts(&options); });
 
   // The desktop's thumbnail cache, as the options dialog last left it.
   tablora::DesktopThumbnailCache desktop(tablora::DesktopThumbnailCache::DefaultRoot(),

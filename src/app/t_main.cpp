@@ -33,6 +33,7 @@
 #include "app/t_options.h"
 #include "app/t_processing.h"
 #include "app/t_splash.h"
+#include "app/template_editor.h"
 #include "imaging/exceptions.h"
 #include "platform/bitmap_image.h"
 #include "platform/qt_printer_device.h"
@@ -773,6 +774,17 @@ void T_Main::TakeChosenLayout() {
   const std::string chosen = options_->TemplateName();
   if (chosen == sheet_->Layout.name || !UseTemplate(chosen, true)) return;
   if (!sheet_->FileList.empty()) Run([this] { Refresh(); });
+}
+
+void T_Main::EditLayouts(QWidget* parent) {
+  const TemplateStore fallback{std::string()};
+  std::string chosen;
+  if (EditTemplates(parent, templates_ != nullptr ? *templates_ : fallback, *sheet_, chosen)) {
+    RowInput->SetValue(sheet_->Layout.rows);
+    ColInput->SetValue(sheet_->Layout.columns);
+    SettingChanged(false);
+  }
+  if (options_ != nullptr) OfferLayouts();
 }
 
 bool T_Main::UseTemplate(const std::string& name, bool takeGrid) {

@@ -89,6 +89,8 @@ class T_Main : public QWidget, public SheetInputs {
   // The Options window's layout list, filled before it opens; what it chose, taken once closed.
   void OfferLayouts();
   void TakeChosenLayout();
+  // The layouts dialog over `parent`: what it chose goes to the fields and the page at once.
+  void EditLayouts(QWidget* parent);
   // For the dialogs that are parented to this window and so are made after it.
   MainServices& Services() { return services_; }
 
