@@ -225,6 +225,41 @@ TEST(RenderPage, PageNumbersOffLeavesTheTitle) {
   EXPECT_EQ(texts[1].text, "/");
 }
 
+// The preview's worked example with pictures that cannot be read: each is listed once however
+// often its page is drawn, with the reader's words; the window's mark is a crossed box of the
+// picture box (47 x 38 at 191, 69) with "cannot read" at its middle.
+TEST(RenderPage, UnreadablePicturesAreListedAndMarkedOnlyWhenAsked) {
+  Renderer r;
+  r.loader.images["bad.jpg"] = {100, 100, true};
+  r.loader.images["good.jpg"] = {100, 100};
+  const std::vector<std::string> files = {"/gone.jpg", "/bad.jpg", "/good.jpg"};
+  auto surface = r.Draw(files, Rect(164, 0, 574, 563));
+  EXPECT_EQ(r.sheet.Problems(),
+            (std::vector<PictureProblem>{{"/gone.jpg", "cannot be read"}, {"/bad.jpg", "JPEG error #1"}}));
+  for (const Op& text : Texts(surface)) EXPECT_NE(text.text, "cannot read");
+
+  r.sheet.MarkUnreadable = true;
+  surface = r.Draw(files, Rect(164, 0, 574, 563));
+  EXPECT_EQ(r.sheet.Problems().size(), 2u);
+  std::vector<Op> marks;
+  for (const Op& text : Texts(surface)) {
+    if (text.text == "cannot read") marks.push_back(text);
+  }
+  ASSERT_EQ(marks.size(), 2u);
+  EXPECT_EQ(marks[0].rect.Left, 191 + (47 - 11 * 7 / 2) / 2);
+  EXPECT_EQ(marks[0].rect.Top, 69 + (38 - 7) / 2);
+  EXPECT_EQ(marks[1].rect.Left, marks[0].rect.Left + 61);
+  const auto draws = surface.OpsOf(Kind::Draw);
+  ASSERT_EQ(draws.size(), 3u);  // two crosses, one picture
+  EXPECT_EQ(draws[0].rect.Left, 191);
+  EXPECT_EQ(draws[0].rect.Top, 69);
+  EXPECT_EQ(draws[0].bitmapWidth, 47);
+  EXPECT_EQ(draws[0].bitmapHeight, 38);
+  int frame = 0;
+  for (const Op& fill : surface.OpsOf(Kind::FillRect)) frame += fill.color == clGray;
+  EXPECT_EQ(frame, 8);
+}
+
 TEST(RenderPage, LongNamesAreElidedAtTheReadableSizeAndHeadingsShrink) {
   Renderer r;
   const std::string longName(40, 'x');
