@@ -218,6 +218,17 @@ std::string FolderShown(const std::string& entry) {
   return folder;
 }
 
+// A heading's text: the folder below the sheet's folder, and for the sheet's folder's own
+// pictures that folder's own name ("Rome 2024"; "/" for the root itself).
+std::string HeadingText(std::string_view entry, const std::string& baseFolder) {
+  const std::string_view folder = FolderPart(entry);
+  if (folder != "/") return std::string(folder);
+  std::string_view base = baseFolder;
+  while (base.size() > 1 && base.back() == '/') base.remove_suffix(1);
+  const std::string_view name = base.substr(base.rfind('/') + 1);
+  return name.empty() ? std::string("/") : std::string(name);
+}
+
 // The cell of a picture that cannot be read: a thin frame of its box crossed corner to corner,
 // "cannot read" in its middle.
 void DrawUnreadable(DrawingSurface& surface, const TRect& box, int32_t textHeight, CanvasFactory& canvases) {
@@ -424,7 +435,7 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
   for (const CellPlace& cell : placed.cells) {
     const std::string& entry = FileList[static_cast<std::size_t>(cell.entry)];
     for (; heading != placed.headings.end() && heading->entry == cell.entry; ++heading) {
-      const std::string folder(FolderPart(entry));
+      const std::string folder = HeadingText(entry, BaseFolder);
       surface.SetFontHeight(classic ? m.pageNumberHeight : m.headingHeight);
       ShrinkToFit(surface, folder, heading->width);
       surface.TextOut(heading->x, heading->y, folder);

@@ -56,8 +56,8 @@ TEST(RenderPage, PreviewWorkedExample) {
   EXPECT_EQ(texts[1].fontHeight, 14);
   EXPECT_EQ(texts[1].rect.Left, 184 + 370 - (11 * 14 / 2 + 7));
   EXPECT_EQ(texts[1].rect.Top, 22);
-  // The first heading: top of its text at 53.
-  EXPECT_EQ(texts[2].text, "/");
+  // The first heading, of the base folder's own pictures, names it: top of its text at 53.
+  EXPECT_EQ(texts[2].text, "base");
   EXPECT_EQ(texts[2].rect.Left, 191);
   EXPECT_EQ(texts[2].rect.Top, 53);
   EXPECT_EQ(texts[2].fontHeight, 14);
@@ -222,7 +222,26 @@ TEST(RenderPage, PageNumbersOffLeavesTheTitle) {
   const auto texts = Texts(r.Draw({"/a.jpg"}, Rect(164, 0, 574, 563)));
   ASSERT_EQ(texts.size(), 3u);
   EXPECT_EQ(texts[0].text, "T");
-  EXPECT_EQ(texts[1].text, "/");
+  EXPECT_EQ(texts[1].text, "base");
+}
+
+TEST(RenderPage, TheBaseFoldersOwnHeadingNamesTheFolder) {
+  struct Case {
+    std::string base;
+    std::string entry;
+    std::string heading;
+  };
+  for (const Case& c : std::vector<Case>{{"/photos/Rome 2024", "/a.jpg", "Rome 2024"},
+                                         {"/photos/Rome 2024//", "/a.jpg", "Rome 2024"},
+                                         {"/", "/a.jpg", "/"},
+                                         {"/photos/Rome 2024", "/Day 1/a.jpg", "/Day 1/"}}) {
+    Renderer r;
+    r.Draw({c.entry}, Rect(164, 0, 574, 563));
+    r.sheet.BaseFolder = c.base;
+    test::RecordingSurface surface(Rect(164, 0, 574, 563));
+    r.sheet.RenderPage(surface, 1);
+    EXPECT_EQ(Texts(surface)[1].text, c.heading) << c.base << c.entry;
+  }
 }
 
 // The preview's worked example with pictures that cannot be read: each is listed once however
