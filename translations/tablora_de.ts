@@ -122,6 +122,10 @@
         <translation>Bitte warten</translation>
     </message>
     <message>
+        <source>cannot read</source>
+        <translation>nicht lesbar</translation>
+    </message>
+    <message>
         <source>You need to build the archive first!
 <byte value="xd"/>
 <byte value="xd"/>Select the folder to build the archive

@@ -17,7 +17,7 @@ namespace {
 
 constexpr const char* kListHelp =
     "usage: tablora-cli list FOLDER [--template NAME] [--rows N] [--cols N] [--sort ORDER] [--min-rating N]\n"
-    "                        [-0] [--quiet]\n"
+    "                        [--selection FILE] [-0] [--quiet]\n"
     "\n"
     "Walks FOLDER and its subfolders the way Build does and prints the sorted image files,\n"
     "one line per file: the page it falls on, a tab, and its path relative to FOLDER.\n"
@@ -35,6 +35,9 @@ constexpr const char* kListHelp =
     "  --sort ORDER  order within each folder: name (default), natural (numbers in names by\n"
     "              value: IMG_2 before IMG_10) or date (taken; undated pictures last)\n"
     "  --min-rating N  only pictures rated N stars or more, 0..5 (default 0: every picture)\n"
+    "  --selection FILE  the pictures left out and the order within folders as FILE holds\n"
+    "              them (default: those the window keeps for FOLDER, in\n"
+    "              $XDG_DATA_HOME/Tablora/selections)\n"
     "  -0          end each file's entry with a NUL byte instead of a newline and print names\n"
     "              as they are, for xargs -0 and the like; no count line\n"
     "  --quiet     no progress line on stderr\n"
@@ -117,7 +120,7 @@ std::string FolderArgument(const std::string& path) {
 }
 
 int RunList(int argc, char** argv) {
-  const Args args(argc, argv, 2, {"--rows", "--cols", "--sort", "--min-rating", "--template"},
+  const Args args(argc, argv, 2, {"--rows", "--cols", "--sort", "--min-rating", "--template", "--selection"},
                   {"--quiet", "--help", "-0"});
   if (args.Has("--help")) {
     std::fputs(kListHelp, stdout);
@@ -129,6 +132,7 @@ int RunList(int argc, char** argv) {
   inputs.rows = args.IntOr("--rows", inputs.layout.rows, kMinGridSize, kMaxGridSize);
   inputs.columns = args.IntOr("--cols", inputs.layout.columns, kMinGridSize, kMaxGridSize);
   ReadOrderOptions(args, inputs);
+  ReadSelectionOption(args, inputs);
   inputs.folder = FolderArgument(args.Positional()[0]);
   // A root folder is passed as "/" and its entries join it as "//...", which the file functions
   // accept.
@@ -137,9 +141,12 @@ int RunList(int argc, char** argv) {
   PosixDirectorySearch directories;
   TContactSheet sheet(SheetServices{.progress = &progress, .pump = &progress, .inputs = &inputs, .options = &inputs, .directories = &directories});
   sheet.Layout = inputs.layout;
+  SelectionStore selections;
+  UseSelection(sheet, inputs, selections);
   sheet.BuildFileList();
   const bool cancelled = !progress.Working();
   progress.Close();
+  ReportSelectionProblem(sheet);
   if (cancelled) {
     std::fputs("tablora-cli: cancelled\n", stderr);
     return kExitFailed;

@@ -95,6 +95,7 @@ int RunPreview(int argc, char** argv) {
   WritePng(BitmapImage(preview.shown), outputs.Add(output));
   outputs.Commit();
   std::fprintf(stderr, "%s: %s\n", output.c_str(), preview.label.c_str());
+  ReportProblems(sheet, args.Has("--verbose"));
   return kExitOk;
 }
 

@@ -283,6 +283,8 @@ int RunSheet(int argc, char** argv) {
       std::fprintf(stderr, "%s: pages %d to %d of %d\n", sentTo.c_str(), dialog.First(), dialog.Last(),
                    dialog.PageCount());
     }
+    // The sheet is made: pictures that could not be read are news, not a failure.
+    ReportProblems(session.Sheet(), args.Has("--verbose"));
   } catch (const EAbort&) {
     std::fputs("tablora-cli: cancelled\n", stderr);
     return kExitFailed;

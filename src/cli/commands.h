@@ -4,8 +4,15 @@
 #include <string_view>
 #include <vector>
 
+#include <optional>
+
+#include "sheet/picture_selection.h"
 #include "sheet/sheet_settings.h"
 #include "sheet/sheet_template.h"
+
+namespace tablora {
+class TContactSheet;
+}
 
 namespace tablora::cli {
 
@@ -47,6 +54,8 @@ class CliInputs : public SheetInputs, public SheetOptions {
   int minRating = 0;
   // The layout; --rows and --cols, when given, replace its rows and columns.
   SheetTemplate layout;
+  // --selection FILE; without it the sheet takes the built folder's from the window's store.
+  std::optional<PictureSelection> selection;
 };
 
 // --template NAME|FILE, or the template last used in the window (Classic when there is none or it
@@ -55,6 +64,17 @@ SheetTemplate ReadTemplateOption(const Args& args);
 
 // --sort and --min-rating, which list shares with the commands that draw the sheet.
 void ReadOrderOptions(const Args& args, CliInputs& inputs);
+
+// --selection FILE, which list shares with the commands that draw the sheet; a file that is
+// missing or damaged is a UsageError naming it.
+void ReadSelectionOption(const Args& args, CliInputs& inputs);
+
+// The selection a sheet of the command line uses: the one of --selection, else the store's for
+// the folder it builds (the same store the window writes).
+void UseSelection(TContactSheet& sheet, const CliInputs& inputs, SelectionStore& store);
+
+// After a build: a selection file of the store that was damaged and ignored, on stderr.
+void ReportSelectionProblem(const TContactSheet& sheet);
 
 // The folder argument as the sheet takes it: it must exist and be a folder (else UsageError);
 // a trailing "/" is dropped so that entries, which begin with "/", join it cleanly.

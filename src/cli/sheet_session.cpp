@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -11,9 +12,10 @@
 namespace tablora::cli {
 
 const std::vector<std::string> kSheetValueOptions = {"--rows", "--cols", "--title", "--font", "--jobs",
-                                                     "--caption", "--sort", "--min-rating", "--template"};
+                                                     "--caption", "--sort", "--min-rating", "--template",
+                                                     "--selection"};
 const std::vector<std::string> kSheetFlagOptions = {"--facing", "--no-page-numbers", "--quiet",
-                                                    "--help", "--no-cache"};
+                                                    "--help", "--no-cache", "--verbose"};
 const char* const kSheetOptionsHelp =
     "  --template NAME     the layout: a template by its name (Classic, Proof sheet, Film strip,\n"
     "                      Archive index, or one saved in the window) or a template FILE.json\n"
@@ -34,7 +36,12 @@ const char* const kSheetOptionsHelp =
     "  --sort ORDER        order within each folder: name (default), natural (numbers in names\n"
     "                      by value: IMG_2 before IMG_10) or date (taken; undated pictures last)\n"
     "  --min-rating N      only pictures rated N stars or more, 0..5 (default 0: every picture)\n"
+    "  --selection FILE    the pictures left out and the order within folders as FILE holds them\n"
+    "                      (default: those the window keeps for FOLDER, in\n"
+    "                      $XDG_DATA_HOME/Tablora/selections)\n"
     "  --quiet             no progress line on stderr\n"
+    "  --verbose           name each picture that could not be read, with the reason, before\n"
+    "                      the closing count of them on stderr\n"
     "  --help              this text\n";
 
 void ReadOrderOptions(const Args& args, CliInputs& inputs) {
@@ -44,6 +51,47 @@ void ReadOrderOptions(const Args& args, CliInputs& inputs) {
     inputs.order = *order;
   }
   inputs.minRating = args.IntOr("--min-rating", 0, 0, kMaxRating);
+}
+
+void ReadSelectionOption(const Args& args, CliInputs& inputs) {
+  const auto file = args.Value("--selection");
+  if (!file) return;
+  try {
+    inputs.selection = LoadSelectionFile(*file);
+  } catch (const ESelection& e) {
+    throw UsageError{std::string("option --selection: ") + e.what()};
+  }
+}
+
+void UseSelection(TContactSheet& sheet, const CliInputs& inputs, SelectionStore& store) {
+  if (inputs.selection) {
+    sheet.Selection = *inputs.selection;
+    sheet.Services().selections = nullptr;
+  } else {
+    sheet.Services().selections = &store;
+  }
+}
+
+void ReportSelectionProblem(const TContactSheet& sheet) {
+  if (!sheet.SelectionProblem.empty()) {
+    std::fprintf(stderr, "tablora-cli: %s (ignored: every picture is on the sheet)\n", sheet.SelectionProblem.c_str());
+  }
+}
+
+void ReportProblems(const TContactSheet& sheet, bool verbose) {
+  const std::vector<PictureProblem>& problems = sheet.Problems();
+  if (problems.empty()) return;
+  if (verbose) {
+    for (const PictureProblem& problem : problems) {
+      const std::string line = std::string("  ").append(EscapedName(sheet.BaseFolder + problem.entry)).append(": ");
+      std::fprintf(stderr, "%s%s\n", line.c_str(), problem.message.c_str());
+    }
+  }
+  if (problems.size() == 1) {
+    std::fputs("1 picture could not be read\n", stderr);
+  } else {
+    std::fprintf(stderr, "%zu pictures could not be read\n", problems.size());
+  }
 }
 
 SheetTemplate ReadTemplateOption(const Args& args) {
@@ -82,6 +130,7 @@ void ReadSheetOptions(const Args& args, CliInputs& inputs) {
     inputs.captionFields = *fields;
   }
   ReadOrderOptions(args, inputs);
+  ReadSelectionOption(args, inputs);
 }
 
 int DefaultJobs() { return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 64); }
@@ -113,6 +162,7 @@ SheetSession::SheetSession(CliInputs& inputs, bool quiet, PrinterDevice* printer
                            .thumbnails = &thumbnails_}) {
   sheet_.ThumbnailJobs = inputs.jobs;
   sheet_.Layout = inputs.layout;
+  UseSelection(sheet_, inputs, selections_);
   if (inputs.cache && !DesktopThumbnailCache::DefaultRoot().empty()) {
     desktop_ = std::make_unique<DesktopThumbnailCache>(DesktopThumbnailCache::DefaultRoot(),
                                                        std::string("tablora-") + kVersion);
@@ -129,6 +179,7 @@ bool SheetSession::Build() {
   sheet_.BuildFileList();
   const bool finished = progress_.Working();
   progress_.Close();
+  ReportSelectionProblem(sheet_);
   return finished;
 }
 

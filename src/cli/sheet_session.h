@@ -19,6 +19,10 @@ extern const std::vector<std::string> kSheetValueOptions;
 extern const std::vector<std::string> kSheetFlagOptions;
 extern const char* const kSheetOptionsHelp;
 
+// The pictures of the drawn pages that could not be read, on stderr: with verbose one line each,
+// "  PATH: MESSAGE", then "N pictures could not be read". Nothing when every picture was read.
+void ReportProblems(const TContactSheet& sheet, bool verbose);
+
 // Threads for loading pictures when --jobs is not given: one per core.
 int DefaultJobs();
 
@@ -62,6 +66,7 @@ class SheetSession {
   ConsoleProgress& Progress() { return progress_; }
 
  private:
+  SelectionStore selections_;
   ConsoleProgress progress_;
   PosixDirectorySearch directories_;
   ExtensionThumbnailLoader thumbnails_;

@@ -17,6 +17,7 @@
 #include "platform/message_box.h"
 #include "sheet/preview_control.h"
 #include "sheet/photo_caption.h"
+#include "sheet/picture_selection.h"
 #include "sheet/print_dialog.h"
 #include "sheet/sheet_geometry.h"
 #include "sheet/sheet_logo.h"
@@ -46,6 +47,9 @@ struct SheetServices {
   // Where captions, the date order and the rating filter get a picture's metadata; null: the
   // files' own, read by the sheet.
   MetadataReader* metadata = nullptr;
+  // Where each built folder's selection is kept: a build takes the folder's from it. Null: the
+  // sheet keeps the Selection its owner gave it.
+  SelectionStore* selections = nullptr;
 };
 
 // Captions shrink no further than this (points on paper, pixels on screen); a name too long
@@ -85,6 +89,13 @@ struct PageDrawing {
   std::function<void()> shown;
 };
 
+// A picture of the sheet that could not be read, and the reader's words why.
+struct PictureProblem {
+  std::string entry;
+  std::string message;
+  friend bool operator==(const PictureProblem&, const PictureProblem&) = default;
+};
+
 // The contact sheet of the main window: the sorted list of image files under the chosen folder,
 // its division into pages and the geometry of the page being previewed or printed.
 class TContactSheet {
@@ -96,6 +107,12 @@ class TContactSheet {
   // The Build command: walks the selected folder under the progress window. A cancelled build
   // leaves an empty list; with no folder selected the sheet is empty.
   void BuildFileList();
+  // Lists the walked pictures again under the sort order, the rating filter and the selection as
+  // they stand now, without walking the folder, and repaginates. A cancel while the pictures'
+  // metadata is read keeps the list as it was.
+  void Reorder();
+  // Writes Selection to the store for the built folder; ESelection when it cannot be.
+  void SaveSelection();
   // Sets PageEnds and PageCount from FileList, Rows and Columns.
   void Paginate();
   // Repaginates, clamps CurrentPage, lays out the page frame and draws the current page into
@@ -116,6 +133,18 @@ class TContactSheet {
   // The page number is 32-bit: a sheet of one cell per page can have more than 65535 pages.
   void RenderPage(DrawingSurface& surface, int32_t page);
   void RenderPage(DrawingSurface& surface, int32_t page, const PageDrawing& drawing);
+
+  // The pictures that could not be read on the pages drawn since the last build, each once, in
+  // the order met. A picture a reader draws only partly (a cut-off JPEG that still gives rows)
+  // is not among them: the reader reports no failure.
+  const std::vector<PictureProblem>& Problems() const { return problems_; }
+
+  // The index in FileList of the picture whose cell or picture box holds the point, on the
+  // current page as the preview last laid it out (PreviewBitmap's pixels); -1 for none.
+  int32_t EntryAt(int32_t x, int32_t y) const;
+  // The cell of FileList[index] on the preview's current page, in PreviewBitmap's pixels; an
+  // empty rectangle when the picture is not on that page.
+  TRect CellRect(int32_t index) const;
 
   // A listed entry's metadata, read once per build and kept for the captions of its pages.
   const TPhotoMetadata& MetadataOf(const std::string& entry);
@@ -142,9 +171,18 @@ class TContactSheet {
   int32_t RenderSample(const SheetTemplate& layout, int32_t page, TBitmap& into);
 
   // Relative entries, each beginning with "/": folder by folder (folder names compared case-blind
-  // under the user's locale, a folder's own pictures before its subfolders'), then by name.
+  // under the user's locale, a folder's own pictures before its subfolders'), then by name, then
+  // as Selection has it.
   std::vector<std::string> FileList;
   std::string BaseFolder;
+  // The pictures left out and the order chosen within folders; Reorder applies a change.
+  PictureSelection Selection;
+  // Why the store's selection of the built folder was not used (a damaged file); empty when it
+  // was, or there was none.
+  std::string SelectionProblem;
+  // Left-out pictures stay on the list, for a window that shows them dimmed (Selection.IsLeftOut
+  // tells which); printing leaves them out whatever this says. Reorder applies a change.
+  bool ShowLeftOut = false;
   // The sheet's layout; its rows and columns give way to the fields'.
   SheetTemplate Layout;
   // Dots per inch of the surface pages are drawn on: the printer's while printing, 0 for the screen.
@@ -154,6 +192,9 @@ class TContactSheet {
   int32_t FrameWidth = 0;
   int32_t FrameHeight = 0;
   double PrinterAspect = 0.0;
+  // A cell whose picture cannot be read shows a crossed box and "cannot read" (in the window;
+  // paper shows the empty cell unless asked).
+  bool MarkUnreadable = false;
   // Worker threads that load a page's pictures; 1 loads them one by one on the caller's thread.
   int ThumbnailJobs = 1;
   // Bytes of decodes that may be in flight at once with several jobs.
@@ -187,9 +228,18 @@ class TContactSheet {
   std::vector<std::string> metadataKeys_;
   // The header's logo, read when a page first shows it and kept while the layout names that file.
   std::optional<SheetLogo> logo_;
+  // The sheet's list of `sorted`, as Selection and ShowLeftOut make it.
+  std::vector<std::string> Selected(const std::vector<std::string>& sorted) const;
+
   // Entries found by the running walk, in the order found, and the folders it has entered.
   std::vector<std::string> found_;
+  // Everything the last build's walk found, for Reorder.
+  std::vector<std::string> walked_;
   std::set<std::pair<uint64_t, uint64_t>> visited_;
+  std::vector<PictureProblem> problems_;
+  std::set<std::string> problemEntries_;
+  // The page rectangle the preview last laid out (printing lays out pages of its own).
+  TRect previewPage_{};
 };
 
 }  // namespace tablora

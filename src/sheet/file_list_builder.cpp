@@ -20,7 +20,14 @@ void TContactSheet::BuildFileList() {
   FileList.clear();
   metadata_.clear();
   found_.clear();
+  walked_.clear();
   visited_.clear();
+  problems_.clear();
+  problemEntries_.clear();
+  if (services_.selections != nullptr) {
+    SelectionProblem.clear();
+    Selection = BaseFolder.empty() ? PictureSelection() : services_.selections->Load(BaseFolder, &SelectionProblem);
+  }
 
   // Without a selected folder there is nothing to walk; walking "/" instead would crawl the
   // whole file system.
@@ -31,12 +38,40 @@ void TContactSheet::BuildFileList() {
     ScanFolder("/");
   }
 
-  if (progress.Working()) FileList = OrderByFolder(std::move(found_));
+  if (progress.Working()) {
+    walked_ = found_;
+    FileList = Selected(OrderByFolder(std::move(found_)));
+  }
   // Reading the pictures' metadata for the order or the filter can be cancelled too.
-  if (!progress.Working()) FileList.clear();
+  if (!progress.Working()) {
+    FileList.clear();
+    walked_.clear();
+  }
   found_.clear();
   visited_.clear();
   CurrentPage = 1;
+}
+
+void TContactSheet::Reorder() {
+  ProgressWindow& progress = *services_.progress;
+  // Only the date order and the rating filter read metadata, and only they can take long enough
+  // to want the window (once per build: the metadata is kept).
+  const bool reads = services_.options->MinRating() > 0 || services_.options->Order() == SortOrder::Date;
+  const bool open = reads && !progress.Working();
+  if (open) progress.Show();
+  std::vector<std::string> ordered = OrderByFolder(walked_);
+  if (!reads || progress.Working()) FileList = Selected(std::move(ordered));
+  if (open) progress.Close();
+  Paginate();
+  CurrentPage = std::clamp(CurrentPage, 1, std::max(PageCount, 1));
+}
+
+std::vector<std::string> TContactSheet::Selected(const std::vector<std::string>& sorted) const {
+  return Selection.Apply(sorted, ShowLeftOut);
+}
+
+void TContactSheet::SaveSelection() {
+  if (services_.selections != nullptr && !BaseFolder.empty()) services_.selections->Save(BaseFolder, Selection);
 }
 
 namespace {

@@ -218,6 +218,53 @@ std::string FolderShown(const std::string& entry) {
   return folder;
 }
 
+// A heading's text: the folder below the sheet's folder, and for the sheet's folder's own
+// pictures that folder's own name ("Rome 2024"; "/" for the root itself).
+std::string HeadingText(std::string_view entry, const std::string& baseFolder) {
+  const std::string_view folder = FolderPart(entry);
+  if (folder != "/") return std::string(folder);
+  std::string_view base = baseFolder;
+  while (base.size() > 1 && base.back() == '/') base.remove_suffix(1);
+  const std::string_view name = base.substr(base.rfind('/') + 1);
+  return name.empty() ? std::string("/") : std::string(name);
+}
+
+// The cell of a picture that cannot be read: a thin frame of its box crossed corner to corner,
+// "cannot read" in its middle.
+void DrawUnreadable(DrawingSurface& surface, const TRect& box, int32_t textHeight, CanvasFactory& canvases) {
+  const int32_t width = box.Right - box.Left;
+  const int32_t height = box.Bottom - box.Top;
+  if (width < 2 || height < 2) return;
+  const TColor line = clGray;
+  // The diagonals on a see-through bitmap of the box: the surfaces draw no lines of their own.
+  constexpr TColor kSeeThrough = 0x00FF00FF;
+  TBitmap cross;
+  cross.SetPixelFormat(pf24bit);
+  cross.SetSize(width, height);
+  {
+    std::unique_ptr<DrawingSurface> canvas = canvases.CanvasFor(cross);
+    canvas->SetBrushColor(kSeeThrough);
+    canvas->SetBrushSolid();
+    canvas->FillRect(Rect(0, 0, width, height));
+  }
+  const int64_t steps = std::max(width, height);
+  for (int64_t t = 0; t < steps; ++t) {
+    const auto x = static_cast<int>(t * (width - 1) / std::max<int64_t>(steps - 1, 1));
+    const auto y = static_cast<int>(t * (height - 1) / std::max<int64_t>(steps - 1, 1));
+    cross.SetPixelColor(x, y, line);
+    cross.SetPixelColor(width - 1 - x, y, line);
+  }
+  cross.SetTransparent(true);
+  cross.SetTransparentColor(kSeeThrough);
+  surface.Draw(box.Left, box.Top, cross);
+  DrawFrame(surface, Rect(box.Left + 1, box.Top + 1, box.Right - 1, box.Bottom - 1), 1, line);
+  const std::string text = Translated("TContactSheet", "cannot read");
+  surface.SetFontHeight(std::max(1, textHeight));
+  ShrinkToFit(surface, text, width - 2);
+  surface.TextOut(box.Left + (width - surface.TextWidth(text)) / 2, box.Top + (height - surface.FontHeight()) / 2,
+                  text);
+}
+
 // Today as YYYY-MM-DD in local time.
 std::string TodayText() {
   const std::time_t now = std::time(nullptr);
@@ -412,7 +459,7 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
   for (const CellPlace& cell : placed.cells) {
     const std::string& entry = FileList[static_cast<std::size_t>(cell.entry)];
     for (; heading != placed.headings.end() && heading->entry == cell.entry; ++heading) {
-      const std::string folder(FolderPart(entry));
+      const std::string folder = HeadingText(entry, BaseFolder);
       surface.SetFontHeight(classic ? m.pageNumberHeight : m.headingHeight);
       ShrinkToFit(surface, folder, heading->width);
       surface.TextOut(heading->x, heading->y, folder);
@@ -495,6 +542,14 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
         return progress.Working();
       });
       if (!picture) break;
+      if (!picture->pixels && !picture->problem.empty()) {
+        const std::string& entry = FileList[static_cast<std::size_t>(i)];
+        if (problemEntries_.insert(entry).second) problems_.push_back({entry, picture->problem});
+        if (MarkUnreadable) {
+          DrawUnreadable(surface, box, captionHeight, *services_.canvases);
+          if (drawing.shown) drawing.shown();
+        }
+      }
       if (picture->pixels) {
         const FittedImage& place = picture->place;
         TRect drawn;

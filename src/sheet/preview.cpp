@@ -89,8 +89,38 @@ void TContactSheet::LayoutPreview() {
     OriginY = (previewHeight - FrameHeight) / 2;
   }
   PageRect = Rect(OriginX, OriginY, previewWidth - OriginX, previewHeight - OriginY);
+  previewPage_ = PageRect;
   canvas->SetBrushColor(clWhite);
   canvas->FillRect(PageRect);
+}
+
+namespace {
+
+bool Holds(const TRect& rect, int32_t x, int32_t y) {
+  return x >= rect.Left && x < rect.Right && y >= rect.Top && y < rect.Bottom;
+}
+
+}  // namespace
+
+int32_t TContactSheet::EntryAt(int32_t x, int32_t y) const {
+  if (CurrentPage < 1 || CurrentPage > PageCount) return -1;
+  const PageLayout placed = Geometry().LayOut(FileList, PageEnds, CurrentPage, PageOn(previewPage_));
+  for (const CellPlace& cell : placed.cells) {
+    if (Holds(cell.cell, x, y) || Holds(cell.picture, x, y)) return cell.entry;
+  }
+  return -1;
+}
+
+TRect TContactSheet::CellRect(int32_t index) const {
+  if (CurrentPage < 1 || CurrentPage > PageCount) return {};
+  const PageLayout placed = Geometry().LayOut(FileList, PageEnds, CurrentPage, PageOn(previewPage_));
+  for (const CellPlace& cell : placed.cells) {
+    if (cell.entry != index) continue;
+    // The picture box of a Classic cell can reach below the cell when captions take two lines.
+    return Rect(std::min(cell.cell.Left, cell.picture.Left), std::min(cell.cell.Top, cell.picture.Top),
+                std::max(cell.cell.Right, cell.picture.Right), std::max(cell.cell.Bottom, cell.picture.Bottom));
+  }
+  return {};
 }
 
 }  // namespace tablora

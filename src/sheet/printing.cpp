@@ -112,6 +112,28 @@ void TContactSheet::Print(PrintDialog& dialog, MessageBox& messages) {
   ProgressWindow& progress = *services_.progress;
   PrinterDevice& printer = *services_.printer;
 
+  // Pictures left out but shown dimmed in the window never reach paper: the job prints the list
+  // without them, and the window's list and pages come back after it.
+  struct PaperList {
+    TContactSheet& sheet;
+    std::vector<std::string> shown;
+    bool swapped = false;
+    ~PaperList() {
+      if (!swapped) return;
+      sheet.FileList = std::move(shown);
+      try {
+        sheet.Paginate();
+      } catch (...) {
+        // Paginating a list that paginated before cannot fail; the window repaginates anyway.
+      }
+    }
+  } paper{*this, {}};
+  if (ShowLeftOut && !Selection.LeftOut().empty()) {
+    paper.shown = FileList;
+    paper.swapped = true;
+    std::erase_if(FileList, [this](const std::string& entry) { return Selection.IsLeftOut(entry); });
+  }
+
   if (FileList.empty()) {
     messages.Show(Translated("TContactSheet", kNothingBuilt), Translated("TContactSheet", "Try again"),
                   MessageIcon::None);

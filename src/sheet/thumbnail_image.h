@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -63,6 +64,14 @@ class ThumbnailLoader {
     (void)file;
     return Load(path);
   }
+  // The same, with the reason of a failed load in `problem`: the reader's own words where the
+  // loader has them.
+  virtual std::unique_ptr<ThumbnailImage> LoadExplained(const std::string& path, std::shared_ptr<const TFileBytes> file,
+                                                        std::string& problem) {
+    std::unique_ptr<ThumbnailImage> image = LoadMapped(path, std::move(file));
+    if (!image) problem = "cannot be read";
+    return image;
+  }
 };
 
 // A new, empty reader for a lower-cased extension (dot included); nullptr when no reader takes it.
@@ -74,6 +83,10 @@ std::unique_ptr<ThumbnailImage> CreateThumbnailReader(std::string_view lowerExte
 std::unique_ptr<ThumbnailImage> LoadThumbnail(const std::string& path,
                                               std::shared_ptr<const TFileBytes> file = nullptr);
 
+// A failed load's reason as a cell reports it: the exception's message, with libjpeg's own words
+// added to a JPEG error.
+std::string LoadProblem(const std::exception& failure);
+
 // The loader of the program: LoadThumbnail with every failure swallowed; a load that yields a
 // width or height of 0 counts as failed.
 class ExtensionThumbnailLoader : public ThumbnailLoader {
@@ -81,6 +94,8 @@ class ExtensionThumbnailLoader : public ThumbnailLoader {
   std::unique_ptr<ThumbnailImage> Load(const std::string& path) override;
   std::unique_ptr<ThumbnailImage> LoadMapped(const std::string& path,
                                              std::shared_ptr<const TFileBytes> file) override;
+  std::unique_ptr<ThumbnailImage> LoadExplained(const std::string& path, std::shared_ptr<const TFileBytes> file,
+                                                std::string& problem) override;
 };
 
 }  // namespace tablora

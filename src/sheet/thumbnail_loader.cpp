@@ -71,21 +71,49 @@ std::unique_ptr<ThumbnailImage> LoadThumbnail(const std::string& path, std::shar
   return image;
 }
 
+std::string LoadProblem(const std::exception& failure) {
+  std::string message = failure.what();
+  if (const auto* jpeg = dynamic_cast<const EJPEG*>(&failure); jpeg != nullptr && !jpeg->Detail().empty()) {
+    message.append(" (").append(jpeg->Detail()).append(")");
+  }
+  return message;
+}
+
 std::unique_ptr<ThumbnailImage> ExtensionThumbnailLoader::Load(const std::string& path) {
   return LoadMapped(path, nullptr);
 }
 
 std::unique_ptr<ThumbnailImage> ExtensionThumbnailLoader::LoadMapped(const std::string& path,
                                                                      std::shared_ptr<const TFileBytes> file) {
+  std::string problem;
+  return LoadExplained(path, std::move(file), problem);
+}
+
+std::unique_ptr<ThumbnailImage> ExtensionThumbnailLoader::LoadExplained(const std::string& path,
+                                                                        std::shared_ptr<const TFileBytes> file,
+                                                                        std::string& problem) {
   try {
+    if (!file) file = std::make_shared<const TFileBytes>(path);
+    if (file->Bytes().empty()) {
+      problem = "the file is empty";
+      return nullptr;
+    }
     std::unique_ptr<ThumbnailImage> image = LoadThumbnail(path, std::move(file));
     const int height = image->Height();
     const int width = image->Width();
-    // A zero-sized image (an empty file) has nothing to show and would break the fit arithmetic.
-    if (width <= 0 || height <= 0) return nullptr;
+    // A zero-sized image has nothing to show and would break the fit arithmetic.
+    if (width <= 0 || height <= 0) {
+      problem = "the picture has no pixels";
+      return nullptr;
+    }
     return image;
+  } catch (const std::exception& e) {
+    // Missing, locked, damaged, over the size limit, out of memory: the cell stays empty, and the
+    // reader's words say why.
+    problem = LoadProblem(e);
+    return nullptr;
   } catch (...) {
-    // Missing, locked, damaged, over the size limit, out of memory: the cell just stays empty.
+    problem = "cannot be read";
     return nullptr;
   }
 }

@@ -178,8 +178,13 @@ CellPicture ThumbnailPipeline::Produce(ThumbnailLoader& loader, const Request& r
   TMemoryBudget budget(ImageSizeLimit());
   TWorkBudget work(TWorkBudget::kCellLimit);
   if (!file) file = MapCellFile(request.path);
-  std::unique_ptr<ThumbnailImage> image = loader.LoadMapped(request.path, std::move(file));
-  if (!image) return {};
+  std::string problem;
+  std::unique_ptr<ThumbnailImage> image = loader.LoadExplained(request.path, std::move(file), problem);
+  if (!image) {
+    CellPicture failed;
+    failed.problem = problem.empty() ? "cannot be read" : problem;
+    return failed;
+  }
   if (kept != nullptr) kept->loaded = true;
   try {
     const int orientation = image->Orientation();
@@ -222,10 +227,17 @@ CellPicture ThumbnailPipeline::Produce(ThumbnailLoader& loader, const Request& r
     image.reset();
     picture.pixels = std::make_shared<const TBitmap>(FinishPicture(ApplyOrientation(reduced, orientation), placement));
     return picture;
-  } catch (...) {
+  } catch (const std::exception& e) {
     // Pixels a reader rejects only when it decodes them leave the cell empty like a failed load.
     if (kept != nullptr) kept->pixels = TBitmap();
-    return {};
+    CellPicture failed;
+    failed.problem = LoadProblem(e);
+    return failed;
+  } catch (...) {
+    if (kept != nullptr) kept->pixels = TBitmap();
+    CellPicture failed;
+    failed.problem = "cannot be read";
+    return failed;
   }
 }
 
@@ -252,7 +264,11 @@ std::optional<CellPicture> ThumbnailPipeline::FromDesktop(std::size_t i) {
     return std::nullopt;
   }
   // A file this program could not read before, unchanged since, is not tried again.
-  if (desktop_->FailureRecorded(*sources_[i])) return CellPicture{};
+  if (desktop_->FailureRecorded(*sources_[i])) {
+    CellPicture failed;
+    failed.problem = "could not be read when last tried, and has not changed since";
+    return failed;
+  }
   return std::nullopt;
 }
 

@@ -48,6 +48,8 @@ TBitmap FinishPicture(const TBitmap& reducedUpright, const PicturePlacement& pla
 struct CellPicture {
   std::shared_ptr<const TBitmap> pixels;  // null: the file did not load
   FittedImage place;
+  // Why the file did not load, in its reader's words; empty when it did, or was not tried.
+  std::string problem;
 };
 
 // Reduced pictures of files, kept for a page drawn again at the same size. Bounded by bytes,

@@ -336,3 +336,79 @@ TEST(BuildFileList, MinimumRatingKeepsRatedPicturesOnly) {
 
 }  // namespace
 }  // namespace tablora
+
+namespace tablora {
+namespace {
+
+// Reorder lists the walked pictures again under the options and the selection of the moment:
+// the folder is not opened again, and the metadata read once serves every order.
+TEST(Reorder, AppliesTheOrderTheFilterAndTheSelectionWithoutWalking) {
+  TempTree tree;
+  for (const char* name : {"IMG_10.jpg", "IMG_2.jpg", "IMG_1.jpg", "Day/b.jpg", "Day/a.jpg"}) tree.File(name);
+  test::FakeMetadata metadata;
+  metadata.byName["IMG_1.jpg"].rating = 3;
+  metadata.byName["a.jpg"].rating = 3;
+  Fixture f;
+  f.sheet.Services().metadata = &metadata;
+  f.inputs.rows = 1;
+  f.inputs.columns = 1;
+  f.Build(tree.Path());
+  f.progress.Close();  // the owner closes the window after a build
+  const std::size_t opened = f.search.opened.size();
+  EXPECT_EQ(f.sheet.FileList, (Files{"/IMG_1.jpg", "/IMG_10.jpg", "/IMG_2.jpg", "/Day/a.jpg", "/Day/b.jpg"}));
+
+  f.options.order = SortOrder::Natural;
+  f.sheet.Reorder();
+  EXPECT_EQ(f.sheet.FileList, (Files{"/IMG_1.jpg", "/IMG_2.jpg", "/IMG_10.jpg", "/Day/a.jpg", "/Day/b.jpg"}));
+  EXPECT_EQ(f.sheet.PageCount, 5);
+
+  f.options.minRating = 3;
+  f.sheet.CurrentPage = 5;
+  f.sheet.Reorder();
+  EXPECT_EQ(f.sheet.FileList, (Files{"/IMG_1.jpg", "/Day/a.jpg"}));
+  EXPECT_EQ(f.sheet.PageCount, 2);
+  EXPECT_EQ(f.sheet.CurrentPage, 2);
+  EXPECT_FALSE(f.progress.visible);
+  EXPECT_EQ(metadata.reads, 5);
+
+  f.options.minRating = 0;
+  f.sheet.Reorder();
+  f.sheet.Selection.LeaveOut({"/IMG_2.jpg"});
+  f.sheet.Selection.Move({"/Day/b.jpg"}, "/Day/a.jpg", f.sheet.FileList);
+  f.sheet.Reorder();
+  EXPECT_EQ(f.sheet.FileList, (Files{"/IMG_1.jpg", "/IMG_10.jpg", "/Day/b.jpg", "/Day/a.jpg"}));
+  f.sheet.ShowLeftOut = true;
+  f.sheet.Reorder();
+  EXPECT_EQ(f.sheet.FileList, (Files{"/IMG_1.jpg", "/IMG_2.jpg", "/IMG_10.jpg", "/Day/b.jpg", "/Day/a.jpg"}));
+  EXPECT_EQ(f.search.opened.size(), opened);
+}
+
+// With a store the build takes the folder's selection from it; a damaged file is named and
+// leaves every picture on the sheet.
+TEST(BuildFileList, TakesTheBuiltFoldersSelectionFromTheStore) {
+  TempTree tree;
+  TempTree data;
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) tree.File(name);
+  SelectionStore store(data.Path());
+  PictureSelection selection;
+  selection.LeaveOut({"/b.jpg"});
+  selection.Move({"/c.jpg"}, "/a.jpg", {"/a.jpg", "/b.jpg", "/c.jpg"});
+  store.Save(tree.Path(), selection);
+  Fixture f;
+  f.sheet.Services().selections = &store;
+  EXPECT_EQ(f.Build(tree.Path()), (Files{"/c.jpg", "/a.jpg"}));
+  EXPECT_EQ(f.sheet.Selection, selection);
+  EXPECT_EQ(f.sheet.SelectionProblem, "");
+
+  f.sheet.Selection.BringBack();
+  f.sheet.SaveSelection();
+  EXPECT_EQ(store.Load(tree.Path()).LeftOut().size(), 0u);
+
+  std::filesystem::resize_file(store.FileFor(tree.Path()), 3);
+  EXPECT_EQ(f.Build(tree.Path()), (Files{"/a.jpg", "/b.jpg", "/c.jpg"}));
+  EXPECT_EQ(f.sheet.SelectionProblem.rfind(store.FileFor(tree.Path()) + ": not a selection file", 0), 0u)
+      << f.sheet.SelectionProblem;
+}
+
+}  // namespace
+}  // namespace tablora

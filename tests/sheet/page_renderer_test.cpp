@@ -56,8 +56,8 @@ TEST(RenderPage, PreviewWorkedExample) {
   EXPECT_EQ(texts[1].fontHeight, 14);
   EXPECT_EQ(texts[1].rect.Left, 184 + 370 - (11 * 14 / 2 + 7));
   EXPECT_EQ(texts[1].rect.Top, 22);
-  // The first heading: top of its text at 53.
-  EXPECT_EQ(texts[2].text, "/");
+  // The first heading, of the base folder's own pictures, names it: top of its text at 53.
+  EXPECT_EQ(texts[2].text, "base");
   EXPECT_EQ(texts[2].rect.Left, 191);
   EXPECT_EQ(texts[2].rect.Top, 53);
   EXPECT_EQ(texts[2].fontHeight, 14);
@@ -222,7 +222,61 @@ TEST(RenderPage, PageNumbersOffLeavesTheTitle) {
   const auto texts = Texts(r.Draw({"/a.jpg"}, Rect(164, 0, 574, 563)));
   ASSERT_EQ(texts.size(), 3u);
   EXPECT_EQ(texts[0].text, "T");
-  EXPECT_EQ(texts[1].text, "/");
+  EXPECT_EQ(texts[1].text, "base");
+}
+
+TEST(RenderPage, TheBaseFoldersOwnHeadingNamesTheFolder) {
+  struct Case {
+    std::string base;
+    std::string entry;
+    std::string heading;
+  };
+  for (const Case& c : std::vector<Case>{{"/photos/Rome 2024", "/a.jpg", "Rome 2024"},
+                                         {"/photos/Rome 2024//", "/a.jpg", "Rome 2024"},
+                                         {"/", "/a.jpg", "/"},
+                                         {"/photos/Rome 2024", "/Day 1/a.jpg", "/Day 1/"}}) {
+    Renderer r;
+    r.Draw({c.entry}, Rect(164, 0, 574, 563));
+    r.sheet.BaseFolder = c.base;
+    test::RecordingSurface surface(Rect(164, 0, 574, 563));
+    r.sheet.RenderPage(surface, 1);
+    EXPECT_EQ(Texts(surface)[1].text, c.heading) << c.base << c.entry;
+  }
+}
+
+// The preview's worked example with pictures that cannot be read: each is listed once however
+// often its page is drawn, with the reader's words; the window's mark is a crossed box of the
+// picture box (47 x 38 at 191, 69) with "cannot read" at its middle.
+TEST(RenderPage, UnreadablePicturesAreListedAndMarkedOnlyWhenAsked) {
+  Renderer r;
+  r.loader.images["bad.jpg"] = {100, 100, true};
+  r.loader.images["good.jpg"] = {100, 100};
+  const std::vector<std::string> files = {"/gone.jpg", "/bad.jpg", "/good.jpg"};
+  auto surface = r.Draw(files, Rect(164, 0, 574, 563));
+  EXPECT_EQ(r.sheet.Problems(),
+            (std::vector<PictureProblem>{{"/gone.jpg", "cannot be read"}, {"/bad.jpg", "JPEG error #1"}}));
+  for (const Op& text : Texts(surface)) EXPECT_NE(text.text, "cannot read");
+
+  r.sheet.MarkUnreadable = true;
+  surface = r.Draw(files, Rect(164, 0, 574, 563));
+  EXPECT_EQ(r.sheet.Problems().size(), 2u);
+  std::vector<Op> marks;
+  for (const Op& text : Texts(surface)) {
+    if (text.text == "cannot read") marks.push_back(text);
+  }
+  ASSERT_EQ(marks.size(), 2u);
+  EXPECT_EQ(marks[0].rect.Left, 191 + (47 - 11 * 7 / 2) / 2);
+  EXPECT_EQ(marks[0].rect.Top, 69 + (38 - 7) / 2);
+  EXPECT_EQ(marks[1].rect.Left, marks[0].rect.Left + 61);
+  const auto draws = surface.OpsOf(Kind::Draw);
+  ASSERT_EQ(draws.size(), 3u);  // two crosses, one picture
+  EXPECT_EQ(draws[0].rect.Left, 191);
+  EXPECT_EQ(draws[0].rect.Top, 69);
+  EXPECT_EQ(draws[0].bitmapWidth, 47);
+  EXPECT_EQ(draws[0].bitmapHeight, 38);
+  int frame = 0;
+  for (const Op& fill : surface.OpsOf(Kind::FillRect)) frame += fill.color == clGray;
+  EXPECT_EQ(frame, 8);
 }
 
 TEST(RenderPage, LongNamesAreElidedAtTheReadableSizeAndHeadingsShrink) {

@@ -31,6 +31,33 @@ TEST(LayoutPreview, PortraitPageInTheDesignSizePreview) {
   EXPECT_EQ(fills[1].color, 0xFFFFFFu);
 }
 
+// The preview's page 164..574 x 0..563 at Classic 2 x 2: margin 20, rows 174 high (the title's,
+// then a heading's half row), columns 185 wide, the first row's cells from y 20 + 174 + 10 and
+// 174 - 29 - 10 high; the second row starts a row lower.
+TEST(LayoutPreview, HitTestingFindsTheCellUnderThePoint) {
+  Preview p;
+  p.inputs.rows = 2;
+  p.inputs.columns = 2;
+  p.sheet.FileList = {"/a.jpg", "/b.jpg", "/c.jpg", "/d.jpg", "/e.jpg", "/Day/f.jpg"};
+  p.sheet.LayoutPreview();
+  p.sheet.Paginate();
+  ASSERT_EQ(p.sheet.PageEnds, (std::vector<int32_t>{3, 4, 5}));
+  p.sheet.CurrentPage = 1;
+  EXPECT_EQ(p.sheet.CellRect(0), Rect(184, 204, 369, 339));
+  EXPECT_EQ(p.sheet.CellRect(1), Rect(369, 204, 554, 339));
+  EXPECT_EQ(p.sheet.CellRect(3), Rect(369, 378, 554, 513));
+  EXPECT_EQ(p.sheet.CellRect(4), TRect{});  // on page 2
+  const struct {
+    int32_t x, y, entry;
+  } points[] = {
+      {184, 204, 0}, {368, 338, 0}, {369, 204, 1}, {553, 210, 1}, {554, 210, -1},
+      {184, 203, -1}, {184, 339, -1}, {200, 400, 2}, {5, 5, -1},
+  };
+  for (const auto& point : points) EXPECT_EQ(p.sheet.EntryAt(point.x, point.y), point.entry) << point.x << "," << point.y;
+  p.sheet.CurrentPage = 3;
+  EXPECT_EQ(p.sheet.EntryAt(200, 300), 5);
+}
+
 TEST(LayoutPreview, LandscapePageGetsBandsAboveAndBelow) {
   Preview p;
   p.printer.pageWidth = 6600;

@@ -91,6 +91,23 @@ TEST(Print, AllPagesAsOneJob) {
   EXPECT_FALSE(p.progress.visible);
 }
 
+// Pictures the window shows dimmed as left out are not printed, and the window's list comes back.
+TEST(Print, LeftOutPicturesNeverReachPaper) {
+  Printing p;
+  p.sheet.ShowLeftOut = true;
+  p.sheet.Selection.LeaveOut({"/b.jpg", "/f.jpg"});
+  const std::vector<std::string> shown = p.sheet.FileList;
+  p.Print();
+  EXPECT_EQ(p.dialog.shownMax, 5);
+  EXPECT_EQ(p.PrintedPages().size(), 5u);
+  for (const auto& op : p.printer.canvas.OpsOf(Kind::TextOut)) {
+    EXPECT_NE(op.text, "b.jpg");
+    EXPECT_NE(op.text, "f.jpg");
+  }
+  EXPECT_EQ(p.sheet.FileList, shown);
+  EXPECT_EQ(p.sheet.PageCount, 7);
+}
+
 TEST(Print, TitleNamesTheJobAndElseTheFolder) {
   Printing p;
   p.sheet.BaseFolder = "/home/ann/Pictures/Rome 2024";

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 
 #include "sheet/thumbnail_image.h"
 #include "sheet/thumbnail_pipeline.h"
@@ -134,9 +135,10 @@ TEST_F(ThumbnailLoading, TheProbeTheLoadAndTheOrientationReadTheOneMapping) {
 TEST_F(ThumbnailLoading, ThePipelineMapsEachCellsFileOnceAndHandsItOn) {
   Copy("jpeg/colour.jpg", "a.jpg");
   struct Recording : ExtensionThumbnailLoader {
-    std::unique_ptr<ThumbnailImage> LoadMapped(const std::string& p, std::shared_ptr<const TFileBytes> file) override {
+    std::unique_ptr<ThumbnailImage> LoadExplained(const std::string& p, std::shared_ptr<const TFileBytes> file,
+                                                  std::string& problem) override {
       if (file) ++mapped;
-      return ExtensionThumbnailLoader::LoadMapped(p, std::move(file));
+      return ExtensionThumbnailLoader::LoadExplained(p, std::move(file), problem);
     }
     std::atomic<int> mapped{0};
   };
@@ -147,6 +149,33 @@ TEST_F(ThumbnailLoading, ThePipelineMapsEachCellsFileOnceAndHandsItOn) {
     ASSERT_TRUE(picture && picture->pixels) << jobs;
     EXPECT_EQ(recording.mapped, 1) << jobs;
   }
+}
+
+// A cell that stays empty carries the reader's words why; one that draws carries none.
+TEST_F(ThumbnailLoading, AFailedCellSaysWhyInTheReadersWords) {
+  const std::string whole = (test::DataDir() / "jpeg/colour.jpg").string();
+  std::string head;
+  {
+    std::ifstream in(whole, std::ios::binary);
+    head.resize(200);
+    in.read(head.data(), 200);
+  }
+  tree.File("empty.jpg", "");
+  tree.File("cut.jpg", head);
+  tree.File("text.png", "not a picture at all");
+  Copy("jpeg/colour.jpg", "fine.jpg");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"empty.jpg", "the file is empty"},
+      {"cut.jpg", "JPEG error #59 (Invalid JPEG file structure: missing SOS marker)"},
+      {"missing.jpg", "Cannot open file \"" + tree.Path() + "/missing.jpg\". No such file or directory"},
+      {"fine.jpg", ""},
+  };
+  for (const auto& [name, message] : cases) {
+    const CellPicture picture = ThumbnailPipeline::Produce(loader, {tree.Path() + "/" + name, 40, 30});
+    EXPECT_EQ(picture.problem, message) << name;
+    EXPECT_EQ(picture.pixels == nullptr, !message.empty()) << name;
+  }
+  EXPECT_NE(ThumbnailPipeline::Produce(loader, {tree.Path() + "/text.png", 40, 30}).problem, "");
 }
 
 }  // namespace

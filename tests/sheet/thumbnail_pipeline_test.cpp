@@ -208,9 +208,10 @@ TEST(ThumbnailPipeline, CacheServesAPageAgainUntilTheFileChanges) {
   fs::copy_file(test::DataDir() / "jpeg" / "colour.jpg", tree.Root() / "a.jpg");
   const std::string path = tree.Path() + "/a.jpg";
   struct CountingLoader : ExtensionThumbnailLoader {
-    std::unique_ptr<ThumbnailImage> LoadMapped(const std::string& p, std::shared_ptr<const TFileBytes> file) override {
+    std::unique_ptr<ThumbnailImage> LoadExplained(const std::string& p, std::shared_ptr<const TFileBytes> file,
+                                                  std::string& problem) override {
       ++loads;
-      return ExtensionThumbnailLoader::LoadMapped(p, std::move(file));
+      return ExtensionThumbnailLoader::LoadExplained(p, std::move(file), problem);
     }
     std::atomic<int> loads{0};
   } loader;
