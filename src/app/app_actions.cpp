@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include "app/preview_picker.h"
 #include "app/t_main.h"
 #include "imaging/libraries.h"
 #include "version/version.h"
@@ -88,6 +89,10 @@ TMainActions::TMainActions(T_Main& main) : QObject(&main), main_(main) {
   // Ctrl+= as well: on most keyboards + is = with Shift.
   zoomIn->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
   add(view, tr("Zoom &out"), QKeySequence(Qt::CTRL | Qt::Key_Minus), [&main] { main.ZoomBy(0.8); });
+  QAction* leftOut = view->addAction(tr("&Show left-out pictures"));
+  leftOut->setCheckable(true);
+  connect(leftOut, &QAction::toggled, &main, [&main](bool on) { main.ShowLeftOut(on); });
+  connect(&main, &T_Main::LeftOutShown, leftOut, &QAction::setChecked);
   view->addSeparator();
   // The page keys act while the preview has the focus; elsewhere they scroll the tree or move the
   // cursor in a field.
@@ -102,6 +107,11 @@ TMainActions::TMainActions(T_Main& main) : QObject(&main), main_(main) {
   pageKey(tr("&Last page"), Qt::Key_End, main.SpeedButton2);
 
   SheetMenu = Menu->addMenu(tr("&Sheet"));
+  add(SheetMenu, tr("&Leave out picked pictures"), Qt::Key_Delete, [&main] { main.Picker->LeaveOutPicked(); })
+      ->setShortcutContext(Qt::WidgetShortcut);
+  main.Preview->addAction(SheetMenu->actions().back());
+  add(SheetMenu, tr("&Bring back all left-out pictures"), QKeySequence(), [&main] { main.Picker->BringBackAll(); });
+  SheetMenu->addSeparator();
   add(SheetMenu, tr("&Update"), QKeySequence(Qt::CTRL | Qt::Key_R), [&main] { main.Button3->click(); });
   add(SheetMenu, tr("Select &font…"), QKeySequence(), [&main] { main.Button2->click(); });
   add(SheetMenu, tr("Page se&tup…"), QKeySequence(), [&main] { main.Button1->click(); });

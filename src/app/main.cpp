@@ -14,6 +14,7 @@
 #include "platform/directory_search.h"
 #include "platform/qt_message_box.h"
 #include "platform/qt_printer_device.h"
+#include "sheet/picture_selection.h"
 #include "sheet/thumbnail_cache.h"
 #include "sheet/thumbnail_image.h"
 #include "version/version.h"
@@ -86,6 +87,9 @@ int main(int argc, char** argv) {
   services.thumbnails = &thumbnails;
   services.directories = &directories;
   services.pump = &pump;
+  // Pictures left out and moved, per folder, in the user's data folder.
+  tablora::SelectionStore selections;
+  services.selections = &selections;
 
   // The four windows in their order: main window, splash, progress dialog, options dialog.
   tablora::T_Main main(services);

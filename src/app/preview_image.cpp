@@ -36,6 +36,13 @@ void PreviewImage::SetHint(const QString& hint) {
   update();
 }
 
+void PreviewImage::SetMarks(std::vector<QRect> picked, QRect focus, std::vector<QRect> dimmed) {
+  picked_ = std::move(picked);
+  focus_ = focus;
+  dimmed_ = std::move(dimmed);
+  update();
+}
+
 void PreviewImage::ClearPicture() {
   picture_ = QImage(QSize(Width(), Height()), QImage::Format_RGB32);
   picture_.setDevicePixelRatio(Ratio());
@@ -47,6 +54,19 @@ void PreviewImage::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), QColor(0x80, 0x80, 0x80));
   painter.drawImage(0, 0, picture_);
+  for (const QRect& cell : dimmed_) painter.fillRect(cell, QColor(255, 255, 255, 170));
+  const QColor highlight = palette().color(QPalette::Highlight);
+  for (const QRect& cell : picked_) {
+    painter.fillRect(cell, QColor(highlight.red(), highlight.green(), highlight.blue(), 50));
+    painter.setPen(QPen(highlight, 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(cell.adjusted(1, 1, -1, -1));
+  }
+  if (hasFocus() && !focus_.isEmpty()) {
+    painter.setPen(QPen(palette().color(QPalette::WindowText), 1, Qt::DotLine));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(focus_.adjusted(-2, -2, 1, 1));
+  }
   if (!hint_.isEmpty()) {
     painter.setPen(Qt::black);
     painter.drawText(rect().adjusted(24, 24, -24, -24), Qt::AlignCenter | Qt::TextWordWrap, hint_);

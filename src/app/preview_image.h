@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <vector>
 
 #include "sheet/preview_control.h"
 
@@ -27,6 +28,9 @@ class PreviewImage : public QWidget, public PreviewControl {
   double Ratio() const;
   // A text drawn over the middle of the control (the empty sheet's hint); empty: none.
   void SetHint(const QString& hint);
+  // Cells drawn over the page, in the control's pixels: the picked ones framed, the one the keys
+  // act on outlined while the control has the focus, the left-out ones veiled.
+  void SetMarks(std::vector<QRect> picked, QRect focus, std::vector<QRect> dimmed);
 
  signals:
   void PageLabelChanged(const QString& caption);
@@ -41,6 +45,9 @@ class PreviewImage : public QWidget, public PreviewControl {
  private:
   QImage picture_;
   QString hint_;
+  std::vector<QRect> picked_;
+  QRect focus_;
+  std::vector<QRect> dimmed_;
 };
 
 }  // namespace tablora

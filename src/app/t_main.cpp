@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCompleter>
+#include <QDialogButtonBox>
+#include <QTreeWidget>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -29,6 +31,7 @@
 
 #include "app/page_export.h"
 #include "app/page_setup_dialog.h"
+#include "app/preview_picker.h"
 #include "app/program_icon.h"
 #include "app/t_options.h"
 #include "app/t_processing.h"
@@ -92,6 +95,7 @@ T_Main::T_Main(MainServices services, QWidget* parent) : QWidget(parent), servic
   sheetServices.preview = Preview;
   sheetServices.canvases = services_.canvases;
   sheetServices.thumbnails = services_.thumbnails;
+  sheetServices.selections = services_.selections;
   previewStatus_ = std::make_unique<PreviewStatus>(*StatusLine, [this] { return waiting_.empty(); });
   sheetServices.previewProgress = previewStatus_.get();
   sheet_ = std::make_unique<TContactSheet>(sheetServices);
@@ -99,6 +103,9 @@ T_Main::T_Main(MainServices services, QWidget* parent) : QWidget(parent), servic
   sheet_->ThumbnailJobs = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   sheet_->PageCount = 0;
   sheet_->PageEnds.clear();
+  // The window marks a picture it cannot read; paper leaves the cell empty.
+  sheet_->MarkUnreadable = true;
+  Picker = new PreviewPicker(*this);
 
   resizeTimer_.setSingleShot(true);
   resizeTimer_.setInterval(kResizeSettleMs);
@@ -176,17 +183,70 @@ void T_Main::ApplyPending() {
 void T_Main::OrderChanged() {
   settleTimer_.stop();
   Run([this] {
-    if (!sheet_->FileList.empty()) {
-      sheet_->BuildFileList();
-      processing_->Close();
-    }
+    sheet_->Reorder();
     Refresh();
   });
+}
+
+void T_Main::Change(const std::function<void()>& change) {
+  settleTimer_.stop();
+  Run([this, change] {
+    change();
+    Refresh();
+  });
+}
+
+void T_Main::ShowPage(int page) {
+  Run([this, page] {
+    sheet_->CurrentPage = std::clamp(page, 1, std::max(sheet_->PageCount, 1));
+    Refresh();
+  });
+}
+
+void T_Main::ShowLeftOut(bool show) {
+  if (sheet_->ShowLeftOut == show) return;
+  Change([this, show] {
+    sheet_->ShowLeftOut = show;
+    sheet_->Reorder();
+  });
+  emit LeftOutShown(show);
+}
+
+void T_Main::ShowProblems() {
+  QDialog dialog(this);
+  dialog.setWindowTitle(tr("Pictures that could not be read"));
+  auto* list = new QTreeWidget(&dialog);
+  list->setObjectName("ProblemList");
+  list->setHeaderLabels({tr("Picture"), tr("Why")});
+  list->setRootIsDecorated(false);
+  for (const PictureProblem& problem : sheet_->Problems()) {
+    auto* item = new QTreeWidgetItem(list);
+    item->setText(0, QFile::decodeName(QByteArray::fromStdString(sheet_->BaseFolder + problem.entry)));
+    item->setText(1, QString::fromUtf8(problem.message.data(), static_cast<qsizetype>(problem.message.size())));
+    item->setToolTip(0, item->text(0));
+    item->setToolTip(1, item->text(1));
+  }
+  list->resizeColumnToContents(0);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(list);
+  layout->addWidget(buttons);
+  dialog.resize(720, 360);
+  if (services_.showProblems) {
+    services_.showProblems(dialog);
+  } else {
+    dialog.exec();
+  }
 }
 
 void T_Main::UpdateSheetState() {
   const bool built = sheet_ && !sheet_->FileList.empty();
   PrintBtn->setEnabled(built);
+  const std::size_t problems = sheet_ ? sheet_->Problems().size() : 0;
+  ProblemsBtn->setVisible(problems > 0);
+  ProblemsBtn->setText(tr("Problems (%1)").arg(problems));
+  if (Picker != nullptr) Picker->UpdateMarks();
   Preview->SetHint(built ? QString() : tr("Choose a folder of photographs, then Build"));
 }
 
@@ -410,6 +470,10 @@ void T_Main::BuildControls() {
   StatusLine->setMinimumWidth(40);
   StatusLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   bar->addWidget(StatusLine, 1);
+  ProblemsBtn = new QPushButton(Panel4);
+  ProblemsBtn->setObjectName("ProblemsBtn");
+  ProblemsBtn->hide();
+  bar->addWidget(ProblemsBtn);
   Panel5 = new QWidget(Panel4);
   Panel5->setObjectName("Panel5");
   auto* pages = new QHBoxLayout(Panel5);
@@ -463,6 +527,7 @@ void T_Main::BuildControls() {
   connect(Button2, &QPushButton::clicked, this, &T_Main::Button2Click);
   connect(Button3, &QPushButton::clicked, this, &T_Main::Button3Click);
   connect(Button4, &QPushButton::clicked, this, &T_Main::Button4Click);
+  connect(ProblemsBtn, &QPushButton::clicked, this, &T_Main::ShowProblems);
   connect(SpeedButton1, &QToolButton::clicked, this, &T_Main::SpeedButton1Click);
   connect(SpeedButton3, &QToolButton::clicked, this, &T_Main::SpeedButton3Click);
   connect(SpeedButton4, &QToolButton::clicked, this, &T_Main::SpeedButton4Click);
@@ -619,6 +684,7 @@ void T_Main::ShowError(const std::string& message) {
 void T_Main::BuildBtnClick() {
   Run([this] {
     previewStatus_->SetNotice({});
+    Picker->Clear();
     sheet_->BuildFileList();
     // A walk stopped half way found an arbitrary part of the tree, and how much it missed is not
     // known: no sheet is shown rather than one that looks whole.

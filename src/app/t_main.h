@@ -24,10 +24,12 @@
 #include "sheet/contact_sheet.h"
 #include "sheet/template_store.h"
 
+class QDialog;
 class QPrinter;
 
 namespace tablora {
 
+class PreviewPicker;
 class T_Splash;
 class T_Processing;
 class T_Options;
@@ -50,6 +52,10 @@ struct MainServices {
   // Asks where to save the pages of a job the print server did not take; empty when dismissed.
   // Null: the platform's file dialog.
   std::function<QString()> choosePdfFile;
+  // Shows the list of unreadable pictures; null: modal over the window.
+  std::function<void(QDialog&)> showProblems;
+  // Where the pictures left out of each folder's sheet and their order are kept; null: nowhere.
+  SelectionStore* selections = nullptr;
   // Asks for a folder to build, starting at the given one; empty when dismissed.
   std::function<QString(const QString&)> chooseFolder;
   // Asks where to save the page on screen (PNG, JPEG or PDF); empty when dismissed.
@@ -119,6 +125,14 @@ class T_Main : public QWidget, public SheetInputs {
   // A change of the order or the rating filter: the built list is sorted and filtered again
   // without walking the folder.
   void OrderChanged();
+  // Runs a change of the sheet as one operation and draws the page again.
+  void Change(const std::function<void()>& change);
+  // Shows a page of the sheet (held to the pages there are).
+  void ShowPage(int page);
+  // Lists the left-out pictures again, veiled, so they can be brought back; or hides them.
+  void ShowLeftOut(bool show);
+  // The list of the pictures that could not be read, with the reader's words for each.
+  void ShowProblems();
   // Saves the page on screen as a picture or a PDF file at the printer's resolution; the name
   // from the chooser (null: the platform's file dialog).
   void SavePageAs();
@@ -155,6 +169,13 @@ class T_Main : public QWidget, public SheetInputs {
   QToolButton* SpeedButton2;
   PreviewImage* Preview;
   QScrollArea* PreviewScroll;
+  // Opens the list of the pictures that could not be read; hidden while there are none.
+  QPushButton* ProblemsBtn;
+  PreviewPicker* Picker = nullptr;
+
+ signals:
+  // Left-out pictures were shown again or hidden.
+  void LeftOutShown(bool shown);
 
  public slots:
   void BuildBtnClick();

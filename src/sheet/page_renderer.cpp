@@ -545,7 +545,8 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
       if (!picture->pixels && !picture->problem.empty()) {
         const std::string& entry = FileList[static_cast<std::size_t>(i)];
         if (problemEntries_.insert(entry).second) problems_.push_back({entry, picture->problem});
-        if (MarkUnreadable) {
+        // Only the screen marks them: paper and saved pages leave the cell empty.
+        if (MarkUnreadable && SurfaceDpi == 0) {
           DrawUnreadable(surface, box, captionHeight, *services_.canvases);
           if (drawing.shown) drawing.shown();
         }

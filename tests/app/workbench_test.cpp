@@ -3,14 +3,17 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
+#include <QTreeWidget>
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include "app/preview_picker.h"
 #include "app/t_main.h"
 #include "app/t_options.h"
 #include "app/t_processing.h"
 #include "platform/canvas_factory.h"
 #include "platform/directory_search.h"
+#include "sheet/picture_selection.h"
 #include "support/engine_fakes.h"
 #include "support/qt_application.h"
 #include "support/sheet_fakes.h"
@@ -49,6 +52,7 @@ class Workbench : public ::testing::Test {
     services.printDialog = &dialog;
     services.directories = &directories;
     services.pump = &pump;
+    services.selections = &selections;
     main = std::make_unique<T_Main>(services);
     processing = std::make_unique<T_Processing>(main.get());
     options = std::make_unique<T_Options>(main.get());
@@ -80,6 +84,8 @@ class Workbench : public ::testing::Test {
   test::FakePump pump;
   MainServices services;
   test::TempTree tree;
+  test::TempTree data;
+  SelectionStore selections{data.Path()};
   std::unique_ptr<T_Main> main;
   std::unique_ptr<T_Processing> processing;
   std::unique_ptr<T_Options> options;
@@ -134,6 +140,99 @@ TEST_F(Workbench, ZoomFitsThePageItsWidthOrAScaleOfItsActualSize) {
   // The page is drawn again at the new size, at the screen's device pixels.
   QTest::qWait(400);
   EXPECT_EQ(main->Preview->Picture().size(), QSize(main->Preview->Width(), main->Preview->Height()));
+}
+
+// Pictures picked with the mouse and left out with Delete are gone from the preview and the
+// print alike, stay gone for the next build of the folder, and come back when asked.
+TEST_F(Workbench, LeftOutPicturesAreAbsentFromThePrint) {
+  const auto centreOf = [&](int index) {
+    const TRect cell = main->Sheet().CellRect(index);
+    const double ratio = main->Preview->Ratio();
+    return QPoint(static_cast<int>((cell.Left + cell.Right) / 2 / ratio), static_cast<int>((cell.Top + cell.Bottom) / 2 / ratio));
+  };
+  main->RowInput->SetValue(2);
+  main->ColInput->SetValue(2);
+  main->Button3->click();
+  ASSERT_EQ(main->Sheet().FileList[1], "/b.bmp");
+  QTest::mouseClick(main->Preview, Qt::LeftButton, {}, centreOf(1));
+  EXPECT_EQ(main->Picker->Picked(), (std::set<std::string>{"/b.bmp"}));
+  QTest::mouseClick(main->Preview, Qt::LeftButton, Qt::ControlModifier, centreOf(2));
+  EXPECT_EQ(main->Picker->Picked(), (std::set<std::string>{"/b.bmp", "/c.bmp"}));
+  main->Preview->setFocus();
+  main->Picker->LeaveOutPicked();
+  const std::vector<std::string> printed = Print();
+  for (const std::string& text : printed) {
+    EXPECT_EQ(text.find("b.bmp"), std::string::npos);
+    EXPECT_EQ(text.find("c.bmp"), std::string::npos);
+  }
+  EXPECT_NE(std::find(printed.begin(), printed.end(), "a.bmp"), printed.end());
+  EXPECT_EQ(main->Sheet().FileList.size(), 5u);
+
+  // Shown again, veiled, they are on the screen but not on paper.
+  main->ShowLeftOut(true);
+  EXPECT_EQ(main->Sheet().FileList.size(), 7u);
+  const std::vector<std::string> shownAndPrinted = Print();
+  EXPECT_EQ(std::find(shownAndPrinted.begin(), shownAndPrinted.end(), "b.bmp"), shownAndPrinted.end());
+  main->ShowLeftOut(false);
+
+  // The next build of the folder remembers them, in the store and not in the folder.
+  main->BuildBtn->click();
+  EXPECT_EQ(main->Sheet().FileList.size(), 5u);
+  EXPECT_FALSE(std::filesystem::exists(tree.Root() / ".tablora"));
+  main->Picker->BringBackAll();
+  EXPECT_EQ(main->Sheet().FileList.size(), 7u);
+}
+
+// A picture dragged onto another moves in front of it within its folder.
+TEST_F(Workbench, APictureDraggedMovesWithinItsFolder) {
+  main->RowInput->SetValue(2);
+  main->ColInput->SetValue(3);
+  main->Button3->click();
+  ASSERT_EQ(main->Sheet().FileList[0], "/a.bmp");
+  main->Picker->Pick({"/c.bmp"});
+  main->Picker->MovePickedBefore("/a.bmp");
+  EXPECT_EQ(main->Sheet().FileList[0], "/c.bmp");
+  EXPECT_EQ(main->Sheet().FileList[1], "/a.bmp");
+}
+
+TEST(WorkbenchProblems, UnreadablePicturesAreListedWithTheirReasons) {
+  test::Application();
+  test::TempTree tree;
+  std::filesystem::copy_file(test::DataDir() / "bmp" / "rgb24.bmp", tree.Root() / "good.bmp");
+  tree.File("empty.jpg");
+  test::FakePrinter printer;
+  QtCanvasFactory canvases;
+  ExtensionThumbnailLoader loader;
+  PosixDirectorySearch directories;
+  test::FakePump pump;
+  MainServices services;
+  services.printer = &printer;
+  services.canvases = &canvases;
+  services.thumbnails = &loader;
+  services.directories = &directories;
+  services.pump = &pump;
+  std::vector<std::pair<QString, QString>> listed;
+  services.showProblems = [&](QDialog& dialog) {
+    auto* list = dialog.findChild<QTreeWidget*>("ProblemList");
+    for (int i = 0; list != nullptr && i < list->topLevelItemCount(); ++i) {
+      listed.emplace_back(list->topLevelItem(i)->text(0), list->topLevelItem(i)->text(1));
+    }
+  };
+  T_Main main(services);
+  T_Processing processing(&main);
+  T_Options options(&main);
+  main.SetWindows(nullptr, &processing, &options);
+  main.show();
+  main.SelectFolder(QString::fromStdString(tree.Path()));
+  main.BuildBtn->click();
+  EXPECT_TRUE(main.ProblemsBtn->isVisible());
+  EXPECT_EQ(main.ProblemsBtn->text(), "Problems (1)");
+  main.ProblemsBtn->click();
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(listed[0].first, QString::fromStdString(tree.Path() + "/empty.jpg"));
+  EXPECT_FALSE(listed[0].second.isEmpty());
+  // The window marks the cell; its tooltip says why.
+  EXPECT_NE(main.Picker->Describe("/empty.jpg").indexOf(listed[0].second), -1);
 }
 
 TEST(WorkbenchSavePage, APageIsSavedAsAPictureAtThreeHundredDpi) {
