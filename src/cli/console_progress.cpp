@@ -59,8 +59,10 @@ void ConsoleProgress::SetStage(const std::string& stage) { stage_ = stage; }
 void ConsoleProgress::Draw() {
   if (!enabled_ || !visible_) return;
   const long long now = NowMs();
-  if (now - lastDraw_ < 50 && percent_ != 100) return;
+  // A new status (the next page) always shows; the percentage under it at most every 50 ms.
+  if (now - lastDraw_ < 50 && percent_ != 100 && status_ == drawnStatus_) return;
   lastDraw_ = now;
+  drawnStatus_ = status_;
   // Built by appending: GCC 12 at -O3 mistakes the temporaries of operator+ for overlapping copies.
   std::string line = stage_;
   if (!line.empty()) line.append(": ");

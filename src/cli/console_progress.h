@@ -46,6 +46,7 @@ class ConsoleProgress : public ProgressWindow, public EventPump {
   std::string stage_;
   std::string lastLine_;
   long long lastDraw_ = 0;
+  std::string drawnStatus_;
 };
 
 }  // namespace tablora::cli

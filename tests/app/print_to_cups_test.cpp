@@ -184,7 +184,8 @@ struct CupsWindow {
   NoMessages messages;
   MainServices services{.printer = &printer, .qprinter = printer.Printer(), .canvases = &canvases,
                         .thumbnails = &loader, .messages = &messages, .printDialog = nullptr, .directories = &directories,
-                        .pump = &pump, .chooseFont = {}, .pageSetup = {}, .choosePdfFile = {}, .chooseFolder = {}, .choosePageFile = {}};
+                        .pump = &pump, .chooseFont = {}, .pageSetup = {}, .choosePdfFile = {}, .showProblems = {}, .selections = nullptr, .chooseFolder = {},
+                        .choosePageFile = {}};
   T_Main window;
   T_Splash splash;
   T_Processing processing;

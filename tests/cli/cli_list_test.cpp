@@ -83,7 +83,7 @@ TEST(CliList, SortsByDateAndFiltersByRating) {
   } cases[] = {
       {{"--sort", "date"},
        "1\t/iptc.jpg\n1\t/full.heic\n1\t/full.jpg\n1\t/full.png\n1\t/full.tif\n1\t/bare.jpg\n"
-       "1\t/rating-acdsee.jpg\n1\t/rating-all.jpg\n1\t/rating-windows.jpg\n9 files, 1 pages\n"},
+       "1\t/keys.jpg\n1\t/rating-acdsee.jpg\n1\t/rating-all.jpg\n1\t/rating-windows.jpg\n10 files, 1 pages\n"},
       // ACDSee's 4 and Windows' 50 % (3 stars) count; xmp:Rating's 2 beside a 5 and 99 % wins.
       {{"--min-rating", "3"},
        "1\t/full.jpg\n1\t/full.tif\n1\t/rating-acdsee.jpg\n1\t/rating-windows.jpg\n4 files, 1 pages\n"},

@@ -193,7 +193,7 @@ TEST(MetadataKeys, CaptionsAndHeaderShowTheKeysTheyName) {
             (std::vector<std::string>{"Exif.Image.Model", "Xmp.dc.creator", "Iptc.Application2.City"}));
   std::vector<std::string> texts;
   for (const auto& op : surface.OpsOf(Kind::TextOut)) texts.push_back(op.text);
-  EXPECT_EQ(texts, (std::vector<std::string>{"Harbour", "Genova", "/", "a.jpg", "Canon EOS R5 / Jane Doe, John Roe",
+  EXPECT_EQ(texts, (std::vector<std::string>{"Harbour", "Genova", "base", "a.jpg", "Canon EOS R5 / Jane Doe, John Roe",
                                              "b.jpg", "Ann Poe", "c.jpg", "d.jpg"}));
 
   LogoSheet plain;
