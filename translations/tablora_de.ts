@@ -149,6 +149,88 @@
     </message>
 </context>
 <context>
+    <name>tablora::PageSetupDialog</name>
+    <message>
+        <source>Page Setup</source>
+        <translation>Seitenformat</translation>
+    </message>
+    <message>
+        <source>&amp;Paper:</source>
+        <translation>&amp;Papier:</translation>
+    </message>
+    <message>
+        <source>P&amp;ortrait</source>
+        <translation>&amp;Hochformat</translation>
+    </message>
+    <message>
+        <source>&amp;Landscape</source>
+        <translation>&amp;Querformat</translation>
+    </message>
+    <message>
+        <source>Orientation:</source>
+        <translation>Ausrichtung:</translation>
+    </message>
+    <message>
+        <source> mm</source>
+        <translation> mm</translation>
+    </message>
+    <message>
+        <source>&amp;Top margin:</source>
+        <translation>Rand &amp;oben:</translation>
+    </message>
+    <message>
+        <source>&amp;Bottom margin:</source>
+        <translation>Rand &amp;unten:</translation>
+    </message>
+    <message>
+        <source>Le&amp;ft margin:</source>
+        <translation>Rand &amp;links:</translation>
+    </message>
+    <message>
+        <source>&amp;Right margin:</source>
+        <translation>Rand &amp;rechts:</translation>
+    </message>
+</context>
+<context>
+    <name>tablora::PreviewPicker</name>
+    <message>
+        <source>Cannot be read: %1</source>
+        <translation>Nicht lesbar: %1</translation>
+    </message>
+    <message>
+        <source>Left out of the sheet</source>
+        <translation>Aus dem Bogen ausgelassen</translation>
+    </message>
+    <message>
+        <source>&amp;Open</source>
+        <translation>Ö&amp;ffnen</translation>
+    </message>
+    <message>
+        <source>Show in &amp;folder</source>
+        <translation>Im &amp;Ordner zeigen</translation>
+    </message>
+    <message>
+        <source>&amp;Copy path</source>
+        <translation>&amp;Pfad kopieren</translation>
+    </message>
+    <message>
+        <source>&amp;Bring back</source>
+        <translation>&amp;Zurückholen</translation>
+    </message>
+    <message>
+        <source>&amp;Leave out</source>
+        <translation>&amp;Auslassen</translation>
+    </message>
+    <message>
+        <source>&amp;Show left-out pictures</source>
+        <translation>Ausgelassene Bilder &amp;einblenden</translation>
+    </message>
+    <message>
+        <source>Bring back &amp;all left-out pictures</source>
+        <translation>Alle ausgelassenen Bilder zurück&amp;holen</translation>
+    </message>
+</context>
+<context>
     <name>tablora::PreviewStatus</name>
     <message>
         <source>Loading pictures… %1%</source>
@@ -165,6 +247,130 @@
         <source>About Tablora</source>
         <translation>Über Tablora</translation>
     </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Datei</translation>
+    </message>
+    <message>
+        <source>&amp;Choose folder…</source>
+        <translation>Ordner &amp;wählen…</translation>
+    </message>
+    <message>
+        <source>&amp;Recent folders</source>
+        <translation>&amp;Zuletzt benutzte Ordner</translation>
+    </message>
+    <message>
+        <source>(none yet)</source>
+        <translation>(noch keine)</translation>
+    </message>
+    <message>
+        <source>&amp;Build</source>
+        <translation>&amp;Erstellen</translation>
+    </message>
+    <message>
+        <source>&amp;Print…</source>
+        <translation>&amp;Drucken…</translation>
+    </message>
+    <message>
+        <source>&amp;Save page as…</source>
+        <translation>Seite &amp;speichern unter…</translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>&amp;Ansicht</translation>
+    </message>
+    <message>
+        <source>Fit &amp;page</source>
+        <translation>&amp;Ganze Seite</translation>
+    </message>
+    <message>
+        <source>Fit &amp;width</source>
+        <translation>Seiten&amp;breite</translation>
+    </message>
+    <message>
+        <source>&amp;Actual size</source>
+        <translation>&amp;Originalgröße</translation>
+    </message>
+    <message>
+        <source>Zoom &amp;in</source>
+        <translation>Ver&amp;größern</translation>
+    </message>
+    <message>
+        <source>Zoom &amp;out</source>
+        <translation>Ver&amp;kleinern</translation>
+    </message>
+    <message>
+        <source>&amp;Show left-out pictures</source>
+        <translation>&amp;Ausgelassene Bilder einblenden</translation>
+    </message>
+    <message>
+        <source>&amp;First page</source>
+        <translation>&amp;Erste Seite</translation>
+    </message>
+    <message>
+        <source>Pre&amp;vious page</source>
+        <translation>&amp;Vorige Seite</translation>
+    </message>
+    <message>
+        <source>&amp;Next page</source>
+        <translation>&amp;Nächste Seite</translation>
+    </message>
+    <message>
+        <source>&amp;Last page</source>
+        <translation>&amp;Letzte Seite</translation>
+    </message>
+    <message>
+        <source>&amp;Sheet</source>
+        <translation>&amp;Bogen</translation>
+    </message>
+    <message>
+        <source>&amp;Leave out picked pictures</source>
+        <translation>Gewählte Bilder &amp;auslassen</translation>
+    </message>
+    <message>
+        <source>&amp;Bring back all left-out pictures</source>
+        <translation>Alle ausgelassenen Bilder &amp;zurückholen</translation>
+    </message>
+    <message>
+        <source>&amp;Update</source>
+        <translation>&amp;Neu zeichnen</translation>
+    </message>
+    <message>
+        <source>Select &amp;font…</source>
+        <translation>&amp;Schriftart…</translation>
+    </message>
+    <message>
+        <source>Page se&amp;tup…</source>
+        <translation>Seiten&amp;format…</translation>
+    </message>
+    <message>
+        <source>&amp;Options…</source>
+        <translation>&amp;Optionen…</translation>
+    </message>
+    <message>
+        <source>&amp;Layouts…</source>
+        <translation>&amp;Vorlagen…</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>&amp;Keyboard shortcuts</source>
+        <translation>&amp;Tastenkürzel</translation>
+    </message>
+    <message>
+        <source>&amp;About Tablora</source>
+        <translation>Ü&amp;ber Tablora</translation>
+    </message>
+    <message>
+        <source>Keyboard shortcuts</source>
+        <translation>Tastenkürzel</translation>
+    </message>
 </context>
 <context>
     <name>tablora::T_Main</name>
@@ -173,24 +379,8 @@
         <translation>Archivtitel (wird oben auf jede Seite gedruckt)</translation>
     </message>
     <message>
-        <source>Rows</source>
-        <translation>Zeilen</translation>
-    </message>
-    <message>
-        <source>Columns</source>
-        <translation>Spalten</translation>
-    </message>
-    <message>
-        <source>Update</source>
-        <translation>Erneuern</translation>
-    </message>
-    <message>
         <source>Select Font</source>
         <translation>Schriftart</translation>
-    </message>
-    <message>
-        <source>Page Setup</source>
-        <translation>Seitenformat</translation>
     </message>
     <message>
         <source>&amp;Build</source>
@@ -198,11 +388,7 @@
     </message>
     <message>
         <source>&amp;Print</source>
-        <translation>&amp;Drucken</translation>
-    </message>
-    <message>
-        <source>Options</source>
-        <translation>Optionen</translation>
+        <translation>Dru&amp;cken</translation>
     </message>
     <message>
         <source>Build cancelled</source>
@@ -215,6 +401,106 @@
     <message>
         <source>Saved to %1</source>
         <translation>Gespeichert unter %1</translation>
+    </message>
+    <message>
+        <source>Pictures that could not be read</source>
+        <translation>Bilder, die nicht gelesen werden konnten</translation>
+    </message>
+    <message>
+        <source>Picture</source>
+        <translation>Bild</translation>
+    </message>
+    <message>
+        <source>Why</source>
+        <translation>Grund</translation>
+    </message>
+    <message>
+        <source>Problems (%1)</source>
+        <translation>Probleme (%1)</translation>
+    </message>
+    <message>
+        <source>Choose a folder of photographs, then Build</source>
+        <translation>Einen Ordner mit Fotografien wählen, dann Erstellen</translation>
+    </message>
+    <message>
+        <source>Folder</source>
+        <translation>Ordner</translation>
+    </message>
+    <message>
+        <source>C&amp;hoose…</source>
+        <translation>Aus&amp;wählen…</translation>
+    </message>
+    <message>
+        <source>Choose folder…</source>
+        <translation>Ordner wählen…</translation>
+    </message>
+    <message>
+        <source>Home</source>
+        <translation>Persönlicher Ordner</translation>
+    </message>
+    <message>
+        <source>Pictures</source>
+        <translation>Bilder</translation>
+    </message>
+    <message>
+        <source>Computer</source>
+        <translation>Computer</translation>
+    </message>
+    <message>
+        <source>&amp;Rows</source>
+        <translation>&amp;Zeilen</translation>
+    </message>
+    <message>
+        <source>Colu&amp;mns</source>
+        <translation>&amp;Spalten</translation>
+    </message>
+    <message>
+        <source>&amp;Update</source>
+        <translation>&amp;Neu zeichnen</translation>
+    </message>
+    <message>
+        <source>Draw the page again now</source>
+        <translation>Die Seite jetzt neu zeichnen</translation>
+    </message>
+    <message>
+        <source>Select &amp;Font</source>
+        <translation>Sch&amp;rift</translation>
+    </message>
+    <message>
+        <source>Page Se&amp;tup</source>
+        <translation>Seiten&amp;format</translation>
+    </message>
+    <message>
+        <source>&amp;Options</source>
+        <translation>&amp;Optionen</translation>
+    </message>
+    <message>
+        <source>First page (Home)</source>
+        <translation>Erste Seite (Pos1)</translation>
+    </message>
+    <message>
+        <source>Previous page (Page Up)</source>
+        <translation>Vorige Seite (Bild auf)</translation>
+    </message>
+    <message>
+        <source>Next page (Page Down)</source>
+        <translation>Nächste Seite (Bild ab)</translation>
+    </message>
+    <message>
+        <source>Last page (End)</source>
+        <translation>Letzte Seite (Ende)</translation>
+    </message>
+    <message>
+        <source>Choose folder</source>
+        <translation>Ordner wählen</translation>
+    </message>
+    <message>
+        <source>Save page as</source>
+        <translation>Seite speichern unter</translation>
+    </message>
+    <message>
+        <source>PNG picture (*.png);;JPEG picture (*.jpg *.jpeg);;PDF file (*.pdf)</source>
+        <translation>PNG-Bild (*.png);;JPEG-Bild (*.jpg *.jpeg);;PDF-Datei (*.pdf)</translation>
     </message>
 </context>
 <context>

@@ -72,7 +72,8 @@ TEST(Translations, EveryWindowSpeaksGerman) {
   T_Options options(&main);
   T_Splash splash;
   main.SetWindows(&splash, &processing, &options);
-  EXPECT_EQ(main.Label2->text(), "Zeilen");
+  EXPECT_EQ(main.Label2->text(), "&Zeilen");
+  EXPECT_EQ(main.PrintBtn->text(), "Dru&cken");  // not &D: that opens the Datei menu
   EXPECT_EQ(main.PreviewPageNumber->text(), "Seite 0 von 0");
   main.SelectFolder(QString::fromStdString(tree.Path()));
   main.BuildBtn->click();
