@@ -353,6 +353,9 @@ void T_Main::BuildControls() {
   // computer.
   PlacesBox = new QComboBox(Panel1);
   PlacesBox->setObjectName("PlacesBox");
+  // A drive's long name must not widen the panel: the list opens as wide as its names.
+  PlacesBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  PlacesBox->setMinimumContentsLength(12);
   const auto addPlace = [this](const QString& name, const QString& path) {
     if (!path.isEmpty() && QFileInfo(path).isDir() && PlacesBox->findData(path) < 0) PlacesBox->addItem(name, path);
   };
@@ -518,8 +521,11 @@ void T_Main::BuildControls() {
   Splitter1->addWidget(Panel3);
   Splitter1->setStretchFactor(0, 0);
   Splitter1->setStretchFactor(1, 1);
-  // The tree wide enough for a shoot's folder names.
-  Splitter1->setSizes({kTreeWidth, kClientWidth - kTreeWidth - 2});
+  // The panel never narrower than its buttons' words need (a larger font, a longer translation),
+  // and the tree wide enough for a shoot's folder names.
+  Panel1->setMinimumWidth(std::max(kLeftPanelWidth, Panel1->minimumSizeHint().width()));
+  const int panel = std::max(kTreeWidth, Panel1->minimumWidth());
+  Splitter1->setSizes({panel, kClientWidth - panel - 2});
 
   connect(BuildBtn, &QPushButton::clicked, this, &T_Main::BuildBtnClick);
   connect(PrintBtn, &QPushButton::clicked, this, &T_Main::PrintBtnClick);
@@ -915,8 +921,9 @@ void T_Main::PathSelectChange() {
 
 void T_Main::Splitter1CanResize() {
   const QList<int> sizes = Splitter1->sizes();
-  if (sizes.size() == 2 && sizes[0] < kLeftPanelMinimum) {
-    Splitter1->setSizes({kLeftPanelMinimum, sizes[0] + sizes[1] - kLeftPanelMinimum});
+  const int minimum = std::max(kLeftPanelMinimum, Panel1->minimumWidth());
+  if (sizes.size() == 2 && sizes[0] < minimum) {
+    Splitter1->setSizes({minimum, sizes[0] + sizes[1] - minimum});
   }
 }
 

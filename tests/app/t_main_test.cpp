@@ -368,11 +368,12 @@ TEST_F(MainWindow, SpinFieldReadsTypedTextAndClampsOnLeavingIt) {
   EXPECT_EQ(main->RowInput->Value(), 1);  // not an integer: the minimum
 }
 
-TEST_F(MainWindow, SplitterKeepsTheLeftPanelAtLeast173Wide) {
+TEST_F(MainWindow, SplitterKeepsTheLeftPanelAsWideAsItsControlsNeed) {
   main->show();
   main->Splitter1->setSizes({100, 800});
   main->Splitter1CanResize();
-  EXPECT_EQ(main->Splitter1->sizes()[0], 173);
+  EXPECT_EQ(main->Splitter1->sizes()[0], std::max(173, main->Panel1->minimumSizeHint().width()));
+  EXPECT_GE(main->Button3->width(), main->Button3->sizeHint().width());  // "Update" whole
 }
 
 TEST_F(MainWindow, PrintBeforeBuildOnlyExplains) {
