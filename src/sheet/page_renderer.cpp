@@ -212,10 +212,17 @@ void DrawFrame(DrawingSurface& surface, const TRect& picture, int32_t width, TCo
 }
 
 // The folder of an entry as a header names it: its path below the sheet's folder.
-std::string FolderShown(const std::string& entry) {
+// The page's folder for a header or footer: its path from the sheet's folder, which goes by its
+// own name ("Rome 2024/Day 2"; "Rome 2024" for the sheet's folder's own pictures).
+std::string FolderShown(const std::string& entry, const std::string& baseFolder) {
+  std::string_view base = baseFolder;
+  while (base.size() > 1 && base.back() == '/') base.remove_suffix(1);
+  std::string shown(base.substr(base.rfind('/') + 1));
   std::string folder(FolderPart(entry));
   if (folder.size() > 1) folder.pop_back();
-  return folder;
+  if (shown.empty()) return folder;
+  if (folder != "/") shown += folder;
+  return shown;
 }
 
 // A heading's text: the folder below the sheet's folder, and for the sheet's folder's own
@@ -404,7 +411,7 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
                     static_cast<int32_t>(FileList.size()), {}};
     if (placed.last >= placed.first) {
       const std::string& firstEntry = FileList[static_cast<std::size_t>(placed.first)];
-      facts.folder = FolderShown(firstEntry);
+      facts.folder = FolderShown(firstEntry, BaseFolder);
       // Read only when the line shows a key: most headers show none.
       facts.metadataKey = [this, entry = firstEntry](std::string_view key) {
         const auto& byKey = MetadataOf(entry).byKey;

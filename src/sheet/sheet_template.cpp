@@ -32,7 +32,9 @@ std::vector<SheetTemplate> BuiltInTemplates() {
   proof.columns = 4;
   proof.gutterAcross = Mm(5);
   proof.gutterDown = Mm(4);
-  proof.captions = {{"{frame}  {name}"}, {"{date}  {exposure}"}};
+  // The shooting data wraps onto the free third line of a narrow cell rather than losing the
+  // exposure behind an ellipsis.
+  proof.captions = {{"{frame}  {name}"}, {"{date}  {exposure}"}, {""}};
   proof.captionPoints = 7.5;
   proof.header = LineSlots{"{title}", "", "{page} / {pages}"};
 

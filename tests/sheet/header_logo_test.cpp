@@ -207,3 +207,41 @@ TEST(MetadataKeys, CaptionsAndHeaderShowTheKeysTheyName) {
 
 }  // namespace
 }  // namespace tablora
+
+namespace tablora {
+namespace {
+
+// A footer's {folder} names the page's folder by its path from the sheet's folder, which goes by
+// its own name: an archive's page says where its pictures are.
+TEST(PageFields, TheFolderOfAPageIsItsPathFromTheSheetsFolder) {
+  LogoSheet s;
+  s.layout.rows = 1;
+  s.layout.columns = 1;
+  s.inputs.rows = 1;
+  s.inputs.columns = 1;
+  s.layout.header = LineSlots{"", "", ""};
+  s.layout.footer = LineSlots{"{folder}", "", "{page}/{pages}"};
+  s.sheet.Layout = s.layout;
+  s.sheet.FileList = {"/a.jpg", "/Day 2/b.jpg"};
+  s.sheet.BaseFolder = "/photos/Rome 2024";
+  s.sheet.Paginate();
+  const auto footerOf = [&s](int page) {
+    const TRect frame = Rect(0, 0, 2100, 2970);
+    s.sheet.PageRect = frame;
+    s.sheet.OriginX = 0;
+    s.sheet.OriginY = 0;
+    test::RecordingSurface surface(frame);
+    s.progress.Show();
+    s.sheet.RenderPage(surface, page);
+    std::vector<std::string> texts;
+    for (const auto& op : surface.OpsOf(Kind::TextOut)) texts.push_back(op.text);
+    return texts;
+  };
+  const std::vector<std::string> first = footerOf(1);
+  const std::vector<std::string> second = footerOf(2);
+  EXPECT_NE(std::find(first.begin(), first.end(), "Rome 2024"), first.end());
+  EXPECT_NE(std::find(second.begin(), second.end(), "Rome 2024/Day 2"), second.end());
+}
+
+}  // namespace
+}  // namespace tablora
