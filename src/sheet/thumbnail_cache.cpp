@@ -209,9 +209,14 @@ std::optional<DesktopThumbnailCache::Thumbnail> DesktopThumbnailCache::Find(cons
   return std::nullopt;
 }
 
-bool DesktopThumbnailCache::FailureRecorded(const Source& source) const {
+// Beside the standard's keys, in this program's own namespace as the standard asks.
+constexpr const char* kProblemKey = "X-Tablora::Problem";
+constexpr std::size_t kLongestProblem = 500;
+
+std::optional<std::string> DesktopThumbnailCache::FailureRecorded(const Source& source) const {
   const ReadOutcome read = ReadPng(root_ + "/fail/" + failFolder_ + "/" + source.name);
-  return read.pixels && Fresh(read.text, source);
+  if (!read.pixels || !Fresh(read.text, source)) return std::nullopt;
+  return TextOf(read.text, kProblemKey).value_or(std::string()).substr(0, kLongestProblem);
 }
 
 int32_t DesktopThumbnailCache::StoreSide(int32_t width, int32_t height) {
@@ -232,11 +237,14 @@ void DesktopThumbnailCache::Store(const Source& source, TBitmap thumbnail, int32
   Enqueue(std::move(job));
 }
 
-void DesktopThumbnailCache::RecordFailure(const Source& source) {
+void DesktopThumbnailCache::RecordFailure(const Source& source, const std::string& problem) {
   TBitmap pixel;
   pixel.SetPixelFormat(pf24bit);
   pixel.SetSize(1, 1);
-  Enqueue({"fail/" + failFolder_, source.name, Describe(source), std::move(pixel)});
+  Job job{"fail/" + failFolder_, source.name, Describe(source), std::move(pixel)};
+  // The reader's words, so that the next session can still say why.
+  if (!problem.empty()) job.text.emplace_back(kProblemKey, problem.substr(0, kLongestProblem));
+  Enqueue(std::move(job));
 }
 
 void DesktopThumbnailCache::Enqueue(Job job) {

@@ -68,8 +68,9 @@ class DesktopThumbnailCache {
     int32_t imageHeight = 0;
   };
   std::optional<Thumbnail> Find(const Source& source, int32_t boxWidth, int32_t boxHeight) const;
-  // Whether a fresh record says this program failed to read the file.
-  bool FailureRecorded(const Source& source) const;
+  // Whether a fresh record says this program failed to read the file, and the reader's words
+  // then, when the record keeps them (empty when it does not).
+  std::optional<std::string> FailureRecorded(const Source& source) const;
 
   // The side of the smallest size class holding a picture drawn at width × height; 0 when none
   // does (such pictures are not stored).
@@ -77,7 +78,7 @@ class DesktopThumbnailCache {
   // Queues the upright thumbnail for the size class of `side`; imageWidth × imageHeight is the
   // file's picture, upright.
   void Store(const Source& source, TBitmap thumbnail, int32_t side, int32_t imageWidth, int32_t imageHeight);
-  void RecordFailure(const Source& source);
+  void RecordFailure(const Source& source, const std::string& problem = {});
   // Waits until everything queued so far is written (or given up).
   void Flush();
 

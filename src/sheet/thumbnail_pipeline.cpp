@@ -264,9 +264,9 @@ std::optional<CellPicture> ThumbnailPipeline::FromDesktop(std::size_t i) {
     return std::nullopt;
   }
   // A file this program could not read before, unchanged since, is not tried again.
-  if (desktop_->FailureRecorded(*sources_[i])) {
+  if (const std::optional<std::string> recorded = desktop_->FailureRecorded(*sources_[i])) {
     CellPicture failed;
-    failed.problem = "could not be read when last tried, and has not changed since";
+    failed.problem = recorded->empty() ? "could not be read when last tried, and has not changed since" : *recorded;
     return failed;
   }
   return std::nullopt;
@@ -296,7 +296,7 @@ CellPicture ThumbnailPipeline::Decode(std::size_t i, std::shared_ptr<const TFile
   // Only a file that could be read and was refused is a failure: an unreadable one says nothing
   // about this program, and pixels refused past the header may be the memory of the moment.
   if (!picture.pixels && mapped && !kept.loaded) {
-    desktop_->RecordFailure(*source);
+    desktop_->RecordFailure(*source, picture.problem);
   } else if (picture.pixels && !kept.pixels.Empty()) {
     desktop_->Store(*source, std::move(kept.pixels), kept.side, kept.imageWidth, kept.imageHeight);
   }

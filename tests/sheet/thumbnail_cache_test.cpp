@@ -238,7 +238,12 @@ TEST_F(DesktopCache, RecordsAFailureAndSkipsTheFileWhileItIsUnchanged) {
   const std::unique_ptr<TPNGGraphic> png = ReadPng(record);
   ASSERT_TRUE(png);
   EXPECT_EQ(png->Text("Thumb::URI"), DesktopThumbnailCache::FileUri(photo_));
-  EXPECT_FALSE(Draw(desktop, 200).pixels);
+  // The reader's words are kept with the record and told again without reading the file.
+  const std::string problem = png->Text("X-Tablora::Problem").value_or("");
+  EXPECT_FALSE(problem.empty());
+  const CellPicture again = Draw(desktop, 200);
+  EXPECT_FALSE(again.pixels);
+  EXPECT_EQ(again.problem, problem);
   EXPECT_EQ(loader_.loads, 1);
   Touch(1000000000);
   EXPECT_FALSE(Draw(desktop, 200).pixels);
