@@ -10,6 +10,7 @@
 #include "support/engine_fakes.h"
 #include "support/qt_application.h"
 #include "support/sheet_fakes.h"
+#include "support/window_rig.h"
 
 namespace tablora {
 namespace {
@@ -17,47 +18,16 @@ namespace {
 using Kind = test::RecordingSurface::Kind;
 
 // The program's main window over fakes, its layouts kept in `templates`.
-class AllPages : public PrintDialog {
- public:
-  PrintChoice Execute(int, int) override { return {true, prAllPages, 0, 0}; }
-};
-
-class Silent : public MessageBox {
- public:
-  void Show(const std::string&, const std::string&, MessageIcon) override {}
-};
-
-struct Program {
-  explicit Program(const TemplateStore& templates, const std::string& folder) {
-    services.printer = &printer;
-    services.canvases = &canvases;
-    services.thumbnails = &loader;
-    services.directories = &directories;
-    services.pump = &pump;
-    services.printDialog = &dialog;
-    services.messages = &messages;
-    main = std::make_unique<T_Main>(services);
-    processing = std::make_unique<T_Processing>(main.get());
-    options = std::make_unique<T_Options>(main.get());
-    main->SetWindows(nullptr, processing.get(), options.get());
+// The program as it starts: its layouts in `templates`, the last used one in use, `folder` built.
+struct Program : test::WindowRig {
+  Program(const TemplateStore& templates, const std::string& folder) {
+    Open();
     main->SetTemplateStore(&templates);
-    // As the program starts: the layout last used.
     main->UseTemplate(templates.LastUsed(), false);
     main->show();
     main->SelectFolder(QString::fromStdString(folder));
     main->BuildBtn->click();
   }
-  test::FakePrinter printer;
-  test::RecordingCanvases canvases;
-  test::FakeLoader loader;
-  PosixDirectorySearch directories;
-  test::FakePump pump;
-  AllPages dialog;
-  Silent messages;
-  MainServices services;
-  std::unique_ptr<T_Main> main;
-  std::unique_ptr<T_Processing> processing;
-  std::unique_ptr<T_Options> options;
 };
 
 // A photographer's own layout made in the window: margins, fill, a three-line caption and a

@@ -8,6 +8,7 @@
 #include "support/qt_application.h"
 #include "support/sheet_fakes.h"
 #include "support/test_paths.h"
+#include "support/window_rig.h"
 
 namespace tablora {
 namespace {
@@ -27,15 +28,8 @@ TEST(WindowAtScaleTwo, OpensOnScreenAndDrawsAtDevicePixels) {
   qputenv("QT_SCALE_FACTOR", "2");
   test::Application();
   ASSERT_DOUBLE_EQ(qApp->devicePixelRatio(), 2.0);
-  test::FakePrinter printer;
-  test::RecordingCanvases canvases;
-  test::FakeLoader loader;
-  test::FakePump pump;
-  MainServices services;
-  services.printer = &printer;
-  services.canvases = &canvases;
-  services.thumbnails = &loader;
-  services.pump = &pump;
+  test::WindowRig rig;
+  const MainServices& services = rig.services;
   const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
 
   T_Main saved(services);

@@ -18,45 +18,21 @@
 #include "support/qt_application.h"
 #include "support/sheet_fakes.h"
 #include "support/test_paths.h"
+#include "support/window_rig.h"
 
 namespace tablora {
 namespace {
 
 using Kind = test::RecordingSurface::Kind;
 
-class Dialog : public PrintDialog {
- public:
-  PrintChoice Execute(int, int maxPage) override {
-    lastMax = maxPage;
-    return {true, prAllPages, 0, 0};
-  }
-  int lastMax = 0;
-};
-
-class Messages : public MessageBox {
- public:
-  void Show(const std::string& text, const std::string&, MessageIcon) override { shown.push_back(text); }
-  std::vector<std::string> shown;
-};
-
 // The window over fakes, seven pictures in two folders built one to a page.
-class Workbench : public ::testing::Test {
+class Workbench : public ::testing::Test, public test::WindowRig {
  protected:
   static void SetUpTestSuite() { test::Application(); }
 
   Workbench() {
-    services.printer = &printer;
-    services.canvases = &canvases;
-    services.thumbnails = &loader;
-    services.messages = &messages;
-    services.printDialog = &dialog;
-    services.directories = &directories;
-    services.pump = &pump;
     services.selections = &selections;
-    main = std::make_unique<T_Main>(services);
-    processing = std::make_unique<T_Processing>(main.get());
-    options = std::make_unique<T_Options>(main.get());
-    main->SetWindows(nullptr, processing.get(), options.get());
+    Open();
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "S/d.bmp", "S/e.bmp", "S/f.bmp", "g.bmp"}) tree.File(name);
     main->show();
     main->SelectFolder(QString::fromStdString(tree.Path()));
@@ -75,20 +51,9 @@ class Workbench : public ::testing::Test {
     return texts;
   }
 
-  test::FakePrinter printer;
-  test::RecordingCanvases canvases;
-  test::FakeLoader loader;
-  Messages messages;
-  Dialog dialog;
-  PosixDirectorySearch directories;
-  test::FakePump pump;
-  MainServices services;
   test::TempTree tree;
   test::TempTree data;
   SelectionStore selections{data.Path()};
-  std::unique_ptr<T_Main> main;
-  std::unique_ptr<T_Processing> processing;
-  std::unique_ptr<T_Options> options;
 };
 
 // Whatever changed last, and however soon Print follows, the print dialog offers the pages the
@@ -200,28 +165,15 @@ TEST(WorkbenchProblems, UnreadablePicturesAreListedWithTheirReasons) {
   test::TempTree tree;
   std::filesystem::copy_file(test::DataDir() / "bmp" / "rgb24.bmp", tree.Root() / "good.bmp");
   tree.File("empty.jpg");
-  test::FakePrinter printer;
-  QtCanvasFactory canvases;
-  ExtensionThumbnailLoader loader;
-  PosixDirectorySearch directories;
-  test::FakePump pump;
-  MainServices services;
-  services.printer = &printer;
-  services.canvases = &canvases;
-  services.thumbnails = &loader;
-  services.directories = &directories;
-  services.pump = &pump;
+  test::RealWindowRig rig;
   std::vector<std::pair<QString, QString>> listed;
-  services.showProblems = [&](QDialog& dialog) {
+  rig.services.showProblems = [&](QDialog& dialog) {
     auto* list = dialog.findChild<QTreeWidget*>("ProblemList");
     for (int i = 0; list != nullptr && i < list->topLevelItemCount(); ++i) {
       listed.emplace_back(list->topLevelItem(i)->text(0), list->topLevelItem(i)->text(1));
     }
   };
-  T_Main main(services);
-  T_Processing processing(&main);
-  T_Options options(&main);
-  main.SetWindows(nullptr, &processing, &options);
+  T_Main& main = rig.Open();
   main.show();
   main.SelectFolder(QString::fromStdString(tree.Path()));
   main.BuildBtn->click();
@@ -241,25 +193,10 @@ TEST(WorkbenchSavePage, APageIsSavedAsAPictureAtThreeHundredDpi) {
   for (const char* name : {"a.bmp", "b.bmp"}) {
     std::filesystem::copy_file(test::DataDir() / "bmp" / "rgb24.bmp", tree.Root() / name);
   }
-  test::FakePrinter printer;
-  QtCanvasFactory canvases;
-  ExtensionThumbnailLoader loader;
-  PosixDirectorySearch directories;
-  test::FakePump pump;
-  Messages messages;
-  MainServices services;
-  services.printer = &printer;
-  services.canvases = &canvases;
-  services.thumbnails = &loader;
-  services.directories = &directories;
-  services.pump = &pump;
-  services.messages = &messages;
+  test::RealWindowRig rig;
   const QString saved = QString::fromStdString(tree.Path() + "/page");
-  services.choosePageFile = [&] { return saved; };
-  T_Main main(services);
-  T_Processing processing(&main);
-  T_Options options(&main);
-  main.SetWindows(nullptr, &processing, &options);
+  rig.services.choosePageFile = [&] { return saved; };
+  T_Main& main = rig.Open();
   main.show();
   main.SelectFolder(QString::fromStdString(tree.Path()));
   main.BuildBtn->click();
