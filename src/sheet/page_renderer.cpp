@@ -453,6 +453,25 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
     if (!layout.footer.Empty()) drawLine(layout.footer, m.footerTop, 0);
   }
 
+  // Every picture of the page is reduced to the size it is drawn at on this surface; with several
+  // jobs they are loaded on worker threads from here on, while the texts are laid out (reading the
+  // captions' metadata) and the cells are filled here in page order.
+  // A page too small to hold an image box shows captions only.
+  std::vector<ThumbnailPipeline::Request> requests;
+  for (const CellPlace& cell : placed.cells) {
+    const int32_t width = cell.picture.Right - cell.picture.Left;
+    const int32_t height = cell.picture.Bottom - cell.picture.Top;
+    if (width <= 0 || height <= 0) {
+      requests.clear();
+      break;
+    }
+    requests.push_back(
+        {BaseFolder + FileList[static_cast<std::size_t>(cell.entry)], toPicture(width), toPicture(height), layout.fit});
+  }
+  const bool hasBoxes = !requests.empty();
+  ThumbnailPipeline pictures(*services_.thumbnails, &Thumbnails, hasBoxes ? ThumbnailJobs : 1, DecodeBudget,
+                             std::move(requests));
+
   // Ratings as stars only in a typeface that draws them; a substitute may not.
   surface.SetFontHeight(captionHeight);
   const bool wantsStars = !captionFields.empty() || layout.captions != ClassicTemplate().captions;
@@ -513,24 +532,6 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
     }
   }
   if (drawing.shown) drawing.shown();
-
-  // Every picture of the page is reduced to the size it is drawn at on this surface; with several
-  // jobs they are loaded ahead on worker threads while the cells are filled here in page order.
-  // A page too small to hold an image box shows captions only.
-  std::vector<ThumbnailPipeline::Request> requests;
-  for (const CellPlace& cell : placed.cells) {
-    const int32_t width = cell.picture.Right - cell.picture.Left;
-    const int32_t height = cell.picture.Bottom - cell.picture.Top;
-    if (width <= 0 || height <= 0) {
-      requests.clear();
-      break;
-    }
-    requests.push_back(
-        {BaseFolder + FileList[static_cast<std::size_t>(cell.entry)], toPicture(width), toPicture(height), layout.fit});
-  }
-  const bool hasBoxes = !requests.empty();
-  ThumbnailPipeline pictures(*services_.thumbnails, &Thumbnails, hasBoxes ? ThumbnailJobs : 1, DecodeBudget,
-                             std::move(requests));
 
   progress.ShowProgress(0);
 
