@@ -67,6 +67,11 @@ QtPrinterDevice::QtPrinterDevice() : printer_(std::make_unique<QPrinter>(QPrinte
   if (QPrinterInfo::availablePrinters().isEmpty()) {
     printer_->setOutputFormat(QPrinter::PdfFormat);
     printer_->setPageSize(QPageSize(QPageSize::A4));
+  } else {
+    // Qt starts every printer on A4, whatever paper the printer is set up for: a Letter printer
+    // would be previewed, set up and laid out on A4 and then print on Letter.
+    const QPageSize paper = QPrinterInfo(*printer_).defaultPageSize();
+    if (paper.isValid()) printer_->setPageSize(paper);
   }
   canvas_ = std::make_unique<QtDrawingSurface>(*printer_, PageRect());
 }

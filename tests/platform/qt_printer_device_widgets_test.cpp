@@ -704,6 +704,16 @@ TEST(QtPrinterDevice, AQueueTakesJobsOfPdfLayoutWithItsOptions) {
                                       "media=A4", "-o", "fit-to-page=false", "-o", "number-up=2"}));
 }
 
+// The page in use is the paper the printer is set up for (Qt starts every printer on A4): a
+// Letter printer is previewed, set up and laid out on Letter.
+TEST(QtPrinterDevice, AnInstalledPrinterStartsOnItsOwnPaper) {
+  QtPrinterDevice device;
+  if (device.Printer()->outputFormat() != QPrinter::NativeFormat) GTEST_SKIP() << "no printer is installed here";
+  const QPageSize paper = QPrinterInfo(*device.Printer()).defaultPageSize();
+  EXPECT_TRUE(device.Printer()->pageLayout().pageSize().isEquivalentTo(paper))
+      << device.Printer()->pageLayout().pageSize().name().toStdString() << " vs " << paper.name().toStdString();
+}
+
 TEST(QtPrinterDevice, InstalledPrinterSpoolsToItsQueue) {
   FakeLp lp("installed");
   const QueueProgramOverride useFake(lp.Program());
