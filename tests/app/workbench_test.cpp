@@ -32,6 +32,7 @@ class Workbench : public ::testing::Test, public test::WindowRig {
 
   Workbench() {
     services.selections = &selections;
+    services.chooseFont = [](const QFont&) { return std::optional<QFont>(QFont("DejaVu Serif")); };
     Open();
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "S/d.bmp", "S/e.bmp", "S/f.bmp", "g.bmp"}) tree.File(name);
     main->show();
@@ -65,6 +66,8 @@ TEST_F(Workbench, PrintEqualsPreviewAfterEachKindOfChange) {
       [&] { main->ColInput->SetValue(4); },
       [&] { main->RowInput->SetValue(2); },
       [&] { options->PrintPageNumBox->setChecked(false); },
+      [&] { options->SetOrder(SortOrder::Natural); },
+      [&] { main->Button2->click(); },  // a font
       [&] { main->TitleEdit->setText("Proofs"); },
   };
   for (std::size_t i = 0; i < changes.size(); ++i) {
