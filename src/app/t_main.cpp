@@ -862,6 +862,14 @@ void T_Main::EditLayouts(QWidget* parent) {
 bool T_Main::UseTemplate(const std::string& name, bool takeGrid) {
   try {
     SheetTemplate layout = templates_ != nullptr ? templates_->Find(name) : TemplateStore(std::string()).Find(name);
+    // One that cannot be drawn on the paper in use is refused; the sheet keeps the last good one.
+    const SheetPage paper = sheet_->PrinterPage();
+    if (paper.pixelsPerMm > 0) {
+      const std::vector<std::string> problems =
+          TemplateProblems(layout, (paper.rect.Right - paper.rect.Left) / paper.pixelsPerMm,
+                           (paper.rect.Bottom - paper.rect.Top) / paper.pixelsPerMm);
+      if (!problems.empty()) throw ETemplate(std::string(name).append(": ").append(problems.front()));
+    }
     if (takeGrid) {
       RowInput->SetValue(layout.rows);
       ColInput->SetValue(layout.columns);

@@ -18,6 +18,7 @@
 #include "cli/sheet_session.h"
 #include "cli/sheet_output.h"
 #include "imaging/exceptions.h"
+#include "sheet/template_store.h"
 
 #ifdef TABLORA_HAVE_PRINTING
 #include <QPrinter>
@@ -187,6 +188,17 @@ int RunSheet(int argc, char** argv) {
   settings.paper = PaperSizeOf(args.ValueOr("--paper", "A4"));
   if (args.Has("--landscape")) settings.orientation = QPageLayout::Landscape;
   settings.dpi = args.IntOr("--dpi", kDefaultDpi, kMinDpi, kMaxDpi);
+  {
+    // A layout that cannot be drawn on this paper (margins wider than the page, a logo that does
+    // not load) is refused before anything is walked or written.
+    QSizeF paper = QPageSize(settings.paper).size(QPageSize::Millimeter);
+    if (settings.orientation == QPageLayout::Landscape) paper.transpose();
+    const std::vector<std::string> problems = TemplateProblems(inputs.layout, paper.width(), paper.height());
+    if (!problems.empty()) {
+      const std::string source = args.ValueOr("--template", inputs.layout.name);
+      throw UsageError{std::string("option --template: ").append(source).append(": ").append(problems.front())};
+    }
+  }
   std::optional<PageRange> range;
   if (const auto pages = args.Value("--pages")) range = ParsePageRange(*pages);
   const bool quiet = args.Has("--quiet");

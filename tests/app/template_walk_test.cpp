@@ -76,3 +76,30 @@ TEST(LayoutWalk, ALayoutMadeInTheWindowIsThereAfterARestart) {
 
 }  // namespace
 }  // namespace tablora
+
+namespace tablora {
+namespace {
+
+// A saved layout whose logo is gone is reported by file and setting when chosen, and the sheet
+// keeps the layout it had.
+TEST(LayoutWalk, ALayoutThatCannotBeDrawnIsReportedAndTheLastGoodOneKept) {
+  test::Application();
+  test::TempTree tree;
+  tree.File("a.bmp");
+  test::TempTree config;
+  const TemplateStore templates(config.Path());
+  SheetTemplate broken = BuiltInTemplates()[0];
+  broken.name = "Studio";
+  broken.logoFile = config.Path() + "/gone.png";
+  templates.Save(broken);
+  Program program(templates, tree.Path());
+  ASSERT_TRUE(program.main->UseTemplate("Proof sheet", false));
+  EXPECT_FALSE(program.main->UseTemplate("Studio", false));
+  EXPECT_EQ(program.main->Sheet().Layout.name, "Proof sheet");
+  ASSERT_EQ(program.messages.shown.size(), 1u);
+  EXPECT_EQ(program.messages.shown[0], "Studio: text.logo.file: cannot read " + config.Path() + "/gone.png.");
+  EXPECT_EQ(templates.LastUsed(), "Proof sheet");
+}
+
+}  // namespace
+}  // namespace tablora

@@ -63,5 +63,41 @@ TEST(TemplateText, FooterKeysAndLogoReachThePdf) {
   EXPECT_EQ(ImagesIn(tree.Path() + "/signed.pdf"), ImagesIn(tree.Path() + "/plain.pdf") + 1);
 }
 
+// A layout that cannot be drawn on the paper is a wrong argument naming the file and the setting,
+// and nothing is written.
+TEST(TemplateText, ALayoutThatCannotBeDrawnIsRefusedBeforeAnythingIsWritten) {
+  test::TempTree tree;
+  fs::create_directories(tree.Root() / "photos");
+  fs::copy_file(test::DataDir() / "meta" / "keys.jpg", tree.Root() / "photos" / "keys.jpg");
+  const struct {
+    const char* file;
+    const char* json;
+    std::vector<std::string> options;
+    std::string message;
+  } cases[] = {
+      {"logo.json", R"({"version": 1, "name": "Logo", "text": {"logo": {"file": "/nonexistent/studio.png"}}})", {},
+       "logo.json: text.logo.file: cannot read /nonexistent/studio.png"},
+      // 2 x 120 mm of margins fit across A3 but not across A4.
+      {"wide.json", R"({"version": 1, "name": "Wide", "page": {"margins": {"top": "10mm", "bottom": "10mm", "inside": "120mm", "outside": "120mm"}}})",
+       {}, "wide.json: page.margins:"},
+  };
+  for (const auto& c : cases) {
+    tree.File(c.file, c.json);
+    const std::string pdf = tree.Path() + "/sheet.pdf";
+    std::vector<std::string> args = {"sheet",      tree.Path() + "/photos",
+                                     "-o",         pdf,
+                                     "--template", tree.Path() + "/" + c.file};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const auto result = RunCommand(CliPath(), args, {"XDG_CONFIG_HOME=" + tree.Path()});
+    EXPECT_EQ(result.status, 2) << c.file;
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists(pdf)) << c.file;
+  }
+  const auto a3 = RunCommand(CliPath(), {"sheet", tree.Path() + "/photos", "-o", tree.Path() + "/a3.pdf", "--template",
+                                         tree.Path() + "/wide.json", "--paper", "A3", "--landscape", "--quiet"},
+                             {"XDG_CONFIG_HOME=" + tree.Path()});
+  EXPECT_EQ(a3.status, 0) << a3.err;
+}
+
 }  // namespace
 }  // namespace tablora
