@@ -38,7 +38,7 @@ namespace tablora::cli {
 namespace {
 
 constexpr const char* kSheetHelp =
-    "usage: tablora-cli sheet FOLDER -o OUT.pdf|OUT.png|OUT.jpg [--manifest LIST.csv|LIST.json] [OPTIONS]\n"
+    "usage: tablora-cli sheet FOLDER -o OUT.pdf|OUT.png|OUT.jpg [--manifest LIST.csv] [OPTIONS]\n"
     "       tablora-cli sheet FOLDER --per-folder[=tree] -o 'OUT/{path}.pdf' [OPTIONS]\n"
     "       tablora-cli sheet FOLDER --printer NAME|default [--copies N] [-o NAME=VALUE]... [OPTIONS]\n"
     "\n"
