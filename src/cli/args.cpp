@@ -30,7 +30,9 @@ Args::Args(int argc, char** argv, int first, const std::vector<std::string>& val
       name = arg.substr(0, eq);
       inlineValue = arg.substr(eq + 1);
     }
-    if (Contains(valueOptions, name)) {
+    // An option in both lists is a flag alone and takes a value only after "=".
+    const bool valueOnlyInline = Contains(flagOptions, name);
+    if (Contains(valueOptions, name) && (inlineValue || !valueOnlyInline)) {
       if (inlineValue) {
         values_[name] = *inlineValue;
       } else if (i + 1 < argc) {

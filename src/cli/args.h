@@ -15,7 +15,8 @@ struct UsageError {
 // Options of the form --name VALUE, --name=VALUE and --flag, with positional arguments between.
 class Args {
  public:
-  // valueOptions take a value; flagOptions do not. Unknown options raise UsageError.
+  // valueOptions take a value; flagOptions do not; one in both is a flag that may be given a value
+  // as --name=VALUE only. Unknown options raise UsageError.
   Args(int argc, char** argv, int first, const std::vector<std::string>& valueOptions,
        const std::vector<std::string>& flagOptions);
 

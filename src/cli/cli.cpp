@@ -25,7 +25,8 @@ constexpr const char* kHelp =
     "  decode FILE     an image file decoded by its reader, written as PNG\n"
     "  info FILE       what the reader of an image file found in it\n"
     "  preview FOLDER  one page of the sheet as the window previews it, as PNG\n"
-    "  sheet FOLDER    the whole sheet printed as the window prints it, to PDF or PNG pages\n"
+    "  sheet FOLDER    the whole sheet (or one per folder) as the window prints it, to PDF, PNG or\n"
+    "                  JPEG pages\n"
     "\n"
     "tablora-cli COMMAND --help describes a command's options; --version prints the version.\n";
 

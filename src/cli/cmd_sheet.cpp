@@ -5,6 +5,9 @@
 #include <QtGlobal>
 #include <QPageSize>
 #include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
 #include <cstdio>
 #include <optional>
 #include <stdexcept>
@@ -14,10 +17,14 @@
 #include "cli/commands.h"
 #include "cli/console_message_box.h"
 #include "cli/image_page_printer.h"
+#include "cli/jpeg_output.h"
+#include "cli/per_folder.h"
 #include "cli/pending_outputs.h"
 #include "cli/sheet_session.h"
 #include "cli/sheet_output.h"
 #include "imaging/exceptions.h"
+#include "platform/output_file.h"
+#include "sheet/sheet_manifest.h"
 #include "sheet/template_store.h"
 
 #ifdef TABLORA_HAVE_PRINTING
@@ -32,17 +39,34 @@ namespace tablora::cli {
 namespace {
 
 constexpr const char* kSheetHelp =
-    "usage: tablora-cli sheet FOLDER -o OUT.pdf|OUT.png [OPTIONS]\n"
+    "usage: tablora-cli sheet FOLDER -o OUT.pdf|OUT.png|OUT.jpg [--manifest LIST.csv] [OPTIONS]\n"
+    "       tablora-cli sheet FOLDER --per-folder[=tree] -o 'OUT/{path}.pdf' [OPTIONS]\n"
     "       tablora-cli sheet FOLDER --printer NAME|default [--copies N] [-o NAME=VALUE]... [OPTIONS]\n"
     "\n"
     "Builds the sheet of FOLDER and prints it as the window's Print button does, onto a PDF\n"
-    "file; with -o OUT.png each page becomes a PNG picture instead, OUT-001.png, OUT-002.png, ...\n"
-    "numbered by its page of the sheet. With --printer the sheet goes to a CUPS print queue as\n"
-    "one job, its pages laid out as in the PDF file. Nothing is written or sent when the run fails\n"
-    "or is cancelled (Ctrl-C before the job is handed to the queue).\n"
+    "file; with -o OUT.png (or OUT.jpg) each page becomes a picture instead, OUT-001.png,\n"
+    "OUT-002.png, ... numbered by its page of the sheet. With --printer the sheet goes to a CUPS\n"
+    "print queue as one job, its pages laid out as in the PDF file. Nothing is written or sent\n"
+    "when the run fails or is cancelled (Ctrl-C before the job is handed to the queue).\n"
+    "With --per-folder each folder gets a sheet of its own, named by the -o template; sheets\n"
+    "finished before a failure or Ctrl-C stay, the one being made is not written.\n"
     "Exit status: 0 done, 1 failed or cancelled (Ctrl-C), 2 a wrong argument.\n"
     "\n"
-    "  -o, --output FILE   OUT.pdf, or OUT.png for one picture per page\n"
+    "  -o, --output FILE   OUT.pdf, or OUT.png, OUT.jpg or OUT.jpeg for one picture per page\n"
+    "  --quality N         JPEG quality of .jpg pages, 1..100 (default 90)\n"
+    "  --manifest FILE     a list of the sheet's pictures beside it, FILE.csv or FILE.json: page,\n"
+    "                      row, column, frame, path (from FOLDER), bytes, format, size (WxH\n"
+    "                      upright), date (taken), camera, rating, label, and message (why a cell\n"
+    "                      was left empty)\n"
+    "  --per-folder[=MODE] one sheet per folder: own (the default) puts each folder's own pictures\n"
+    "                      on its sheet; tree puts each folder of FOLDER with everything below it\n"
+    "                      on one, and FOLDER's own pictures on one more. -o and --manifest are\n"
+    "                      then templates: {folder} (the folder's name; FOLDER's name for its own\n"
+    "                      pictures), {path} (the folder from FOLDER, its '/' making subfolders;\n"
+    "                      FOLDER's name for its own pictures), {date} (the earliest taken,\n"
+    "                      YYYY-MM-DD), {count} (pictures). A field without a value leaves out\n"
+    "                      the text joining it to the field before; missing folders are made;\n"
+    "                      folders without pictures get no sheet\n"
     "  --printer NAME      print to the CUPS queue NAME, or to the default queue with 'default';\n"
     "                      no output file then\n"
     "  --copies N          copies the queue prints, 1..9999 (default 1; with --printer only)\n"
@@ -52,7 +76,8 @@ constexpr const char* kSheetHelp =
     "  --paper SIZE        A4, Letter, Legal or A3 (default A4)\n"
     "  --landscape         landscape pages (default portrait)\n"
     "  --dpi N             printer resolution in dots per inch, 72..1200 (default 600)\n"
-    "  --pages FROM-TO     print only pages FROM to TO (default all; a single N is N-N)\n";
+    "  --pages FROM-TO     print only pages FROM to TO (default all; a single N is N-N; not with\n"
+    "                      --per-folder)\n";
 
 constexpr int kDefaultDpi = 600;
 constexpr int kMinDpi = 72;
@@ -144,7 +169,7 @@ Destination DestinationOf(const Args& args) {
       if (args.Has(name)) throw UsageError{std::string("option ") + name + " needs --printer"};
     }
     destination.output = args.ValueOr("-o", args.ValueOr("--output", ""));
-    if (destination.output.empty()) throw UsageError{"sheet needs -o OUT.pdf, -o OUT.png or --printer NAME"};
+    if (destination.output.empty()) throw UsageError{"sheet needs -o OUT.pdf, -o OUT.png, -o OUT.jpg or --printer NAME"};
     return destination;
   }
   if (destination.printer->empty()) throw UsageError{"option --printer needs a queue name or default"};
@@ -164,13 +189,213 @@ Destination DestinationOf(const Args& args) {
   return destination;
 }
 
+
+// How a sheet goes to files.
+struct FileJob {
+  OutputKind kind = OutputKind::Pdf;
+  PrintSettings settings;
+  int quality = kDefaultJpegQuality;
+  std::optional<PageRange> range;
+  bool quiet = false;
+};
+
+// What one sheet's print came to.
+struct Printed {
+  bool messagesShown = false;
+  bool beyondSheet = false;
+  int first = 0;
+  int last = 0;
+  int pages = 0;
+  std::vector<std::string> written;
+};
+
+#ifdef TABLORA_HAVE_PRINTING
+
+// The sheet as it stands, printed to `output` (and listed in `manifest` unless that is empty,
+// its paths beginning with `prefix`); the files appear together once all are whole.
+Printed PrintToFiles(SheetSession& session, const FileJob& job, const std::string& output, const std::string& manifest,
+                     const std::string& prefix) {
+  // Declared after the session, so files are removed while Ctrl-C is still only noted.
+  PendingOutputs outputs;
+  std::unique_ptr<PrinterDevice> printer;
+  ImagePagePrinter* pictures = nullptr;
+  if (job.kind == OutputKind::Pdf) {
+    auto pdf = std::make_unique<QtPrinterDevice>(outputs.Add(output));
+    Configure(*pdf, job.settings);
+    printer = std::move(pdf);
+  } else {
+    // The pictures have the printable page of the PDF printer with the same settings.
+    QtPrinterDevice layout{std::string()};
+    Configure(layout, job.settings);
+    ImagePagePrinter::PageWriter write;
+    if (job.kind == OutputKind::Jpeg) {
+      write = [quality = job.quality](const QImage& page, const std::string& temporary) {
+        WriteJpeg(page, temporary, quality);
+      };
+    }
+    auto images = std::make_unique<ImagePagePrinter>(
+        layout.PageWidth(), layout.PageHeight(), job.settings.dpi,
+        [&outputs, &output](int32_t page) { return outputs.Add(PagePicturePath(output, page)); }, write);
+    pictures = images.get();
+    printer = std::move(images);
+  }
+  TContactSheet& sheet = session.Sheet();
+  sheet.Services().printer = printer.get();
+  struct Unplug {
+    TContactSheet& sheet;
+    ~Unplug() { sheet.Services().printer = nullptr; }
+  } unplug{sheet};
+
+  RangePrintDialog dialog(job.range);
+  ConsoleMessageBox messages;
+  if (pictures != nullptr && job.range) pictures->SetFirstPage(job.range->from);
+  sheet.Print(dialog, messages);
+  Printed printed;
+  printed.messagesShown = messages.Shown() > 0;
+  printed.beyondSheet = dialog.BeyondSheet();
+  printed.first = dialog.First();
+  printed.last = dialog.Last();
+  printed.pages = dialog.PageCount();
+  if (printed.messagesShown || printed.beyondSheet) return printed;
+  if (session.Progress().Interrupted() || !dialog.Asked()) throw EAbort();
+  if (!manifest.empty()) {
+    // Laid out on the page just printed, while the printer still tells it.
+    FileMetadataReader reader;
+    const std::vector<ManifestRow> rows = ManifestRows(sheet, prefix, printed.first, printed.last, reader);
+    WriteTextTo(outputs.Add(manifest), ManifestKindOf(manifest) == ManifestKind::Csv ? ManifestCsv(rows)
+                                                                                       : ManifestJson(rows));
+  }
+  printer.reset();
+  printed.written = outputs.Commit();
+  return printed;
+}
+
+void ReportWritten(const Printed& printed, bool withManifest, bool quiet) {
+  if (quiet || printed.written.empty()) return;
+  // The manifest is committed last, after the sheet's own files.
+  const std::vector<std::string>& files = printed.written;
+  const std::size_t sheets = files.size() - (withManifest ? 1 : 0);
+  const std::string sentTo =
+      sheets <= 1 ? files.front() : std::string(files.front()).append(" to ").append(files[sheets - 1]);
+  std::fprintf(stderr, "%s: pages %d to %d of %d\n", sentTo.c_str(), printed.first, printed.last, printed.pages);
+  if (withManifest) std::fprintf(stderr, "%s: the manifest\n", files.back().c_str());
+}
+
+// The folder as messages name it, quoted: FOLDER itself, or FOLDER/its path below it.
+std::string FolderShown(const std::string& root, const std::string& folder) {
+  return std::string("'")
+      .append(EscapedName(folder == "/" ? root : std::string(root).append(folder, 0, folder.size() - 1)))
+      .append("'");
+}
+
+// Folders the walk entered that get no sheet, on stderr.
+void ReportSkipped(const TContactSheet& sheet, const std::vector<FolderPart>& parts, FolderSplit split) {
+  std::set<std::string> done;
+  for (const FolderPart& part : parts) done.insert(part.folder);
+  for (const std::string& folder : sheet.WalkedFolders()) {
+    const bool candidate = split == FolderSplit::Own || folder == "/" || folder.find('/', 1) + 1 == folder.size();
+    if (candidate && done.count(folder) == 0) {
+      std::fprintf(stderr, "skipped %s: no pictures\n", FolderShown(sheet.BaseFolder, folder).c_str());
+    }
+  }
+}
+
+// One sheet of a per-folder run, named before anything is written.
+struct PlannedSheet {
+  FolderPart part;
+  FolderFields fields;
+  std::string shown;
+  std::string output;
+  std::string manifest;
+};
+
+int PrintPerFolder(SheetSession& session, const FileJob& job, FolderSplit split, const std::string& output,
+                   const std::string& manifest, bool verbose) {
+  TContactSheet& sheet = session.Sheet();
+  const std::string root = sheet.BaseFolder;
+  const std::vector<FolderPart> parts = SplitByFolder(sheet.FileList, split);
+  if (verbose) ReportSkipped(sheet, parts, split);
+
+  // Every name is made and checked before the first file is written.
+  const bool dated = UsesDate(output) || UsesDate(manifest);
+  std::vector<PlannedSheet> plan;
+  std::map<std::string, std::string> owners;
+  std::vector<std::string> targets;
+  const auto claim = [&owners](const std::string& name, const std::string& folder) {
+    const auto [at, added] = owners.emplace(SameFileKey(name), folder);
+    if (!added) {
+      throw UsageError{std::string("the folders ").append(at->second).append(" and ").append(folder).append(
+          " would both be written to '").append(name).append("'; use {path} in the name")};
+    }
+  };
+  for (const FolderPart& part : parts) {
+    std::string earliest;
+    for (const std::string& entry : part.entries) {
+      if (!dated) break;
+      const std::string& taken = sheet.MetadataOf(std::string(part.folder, 0, part.folder.size() - 1) + entry).dateTaken;
+      if (!taken.empty() && (earliest.empty() || taken < earliest)) earliest = taken;
+    }
+    PlannedSheet planned{part, FieldsOf(part, root, earliest), FolderShown(root, part.folder), {}, {}};
+    planned.output = FillName(output, planned.fields, "-o", planned.shown);
+    claim(planned.output, planned.shown);
+    if (!manifest.empty()) {
+      planned.manifest = FillName(manifest, planned.fields, "--manifest", planned.shown);
+      claim(planned.manifest, planned.shown);
+      targets.push_back(planned.manifest);
+    }
+    if (job.kind == OutputKind::Pdf) {
+      targets.push_back(planned.output);
+    } else {
+      const std::size_t pages = sheet.Geometry().Paginate(part.entries, sheet.PrinterPage()).size();
+      for (std::size_t page = 1; page <= pages; ++page) {
+        targets.push_back(PagePicturePath(planned.output, static_cast<int32_t>(page)));
+      }
+    }
+    plan.push_back(std::move(planned));
+  }
+  RefuseInputAsOutput(session.InputFiles(), targets);
+
+  for (std::size_t k = 0; k < plan.size(); ++k) {
+    const PlannedSheet& planned = plan[k];
+    session.Progress().SetStage(std::string("Folder ")
+                                    .append(std::to_string(k + 1))
+                                    .append(" of ")
+                                    .append(std::to_string(plan.size()))
+                                    .append(": ")
+                                    .append(planned.fields.path));
+    const std::string& folder = planned.part.folder;
+    sheet.NarrowTo(folder == "/" ? root : std::string(root).append(folder, 0, folder.size() - 1),
+                   planned.part.entries);
+    Printed printed;
+    try {
+      for (const std::string* name : {&planned.output, &planned.manifest}) {
+        const std::filesystem::path parent = std::filesystem::path(*name).parent_path();
+        std::error_code error;
+        if (!name->empty() && !parent.empty()) std::filesystem::create_directories(parent, error);
+        if (error) throw std::runtime_error(CannotWrite(*name, error.message()));
+      }
+      printed = PrintToFiles(session, job, planned.output, planned.manifest, folder.substr(1));
+    } catch (const std::runtime_error& e) {
+      if (dynamic_cast<const EAbort*>(&e) != nullptr) throw;
+      throw std::runtime_error(std::string("the sheet of ").append(planned.shown).append(": ").append(e.what()));
+    }
+    if (printed.messagesShown) return kExitFailed;
+    ReportWritten(printed, !planned.manifest.empty(), job.quiet);
+    ReportProblems(sheet, verbose);
+  }
+  return kExitOk;
+}
+
+#endif
+
 }  // namespace
 
 int RunSheet(int argc, char** argv) {
   std::vector<std::string> values = kSheetValueOptions;
-  values.insert(values.end(), {"-o", "--output", "--paper", "--dpi", "--pages", "--printer", "--copies", "--option"});
+  values.insert(values.end(), {"-o", "--output", "--paper", "--dpi", "--pages", "--printer", "--copies", "--option",
+                               "--manifest", "--quality", "--per-folder"});
   std::vector<std::string> flags = kSheetFlagOptions;
-  flags.push_back("--landscape");
+  flags.insert(flags.end(), {"--landscape", "--per-folder"});
   const Args args(argc, argv, 2, values, flags);
   if (args.Has("--help")) {
     std::fputs(kSheetHelp, stdout);
@@ -180,34 +405,49 @@ int RunSheet(int argc, char** argv) {
   if (args.Positional().size() != 1) throw UsageError{"sheet needs exactly one FOLDER"};
   const Destination destination = DestinationOf(args);
   const std::string& output = destination.output;
-  const OutputKind kind = destination.printer ? OutputKind::Pdf : OutputKindOf(output);
+  FileJob job;
+  job.kind = destination.printer ? OutputKind::Pdf : OutputKindOf(output);
+  const std::optional<FolderSplit> split = FolderSplitOf(args);
+  const std::string manifest = args.ValueOr("--manifest", "");
+  if (args.Has("--manifest")) {
+    if (destination.printer) throw UsageError{"option --manifest goes with -o FILE, not with --printer"};
+    ManifestKindOf(manifest);
+  }
+  if (args.Has("--quality") && job.kind != OutputKind::Jpeg) throw UsageError{"option --quality needs -o OUT.jpg"};
+  job.quality = args.IntOr("--quality", kDefaultJpegQuality, 1, 100);
+  if (split) {
+    if (destination.printer) throw UsageError{"option --per-folder writes files; it does not go with --printer"};
+    if (args.Has("--pages")) throw UsageError{"option --pages does not go with --per-folder"};
+    CheckNameTemplate(output, "-o");
+    if (!manifest.empty()) CheckNameTemplate(manifest, "--manifest");
+  }
   CliInputs inputs;
   ReadSheetOptions(args, inputs);
   inputs.folder = FolderArgument(args.Positional()[0]);
-  PrintSettings settings;
-  settings.paper = PaperSizeOf(args.ValueOr("--paper", "A4"));
-  if (args.Has("--landscape")) settings.orientation = QPageLayout::Landscape;
-  settings.dpi = args.IntOr("--dpi", kDefaultDpi, kMinDpi, kMaxDpi);
+  job.settings.paper = PaperSizeOf(args.ValueOr("--paper", "A4"));
+  if (args.Has("--landscape")) job.settings.orientation = QPageLayout::Landscape;
+  job.settings.dpi = args.IntOr("--dpi", kDefaultDpi, kMinDpi, kMaxDpi);
   {
     // A layout that cannot be drawn on this paper (margins wider than the page, a logo that does
     // not load) is refused before anything is walked or written.
-    QSizeF paper = QPageSize(settings.paper).size(QPageSize::Millimeter);
-    if (settings.orientation == QPageLayout::Landscape) paper.transpose();
+    QSizeF paper = QPageSize(job.settings.paper).size(QPageSize::Millimeter);
+    if (job.settings.orientation == QPageLayout::Landscape) paper.transpose();
     const std::vector<std::string> problems = TemplateProblems(inputs.layout, paper.width(), paper.height());
     if (!problems.empty()) {
       const std::string source = args.ValueOr("--template", inputs.layout.name);
       throw UsageError{std::string("option --template: ").append(source).append(": ").append(problems.front())};
     }
   }
-  std::optional<PageRange> range;
-  if (const auto pages = args.Value("--pages")) range = ParsePageRange(*pages);
-  const bool quiet = args.Has("--quiet");
+  if (const auto pages = args.Value("--pages")) job.range = ParsePageRange(*pages);
+  job.quiet = args.Has("--quiet");
+  const bool quiet = job.quiet;
+  const bool verbose = args.Has("--verbose");
 
 #ifndef TABLORA_HAVE_PRINTING
-  (void)kind;
+  (void)job;
   (void)inputs;
-  (void)settings;
   (void)quiet;
+  (void)verbose;
   throw std::runtime_error("this tablora-cli was built without Qt PrintSupport and cannot print");
 #else
   qInstallMessageHandler(KeepOnlyQtErrors);
@@ -228,75 +468,64 @@ int RunSheet(int argc, char** argv) {
     }
     if (!session.Build()) throw EAbort();
     if (session.Sheet().FileList.empty()) throw std::runtime_error("No pictures in " + inputs.folder);
+    if (split) return PrintPerFolder(session, job, *split, output, manifest, verbose);
     if (!destination.printer) {
       // A file of the sheet's own pictures must not be overwritten by the sheet made of it.
       session.Sheet().Paginate();
       std::vector<std::string> targets;
-      const int32_t last = std::min<int32_t>(range ? range->to : INT32_MAX, session.Sheet().PageCount);
-      for (int32_t page = range ? range->from : 1; kind == OutputKind::Png && page <= last; ++page) {
+      const int32_t last = std::min<int32_t>(job.range ? job.range->to : INT32_MAX, session.Sheet().PageCount);
+      for (int32_t page = job.range ? job.range->from : 1; job.kind != OutputKind::Pdf && page <= last; ++page) {
         targets.push_back(PagePicturePath(output, page));
       }
-      if (kind == OutputKind::Pdf) targets.push_back(output);
+      if (job.kind == OutputKind::Pdf) targets.push_back(output);
+      if (!manifest.empty()) targets.push_back(manifest);
       RefuseInputAsOutput(session.InputFiles(), targets);
     }
 
-    // Declared after the session, so files are removed while Ctrl-C is still only noted.
-    PendingOutputs outputs;
-    std::unique_ptr<PrinterDevice> printer;
-    ImagePagePrinter* pictures = nullptr;
+    Printed printed;
     if (destination.printer) {
-      auto job = std::make_unique<QtPrinterDevice>(std::string());
-      Configure(*job, settings);
-      job->Printer()->setCopyCount(destination.copies);
-      job->SetQueue(queue, destination.options);
-      printer = std::move(job);
-    } else if (kind == OutputKind::Pdf) {
-      auto pdf = std::make_unique<QtPrinterDevice>(outputs.Add(output));
-      Configure(*pdf, settings);
-      printer = std::move(pdf);
-    } else {
-      // The pictures have the printable page of the PDF printer with the same settings.
-      QtPrinterDevice layout{std::string()};
-      Configure(layout, settings);
-      auto png = std::make_unique<ImagePagePrinter>(
-          layout.PageWidth(), layout.PageHeight(), settings.dpi,
-          [&outputs, &output](int32_t page) { return outputs.Add(PagePicturePath(output, page)); });
-      pictures = png.get();
-      printer = std::move(png);
-    }
-    session.Sheet().Services().printer = printer.get();
-
-    RangePrintDialog dialog(range);
-    ConsoleMessageBox messages;
-    if (pictures != nullptr && range) pictures->SetFirstPage(range->from);
-    try {
-      session.Sheet().Print(dialog, messages);
-    } catch (...) {
+      auto device = std::make_unique<QtPrinterDevice>(std::string());
+      Configure(*device, job.settings);
+      device->Printer()->setCopyCount(destination.copies);
+      device->SetQueue(queue, destination.options);
+      session.Sheet().Services().printer = device.get();
+      RangePrintDialog dialog(job.range);
+      ConsoleMessageBox messages;
+      try {
+        session.Sheet().Print(dialog, messages);
+      } catch (...) {
+        session.Sheet().Services().printer = nullptr;
+        throw;
+      }
       session.Sheet().Services().printer = nullptr;
-      throw;
+      device.reset();
+      printed.messagesShown = messages.Shown() > 0;
+      printed.beyondSheet = dialog.BeyondSheet();
+      printed.first = dialog.First();
+      printed.last = dialog.Last();
+      printed.pages = dialog.PageCount();
+      if (!printed.messagesShown && !printed.beyondSheet &&
+          (session.Progress().Interrupted() || !dialog.Asked())) {
+        throw EAbort();
+      }
+    } else {
+      printed = PrintToFiles(session, job, output, manifest, "");
     }
-    session.Sheet().Services().printer = nullptr;
-    printer.reset();
-
-    if (messages.Shown() > 0) return kExitFailed;
-    if (dialog.BeyondSheet()) {
+    if (printed.messagesShown) return kExitFailed;
+    if (printed.beyondSheet) {
       throw UsageError{"option --pages " + args.ValueOr("--pages", "") + " lies beyond the sheet's " +
-                       std::to_string(dialog.PageCount()) + " pages"};
+                       std::to_string(printed.pages) + " pages"};
     }
-    if (session.Progress().Interrupted() || !dialog.Asked()) throw EAbort();
-    const std::vector<std::string> written = outputs.Commit();
-    std::string sentTo;
     if (destination.printer) {
-      sentTo = "printer " + queue.toStdString();
-    } else if (!written.empty()) {
-      sentTo = written.size() == 1 ? written.front() : written.front() + " to " + written.back();
-    }
-    if (!quiet && !sentTo.empty()) {
-      std::fprintf(stderr, "%s: pages %d to %d of %d\n", sentTo.c_str(), dialog.First(), dialog.Last(),
-                   dialog.PageCount());
+      if (!quiet) {
+        std::fprintf(stderr, "printer %s: pages %d to %d of %d\n", queue.toStdString().c_str(), printed.first,
+                     printed.last, printed.pages);
+      }
+    } else {
+      ReportWritten(printed, !manifest.empty(), quiet);
     }
     // The sheet is made: pictures that could not be read are news, not a failure.
-    ReportProblems(session.Sheet(), args.Has("--verbose"));
+    ReportProblems(session.Sheet(), verbose);
   } catch (const EAbort&) {
     std::fputs("tablora-cli: cancelled\n", stderr);
     return kExitFailed;

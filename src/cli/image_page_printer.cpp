@@ -11,12 +11,13 @@ namespace {
 constexpr double kMetersPerInch = 0.0254;
 }  // namespace
 
-ImagePagePrinter::ImagePagePrinter(int width, int height, int dpi, PagePath pathFor)
+ImagePagePrinter::ImagePagePrinter(int width, int height, int dpi, PagePath pathFor, PageWriter write)
     : width_(width),
       height_(height),
       dpi_(dpi),
       dotsPerMeter_(static_cast<int>(std::lround(dpi / kMetersPerInch))),
       pathFor_(std::move(pathFor)),
+      write_(write ? std::move(write) : PageWriter(WritePng)),
       measure_(1, 1, QImage::Format_RGB32) {
   measure_.setDotsPerMeterX(dotsPerMeter_);
   measure_.setDotsPerMeterY(dotsPerMeter_);
@@ -56,7 +57,7 @@ void ImagePagePrinter::WritePage() {
   canvas_->UseDeviceOnly(measure_, Rect(0, 0, width_, height_));
   painter_->end();
   painter_.reset();
-  WritePng(page_, pathFor_(pageNumber_));
+  write_(page_, pathFor_(pageNumber_));
   ++written_;
   ++pageNumber_;
 }

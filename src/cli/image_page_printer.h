@@ -13,14 +13,18 @@
 namespace tablora::cli {
 
 // A printer whose pages are pictures: each page of a job is painted on a white image of the
-// printable page's size and written as a PNG file when the next page starts or the job ends.
+// printable page's size and written as a picture file (PNG unless told otherwise) when the next
+// page starts or the job ends.
 // Text is measured and drawn at the given resolution, as on a printer of that resolution.
 class ImagePagePrinter : public PrinterDevice {
  public:
   // Where the page with a given number goes: a temporary made by PendingOutputs::Add.
   using PagePath = std::function<std::string(int32_t page)>;
 
-  ImagePagePrinter(int width, int height, int dpi, PagePath pathFor);
+  // How a finished page is written into its temporary; null: as PNG.
+  using PageWriter = std::function<void(const QImage& page, const std::string& temporary)>;
+
+  ImagePagePrinter(int width, int height, int dpi, PagePath pathFor, PageWriter write = nullptr);
   ~ImagePagePrinter() override;
   ImagePagePrinter(const ImagePagePrinter&) = delete;
   ImagePagePrinter& operator=(const ImagePagePrinter&) = delete;
@@ -52,6 +56,7 @@ class ImagePagePrinter : public PrinterDevice {
   int dpi_;
   int dotsPerMeter_;
   PagePath pathFor_;
+  PageWriter write_;
   // Stands for the page before a job starts, so text is measured at the page's resolution.
   QImage measure_;
   QImage page_;

@@ -1,9 +1,13 @@
 #include "cli/pending_outputs.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <map>
+#include <stdexcept>
 #include <utility>
 
 #include "cli/args.h"
@@ -33,6 +37,21 @@ std::vector<std::string> PendingOutputs::Commit() {
 void PendingOutputs::Discard() {
   for (const Entry& entry : entries_) DiscardTemporary(entry.temporary);
   entries_.clear();
+}
+
+void WriteTextTo(const std::string& temporary, const std::string& text) {
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  int error = fd < 0 ? errno : 0;
+  std::size_t done = 0;
+  while (error == 0 && done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) error = n < 0 ? errno : ENOSPC;
+    if (n > 0) done += static_cast<std::size_t>(n);
+  }
+  if (fd >= 0 && error == 0 && ::fsync(fd) != 0) error = errno;
+  if (fd >= 0 && ::close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) throw std::runtime_error(CannotWrite(TargetOfTemporary(temporary), std::strerror(error)));
 }
 
 void RefuseInputAsOutput(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs) {

@@ -35,6 +35,10 @@ class PendingOutputs {
   std::vector<Entry> entries_;
 };
 
+// Writes text into a temporary made by Add, checking every write, the flush to the disk and the
+// close: std::runtime_error "cannot write 'TARGET': REASON".
+void WriteTextTo(const std::string& temporary, const std::string& text);
+
 // Refuses with a UsageError an output that is the same file as one of the inputs (the same file
 // on the same device, whatever the paths say), before anything is written. Outputs that do not
 // exist yet are no input.

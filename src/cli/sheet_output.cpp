@@ -38,7 +38,18 @@ OutputKind OutputKindOf(const std::string& path) {
   // A bare ".pdf" names no file, only a hidden one with no stem.
   if (name.size() > 4 && EndsWith(name, ".pdf")) return OutputKind::Pdf;
   if (name.size() > 4 && EndsWith(name, ".png")) return OutputKind::Png;
-  throw UsageError{"option -o must name a .pdf or .png file, not '" + path + "'"};
+  if ((name.size() > 4 && EndsWith(name, ".jpg")) || (name.size() > 5 && EndsWith(name, ".jpeg"))) {
+    return OutputKind::Jpeg;
+  }
+  throw UsageError{"option -o must name a .pdf, .png, .jpg or .jpeg file, not '" + path + "'"};
+}
+
+ManifestKind ManifestKindOf(const std::string& path) {
+  const std::string lower = Lower(path);
+  const std::string name = lower.substr(lower.rfind('/') + 1);
+  if (name.size() > 4 && EndsWith(name, ".csv")) return ManifestKind::Csv;
+  if (name.size() > 5 && EndsWith(name, ".json")) return ManifestKind::Json;
+  throw UsageError{"option --manifest must name a .csv or .json file, not '" + path + "'"};
 }
 
 QPageSize::PageSizeId PaperSizeOf(const std::string& name) {
@@ -80,8 +91,9 @@ std::pair<std::string, std::string> ParseCupsOption(const std::string& text, con
 }
 
 std::string PagePicturePath(const std::string& output, int32_t page) {
-  const std::string stem = output.substr(0, output.size() - 4);
-  const std::string extension = output.substr(output.size() - 4);
+  const std::size_t dot = output.rfind('.');
+  const std::string stem = output.substr(0, dot);
+  const std::string extension = dot == std::string::npos ? std::string() : output.substr(dot);
   char number[16];
   std::snprintf(number, sizeof number, "-%03d", static_cast<int>(page));
   return stem + number + extension;

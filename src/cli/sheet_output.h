@@ -8,10 +8,16 @@
 namespace tablora::cli {
 
 // What the sheet command writes, chosen by the extension of -o (any case).
-enum class OutputKind { Pdf, Png };
+enum class OutputKind { Pdf, Png, Jpeg };
 
-// Raises UsageError naming -o unless the path ends in .pdf or .png.
+// Raises UsageError naming -o unless the path ends in .pdf, .png, .jpg or .jpeg.
 OutputKind OutputKindOf(const std::string& path);
+
+// What --manifest writes, chosen by its extension (any case).
+enum class ManifestKind { Csv, Json };
+
+// Raises UsageError naming --manifest unless the path ends in .csv or .json.
+ManifestKind ManifestKindOf(const std::string& path);
 
 // --paper: A4, Letter, Legal or A3 in any case; anything else is a UsageError naming it.
 QPageSize::PageSizeId PaperSizeOf(const std::string& name);
@@ -28,8 +34,8 @@ PageRange ParsePageRange(const std::string& text);
 // is letters, digits and "-", "_", "."; anything else is a UsageError naming `option`.
 std::pair<std::string, std::string> ParseCupsOption(const std::string& text, const std::string& option);
 
-// The picture of one page: OUT.png gives OUT-001.png, OUT-002.png, ... (more digits past 999);
-// the extension keeps the case it was given in.
+// The picture of one page: OUT.png gives OUT-001.png, OUT-002.png, ... (more digits past 999),
+// OUT.jpeg OUT-001.jpeg; the extension keeps the case it was given in.
 std::string PagePicturePath(const std::string& output, int32_t page);
 
 }  // namespace tablora::cli

@@ -122,6 +122,11 @@ bool WholePng(std::string_view png) {
   return false;
 }
 
+// A JPEG file written here runs from its start-of-image marker to its end-of-image marker.
+bool WholeJpeg(std::string_view jpeg) {
+  return jpeg.size() >= 4 && jpeg.substr(0, 2) == "\xFF\xD8" && jpeg.substr(jpeg.size() - 2) == "\xFF\xD9";
+}
+
 // Why a check found the file short: a full disk is the usual cause, and worth saying.
 std::string WhyIncomplete(const std::string& path) {
   struct statvfs disk {};
@@ -172,14 +177,15 @@ void CheckOutput(const std::string& temporary) {
   int error = ::fsync(fd) == 0 && ::fstat(fd, &info) == 0 ? 0 : errno;
   bool whole = true;
   const bool pdf = EndsWithNoCase(target, ".pdf");
-  if (error == 0 && (pdf || EndsWithNoCase(target, ".png"))) {
+  const bool jpeg = EndsWithNoCase(target, ".jpg") || EndsWithNoCase(target, ".jpeg");
+  if (error == 0 && (pdf || jpeg || EndsWithNoCase(target, ".png"))) {
     const auto size = static_cast<std::size_t>(info.st_size);
     void* bytes = size > 0 ? ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0) : nullptr;
     if (bytes == MAP_FAILED) {
       error = errno;
     } else {
       const std::string_view content(static_cast<const char*>(bytes), bytes ? size : 0);
-      whole = pdf ? WholePdf(content) : WholePng(content);
+      whole = pdf ? WholePdf(content) : jpeg ? WholeJpeg(content) : WholePng(content);
       if (bytes != nullptr) ::munmap(bytes, size);
     }
   }

@@ -24,7 +24,8 @@ void DiscardTemporary(const std::string& temporary);
 
 // Flushes the temporary to the disk and checks that it is whole, for writers that do not report
 // their write errors (Qt's PDF engine): a .pdf target must end in its cross-reference table with
-// every object where the table says, a .png target must run from its signature to its end chunk.
+// every object where the table says, a .png target must run from its signature to its end chunk,
+// a .jpg or .jpeg target from its start-of-image marker to its end-of-image marker.
 void CheckOutput(const std::string& temporary);
 
 // Renames the temporary over its target.

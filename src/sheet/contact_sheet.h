@@ -111,6 +111,14 @@ class TContactSheet {
   // they stand now, without walking the folder, and repaginates. A cancel while the pictures'
   // metadata is read keeps the list as it was.
   void Reorder();
+  // Makes the sheet the one of a part of what the build found, as a build of `folder` finding
+  // just `entries` (relative to it, each beginning with "/", in their order) would have made it:
+  // the title, headings and paths then follow that folder. Problems and metadata start afresh;
+  // Selection is cleared, having been applied already.
+  void NarrowTo(std::string folder, std::vector<std::string> entries);
+  // The folders the last build's walk entered, relative to the built folder ("/" for itself,
+  // then "/2024/", "/2024/Rome/"), in the order entered: folders without pictures too.
+  const std::vector<std::string>& WalkedFolders() const { return walkedFolders_; }
   // Writes Selection to the store for the built folder; ESelection when it cannot be.
   void SaveSelection();
   // Sets PageEnds and PageCount from FileList, Rows and Columns.
@@ -235,6 +243,7 @@ class TContactSheet {
   std::vector<std::string> found_;
   // Everything the last build's walk found, for Reorder.
   std::vector<std::string> walked_;
+  std::vector<std::string> walkedFolders_;
   std::set<std::pair<uint64_t, uint64_t>> visited_;
   std::vector<PictureProblem> problems_;
   std::set<std::string> problemEntries_;

@@ -21,6 +21,7 @@ void TContactSheet::BuildFileList() {
   metadata_.clear();
   found_.clear();
   walked_.clear();
+  walkedFolders_.clear();
   visited_.clear();
   problems_.clear();
   problemEntries_.clear();
@@ -64,6 +65,17 @@ void TContactSheet::Reorder() {
   if (open) progress.Close();
   Paginate();
   CurrentPage = std::clamp(CurrentPage, 1, std::max(PageCount, 1));
+}
+
+void TContactSheet::NarrowTo(std::string folder, std::vector<std::string> entries) {
+  BaseFolder = std::move(folder);
+  FileList = std::move(entries);
+  walked_ = FileList;
+  metadata_.clear();
+  problems_.clear();
+  problemEntries_.clear();
+  Selection = PictureSelection();
+  CurrentPage = 1;
 }
 
 std::vector<std::string> TContactSheet::Selected(const std::vector<std::string>& sorted) const {
@@ -245,6 +257,7 @@ void TContactSheet::ScanFolder(const std::string& top) {
   // Lists the folder `relative` names and runs its file pass.
   const auto enter = [&](std::unique_ptr<DirectoryListing> listing) {
     progress.ShowStatus(Translated("TContactSheet", "Building File List") + "\n\r" + relative);
+    walkedFolders_.push_back(relative);
     Frame& frame = stack.emplace_back();
     frame.listing = std::move(listing);
     frame.relativeLength = relative.size();

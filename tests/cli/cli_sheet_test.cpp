@@ -273,7 +273,7 @@ TEST(CliSheet, UsageErrorsExitWithStatusTwoAndOneLineNamingTheArgument) {
       {{"sheet", "-o", pdf}, "FOLDER"},
       {{"sheet", folder, folder, "-o", pdf}, "FOLDER"},
       {{"sheet", out.Path() + "/missing", "-o", pdf}, "missing"},
-      {{"sheet", folder, "-o", out.Path() + "/u.jpg"}, "u.jpg"},
+      {{"sheet", folder, "-o", out.Path() + "/u.gif"}, "u.gif"},
       {{"sheet", folder, "-o", out.Path() + "/.pdf"}, "-o"},
       {{"sheet", folder, "-o", pdf, "--paper", "B5"}, "--paper"},
       {{"sheet", folder, "-o", pdf, "--dpi", "20"}, "--dpi"},
@@ -316,7 +316,7 @@ TEST(CliSheet, HelpDescribesEveryOption) {
   EXPECT_EQ(result.status, 0);
   for (const char* option : {"-o", "--rows", "--cols", "--title", "--font", "--facing", "--no-page-numbers",
                              "--paper", "--landscape", "--dpi", "--pages", "--quiet", "--help", "--printer",
-                             "--copies", "--option"}) {
+                             "--copies", "--option", "--per-folder", "--manifest", "--quality"}) {
     EXPECT_NE(result.out.find(option), std::string::npos) << option;
   }
   EXPECT_NE(RunCommand(CliPath(), {"--help"}).out.find("sheet FOLDER"), std::string::npos);
@@ -364,6 +364,15 @@ TEST(CliSheet, ProgressShowsOnATerminalOnlyAndNotWithQuiet) {
   quiet.push_back("--quiet");
   EXPECT_EQ(RunOnTerminal(quiet), "");
   EXPECT_TRUE(fs::exists(out.Root() / "t.pdf"));
+
+  // One sheet per folder: the line tells the folder before the page.
+  for (const char* folder : {"a", "b"}) {
+    fs::create_directories(out.Root() / "in" / folder);
+    fs::create_symlink(SampleDir() / "rose.jpg", out.Root() / "in" / folder / "rose.jpg");
+  }
+  const std::string perFolder =
+      RunOnTerminal({"sheet", out.Path() + "/in", "--per-folder", "-o", out.Path() + "/{folder}.pdf", "--dpi", "72"});
+  EXPECT_NE(perFolder.find("Folder 2 of 2: b: Printing Page 1 of 1"), std::string::npos) << perFolder;
 }
 
 // libjxl's own lines about a damaged JPEG XL file (it keeps its debug messages on in Debian) stay

@@ -59,6 +59,27 @@ TEST(OutputFile, OnlyWholePdfAndPngFilesPassTheCheck) {
   std::filesystem::remove(relative);
 }
 
+// A JPEG's scan data has no lengths to check, but its writer takes no byte after a failed write:
+// a file that stops before its end marker is what a failure leaves.
+TEST(OutputFile, AJpegPassesOnlyFromItsStartToItsEndMarker) {
+  test::TempTree tree;
+  QImage picture(64, 32, QImage::Format_RGB32);
+  picture.fill(Qt::red);
+  picture.save(QString::fromStdString(tree.Path() + "/made.jpg"), "JPEG");
+  const std::string whole = test::Contents(tree.Path() + "/made.jpg");
+  for (const std::string& content : {whole, whole.substr(0, whole.size() - 2), whole.substr(0, whole.size() / 2),
+                                     std::string(), whole.substr(2)}) {
+    const std::string temporary = CreateTemporaryBeside(tree.Path() + "/out.jpeg");
+    test::WriteFile(temporary, content);
+    if (content == whole) {
+      EXPECT_NO_THROW(CheckOutput(temporary));
+    } else {
+      EXPECT_THROW(CheckOutput(temporary), std::runtime_error) << content.size();
+    }
+    DiscardTemporary(temporary);
+  }
+}
+
 // The temporary's name is short whatever the target's: a target of 255 bytes, the most a name
 // may have, is written through a temporary in its own folder.
 TEST(OutputFile, ATargetOfTheLongestNameIsWritten) {

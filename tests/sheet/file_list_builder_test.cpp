@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -91,6 +92,23 @@ TEST(BuildFileList, HiddenFoldersAreNotEnteredButHiddenFilesAreListed) {
   tree.File("Sub/Deeper/y.jpg");
   Fixture f;
   EXPECT_EQ(f.Build(tree.Path()), (Files{"/.hidden.png", "/Sub/Deeper/y.jpg"}));
+}
+
+TEST(BuildFileList, WalkedFoldersHoldEmptyOnesAndANarrowedSheetIsThatOfItsFolder) {
+  TempTree tree;
+  tree.File(".cache/x.jpg");
+  tree.File("Sub/Deeper/y.jpg");
+  tree.Folder("Empty");
+  Fixture f;
+  f.Build(tree.Path());
+  std::vector<std::string> walked = f.sheet.WalkedFolders();
+  std::sort(walked.begin(), walked.end());
+  EXPECT_EQ(walked, (Files{"/", "/Empty/", "/Sub/", "/Sub/Deeper/"}));
+  f.sheet.NarrowTo(tree.Path() + "/Sub", {"/Deeper/y.jpg"});
+  EXPECT_EQ(f.sheet.BaseFolder, tree.Path() + "/Sub");
+  EXPECT_EQ(f.sheet.FileList, (Files{"/Deeper/y.jpg"}));
+  EXPECT_EQ(f.sheet.JobTitle(), "Sub");
+  EXPECT_EQ(f.sheet.WalkedFolders().size(), 4u);
 }
 
 TEST(BuildFileList, StatusesNameEachFolderOnASecondLine) {
