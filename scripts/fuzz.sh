@@ -2,7 +2,7 @@
 # Builds one fuzz target with libFuzzer (clang; the image library instrumented too) and runs it:
 #   scripts/fuzz.sh TARGET [SECONDS]      e.g. scripts/fuzz.sh psd 1200
 # Seeds: the target's fixtures in tests/data/TARGET and the conformance corpus beside the project
-# (for heif, webp, jxl and raw also the files of their formats in modern-conformance/).
+# (for heif, avif, webp, jxl and raw also the files of their formats in modern-conformance/).
 # New inputs collect in build-fuzz/corpus/TARGET; a crashing input is kept as a regression file in
 # tests/data/TARGET/crashers/, which the replay test runs from then on.
 set -euo pipefail
@@ -20,14 +20,14 @@ mkdir -p "$work" "$crashers"
 declare -A suites=([bmp]="bmpsuite" [jpeg]="image-rs pillow" [psd]="psd-tools" [png]="pngsuite libpng-contrib"
                    [gif]="giflib" [tiff]="libtiff-pics libtiff-test image-tiff"
                    [tiff_decoders]="libtiff-pics libtiff-test" [webp]="modern/more/webp"
-                   [heif]="modern/more/heic modern/more/avif" [jxl]="modern/more/jxl" [raw]="modern/more/dng modern/more/cr3 modern/more/arw")
+                   [heif]="modern/more/heic modern/more/avif" [avif]="modern/more/avif" [jxl]="modern/more/jxl" [raw]="modern/more/dng modern/more/cr3 modern/more/arw")
 seeds=(tests/data/"$target")
 for suite in ${suites[$target]:-}; do
   [ -d ../shared/corpus/"$suite" ] && seeds+=(../shared/corpus/"$suite")
 done
 # The public conformance files are kept by where they come from, formats mixed: the target's own
 # formats (the manifest's fourth column) are linked into a folder of their own.
-declare -A conformance=([heif]="heic heif avif" [webp]="webp" [jxl]="jxl" [raw]="dng raf rw2 raw crw")
+declare -A conformance=([heif]="heic heif avif" [avif]="avif avifs" [webp]="webp" [jxl]="jxl" [raw]="dng raf rw2 raw crw")
 manifest=../shared/corpus/modern-conformance/MANIFEST.tsv
 if [ -n "${conformance[$target]:-}" ] && [ -f "$manifest" ]; then
   linked=build-fuzz/seeds/$target
