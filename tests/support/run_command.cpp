@@ -28,6 +28,14 @@ CommandResult RunCommand(const std::string& program, const std::vector<std::stri
     if (::mkdtemp(pattern.data()) != nullptr) cacheHome = pattern;
     extraEnvironment.push_back("XDG_CACHE_HOME=" + cacheHome);
   }
+  // The leak checker of sanitizer builds reports the suppressions it used on stderr at exit;
+  // tests read a program's stderr exactly, so it is asked not to, unless the test says otherwise.
+  const char* leakOptions = std::getenv("LSAN_OPTIONS");
+  if (leakOptions != nullptr && std::none_of(environment.begin(), environment.end(), [](const std::string& e) {
+        return e.starts_with("LSAN_OPTIONS=");
+      })) {
+    extraEnvironment.push_back(std::string("LSAN_OPTIONS=") + leakOptions + ":print_suppressions=0");
+  }
   struct RemoveCache {
     const std::string& folder;
     ~RemoveCache() {
