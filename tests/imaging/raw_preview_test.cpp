@@ -226,10 +226,14 @@ TEST(RawPreview, ALossyDngWithADamagedTileNeverReachesLibRawsDecode) {
   }
 }
 
-// A box of size 0 inside the Canon box of a CR3 file without a preview of its own (found by the
-// fuzzer) kept LibRaw 0.20 going round for good: the file is refused before LibRaw opens it.
+// A box of size 0 inside the Canon box of a CR3 file without a preview of its own, written in 32
+// or in 64 bits (both found by the fuzzer), kept LibRaw 0.20 going round for good: the file is
+// refused before LibRaw opens it.
 TEST(RawPreview, ACr3BoxOfSizeZeroBelowTheTopLevelIsRefused) {
-  EXPECT_EQ(Failure(test::FileBytes(test::DataDir() / "raw" / "crashers" / "cr3_nested_box_of_size_zero")), kInvalid);
+  for (const char* name : {"cr3_nested_box_of_size_zero", "cr3_nested_box_of_64_bit_size_zero"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Failure(test::FileBytes(test::DataDir() / "raw" / "crashers" / name)), kInvalid);
+  }
 }
 
 TEST(RawPreview, DamagedFilesLoadOrFailCleanly) {

@@ -41,12 +41,13 @@ int Progress(void* data, LibRaw_progress, int, int) {
   return 0;
 }
 
-// LibRaw 0.20 never gets past a box of size 0 below a CR3 file's top level (that size means
-// "to the end of the file", which only a top-level box can), and no progress call comes on the
-// way: the thread that opened it stayed busy for good. The boxes LibRaw descends into are walked
-// here first, each container's children where LibRaw looks for them (past the Canon box's
-// identifier, the CCTP, sample description and CRAW headers).
-bool Cr3HasNestedEndlessBox(std::span<const uint8_t> file, uint64_t begin, uint64_t end, int depth,
+// LibRaw 0.20 never gets past a box of size 0 in a CR3 file, be it a 32-bit 0 below the top level
+// (at the top level it means "to the end of the file") or a 64-bit 0 anywhere, and no progress
+// call comes on the way: the thread that opened it stayed busy for good. The boxes LibRaw
+// descends into are walked here first, each container's children where LibRaw looks for them
+// (past the Canon box's identifier, the CCTP, sample description and CRAW headers); a box
+// smaller than its own header, which later LibRaw refuses, is refused too.
+bool Cr3HasBoxLibRawCannotPass(std::span<const uint8_t> file, uint64_t begin, uint64_t end, int depth,
                             std::string_view parent) {
   static constexpr std::string_view kContainers[] = {
       "dinf", "edts", "fiin", "ipro", "iprp", "mdia", "meco", "mere", "mfra", "minf", "moof", "moov", "mvex",
@@ -68,7 +69,7 @@ bool Cr3HasNestedEndlessBox(std::span<const uint8_t> file, uint64_t begin, uint6
       size = (uint64_t{LoadBE32(file.data() + at + 8)} & 0x7fffffff) << 32 | LoadBE32(file.data() + at + 12);
       header = 16;
     }
-    if (size < header) return false;
+    if (size < header) return true;
     uint64_t skip = 0;
     bool container = std::find(std::begin(kContainers), std::end(kContainers), name) != std::end(kContainers);
     if (name == "uuid" && parent == "moov" && at + 24 <= file.size() &&
@@ -80,7 +81,7 @@ bool Cr3HasNestedEndlessBox(std::span<const uint8_t> file, uint64_t begin, uint6
     if (name == "stsd") skip = 8;
     if (name == "CRAW") skip = 82;
     if (container && size > header + skip &&
-        Cr3HasNestedEndlessBox(file, at + header + skip, std::min<uint64_t>(at + size, end), depth + 1, name)) {
+        Cr3HasBoxLibRawCannotPass(file, at + header + skip, std::min<uint64_t>(at + size, end), depth + 1, name)) {
       return true;
     }
     if (size > end - at) break;
@@ -102,7 +103,7 @@ class TLibRawSession {
     raw_.set_memerror_handler(QuietMemory, nullptr);
     raw_.set_progress_handler(Progress, &pending_);
     if (file.empty()) Invalid();
-    if (IsCr3(file) && Cr3HasNestedEndlessBox(file, 0, file.size(), 0, {})) Invalid();
+    if (IsCr3(file) && Cr3HasBoxLibRawCannotPass(file, 0, file.size(), 0, {})) Invalid();
     // LibRaw only reads the buffer.
     if (raw_.open_buffer(const_cast<uint8_t*>(file.data()), file.size()) != LIBRAW_SUCCESS) Check(1);
   }
