@@ -67,6 +67,19 @@ TEST(HeifReader, RefusedNclxProfilesAreFreed) {
   EXPECT_LT(inUse() - before, 300 * 50);
 }
 
+// An AV1 picture whose stream dav1d refuses (found by the fuzzer): libheif 1.15's dav1d plugin
+// kept the stream of every such decode (40 bytes each); the reader has libaom decode AV1, which
+// frees it.
+TEST(HeifReader, RefusedAv1StreamsAreFreed) {
+  const std::vector<uint8_t> bytes = test::FileBytes(Fixture("crashers/dav1d_refused_stream"));
+  const auto once = [&] { EXPECT_EQ(Failure(bytes), "Cannot load image. Invalid or unexpected HEIF image format."); };
+  once();
+  const auto inUse = [] { return static_cast<int64_t>(mallinfo2().uordblks); };
+  const int64_t before = inUse();
+  for (int i = 0; i < 300; ++i) once();
+  EXPECT_LT(inUse() - before, 300 * 16);
+}
+
 TEST(HeifReader, AStoredThumbnailStandsInWhenItCoversTheBox) {
   const std::vector<uint8_t> bytes = test::FileBytes(Fixture("thumb.heic"));
   const struct {

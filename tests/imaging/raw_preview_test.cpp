@@ -226,6 +226,16 @@ TEST(RawPreview, ALossyDngWithADamagedTileNeverReachesLibRawsDecode) {
   }
 }
 
+// A box of size 0 inside the Canon box of a CR3 file without a preview of its own, written in 32
+// or in 64 bits (both found by the fuzzer), kept LibRaw 0.20 going round for good: the file is
+// refused before LibRaw opens it.
+TEST(RawPreview, ACr3BoxOfSizeZeroBelowTheTopLevelIsRefused) {
+  for (const char* name : {"cr3_nested_box_of_size_zero", "cr3_nested_box_of_64_bit_size_zero"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Failure(test::FileBytes(test::DataDir() / "raw" / "crashers" / name)), kInvalid);
+  }
+}
+
 TEST(RawPreview, DamagedFilesLoadOrFailCleanly) {
   for (const char* name : {"preview.nef", "subifd.dng", "cfa.dng", "thumbnail.crw", "lossy.dng"}) {
     test::DamageSweep(LoadAndDecode, test::FileBytes(test::DataDir() / "raw" / name), name);

@@ -188,6 +188,11 @@ void THeifReader::Decode(const heif_image_handle* handle) {
   const bool toneMapped = hdr.transfer != THdr::hdNone;
   // Other deep pictures are cut to 8 bits by libheif.
   options->convert_hdr_to_8bit = toneMapped ? 0 : 1;
+  // libheif 1.15's dav1d plugin never releases the stream it was handed when dav1d refuses it
+  // (every damaged AV1 picture kept a few dozen bytes for the rest of the run); its libaom plugin
+  // frees on every path. libheif takes the named decoder only for a coding it decodes, so HEVC
+  // pictures still go to libde265.
+  options->decoder_id = "aom";
   const heif_chroma chroma = toneMapped ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
                                         : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
   heif_image* decoded = nullptr;

@@ -8,6 +8,7 @@
 #include <exception>
 #include <memory>
 #include <set>
+#include <string_view>
 
 #include "imaging/byte_order.h"
 #include "imaging/cancel.h"
@@ -40,6 +41,59 @@ int Progress(void* data, LibRaw_progress, int, int) {
   return 0;
 }
 
+// LibRaw 0.20 never gets past a box of size 0 in a CR3 file, be it a 32-bit 0 below the top level
+// (at the top level it means "to the end of the file") or a 64-bit 0 anywhere, and no progress
+// call comes on the way: the thread that opened it stayed busy for good. The boxes LibRaw
+// descends into are walked here first, each container's children where LibRaw looks for them
+// (past the Canon box's identifier, the CCTP, sample description and CRAW headers); a box
+// smaller than its own header, which later LibRaw refuses, is refused too.
+bool Cr3HasBoxLibRawCannotPass(std::span<const uint8_t> file, uint64_t begin, uint64_t end, int depth,
+                            std::string_view parent) {
+  static constexpr std::string_view kContainers[] = {
+      "dinf", "edts", "fiin", "ipro", "iprp", "mdia", "meco", "mere", "mfra", "minf", "moof", "moov", "mvex",
+      "paen", "schi", "sinf", "skip", "stbl", "stsd", "strk", "tapt", "traf", "trak", "CCTP", "CRAW"};
+  static constexpr uint8_t kCanonBox[16] = {0x85, 0xc0, 0xb6, 0x87, 0x82, 0x0f, 0x11, 0xe0,
+                                            0x81, 0x11, 0xf4, 0xce, 0x46, 0x2b, 0x6a, 0x48};
+  // LibRaw stops descending here.
+  if (depth > 31) return false;
+  end = std::min<uint64_t>(end, file.size());
+  for (uint64_t at = begin; at + 8 <= end;) {
+    uint64_t size = LoadBE32(file.data() + at);
+    const std::string_view name(reinterpret_cast<const char*>(file.data() + at + 4), 4);
+    uint64_t header = 8;
+    if (size == 0) {
+      if (depth > 0) return true;
+      size = end - at;
+    } else if (size == 1) {
+      if (at + 16 > end) return false;
+      size = (uint64_t{LoadBE32(file.data() + at + 8)} & 0x7fffffff) << 32 | LoadBE32(file.data() + at + 12);
+      header = 16;
+    }
+    if (size < header) return true;
+    uint64_t skip = 0;
+    bool container = std::find(std::begin(kContainers), std::end(kContainers), name) != std::end(kContainers);
+    if (name == "uuid" && parent == "moov" && at + 24 <= file.size() &&
+        std::memcmp(file.data() + at + 8, kCanonBox, sizeof kCanonBox) == 0) {
+      container = true;
+      skip = 16;
+    }
+    if (name == "CCTP") skip = 12;
+    if (name == "stsd") skip = 8;
+    if (name == "CRAW") skip = 82;
+    if (container && size > header + skip &&
+        Cr3HasBoxLibRawCannotPass(file, at + header + skip, std::min<uint64_t>(at + size, end), depth + 1, name)) {
+      return true;
+    }
+    if (size > end - at) break;
+    at += size;
+  }
+  return false;
+}
+
+bool IsCr3(std::span<const uint8_t> file) {
+  return file.size() >= 12 && std::memcmp(file.data() + 4, "ftypcrx ", 8) == 0;
+}
+
 // This thread's LibRaw object, opened on one file for one call and recycled when it ends,
 // whichever way.
 class TLibRawSession {
@@ -49,6 +103,7 @@ class TLibRawSession {
     raw_.set_memerror_handler(QuietMemory, nullptr);
     raw_.set_progress_handler(Progress, &pending_);
     if (file.empty()) Invalid();
+    if (IsCr3(file) && Cr3HasBoxLibRawCannotPass(file, 0, file.size(), 0, {})) Invalid();
     // LibRaw only reads the buffer.
     if (raw_.open_buffer(const_cast<uint8_t*>(file.data()), file.size()) != LIBRAW_SUCCESS) Check(1);
   }
