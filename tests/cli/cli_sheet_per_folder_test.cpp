@@ -222,28 +222,17 @@ TEST(CliSheetPerFolder, CtrlCKeepsTheFinishedSheetsAndNothingOfTheOneUnderWay) {
   const std::vector<std::string> args = {"sheet",  f.root, "--per-folder", "-o",       f.out + "/{folder}.pdf",
                                          "--rows", "1",    "--cols",       "1",        "--dpi",
                                          "600",    "--no-cache", "--quiet"};
-  const pid_t child = ::fork();
-  if (child == 0) {
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, 2);
-    const std::string program = CliPath();
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
-  }
+  test::ChildProcess child(CliPath(), args);
   // The three sheets before Zoo's are whole once Zoo's temporary file is there.
   bool underWay = false;
   for (int i = 0; i < 1200 && !underWay; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     underWay = FilesBelow(f.out).size() == 4;
   }
-  ::kill(child, SIGINT);
-  int status = 0;
-  ::waitpid(child, &status, 0);
+  child.Signal(SIGINT);
+  const int status = child.Wait();
   ASSERT_TRUE(underWay) << FilesBelow(f.out).size();
-  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+  EXPECT_EQ(status, 1);
   EXPECT_EQ(FilesBelow(f.out), (std::vector<std::string>{"Harbour.pdf", "Photos.pdf", kRome + ".pdf"}));
   const std::string pdf = Read(f.out + "/Harbour.pdf");
   EXPECT_EQ(pdf.substr(pdf.size() - 6), "%%EOF\n");

@@ -394,39 +394,9 @@ TEST(CliSheet, ADamagedJpegXlFilePutsNoLinesOfLibjxlOnStderr) {
 }
 
 // A run of the command that the test can interrupt.
-class Child {
+class Child : public test::ChildProcess {
  public:
-  explicit Child(const std::vector<std::string>& args) {
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      const int null = ::open("/dev/null", O_WRONLY);
-      ::dup2(null, 1);
-      ::dup2(null, 2);
-      const std::string program = CliPath();
-      std::vector<char*> argv{const_cast<char*>(program.c_str())};
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(program.c_str(), argv.data());
-      ::_exit(127);
-    }
-  }
-  ~Child() {
-    if (pid_ > 0 && !waited_) {
-      ::kill(pid_, SIGKILL);
-      Wait();
-    }
-  }
-  void Signal(int signal) { ::kill(pid_, signal); }
-  int Wait() {
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    waited_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  bool waited_ = false;
+  explicit Child(const std::vector<std::string>& args) : ChildProcess(CliPath(), args) {}
 };
 
 // Waits until the printer has opened its temporary file, i.e. the job is under way.

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 
@@ -86,5 +87,35 @@ CommandResult RunCommand(const std::string& program, const std::vector<std::stri
 }
 
 std::string CliPath() { return (BinaryDir() / "src" / "cli" / "tablora-cli").string(); }
+
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args) {
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+  }
+}
+
+ChildProcess::~ChildProcess() {
+  if (pid_ > 0 && !waited_) {
+    ::kill(pid_, SIGKILL);
+    Wait();
+  }
+}
+
+void ChildProcess::Signal(int signal) { ::kill(pid_, signal); }
+
+int ChildProcess::Wait() {
+  int status = 0;
+  ::waitpid(pid_, &status, 0);
+  waited_ = true;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 }  // namespace tablora::test

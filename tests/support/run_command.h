@@ -18,4 +18,21 @@ CommandResult RunCommand(const std::string& program, const std::vector<std::stri
 // The tablora-cli of this build.
 std::string CliPath();
 
+// A program run in the background that the test can signal: its output goes nowhere; killed and
+// reaped if the test has not waited for it.
+class ChildProcess {
+ public:
+  ChildProcess(const std::string& program, const std::vector<std::string>& args);
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  void Signal(int signal);
+  // The exit status, or -1 when it did not exit by itself.
+  int Wait();
+
+ private:
+  int pid_ = -1;
+  bool waited_ = false;
+};
+
 }  // namespace tablora::test
