@@ -19,6 +19,8 @@ packages=(
   python3
   cups-client cups printer-driver-cups-pdf
   desktop-file-utils appstream dpkg-dev file librsvg2-bin groff-base
+  libqpdf-dev qpdf
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
 )
 for group in "$@"; do
   case "$group" in
