@@ -95,17 +95,46 @@ bool Invert(const double m[3][3], double out[3][3]) {
   return true;
 }
 
+// The lightness a grey profile gives each of 256 levels, read through the profile itself: its
+// grey curve, or for a lookup-table profile (no curve, only AToB tables) the luminance the tables
+// send each level to. Null when the profile yields neither.
+cmsToneCurve* GreyCurveOf(cmsContext context, cmsHPROFILE grey) {
+  if (const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(grey, cmsSigGrayTRCTag))) {
+    return cmsDupToneCurve(curve);
+  }
+  cmsHPROFILE xyz = cmsCreateXYZProfileTHR(context);
+  if (xyz == nullptr) return nullptr;
+  cmsHTRANSFORM toXyz =
+      cmsCreateTransformTHR(context, grey, TYPE_GRAY_FLT, xyz, TYPE_XYZ_DBL, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE);
+  cmsCloseProfile(xyz);
+  if (toXyz == nullptr) return nullptr;
+  constexpr int kLevels = 256;
+  float levels[kLevels];
+  cmsCIEXYZ measured[kLevels];
+  for (int i = 0; i < kLevels; ++i) levels[i] = static_cast<float>(i) / (kLevels - 1);
+  cmsDoTransform(toXyz, levels, measured, kLevels);
+  cmsDeleteTransform(toXyz);
+  float luminance[kLevels];
+  for (int i = 0; i < kLevels; ++i) {
+    // A table can overshoot its white a little, or come out NaN on a damaged profile.
+    const double y = measured[i].Y;
+    luminance[i] = std::isfinite(y) ? static_cast<float>(std::clamp(y, 0.0, 1.0)) : 0.0f;
+  }
+  return cmsBuildTabulatedToneCurveFloat(context, kLevels, luminance);
+}
+
 // A grey profile stands for the RGB profile whose three curves are its grey curve: a grey picture
-// delivered as RGB (equal channels) then keeps its neutral greys and takes the grey curve's
+// delivered as RGB (equal channels) then keeps its neutral greys and takes the grey profile's
 // lightness, as it would through the grey profile itself, and it converts through the same
-// tables as any matrix-and-curves profile. Null for a grey profile without a grey curve (a
-// lookup-table one), which stays unused.
+// tables as any matrix-and-curves profile. Null when the profile gives no lightness at all.
 cmsHPROFILE RgbOfGrey(cmsContext context, cmsHPROFILE grey) {
-  auto* curve = static_cast<cmsToneCurve*>(cmsReadTag(grey, cmsSigGrayTRCTag));
+  cmsToneCurve* curve = GreyCurveOf(context, grey);
   if (curve == nullptr) return nullptr;
   const cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
   cmsToneCurve* const curves[3] = {curve, curve, curve};
-  return cmsCreateRGBProfileTHR(context, cmsD50_xyY(), &primaries, curves);
+  cmsHPROFILE rgb = cmsCreateRGBProfileTHR(context, cmsD50_xyY(), &primaries, curves);
+  cmsFreeToneCurve(curve);
+  return rgb;
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <lcms2.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -159,6 +161,60 @@ TEST(ColorProfile, ToneMappedPicturesAreNotConvertedAgain) {
   const TBitmap tagged = CellPixels(dir / "pq10-icc.heic");
   ASSERT_FALSE(plain.Empty());
   test::ExpectPixelsNear(tagged, test::ToRgba(plain), 1, "pq10-icc.heic");
+}
+
+// A version 4 grey profile whose lightness lives only in its AToB0 tables (L* = 100 v^2.2, no
+// grey curve), as some scanners and Photoshop's own grey profiles are made.
+std::vector<uint8_t> GreyTableProfile() {
+  cmsHPROFILE profile = cmsCreateProfilePlaceholder(nullptr);
+  cmsSetProfileVersion(profile, 4.3);
+  cmsSetDeviceClass(profile, cmsSigDisplayClass);
+  cmsSetColorSpace(profile, cmsSigGrayData);
+  cmsSetPCS(profile, cmsSigLabData);
+  cmsPipeline* tables = cmsPipelineAlloc(nullptr, 1, 3);
+  cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
+  cmsPipelineInsertStage(tables, cmsAT_END, cmsStageAllocToneCurves(nullptr, 1, &gamma));
+  const cmsUInt16Number ends[] = {0, 0x8080, 0x8080, 0xFFFF, 0x8080, 0x8080};
+  cmsPipelineInsertStage(tables, cmsAT_END, cmsStageAllocCLut16bit(nullptr, 2, 1, 3, ends));
+  cmsPipelineInsertStage(tables, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr));
+  cmsWriteTag(profile, cmsSigAToB0Tag, tables);
+  cmsWriteTag(profile, cmsSigMediaWhitePointTag, cmsD50_XYZ());
+  cmsMLU* name = cmsMLUalloc(nullptr, 1);
+  cmsMLUsetASCII(name, "en", "US", "Grey by tables");
+  cmsWriteTag(profile, cmsSigProfileDescriptionTag, name);
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(profile, nullptr, &size);
+  std::vector<uint8_t> bytes(size);
+  cmsSaveProfileToMem(profile, bytes.data(), &size);
+  cmsMLUfree(name);
+  cmsFreeToneCurve(gamma);
+  cmsPipelineFree(tables);
+  cmsCloseProfile(profile);
+  return bytes;
+}
+
+// A grey profile made of tables is applied as lcms2's tificc applies it (mid grey 128 is 50 in
+// sRGB, not the 128 it stays when the profile is passed over).
+TEST(ColorProfile, GreyProfilesOfTablesApply) {
+  const std::vector<uint8_t> profile = GreyTableProfile();
+  ASSERT_EQ(IccDescription(profile), "Grey by tables");
+  TBitmap ramp;
+  ramp.SetPixelFormat(pf24bit);
+  ramp.SetSize(256, 32);
+  for (int y = 0; y < 32; ++y) {
+    for (int x = 0; x < 256; ++x) std::fill_n(ramp.ScanLine(y) + 3 * x, 3, static_cast<uint8_t>(x));
+  }
+  ConvertToSrgb(ramp, profile);
+  EXPECT_NEAR(ramp.ScanLine(0)[128 * 3], 50, 1);
+  const std::filesystem::path iccFile = std::filesystem::temp_directory_path() / "tablora-grey-tables.icc";
+  std::ofstream(iccFile, std::ios::binary).write(reinterpret_cast<const char*>(profile.data()),
+                                                 static_cast<std::streamsize>(profile.size()));
+  const auto reference =
+      test::ToolDecode("tificc", {"-t0", "-i", iccFile.string(), "-o", (kColord / "sRGB.icc").string(), "{in}", "{out}"},
+                       DataDir() / "avif" / "grey-ramp.tif", ".tif");
+  std::filesystem::remove(iccFile);
+  ASSERT_TRUE(reference);
+  test::ExpectPixelsNear(ramp, *reference, 2, "grey ramp through a table profile");
 }
 
 // A damaged profile is no profile: nothing is converted, nothing breaks.
