@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/console_progress.h"
 #include "platform/directory_search.h"
+#include "platform/path_text.h"
 #include "sheet/contact_sheet.h"
 
 namespace tablora::cli {
@@ -17,10 +18,12 @@ namespace {
 
 constexpr const char* kListHelp =
     "usage: tablora-cli list FOLDER [--template NAME] [--rows N] [--cols N] [--sort ORDER] [--min-rating N]\n"
-    "                        [--selection FILE] [-0] [--quiet]\n"
+    "                        [--pairs MODE] [--selection FILE] [-0] [--quiet]\n"
     "\n"
     "Walks FOLDER and its subfolders the way Build does and prints the sorted image files,\n"
-    "one line per file: the page it falls on, a tab, and its path relative to FOLDER.\n"
+    "one line per file: the page it falls on, a tab, and its path relative to FOLDER; a\n"
+    "picture that stands for others of its name (the RAW of a RAW + JPEG pair, a Live\n"
+    "Photo's clip) has a tab and \"+ \" with their names after it.\n"
     "The last line gives the number of files and pages.\n"
     "Names are printed with C escapes, so that each line is one file and nothing in a name\n"
     "reaches the terminal as a command: a backslash as \\\\, tab, newline and carriage return as\n"
@@ -35,6 +38,8 @@ constexpr const char* kListHelp =
     "  --sort ORDER  order within each folder: name (default), natural (numbers in names by\n"
     "              value: IMG_2 before IMG_10) or date (taken; undated pictures last)\n"
     "  --min-rating N  only pictures rated N stars or more, 0..5 (default 0: every picture)\n"
+    "  --pairs MODE  files of one name in one folder that are one frame, RAW and JPEG (or\n"
+    "              HEIF): once (default: the JPEG, standing for both), both, raw or jpeg\n"
     "  --selection FILE  the pictures left out and the order within folders as FILE holds\n"
     "              them (default: those the window keeps for FOLDER, in\n"
     "              $XDG_DATA_HOME/Tablora/selections)\n"
@@ -120,7 +125,7 @@ std::string FolderArgument(const std::string& path) {
 }
 
 int RunList(int argc, char** argv) {
-  const Args args(argc, argv, 2, {"--rows", "--cols", "--sort", "--min-rating", "--template", "--selection"},
+  const Args args(argc, argv, 2, {"--rows", "--cols", "--sort", "--min-rating", "--pairs", "--template", "--selection"},
                   {"--quiet", "--help", "-0"});
   if (args.Has("--help")) {
     std::fputs(kListHelp, stdout);
@@ -160,6 +165,13 @@ int RunList(int argc, char** argv) {
     const std::string name = nulSeparated ? sheet.FileList[i] : EscapedName(sheet.FileList[i]);
     std::printf("%zu\t", page + 1);
     std::fwrite(name.data(), 1, name.size(), stdout);
+    if (const PairNote* pair = sheet.PairOf(sheet.FileList[i]); pair != nullptr && !nulSeparated) {
+      std::string partners;
+      for (const std::string& partner : pair->partners) {
+        partners += (partners.empty() ? "\t+ " : ", ") + EscapedName(std::string(NamePart(partner)));
+      }
+      std::fwrite(partners.data(), 1, partners.size(), stdout);
+    }
     std::fputc(nulSeparated ? '\0' : '\n', stdout);
   }
   if (!nulSeparated) std::printf("%zu files, %d pages\n", sheet.FileList.size(), sheet.PageCount);

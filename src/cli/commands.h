@@ -37,6 +37,7 @@ class CliInputs : public SheetInputs, public SheetOptions {
   std::vector<CaptionField> CaptionFields() const override { return captionFields; }
   SortOrder Order() const override { return order; }
   int MinRating() const override { return minRating; }
+  PairMode Pairs() const override { return pairs; }
 
   int rows = kDefaultRows;
   int columns = kDefaultColumns;
@@ -52,6 +53,7 @@ class CliInputs : public SheetInputs, public SheetOptions {
   std::vector<CaptionField> captionFields;
   SortOrder order = SortOrder::Name;
   int minRating = 0;
+  PairMode pairs = PairMode::Once;
   // The layout; --rows and --cols, when given, replace its rows and columns.
   SheetTemplate layout;
   // --selection FILE; without it the sheet takes the built folder's from the window's store.
@@ -62,7 +64,7 @@ class CliInputs : public SheetInputs, public SheetOptions {
 // is gone); a template that does not exist or is damaged is a UsageError naming the file and field.
 SheetTemplate ReadTemplateOption(const Args& args);
 
-// --sort and --min-rating, which list shares with the commands that draw the sheet.
+// --sort, --min-rating and --pairs, which list shares with the commands that draw the sheet.
 void ReadOrderOptions(const Args& args, CliInputs& inputs);
 
 // --selection FILE, which list shares with the commands that draw the sheet; a file that is

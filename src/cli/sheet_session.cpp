@@ -12,7 +12,7 @@
 namespace tablora::cli {
 
 const std::vector<std::string> kSheetValueOptions = {"--rows", "--cols", "--title", "--font", "--jobs",
-                                                     "--caption", "--sort", "--min-rating", "--template",
+                                                     "--caption", "--sort", "--min-rating", "--pairs", "--template",
                                                      "--selection"};
 const std::vector<std::string> kSheetFlagOptions = {"--facing", "--no-page-numbers", "--quiet",
                                                     "--help", "--no-cache", "--verbose"};
@@ -36,6 +36,11 @@ const char* const kSheetOptionsHelp =
     "  --sort ORDER        order within each folder: name (default), natural (numbers in names\n"
     "                      by value: IMG_2 before IMG_10) or date (taken; undated pictures last)\n"
     "  --min-rating N      only pictures rated N stars or more, 0..5 (default 0: every picture)\n"
+    "  --pairs MODE        a frame the camera wrote as RAW and JPEG (or HEIF), files of one name\n"
+    "                      in one folder: once (default) shows the JPEG captioned with both\n"
+    "                      (\"IMG_0412.CR3 + JPG\"), both shows each file, raw the RAW, jpeg the\n"
+    "                      JPEG under its own name. A Live Photo's clip (.mov of the still's name)\n"
+    "                      goes with its still, which is marked LIVE, unless both\n"
     "  --selection FILE    the pictures left out and the order within folders as FILE holds them\n"
     "                      (default: those the window keeps for FOLDER, in\n"
     "                      $XDG_DATA_HOME/Tablora/selections)\n"
@@ -51,6 +56,11 @@ void ReadOrderOptions(const Args& args, CliInputs& inputs) {
     inputs.order = *order;
   }
   inputs.minRating = args.IntOr("--min-rating", 0, 0, kMaxRating);
+  if (const auto pairs = args.Value("--pairs")) {
+    const std::optional<PairMode> mode = PairModeNamed(*pairs);
+    if (!mode) throw UsageError{"option --pairs must be once, both, raw or jpeg, not '" + *pairs + "'"};
+    inputs.pairs = *mode;
+  }
 }
 
 void ReadSelectionOption(const Args& args, CliInputs& inputs) {

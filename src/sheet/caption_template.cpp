@@ -123,7 +123,7 @@ std::optional<std::string> PictureField(std::string_view field, const PictureFac
   const TPhotoMetadata& md = facts.metadata != nullptr ? *facts.metadata : kNone;
   const std::string_view name = NamePart(facts.entry);
   const std::size_t dot = name.rfind('.');
-  if (field == "name") return std::string(name);
+  if (field == "name") return std::string(facts.shownName.empty() ? name : facts.shownName);
   if (field == "stem") return std::string(name.substr(0, dot));
   if (field == "ext") return dot == std::string_view::npos ? std::string() : std::string(name.substr(dot + 1));
   if (field == "folder" || field == "path") {

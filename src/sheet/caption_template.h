@@ -30,6 +30,8 @@ std::vector<std::string> UnknownFields(std::string_view text, const FieldValue& 
 // What a caption line may show of one picture.
 struct PictureFacts {
   std::string_view entry;       // "/2024/Rome/IMG_0001.JPG", relative to the sheet's folder
+  // The name {name} shows in place of the file's own: a pair's "IMG_0001.CR3 + JPG".
+  std::string_view shownName;
   std::string_view baseFolder;  // the sheet's folder
   int32_t frame = 0;            // the picture's number within the sheet
   int32_t frameInFolder = 0;    // its number within its folder

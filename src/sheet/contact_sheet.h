@@ -15,6 +15,7 @@
 #include "platform/locale_collator.h"
 #include "platform/printer_device.h"
 #include "platform/message_box.h"
+#include "sheet/file_pairs.h"
 #include "sheet/preview_control.h"
 #include "sheet/photo_caption.h"
 #include "sheet/picture_selection.h"
@@ -154,6 +155,10 @@ class TContactSheet {
   // empty rectangle when the picture is not on that page.
   TRect CellRect(int32_t index) const;
 
+  // What a listed entry stands for beyond its own file (the other half of a RAW + JPEG pair, a
+  // Live Photo's clip); null for a picture on its own.
+  const PairNote* PairOf(std::string_view entry) const;
+
   // A listed entry's metadata, read once per build and kept for the captions of its pages.
   const TPhotoMetadata& MetadataOf(const std::string& entry);
 
@@ -232,6 +237,8 @@ class TContactSheet {
   LocaleCollator collator_;
   FileMetadataReader fileMetadata_;
   std::unordered_map<std::string, TPhotoMetadata> metadata_;
+  // Pairs by the kept picture's whole path, which a sheet narrowed to one folder still finds.
+  std::unordered_map<std::string, PairNote> pairs_;
   // The exiv2 keys the metadata above holds: the layout's when it was read.
   std::vector<std::string> metadataKeys_;
   // The header's logo, read when a page first shows it and kept while the layout names that file.

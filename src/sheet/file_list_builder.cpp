@@ -19,6 +19,7 @@ void TContactSheet::BuildFileList() {
   BaseFolder = services_.inputs->SelectedFolder();
   FileList.clear();
   metadata_.clear();
+  pairs_.clear();
   found_.clear();
   walked_.clear();
   walkedFolders_.clear();
@@ -103,6 +104,12 @@ std::vector<std::string> FolderComponents(std::string_view folder) {
 
 }  // namespace
 
+const PairNote* TContactSheet::PairOf(std::string_view entry) const {
+  if (pairs_.empty()) return nullptr;
+  const auto it = pairs_.find(BaseFolder + std::string(entry));
+  return it == pairs_.end() ? nullptr : &it->second;
+}
+
 const TPhotoMetadata& TContactSheet::MetadataOf(const std::string& entry) {
   // A layout that shows other keys than those read reads its pictures again.
   if (std::vector<std::string> keys = MetadataKeysOf(Layout); keys != metadataKeys_) {
@@ -182,6 +189,11 @@ std::vector<std::size_t> TContactSheet::OrderWithinFolder(const std::vector<std:
 // subfolders and each folder's pictures stay together under one heading; a plain sort of whole
 // paths would put "/a/b/x.jpg" between "/a/" and "/a/c.jpg" ("b/" sorts before "c").
 std::vector<std::string> TContactSheet::OrderByFolder(std::vector<std::string> entries) {
+  // Pairs first: the picture kept of a pair is the one the filter and the order then see.
+  PairedList paired = PairUp(std::move(entries), services_.options->Pairs());
+  entries = std::move(paired.entries);
+  pairs_.clear();
+  for (auto& [entry, note] : paired.notes) pairs_.emplace(BaseFolder + entry, std::move(note));
   const int minRating = services_.options->MinRating();
   if (minRating > 0 || services_.options->Order() == SortOrder::Date) {
     ProgressWindow& progress = *services_.progress;

@@ -211,6 +211,31 @@ void DrawFrame(DrawingSurface& surface, const TRect& picture, int32_t width, TCo
   surface.SetBrushColor(brush);
 }
 
+// A small label in a corner of the picture (white on dark grey, legible over any photograph): what
+// the picture stands for beyond itself, such as a Live Photo's clip.
+void DrawBadge(DrawingSurface& surface, const TRect& picture, const std::string& text, int32_t textHeight) {
+  const int32_t height = std::max<int32_t>(textHeight * 3 / 4, 1);
+  const TColor brush = surface.BrushColor();
+  const TColor font = surface.FontColor();
+  const int fontHeight = surface.FontHeight();
+  surface.SetFontHeight(height * 4 / 5);
+  const int32_t pad = std::max<int32_t>(height / 4, 1);
+  const int32_t width = surface.TextWidth(text) + 2 * pad;
+  if (width > picture.Right - picture.Left || height > picture.Bottom - picture.Top) {
+    surface.SetFontHeight(fontHeight);
+    return;
+  }
+  const TRect box = Rect(picture.Left + pad, picture.Top + pad, picture.Left + pad + width, picture.Top + pad + height);
+  surface.SetBrushColor(RGB(40, 40, 40));
+  surface.SetBrushSolid();
+  surface.FillRect(box);
+  surface.SetFontColor(clWhite);
+  surface.TextOut(box.Left + pad, box.Top + (height - height * 4 / 5) / 2, text);
+  surface.SetFontColor(font);
+  surface.SetFontHeight(fontHeight);
+  surface.SetBrushColor(brush);
+}
+
 // The folder of an entry as a header names it: its path below the sheet's folder.
 // The page's folder for a header or footer: its path from the sheet's folder, which goes by its
 // own name ("Rome 2024/Day 2"; "Rome 2024" for the sheet's folder's own pictures).
@@ -493,7 +518,9 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
     const int32_t textWidth = cell.captionWidth - m.sidePad;
     if (classic && layout.captions == ClassicTemplate().captions) {
       surface.SetFontHeight(captionHeight);
-      const std::string caption = FitCaption(surface, std::string(NamePart(entry)), textWidth, readableCaption);
+      const PairNote* pair = PairOf(entry);
+      const std::string name = pair != nullptr && !pair->caption.empty() ? pair->caption : std::string(NamePart(entry));
+      const std::string caption = FitCaption(surface, name, textWidth, readableCaption);
       surface.TextOut(cell.captionLeft + (cell.captionWidth - surface.TextWidth(caption)) / 2, cell.captionTop, caption);
       if (const std::string line = captionFields.empty() ? std::string() : CaptionLine(MetadataOf(entry), captionFields, stars);
           !line.empty()) {
@@ -516,6 +543,7 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
     }
     PictureFacts facts;
     facts.entry = entry;
+    if (const PairNote* pair = PairOf(entry)) facts.shownName = pair->caption;
     facts.baseFolder = BaseFolder;
     facts.frame = cell.frame;
     facts.frameInFolder = frameInFolder;
@@ -574,6 +602,9 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
           surface.StretchDraw(drawn, *picture->pixels);
         }
         if (m.borderWidth > 0) DrawFrame(surface, drawn, m.borderWidth, layout.borderColor);
+        if (const PairNote* pair = PairOf(FileList[static_cast<std::size_t>(i)]); pair != nullptr && pair->live) {
+          DrawBadge(surface, drawn, "LIVE", captionHeight);
+        }
         if (drawing.shown) drawing.shown();
       }
     }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/drawing_surface.h"
+#include "sheet/file_pairs.h"
 #include "sheet/photo_caption.h"
 
 namespace tablora {
@@ -36,6 +37,8 @@ class SheetOptions {
   virtual SortOrder Order() const { return SortOrder::Name; }
   // Pictures rated below this are left out; 0 keeps every picture, unrated and rejected ones too.
   virtual int MinRating() const { return 0; }
+  // A frame the camera wrote as RAW and JPEG (or HEIF) shows once, as the JPEG.
+  virtual PairMode Pairs() const { return PairMode::Once; }
 };
 
 constexpr int kMaxRating = 5;

@@ -54,6 +54,7 @@ TEST(CliList, UserErrorsExitWithStatusTwoAndOneLine) {
         std::vector<std::string>{"list", tree.Path(), "--bogus"},
         std::vector<std::string>{"list", tree.Path(), "--sort", "size"},
         std::vector<std::string>{"list", tree.Path(), "--min-rating", "6"},
+        std::vector<std::string>{"list", tree.Path(), "--pairs", "twice"},
         std::vector<std::string>{"preview", tree.Path(), "-o", tree.Path() + "/p.png", "--caption", "date,shutter"},
         std::vector<std::string>{"frobnicate"}}) {
     const auto result = RunCommand(CliPath(), args);
@@ -68,7 +69,7 @@ TEST(CliList, UserErrorsExitWithStatusTwoAndOneLine) {
 TEST(CliList, HelpDescribesEveryOption) {
   const auto result = RunCommand(CliPath(), {"list", "--help"});
   EXPECT_EQ(result.status, 0);
-  for (const char* option : {"--rows", "--cols", "--sort", "--min-rating", "--quiet", "--help"}) {
+  for (const char* option : {"--rows", "--cols", "--sort", "--min-rating", "--pairs", "--quiet", "--help"}) {
     EXPECT_NE(result.out.find(option), std::string::npos) << option;
   }
   EXPECT_EQ(RunCommand(CliPath(), {"--version"}).status, 0);
@@ -96,6 +97,24 @@ TEST(CliList, SortsByDateAndFiltersByRating) {
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, c.out) << c.options[0];
   }
+}
+
+// A frame written as RAW and JPEG is listed once, as the JPEG, the RAW named after it; each mode.
+TEST(CliList, PairsAreListedOnce) {
+  test::TempTree tree;
+  for (const char* f : {"IMG_1.CR2", "IMG_1.JPG", "IMG_2.jpg", "sub/IMG_2.nef"}) tree.File(f);
+  const struct {
+    const char* mode;
+    const char* out;
+  } cases[] = {
+      {"once", "1\t/IMG_1.JPG\t+ IMG_1.CR2\n1\t/IMG_2.jpg\n1\t/sub/IMG_2.nef\n3 files, 1 pages\n"},
+      {"raw", "1\t/IMG_1.CR2\t+ IMG_1.JPG\n1\t/IMG_2.jpg\n1\t/sub/IMG_2.nef\n3 files, 1 pages\n"},
+      {"both", "1\t/IMG_1.CR2\n1\t/IMG_1.JPG\n1\t/IMG_2.jpg\n1\t/sub/IMG_2.nef\n4 files, 1 pages\n"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RunCommand(CliPath(), {"list", tree.Path(), "--pairs", c.mode}).out, c.out) << c.mode;
+  }
+  EXPECT_EQ(RunCommand(CliPath(), {"list", tree.Path()}).out, cases[0].out);
 }
 
 // A name can neither fake entries nor send the terminal commands: control characters (C1 ones
