@@ -554,6 +554,30 @@
         <translation>Alle</translation>
     </message>
     <message>
+        <source>RAW + JPEG:</source>
+        <translation>RAW + JPEG:</translation>
+    </message>
+    <message>
+        <source>Once, as the JPEG</source>
+        <translation>Einmal, als JPEG</translation>
+    </message>
+    <message>
+        <source>Both files</source>
+        <translation>Beide Dateien</translation>
+    </message>
+    <message>
+        <source>The RAW only</source>
+        <translation>Nur das RAW</translation>
+    </message>
+    <message>
+        <source>The JPEG only</source>
+        <translation>Nur das JPEG</translation>
+    </message>
+    <message>
+        <source>Files of one name in one folder that the camera wrote as RAW and JPEG (or HEIF)</source>
+        <translation>Dateien gleichen Namens in einem Ordner, die die Kamera als RAW und JPEG (oder HEIF) schrieb</translation>
+    </message>
+    <message>
         <source>&amp;Layout:</source>
         <translation>&amp;Vorlage:</translation>
     </message>

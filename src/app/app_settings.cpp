@@ -92,6 +92,7 @@ SavedSettings AppSettings::Load() const {
       ParseCaptionFields(fields.left(kMaxTextLength).toStdString()).value_or(std::vector<CaptionField>{});
   settings.order = SortOrderNamed(ReadText(store, "order", "").toStdString()).value_or(settings.order);
   settings.minRating = ReadInt(store, "minRating", settings.minRating, 0, kMaxRating);
+  settings.pairs = PairModeNamed(ReadText(store, "pairs", "").toStdString()).value_or(settings.pairs);
   const QStringList margins = store.value("margins").toStringList();
   if (margins.size() == 4) {
     bool all = true;
@@ -135,6 +136,7 @@ void AppSettings::Save(const SavedSettings& settings) {
   store.setValue("caption", QString::fromStdString(CaptionFieldList(settings.captionFields)));
   store.setValue("order", QString::fromStdString(std::string(SortOrderName(settings.order))));
   store.setValue("minRating", settings.minRating);
+  store.setValue("pairs", QString::fromStdString(std::string(PairModeName(settings.pairs))));
   if (settings.margins) {
     const QMarginsF& m = *settings.margins;
     store.setValue("margins", QStringList{QString::number(m.left()), QString::number(m.top()),
@@ -174,6 +176,7 @@ SavedSettings AppSettings::Of(const T_Main& main, const T_Options& options, cons
   settings.captionFields = options.CaptionFields();
   settings.order = options.Order();
   settings.minRating = options.MinRating();
+  settings.pairs = options.Pairs();
   settings.geometry = main.saveGeometry();
   return settings;
 }
@@ -216,6 +219,7 @@ void AppSettings::Apply(const SavedSettings& settings, T_Main& main, T_Options& 
   options.SetCaptionFields(settings.captionFields);
   options.SetOrder(settings.order);
   options.MinRatingBox->setValue(std::clamp(settings.minRating, 0, kMaxRating));
+  options.SetPairs(settings.pairs);
   main.PlaceOnScreen(settings.geometry);
 }
 

@@ -39,6 +39,7 @@ struct SavedSettings {
   std::vector<CaptionField> captionFields;
   SortOrder order = SortOrder::Name;
   int minRating = 0;
+  PairMode pairs = PairMode::Once;
   std::optional<QMarginsF> margins;  // left, top, right, bottom in mm; none: the printer's
   QStringList recentFolders;  // newest first
   int zoom = 0;               // T_Main::ZoomMode

@@ -160,6 +160,7 @@ void T_Main::SetWindows(T_Splash* splash, T_Processing* processing, T_Options* o
   for (QCheckBox* box : options->CaptionBoxes) connect(box, &QCheckBox::toggled, this, redraw);
   connect(options->SortBox, &QComboBox::currentIndexChanged, this, [this] { OrderChanged(); });
   connect(options->MinRatingBox, &QSpinBox::valueChanged, this, [this] { OrderChanged(); });
+  connect(options->PairsBox, &QComboBox::currentIndexChanged, this, [this] { OrderChanged(); });
   connect(options->TemplateBox, &QComboBox::currentTextChanged, this, [this] {
     if (options_->isVisible()) TakeChosenLayout();
   });

@@ -9,9 +9,9 @@
 namespace tablora {
 
 namespace {
-// The window is 301 x 300 with its frame; a dialog frame takes 8 pixels across and 27 down.
+// The window is 301 x 348 with its frame; a dialog frame takes 8 pixels across and 27 down.
 constexpr int kClientWidth = 301 - 8;
-constexpr int kClientHeight = 324 - 27;
+constexpr int kClientHeight = 348 - 27;
 
 // The designed places, for a font whose explanation takes three lines of 13 pixels. The label's
 // box reaches one pixel into the first check box's.
@@ -22,20 +22,22 @@ constexpr QRect kSortLabel(4, 92, 90, 21);
 constexpr QRect kSort(96, 92, 193, 21);
 constexpr QRect kMinRatingLabel(4, 116, 90, 21);
 constexpr QRect kMinRating(96, 116, 60, 21);
-constexpr QRect kTemplateLabel(4, 140, 90, 21);
-constexpr QRect kTemplate(96, 140, 133, 21);
-constexpr QRect kEditLayouts(232, 140, 57, 21);
-constexpr QRect kCaptionLabel(4, 164, 285, 13);
+constexpr QRect kPairsLabel(4, 140, 90, 21);
+constexpr QRect kPairs(96, 140, 193, 21);
+constexpr QRect kTemplateLabel(4, 164, 90, 21);
+constexpr QRect kTemplate(96, 164, 133, 21);
+constexpr QRect kEditLayouts(232, 164, 57, 21);
+constexpr QRect kCaptionLabel(4, 188, 285, 13);
 // The caption fields' boxes: four to a row, fewer where their names are longer.
 constexpr QRect CaptionBoxPlace(std::size_t i, std::size_t columns, int columnWidth) {
-  return QRect(4 + static_cast<int>(i % columns) * columnWidth, 179 + static_cast<int>(i / columns) * 20,
+  return QRect(4 + static_cast<int>(i % columns) * columnWidth, 203 + static_cast<int>(i / columns) * 20,
                columnWidth - 2, 17);
 }
-constexpr QRect kCache(4, 220, 285, 17);
-constexpr QRect kCacheLimitLabel(4, 242, 150, 21);
-constexpr QRect kCacheLimit(160, 242, 90, 21);
-constexpr QRect kButton1(136, 269, 75, 25);
-constexpr QRect kButton2(216, 269, 75, 25);
+constexpr QRect kCache(4, 244, 285, 17);
+constexpr QRect kCacheLimitLabel(4, 266, 150, 21);
+constexpr QRect kCacheLimit(160, 266, 90, 21);
+constexpr QRect kButton1(136, 293, 75, 25);
+constexpr QRect kButton2(216, 293, 75, 25);
 constexpr int kDesignedLine = 13;
 }  // namespace
 
@@ -75,6 +77,13 @@ T_Options::T_Options(QWidget* parent) : QDialog(parent) {
   MinRatingBox->setRange(0, kMaxRating);
   MinRatingBox->setSpecialValueText(tr("Any"));
   MinRatingLabel->setBuddy(MinRatingBox);
+
+  PairsLabel = new QLabel(tr("RAW + JPEG:"), this);
+  PairsBox = new QComboBox(this);
+  PairsBox->setObjectName("Pairs");
+  PairsBox->addItems({tr("Once, as the JPEG"), tr("Both files"), tr("The RAW only"), tr("The JPEG only")});
+  PairsBox->setToolTip(tr("Files of one name in one folder that the camera wrote as RAW and JPEG (or HEIF)"));
+  PairsLabel->setBuddy(PairsBox);
 
   TemplateLabel = new QLabel(tr("&Layout:"), this);
   TemplateBox = new QComboBox(this);
@@ -178,13 +187,15 @@ void T_Options::Arrange() {
   // A control stands right of its label, further right where a larger font widens the label.
   const auto beside = [&](QLabel* label, const QRect& labelPlace, QWidget* control, const QRect& designed, int top) {
     const int left = std::max(designed.x(), labelPlace.x() + label->sizeHint().width() + 4);
-    const bool toTheEdge = designed.right() == kSort.right() || designed.right() == kTemplate.right();
+    const bool toTheEdge = designed.right() == kSort.right() || designed.right() == kTemplate.right() ||
+                           designed.right() == kPairs.right();
     const int right = toTheEdge ? designed.right() : left + designed.width() - 1;
     const int labelBottom = place(label, QRect(labelPlace.x(), labelPlace.y(), left - 2 - labelPlace.x(), labelPlace.height()), top);
     return std::max(labelBottom, place(control, QRect(QPoint(left, designed.y()), QPoint(right, designed.bottom())), top));
   };
   below = beside(SortLabel, kSortLabel, SortBox, kSort, below + checkGap);
   below = beside(MinRatingLabel, kMinRatingLabel, MinRatingBox, kMinRating, below + checkGap);
+  below = beside(PairsLabel, kPairsLabel, PairsBox, kPairs, below + checkGap);
   const int layoutTop = below + checkGap;
   below = beside(TemplateLabel, kTemplateLabel, TemplateBox, kTemplate, layoutTop);
   // The button keeps its place at the right edge; the list gives way to a wider label.

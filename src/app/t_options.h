@@ -36,6 +36,8 @@ class T_Options : public QDialog, public SheetOptions {
   std::vector<CaptionField> CaptionFields() const override;
   SortOrder Order() const override { return static_cast<SortOrder>(SortBox->currentIndex()); }
   int MinRating() const override { return MinRatingBox->value(); }
+  PairMode Pairs() const override { return static_cast<PairMode>(PairsBox->currentIndex()); }
+  void SetPairs(PairMode mode) { PairsBox->setCurrentIndex(static_cast<int>(mode)); }
   void SetCaptionFields(const std::vector<CaptionField>& fields);
   void SetOrder(SortOrder order) { SortBox->setCurrentIndex(static_cast<int>(order)); }
   // The layouts to choose from, by name, and the one in use.
@@ -55,6 +57,8 @@ class T_Options : public QDialog, public SheetOptions {
   QComboBox* SortBox = nullptr;  // in SortOrder's order
   QLabel* MinRatingLabel = nullptr;
   QSpinBox* MinRatingBox = nullptr;
+  QLabel* PairsLabel = nullptr;
+  QComboBox* PairsBox = nullptr;  // in PairMode's order
   QLabel* TemplateLabel = nullptr;
   QComboBox* TemplateBox = nullptr;
   QPushButton* EditLayoutsButton = nullptr;

@@ -65,10 +65,11 @@ TEST(AppSettings, DamagedStrangeOrOutOfRangeValuesFallBackToTheDefault) {
     std::vector<CaptionField> fields;
     SortOrder order;
     int minRating;
+    PairMode pairs = PairMode::Once;
   } sheetCases[] = {
-      {"[General]\ncaption=exposure,date\norder=natural\nminRating=2\n", {CaptionField::Exposure, CaptionField::Date},
-       SortOrder::Natural, 2},
-      {"[General]\ncaption=date,shutter\norder=size\nminRating=9\n", {}, SortOrder::Name, 0},
+      {"[General]\ncaption=exposure,date\norder=natural\nminRating=2\npairs=raw\n",
+       {CaptionField::Exposure, CaptionField::Date}, SortOrder::Natural, 2, PairMode::Raw},
+      {"[General]\ncaption=date,shutter\norder=size\nminRating=9\npairs=twice\n", {}, SortOrder::Name, 0},
       {"[General]\nminRating=-1\n", {}, SortOrder::Name, 0},
   };
   for (const auto& c : sheetCases) {
@@ -76,6 +77,7 @@ TEST(AppSettings, DamagedStrangeOrOutOfRangeValuesFallBackToTheDefault) {
     EXPECT_EQ(s.captionFields, c.fields) << c.text;
     EXPECT_EQ(s.order, c.order) << c.text;
     EXPECT_EQ(s.minRating, c.minRating) << c.text;
+    EXPECT_EQ(s.pairs, c.pairs) << c.text;
   }
   const SavedSettings paper = LoadText(tree, "[General]\npaper=100000\norientation=sideways\n");
   EXPECT_EQ(paper.paper, QPageSize::Custom);
@@ -146,6 +148,7 @@ TEST(AppSettings, WindowsReopenAsTheyWereClosed) {
     before.options->SetCaptionFields({CaptionField::Date, CaptionField::Rating});
     before.options->SetOrder(SortOrder::Date);
     before.options->MinRatingBox->setValue(3);
+    before.options->SetPairs(PairMode::Both);
     before.main->setGeometry(40, 50, 600, 400);
     AppSettings(file).Save(AppSettings::Of(*before.main, *before.options, &before.paper));
   }
@@ -167,6 +170,7 @@ TEST(AppSettings, WindowsReopenAsTheyWereClosed) {
   EXPECT_EQ(after.options->CaptionFields(), (std::vector<CaptionField>{CaptionField::Date, CaptionField::Rating}));
   EXPECT_EQ(after.options->Order(), SortOrder::Date);
   EXPECT_EQ(after.options->MinRating(), 3);
+  EXPECT_EQ(after.options->Pairs(), PairMode::Both);
   EXPECT_EQ(after.main->size(), QSize(600, 400));
   const QMarginsF margins = after.paper.pageLayout().margins(QPageLayout::Millimeter);
   EXPECT_NEAR(margins.top(), 7.5, 0.01);

@@ -31,8 +31,8 @@ TEST_F(OptionsTest, DefinitionAndStartValues) {
   EXPECT_EQ(options.PrintPageNumBox->geometry(), QRect(4, below + 20, 285, 17));
   EXPECT_EQ(options.Button1->text(), "Save");
   EXPECT_EQ(options.Button2->text(), "Cancel");
-  EXPECT_EQ(options.Button1->geometry(), QRect(136, 269, 75, 25));
-  EXPECT_EQ(options.Button2->geometry(), QRect(216, 269, 75, 25));
+  EXPECT_EQ(options.Button1->geometry(), QRect(136, 293, 75, 25));
+  EXPECT_EQ(options.Button2->geometry(), QRect(216, 293, 75, 25));
   EXPECT_TRUE(options.Button1->isDefault());
   EXPECT_FALSE(options.PrintFacing());
   EXPECT_TRUE(options.PrintPageNum());
@@ -79,6 +79,9 @@ TEST_F(OptionsTest, SheetChoicesStartAsBeforeAndReadBack) {
   EXPECT_EQ(options.Order(), SortOrder::Name);
   EXPECT_EQ(options.MinRating(), 0);
   EXPECT_EQ(options.MinRatingBox->text(), "Any");
+  EXPECT_EQ(options.Pairs(), PairMode::Once);
+  options.PairsBox->setCurrentIndex(2);
+  EXPECT_EQ(options.Pairs(), PairMode::Raw);
   options.CaptionBoxes[7]->setChecked(true);  // title
   options.CaptionBoxes[1]->setChecked(true);  // exposure
   EXPECT_EQ(options.CaptionFields(), (std::vector<CaptionField>{CaptionField::Exposure, CaptionField::Title}));
@@ -114,7 +117,8 @@ TEST_F(OptionsTest, ScreenshotShowsTheWholeExplanation) {
     EXPECT_LE(metrics.height(), options.PrintFacingBox->height());
     EXPECT_LT(options.PrintFacingBox->geometry().bottom(), options.PrintPageNumBox->y());
     // The sheet's choices, row under row, none overlapping another or the buttons.
-    std::vector<QWidget*> rows = {options.PrintPageNumBox, options.SortBox, options.MinRatingBox, options.TemplateBox,
+    std::vector<QWidget*> rows = {options.PrintPageNumBox, options.SortBox, options.MinRatingBox, options.PairsBox,
+                                  options.TemplateBox,
                                   options.CaptionLabel, options.CaptionBoxes[0], options.CaptionBoxes[4],
                                   options.CacheBox, options.CacheLimitBox, options.Button1};
     for (std::size_t i = 1; i < rows.size(); ++i) EXPECT_LT(rows[i - 1]->geometry().bottom(), rows[i]->y()) << i;
@@ -124,7 +128,7 @@ TEST_F(OptionsTest, ScreenshotShowsTheWholeExplanation) {
     EXPECT_LT(options.EditLayoutsButton->geometry().right(), options.width());
     EXPECT_LT(options.Button2->geometry().bottom(), options.height());
     if (pixels == 11) {
-      EXPECT_EQ(options.size(), QSize(293, 297));
+      EXPECT_EQ(options.size(), QSize(293, 321));
     }
 
     // The last line's band on the screen holds the glyphs of "margins."
