@@ -149,6 +149,107 @@
     </message>
 </context>
 <context>
+    <name>tablora::FolderExportDialog</name>
+    <message>
+        <source>Print each folder to PDF</source>
+        <translation>Jeden Ordner als PDF drucken</translation>
+    </message>
+    <message>
+        <source>&amp;Browse…</source>
+        <translation>&amp;Durchsuchen…</translation>
+    </message>
+    <message>
+        <source>Folder for the sheets</source>
+        <translation>Ordner für die Bögen</translation>
+    </message>
+    <message>
+        <source>One per folder, of its own pictures</source>
+        <translation>Einer je Ordner, mit seinen eigenen Bildern</translation>
+    </message>
+    <message>
+        <source>One per top folder, with everything below it</source>
+        <translation>Einer je oberem Ordner, mit allem darunter</translation>
+    </message>
+    <message>
+        <source>{path}: the folder below the built one, its / making subfolders; {folder}: its name; {date}: the earliest taken; {count}: the pictures</source>
+        <translation>{path}: der Ordner unterhalb des erstellten, sein / ergibt Unterordner; {folder}: sein Name; {date}: das früheste Aufnahmedatum; {count}: die Anzahl der Bilder</translation>
+    </message>
+    <message>
+        <source>&amp;Write a manifest beside each sheet</source>
+        <translation>Neben jeden Bogen eine &amp;Bildliste schreiben</translation>
+    </message>
+    <message>
+        <source>CSV</source>
+        <translation>CSV</translation>
+    </message>
+    <message>
+        <source>JSON</source>
+        <translation>JSON</translation>
+    </message>
+    <message>
+        <source>Save &amp;into:</source>
+        <translation>Speichern &amp;in:</translation>
+    </message>
+    <message>
+        <source>&amp;Sheets:</source>
+        <translation>&amp;Bögen:</translation>
+    </message>
+    <message>
+        <source>&amp;Names:</source>
+        <translation>&amp;Namen:</translation>
+    </message>
+    <message>
+        <source>&amp;Print</source>
+        <translation>&amp;Drucken</translation>
+    </message>
+    <message>
+        <source>Choose the folder the sheets go into.</source>
+        <translation>Wählen Sie den Ordner, in den die Bögen kommen.</translation>
+    </message>
+    <message>
+        <source>Names may hold {path}, {folder}, {date} and {count}, not %1.</source>
+        <translation>Namen dürfen {path}, {folder}, {date} und {count} enthalten, nicht %1.</translation>
+    </message>
+    <message>
+        <source>The names must name a file inside the folder, such as {path}.pdf.</source>
+        <translation>Die Namen müssen eine Datei im Ordner benennen, etwa {path}.pdf.</translation>
+    </message>
+    <message>
+        <source>The folders %1 and %2 would both be written to %3. Nothing was written; put {path} in the names.</source>
+        <translation>Die Ordner %1 und %2 würden beide nach %3 geschrieben. Es wurde nichts geschrieben; nehmen Sie {path} in die Namen auf.</translation>
+    </message>
+    <message>
+        <source>The names give no file name for the folder %1. Nothing was written.</source>
+        <translation>Die Namen ergeben keinen Dateinamen für den Ordner %1. Es wurde nichts geschrieben.</translation>
+    </message>
+    <message>
+        <source>Folder %1 of %2: %3</source>
+        <translation>Ordner %1 von %2: %3</translation>
+    </message>
+    <message>
+        <source>Cancelled. %1 of %2 sheets were written to %3.</source>
+        <translation>Abgebrochen. %1 von %2 Bögen wurden nach %3 geschrieben.</translation>
+    </message>
+    <message>
+        <source>The sheet of the folder %1 could not be written:
+%2
+
+%3 of %4 sheets were written to %5.</source>
+        <translation>Der Bogen des Ordners %1 konnte nicht geschrieben werden:
+%2
+
+%3 von %4 Bögen wurden nach %5 geschrieben.</translation>
+    </message>
+    <message>
+        <source>1 sheet was written to %1.</source>
+        <translation>1 Bogen wurde nach %1 geschrieben.</translation>
+    </message>
+    <message>
+        <source>%1 sheets were written to %2.</source>
+        <translation>%1 Bögen wurden nach %2 geschrieben.</translation>
+    </message>
+</context>
+<context>
     <name>tablora::PageSetupDialog</name>
     <message>
         <source>Page Setup</source>
@@ -371,6 +472,14 @@
         <source>Keyboard shortcuts</source>
         <translation>Tastenkürzel</translation>
     </message>
+    <message>
+        <source>Save sheet as P&amp;DF…</source>
+        <translation>Bogen als P&amp;DF speichern…</translation>
+    </message>
+    <message>
+        <source>Print &amp;each folder to PDF…</source>
+        <translation>&amp;Jeden Ordner als PDF drucken…</translation>
+    </message>
 </context>
 <context>
     <name>tablora::T_Main</name>
@@ -501,6 +610,26 @@
     <message>
         <source>PNG picture (*.png);;JPEG picture (*.jpg *.jpeg);;PDF file (*.pdf)</source>
         <translation>PNG-Bild (*.png);;JPEG-Bild (*.jpg *.jpeg);;PDF-Datei (*.pdf)</translation>
+    </message>
+    <message>
+        <source>&amp;Open folder</source>
+        <translation>Ordner ö&amp;ffnen</translation>
+    </message>
+    <message>
+        <source>Save sheet as PDF</source>
+        <translation>Bogen als PDF speichern</translation>
+    </message>
+    <message>
+        <source>PDF file (*.pdf)</source>
+        <translation>PDF-Datei (*.pdf)</translation>
+    </message>
+    <message>
+        <source>&amp;Write a manifest beside it (the same name, .csv)</source>
+        <translation>Eine &amp;Bildliste daneben schreiben (gleicher Name, .csv)</translation>
+    </message>
+    <message>
+        <source>Saved to %1 and %2</source>
+        <translation>Gespeichert unter %1 und %2</translation>
     </message>
 </context>
 <context>

@@ -76,6 +76,9 @@ TMainActions::TMainActions(T_Main& main) : QObject(&main), main_(main) {
   PrintAction = add(file, tr("&Print…"), QKeySequence(Qt::CTRL | Qt::Key_P), [&main] { main.PrintBtn->click(); });
   SavePageAction = add(file, tr("&Save page as…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
                        [&main] { main.SavePageAs(); });
+  SaveSheetPdfAction = add(file, tr("Save sheet as P&DF…"), QKeySequence(), [&main] { main.SaveSheetAsPdf(); });
+  PrintEachFolderAction =
+      add(file, tr("Print &each folder to PDF…"), QKeySequence(), [&main] { main.PrintEachFolder(); });
   file->addSeparator();
   add(file, tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), [&main] { main.close(); });
 
@@ -130,6 +133,8 @@ TMainActions::TMainActions(T_Main& main) : QObject(&main), main_(main) {
   // The menu's Print follows the button, off until there is a sheet.
   PrintAction->setEnabled(main.PrintBtn->isEnabled());
   SavePageAction->setEnabled(main.PrintBtn->isEnabled());
+  SaveSheetPdfAction->setEnabled(main.PrintBtn->isEnabled());
+  PrintEachFolderAction->setEnabled(main.PrintBtn->isEnabled());
   main.PrintBtn->installEventFilter(this);
 }
 
@@ -169,6 +174,8 @@ bool TMainActions::eventFilter(QObject* watched, QEvent* event) {
   if (watched == main_.PrintBtn && event->type() == QEvent::EnabledChange) {
     PrintAction->setEnabled(main_.PrintBtn->isEnabled());
     SavePageAction->setEnabled(main_.PrintBtn->isEnabled());
+    SaveSheetPdfAction->setEnabled(main_.PrintBtn->isEnabled());
+    PrintEachFolderAction->setEnabled(main_.PrintBtn->isEnabled());
   }
   if (watched == &main_ && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove)) {
     auto* drag = static_cast<QDragMoveEvent*>(event);

@@ -33,6 +33,8 @@ class TMainActions : public QObject {
   QMenu* SheetMenu = nullptr;
   QAction* PrintAction = nullptr;
   QAction* SavePageAction = nullptr;
+  QAction* SaveSheetPdfAction = nullptr;
+  QAction* PrintEachFolderAction = nullptr;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

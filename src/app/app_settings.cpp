@@ -111,6 +111,13 @@ SavedSettings AppSettings::Load() const {
   if (settings.zoomScale < 0.1 || settings.zoomScale > 4) settings.zoomScale = 1.0;
   const QVariant geometry = store.value("geometry");
   if (geometry.userType() == QMetaType::QByteArray) settings.geometry = geometry.toByteArray();
+  FolderExportChoices& exports = settings.folderExport;
+  exports.folder = ReadText(store, "exportFolder", exports.folder);
+  exports.tree = ReadText(store, "exportSheets", "own") == "tree";
+  exports.pattern = UsablePattern(ReadText(store, "exportNames", exports.pattern));
+  exports.manifest = ReadBool(store, "exportManifest", exports.manifest);
+  exports.json = ReadText(store, "exportManifestFormat", "csv") == "json";
+  settings.sheetPdfManifest = ReadBool(store, "sheetPdfManifest", settings.sheetPdfManifest);
   return settings;
 }
 
@@ -146,6 +153,14 @@ void AppSettings::Save(const SavedSettings& settings) {
   store.setValue("zoom", settings.zoom == 1 ? "width" : settings.zoom == 2 ? "scale" : "page");
   if (settings.zoom == 2) store.setValue("zoomScale", settings.zoomScale);
   if (!settings.geometry.isEmpty()) store.setValue("geometry", settings.geometry);
+  const FolderExportChoices& exports = settings.folderExport;
+  if (!exports.folder.isEmpty()) store.setValue("exportFolder", exports.folder);
+  store.setValue("exportSheets", exports.tree ? "tree" : "own");
+  store.setValue("exportNames", exports.pattern);
+  store.setValue("exportManifest", exports.manifest);
+  // Kept while no manifest is written, for the next time one is.
+  store.setValue("exportManifestFormat", exports.json ? "json" : "csv");
+  store.setValue("sheetPdfManifest", settings.sheetPdfManifest);
   store.sync();
 }
 
@@ -178,6 +193,8 @@ SavedSettings AppSettings::Of(const T_Main& main, const T_Options& options, cons
   settings.minRating = options.MinRating();
   settings.pairs = options.Pairs();
   settings.geometry = main.saveGeometry();
+  settings.folderExport = main.ExportChoices();
+  settings.sheetPdfManifest = main.SheetPdfManifest();
   return settings;
 }
 
@@ -221,6 +238,8 @@ void AppSettings::Apply(const SavedSettings& settings, T_Main& main, T_Options& 
   options.MinRatingBox->setValue(std::clamp(settings.minRating, 0, kMaxRating));
   options.SetPairs(settings.pairs);
   main.PlaceOnScreen(settings.geometry);
+  main.SetExportChoices(settings.folderExport);
+  main.SetSheetPdfManifest(settings.sheetPdfManifest);
 }
 
 }  // namespace tablora

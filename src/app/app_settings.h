@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/sheet_export.h"
 #include "sheet/sheet_settings.h"
 
 class QPrinter;
@@ -45,6 +46,8 @@ struct SavedSettings {
   int zoom = 0;               // T_Main::ZoomMode
   double zoomScale = 1.0;
   QByteArray geometry;  // QWidget::saveGeometry; empty: about 80 % of the screen, centred
+  FolderExportChoices folderExport;  // Print each folder to PDF; a pattern that cannot be used: the default
+  bool sheetPdfManifest = false;     // Save sheet as PDF writes the manifest beside it
 };
 
 // The settings file. Whatever it holds is taken only as far as it makes sense: a file that cannot

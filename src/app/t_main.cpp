@@ -1,6 +1,9 @@
 #include "app/t_main.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QCompleter>
 #include <QDialogButtonBox>
 #include <QTreeWidget>
@@ -747,6 +750,91 @@ void T_Main::SavePageAs() {
       throw;
     }
     if (QFileInfo::exists(path)) previewStatus_->SetNotice(tr("Saved to %1").arg(path));
+    Refresh();
+  });
+}
+
+ExportServices T_Main::Exports() {
+  ExportServices exports;
+  exports.progress = processing_;
+  exports.messages = services_.messages;
+  exports.layoutFrom = services_.qprinter;
+  exports.report = services_.reportWritten;
+  if (!exports.report) {
+    exports.report = [this](const QString& text, const QString& folder) {
+      QMessageBox box(QMessageBox::Information, "Tablora", text, QMessageBox::Ok, this);
+      QPushButton* open = box.addButton(tr("&Open folder"), QMessageBox::ActionRole);
+      box.exec();
+      if (box.clickedButton() == open) QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    };
+  }
+  return exports;
+}
+
+void T_Main::PrintEachFolder() {
+  if (sheet_->FileList.empty() || processing_ == nullptr) return;
+  FolderExportChoices proposed = exportChoices_;
+  if (proposed.folder.isEmpty()) proposed.folder = QDir::homePath();
+  std::optional<FolderExportChoices> chosen;
+  if (services_.chooseFolderExport) {
+    chosen = services_.chooseFolderExport(proposed);
+  } else {
+    FolderExportDialog dialog(proposed, this);
+    if (dialog.exec() == QDialog::Accepted) chosen = dialog.Choices();
+  }
+  if (!chosen || chosen->folder.isEmpty()) return;
+  chosen->pattern = UsablePattern(chosen->pattern);
+  exportChoices_ = *chosen;
+  Run([this] {
+    ApplyPending();
+    previewStatus_->SetNotice({});
+    // A title that came from the built folder's name gives way to each folder's own.
+    const QString root = QFile::decodeName(QByteArray::fromStdString(sheet_->BaseFolder));
+    const QString title = TitleEdit->text() == root.section('/', -1) ? QString() : TitleEdit->text();
+    tablora::PrintEachFolder(*sheet_, title, exportChoices_, Exports());
+  });
+}
+
+void T_Main::SaveSheetAsPdf() {
+  if (sheet_->FileList.empty() || processing_ == nullptr) return;
+  SheetPdfChoice proposed;
+  const QString folder = sheetPdfFolder_.isEmpty() ? QDir::homePath() : sheetPdfFolder_;
+  proposed.path = QDir(folder).filePath(QString::fromStdString(sheet_->JobTitle()) + ".pdf");
+  proposed.manifest = sheetPdfManifest_;
+  std::optional<SheetPdfChoice> chosen;
+  if (services_.chooseSheetPdf) {
+    chosen = services_.chooseSheetPdf(proposed);
+  } else {
+    // Qt's own file dialog, which takes a box of ours below its fields.
+    QFileDialog dialog(this, tr("Save sheet as PDF"), proposed.path, tr("PDF file (*.pdf)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setDefaultSuffix("pdf");
+    auto* manifest = new QCheckBox(tr("&Write a manifest beside it (the same name, .csv)"), &dialog);
+    manifest->setChecked(proposed.manifest);
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) grid->addWidget(manifest, grid->rowCount(), 0, 1, -1);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+      chosen = SheetPdfChoice{dialog.selectedFiles().front(), manifest->isChecked()};
+    }
+  }
+  if (!chosen || chosen->path.isEmpty()) return;
+  if (QFileInfo(chosen->path).suffix().toLower() != "pdf") chosen->path += ".pdf";
+  sheetPdfManifest_ = chosen->manifest;
+  sheetPdfFolder_ = QFileInfo(chosen->path).absolutePath();
+  Run([this, choice = *chosen] {
+    ApplyPending();
+    previewStatus_->SetNotice({});
+    bool saved = false;
+    try {
+      saved = tablora::SaveSheetAsPdf(*sheet_, choice, Exports());
+    } catch (...) {
+      Refresh();
+      throw;
+    }
+    if (saved) {
+      previewStatus_->SetNotice(choice.manifest ? tr("Saved to %1 and %2").arg(choice.path, ManifestBeside(choice.path))
+                                                : tr("Saved to %1").arg(choice.path));
+    }
     Refresh();
   });
 }

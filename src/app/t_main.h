@@ -20,6 +20,7 @@
 
 #include "app/preview_image.h"
 #include "app/preview_status.h"
+#include "app/sheet_export.h"
 #include "app/spin_edit.h"
 #include "sheet/contact_sheet.h"
 #include "sheet/template_store.h"
@@ -60,6 +61,14 @@ struct MainServices {
   std::function<QString(const QString&)> chooseFolder;
   // Asks where to save the page on screen (PNG, JPEG or PDF); empty when dismissed.
   std::function<QString()> choosePageFile;
+  // Asks where and how each folder's sheet is printed to PDF, starting from the last choices;
+  // nothing when dismissed. Null: the window's dialog.
+  std::function<std::optional<FolderExportChoices>(const FolderExportChoices&)> chooseFolderExport;
+  // Asks where to save the whole sheet as PDF and whether its manifest goes beside it; nothing
+  // when dismissed. Null: the platform's file dialog with a box for the manifest.
+  std::function<std::optional<SheetPdfChoice>(const SheetPdfChoice&)> chooseSheetPdf;
+  // Says what a run wrote into which folder. Null: a message box that offers to open the folder.
+  std::function<void(const QString& text, const QString& folder)> reportWritten;
 };
 
 // The main window: the folder tree and sheet settings on the left, the page preview with its
@@ -136,6 +145,15 @@ class T_Main : public QWidget, public SheetInputs {
   // Saves the page on screen as a picture or a PDF file at the printer's resolution; the name
   // from the chooser (null: the platform's file dialog).
   void SavePageAs();
+  // Prints each folder of the built sheet to its own PDF file (and manifest), as asked.
+  void PrintEachFolder();
+  // Saves the whole sheet as one PDF file on the printer's paper, with its manifest if asked.
+  void SaveSheetAsPdf();
+  // What the two above were last asked, for the settings.
+  const FolderExportChoices& ExportChoices() const { return exportChoices_; }
+  void SetExportChoices(const FolderExportChoices& choices) { exportChoices_ = choices; }
+  bool SheetPdfManifest() const { return sheetPdfManifest_; }
+  void SetSheetPdfManifest(bool manifest) { sheetPdfManifest_ = manifest; }
 
   QWidget* Panel1;
   QLineEdit* PathEdit;
@@ -249,6 +267,11 @@ class T_Main : public QWidget, public SheetInputs {
   double zoomScale_ = 1.0;
   QStringList recent_;
   QString treeRoot_;
+  FolderExportChoices exportChoices_;
+  bool sheetPdfManifest_ = false;
+  QString sheetPdfFolder_;  // where the last whole sheet was saved
+  // The services the exports report through.
+  ExportServices Exports();
 };
 
 // The text of an error box: the message, with a full stop added when its last character's code

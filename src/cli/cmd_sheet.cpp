@@ -18,12 +18,12 @@
 #include "cli/console_message_box.h"
 #include "cli/image_page_printer.h"
 #include "cli/jpeg_output.h"
-#include "cli/per_folder.h"
-#include "cli/pending_outputs.h"
 #include "cli/sheet_session.h"
 #include "cli/sheet_output.h"
 #include "imaging/exceptions.h"
 #include "platform/output_file.h"
+#include "platform/pending_outputs.h"
+#include "sheet/folder_sheets.h"
 #include "sheet/sheet_manifest.h"
 #include "sheet/template_store.h"
 
@@ -190,6 +190,26 @@ Destination DestinationOf(const Args& args) {
 }
 
 
+// --per-folder, --per-folder=own or --per-folder=tree; nothing without the option.
+std::optional<FolderSplit> FolderSplitOf(const Args& args) {
+  if (!args.Has("--per-folder")) return std::nullopt;
+  const std::string mode = args.ValueOr("--per-folder", "own");
+  if (mode == "own") return FolderSplit::Own;
+  if (mode == "tree") return FolderSplit::Tree;
+  throw UsageError{std::string("option --per-folder must be own or tree, not '").append(mode).append("'")};
+}
+
+// A UsageError naming `option` unless the template's fields are known and it names a file: not
+// empty, not ending in "/".
+void CheckNameTemplate(const std::string& pattern, const std::string& option) {
+  if (const std::optional<std::string> unknown = UnknownNameField(pattern)) {
+    throw UsageError{std::string("option ").append(option).append(" may hold {folder}, {path}, {date} and {count}, not ").append(*unknown)};
+  }
+  if (pattern.empty() || pattern.back() == '/') {
+    throw UsageError{std::string("option ").append(option).append(" must name a file, not '").append(pattern).append("'")};
+  }
+}
+
 // How a sheet goes to files.
 struct FileJob {
   OutputKind kind = OutputKind::Pdf;
@@ -211,63 +231,53 @@ struct Printed {
 
 #ifdef TABLORA_HAVE_PRINTING
 
-// The sheet as it stands, printed to `output` (and listed in `manifest` unless that is empty,
-// its paths beginning with `prefix`); the files appear together once all are whole.
-Printed PrintToFiles(SheetSession& session, const FileJob& job, const std::string& output, const std::string& manifest,
-                     const std::string& prefix) {
-  // Declared after the session, so files are removed while Ctrl-C is still only noted.
-  PendingOutputs outputs;
-  std::unique_ptr<PrinterDevice> printer;
-  ImagePagePrinter* pictures = nullptr;
+// The printer of a sheet printed to `output`: the PDF file, or its pages' pictures; each file a
+// temporary of `outputs`.
+std::unique_ptr<PrinterDevice> FilePrinter(const FileJob& job, const std::string& output, PendingOutputs& outputs) {
   if (job.kind == OutputKind::Pdf) {
     auto pdf = std::make_unique<QtPrinterDevice>(outputs.Add(output));
     Configure(*pdf, job.settings);
-    printer = std::move(pdf);
-  } else {
-    // The pictures have the printable page of the PDF printer with the same settings.
-    QtPrinterDevice layout{std::string()};
-    Configure(layout, job.settings);
-    ImagePagePrinter::PageWriter write;
-    if (job.kind == OutputKind::Jpeg) {
-      write = [quality = job.quality](const QImage& page, const std::string& temporary) {
-        WriteJpeg(page, temporary, quality);
-      };
-    }
-    auto images = std::make_unique<ImagePagePrinter>(
-        layout.PageWidth(), layout.PageHeight(), job.settings.dpi,
-        [&outputs, &output](int32_t page) { return outputs.Add(PagePicturePath(output, page)); }, write);
-    pictures = images.get();
-    printer = std::move(images);
+    return pdf;
   }
-  TContactSheet& sheet = session.Sheet();
-  sheet.Services().printer = printer.get();
-  struct Unplug {
-    TContactSheet& sheet;
-    ~Unplug() { sheet.Services().printer = nullptr; }
-  } unplug{sheet};
+  // The pictures have the printable page of the PDF printer with the same settings.
+  QtPrinterDevice layout{std::string()};
+  Configure(layout, job.settings);
+  ImagePagePrinter::PageWriter write;
+  if (job.kind == OutputKind::Jpeg) {
+    write = [quality = job.quality](const QImage& page, const std::string& temporary) {
+      WriteJpeg(page, temporary, quality);
+    };
+  }
+  auto images = std::make_unique<ImagePagePrinter>(
+      layout.PageWidth(), layout.PageHeight(), job.settings.dpi,
+      [&outputs, output](int32_t page) { return outputs.Add(PagePicturePath(output, page)); }, write);
+  if (job.range) images->SetFirstPage(job.range->from);
+  return images;
+}
 
+Printed PrintedOf(const SheetFiles& files, bool beyondSheet) {
+  Printed printed;
+  printed.messagesShown = files.messageShown;
+  printed.beyondSheet = beyondSheet;
+  printed.first = files.first;
+  printed.last = files.last;
+  printed.pages = files.pages;
+  printed.written = files.written;
+  return printed;
+}
+
+// The sheet as it stands, printed to `output` (and listed in `manifest` unless that is empty);
+// the files appear together once all are whole.
+Printed PrintToFiles(SheetSession& session, const FileJob& job, const std::string& output, const std::string& manifest) {
+  SheetFilesJob files;
+  files.printer = [&job, &output](PendingOutputs& outputs) { return FilePrinter(job, output, outputs); };
+  files.manifest = manifest;
+  files.manifestJson = !manifest.empty() && ManifestKindOf(manifest) == ManifestKind::Json;
+  files.cancelled = [&session] { return session.Progress().Interrupted(); };
   RangePrintDialog dialog(job.range);
   ConsoleMessageBox messages;
-  if (pictures != nullptr && job.range) pictures->SetFirstPage(job.range->from);
-  sheet.Print(dialog, messages);
-  Printed printed;
-  printed.messagesShown = messages.Shown() > 0;
-  printed.beyondSheet = dialog.BeyondSheet();
-  printed.first = dialog.First();
-  printed.last = dialog.Last();
-  printed.pages = dialog.PageCount();
-  if (printed.messagesShown || printed.beyondSheet) return printed;
-  if (session.Progress().Interrupted() || !dialog.Asked()) throw EAbort();
-  if (!manifest.empty()) {
-    // Laid out on the page just printed, while the printer still tells it.
-    FileMetadataReader reader;
-    const std::vector<ManifestRow> rows = ManifestRows(sheet, prefix, printed.first, printed.last, reader);
-    WriteTextTo(outputs.Add(manifest), ManifestKindOf(manifest) == ManifestKind::Csv ? ManifestCsv(rows)
-                                                                                       : ManifestJson(rows));
-  }
-  printer.reset();
-  printed.written = outputs.Commit();
-  return printed;
+  const SheetFiles printed = PrintSheetToFiles(session.Sheet(), dialog, messages, files);
+  return PrintedOf(printed, dialog.BeyondSheet());
 }
 
 void ReportWritten(const Printed& printed, bool withManifest, bool quiet) {
@@ -300,88 +310,68 @@ void ReportSkipped(const TContactSheet& sheet, const std::vector<FolderPart>& pa
   }
 }
 
-// One sheet of a per-folder run, named before anything is written.
-struct PlannedSheet {
-  FolderPart part;
-  FolderFields fields;
-  std::string shown;
-  std::string output;
-  std::string manifest;
-};
-
 int PrintPerFolder(SheetSession& session, const FileJob& job, FolderSplit split, const std::string& output,
                    const std::string& manifest, bool verbose) {
   TContactSheet& sheet = session.Sheet();
   const std::string root = sheet.BaseFolder;
-  const std::vector<FolderPart> parts = SplitByFolder(sheet.FileList, split);
-  if (verbose) ReportSkipped(sheet, parts, split);
+  if (verbose) ReportSkipped(sheet, SplitByFolder(sheet.FileList, split), split);
 
   // Every name is made and checked before the first file is written.
-  const bool dated = UsesDate(output) || UsesDate(manifest);
   std::vector<PlannedSheet> plan;
-  std::map<std::string, std::string> owners;
+  try {
+    plan = PlanFolderSheets(sheet, split, output, manifest);
+  } catch (const EFolderNames& e) {
+    const std::string option = e.manifest ? "--manifest" : "-o";
+    if (e.kind == EFolderNames::Kind::NoName) {
+      throw UsageError{std::string("option ").append(option).append(" gives no file name for the folder ").append(
+          FolderShown(root, e.folder))};
+    }
+    throw UsageError{std::string("the folders ")
+                         .append(FolderShown(root, e.other))
+                         .append(" and ")
+                         .append(FolderShown(root, e.folder))
+                         .append(" would both be written to '")
+                         .append(e.name)
+                         .append("'; use {path} in the name")};
+  }
   std::vector<std::string> targets;
-  const auto claim = [&owners](const std::string& name, const std::string& folder) {
-    const auto [at, added] = owners.emplace(SameFileKey(name), folder);
-    if (!added) {
-      throw UsageError{std::string("the folders ").append(at->second).append(" and ").append(folder).append(
-          " would both be written to '").append(name).append("'; use {path} in the name")};
-    }
-  };
-  for (const FolderPart& part : parts) {
-    std::string earliest;
-    for (const std::string& entry : part.entries) {
-      if (!dated) break;
-      const std::string& taken = sheet.MetadataOf(std::string(part.folder, 0, part.folder.size() - 1) + entry).dateTaken;
-      if (!taken.empty() && (earliest.empty() || taken < earliest)) earliest = taken;
-    }
-    PlannedSheet planned{part, FieldsOf(part, root, earliest), FolderShown(root, part.folder), {}, {}};
-    planned.output = FillName(output, planned.fields, "-o", planned.shown);
-    claim(planned.output, planned.shown);
-    if (!manifest.empty()) {
-      planned.manifest = FillName(manifest, planned.fields, "--manifest", planned.shown);
-      claim(planned.manifest, planned.shown);
-      targets.push_back(planned.manifest);
-    }
+  for (const PlannedSheet& planned : plan) {
+    if (!planned.manifest.empty()) targets.push_back(planned.manifest);
     if (job.kind == OutputKind::Pdf) {
       targets.push_back(planned.output);
     } else {
-      const std::size_t pages = sheet.Geometry().Paginate(part.entries, sheet.PrinterPage()).size();
+      const std::size_t pages = sheet.Geometry().Paginate(planned.part.entries, sheet.PrinterPage()).size();
       for (std::size_t page = 1; page <= pages; ++page) {
         targets.push_back(PagePicturePath(planned.output, static_cast<int32_t>(page)));
       }
     }
-    plan.push_back(std::move(planned));
   }
   RefuseInputAsOutput(session.InputFiles(), targets);
 
-  for (std::size_t k = 0; k < plan.size(); ++k) {
-    const PlannedSheet& planned = plan[k];
+  FolderSheetsJob run;
+  run.printer = [&job](const PlannedSheet& planned, PendingOutputs& outputs) {
+    return FilePrinter(job, planned.output, outputs);
+  };
+  run.manifestJson = !manifest.empty() && ManifestKindOf(manifest) == ManifestKind::Json;
+  run.cancelled = [&session] { return session.Progress().Interrupted(); };
+  run.starting = [&session](std::size_t k, std::size_t count, const PlannedSheet& planned) {
     session.Progress().SetStage(std::string("Folder ")
                                     .append(std::to_string(k + 1))
                                     .append(" of ")
-                                    .append(std::to_string(plan.size()))
+                                    .append(std::to_string(count))
                                     .append(": ")
                                     .append(planned.fields.path));
-    const std::string& folder = planned.part.folder;
-    sheet.NarrowTo(folder == "/" ? root : std::string(root).append(folder, 0, folder.size() - 1),
-                   planned.part.entries);
-    Printed printed;
-    try {
-      for (const std::string* name : {&planned.output, &planned.manifest}) {
-        const std::filesystem::path parent = std::filesystem::path(*name).parent_path();
-        std::error_code error;
-        if (!name->empty() && !parent.empty()) std::filesystem::create_directories(parent, error);
-        if (error) throw std::runtime_error(CannotWrite(*name, error.message()));
-      }
-      printed = PrintToFiles(session, job, planned.output, planned.manifest, folder.substr(1));
-    } catch (const std::runtime_error& e) {
-      if (dynamic_cast<const EAbort*>(&e) != nullptr) throw;
-      throw std::runtime_error(std::string("the sheet of ").append(planned.shown).append(": ").append(e.what()));
-    }
-    if (printed.messagesShown) return kExitFailed;
-    ReportWritten(printed, !planned.manifest.empty(), job.quiet);
+  };
+  run.finished = [&job, &sheet, verbose](const PlannedSheet& planned, const SheetFiles& files) {
+    ReportWritten(PrintedOf(files, false), !planned.manifest.empty(), job.quiet);
     ReportProblems(sheet, verbose);
+  };
+  RangePrintDialog dialog(std::nullopt);
+  ConsoleMessageBox messages;
+  try {
+    if (!PrintFolderSheets(sheet, plan, dialog, messages, run)) return kExitFailed;
+  } catch (const EFolderSheet& e) {
+    throw std::runtime_error(std::string("the sheet of ").append(FolderShown(root, e.folder)).append(": ").append(e.what()));
   }
   return kExitOk;
 }
@@ -509,7 +499,7 @@ int RunSheet(int argc, char** argv) {
         throw EAbort();
       }
     } else {
-      printed = PrintToFiles(session, job, output, manifest, "");
+      printed = PrintToFiles(session, job, output, manifest);
     }
     if (printed.messagesShown) return kExitFailed;
     if (printed.beyondSheet) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "cli/args.h"
+#include "platform/pending_outputs.h"
 
 namespace tablora::cli {
 
@@ -97,6 +98,13 @@ std::string PagePicturePath(const std::string& output, int32_t page) {
   char number[16];
   std::snprintf(number, sizeof number, "-%03d", static_cast<int>(page));
   return stem + number + extension;
+}
+
+void RefuseInputAsOutput(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs) {
+  if (const auto same = OutputThatIsInput(inputs, outputs)) {
+    throw UsageError{"the output '" + same->first + "' is the input file '" + same->second +
+                     "'; choose another output"};
+  }
 }
 
 }  // namespace tablora::cli

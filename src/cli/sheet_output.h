@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace tablora::cli {
 
@@ -37,5 +38,9 @@ std::pair<std::string, std::string> ParseCupsOption(const std::string& text, con
 // The picture of one page: OUT.png gives OUT-001.png, OUT-002.png, ... (more digits past 999),
 // OUT.jpeg OUT-001.jpeg; the extension keeps the case it was given in.
 std::string PagePicturePath(const std::string& output, int32_t page);
+
+// Refuses with a UsageError an output that is the same file as one of the inputs, before anything
+// is written (see OutputThatIsInput).
+void RefuseInputAsOutput(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs);
 
 }  // namespace tablora::cli

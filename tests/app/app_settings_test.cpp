@@ -85,6 +85,20 @@ TEST(AppSettings, DamagedStrangeOrOutOfRangeValuesFallBackToTheDefault) {
   EXPECT_TRUE(cache.thumbnailCache);
   EXPECT_EQ(cache.thumbnailCacheMiB, 1024);
   EXPECT_FALSE(paper.orientationSaved);
+  // The choices of the export of each folder: a pattern that cannot be used is the default's.
+  const struct {
+    const char* text;
+    FolderExportChoices choices;
+  } exportCases[] = {
+      {"[General]\nexportFolder=/tmp/s\nexportSheets=tree\nexportNames={date}/{folder}\nexportManifest=true\n"
+       "exportManifestFormat=json\n",
+       {"/tmp/s", true, "{date}/{folder}.pdf", true, true}},
+      {"[General]\nexportSheets=all\nexportNames={name}.pdf\nexportManifest=perhaps\nexportManifestFormat=xml\n",
+       {"", false, "{path}.pdf", false, false}},
+      {"[General]\nexportNames=sheets/\n", {}},
+      {"[General]\nexportNames=/etc/{path}.pdf\n", {}},
+  };
+  for (const auto& c : exportCases) EXPECT_EQ(LoadText(tree, c.text).folderExport, c.choices) << c.text;
   // A file that cannot be read at all: a folder in its place.
   tree.Folder("folder.conf");
   const SavedSettings unreadable = AppSettings(QString::fromStdString(tree.Path() + "/folder.conf")).Load();
@@ -150,6 +164,8 @@ TEST(AppSettings, WindowsReopenAsTheyWereClosed) {
     before.options->MinRatingBox->setValue(3);
     before.options->SetPairs(PairMode::Both);
     before.main->setGeometry(40, 50, 600, 400);
+    before.main->SetExportChoices({"/srv/sheets", true, "{folder}_{count}.pdf", false, true});
+    before.main->SetSheetPdfManifest(true);
     AppSettings(file).Save(AppSettings::Of(*before.main, *before.options, &before.paper));
   }
   Windows after;
@@ -178,6 +194,8 @@ TEST(AppSettings, WindowsReopenAsTheyWereClosed) {
   EXPECT_EQ(after.main->RecentFolders(), (QStringList{beach, "/srv/photos"}));
   EXPECT_EQ(after.main->Zoom(), T_Main::ZoomMode::Scale);
   EXPECT_DOUBLE_EQ(after.main->ShownScale(), 1.5);
+  EXPECT_EQ(after.main->ExportChoices(), (FolderExportChoices{"/srv/sheets", true, "{folder}_{count}.pdf", false, true}));
+  EXPECT_TRUE(after.main->SheetPdfManifest());
 }
 
 TEST(AppSettings, ATitleTakenFromTheFolderFollowsTheFolder) {

@@ -185,7 +185,7 @@ struct CupsWindow {
   MainServices services{.printer = &printer, .qprinter = printer.Printer(), .canvases = &canvases,
                         .thumbnails = &loader, .messages = &messages, .printDialog = nullptr, .directories = &directories,
                         .pump = &pump, .chooseFont = {}, .pageSetup = {}, .choosePdfFile = {}, .showProblems = {}, .selections = nullptr, .chooseFolder = {},
-                        .choosePageFile = {}};
+                        .choosePageFile = {}, .chooseFolderExport = {}, .chooseSheetPdf = {}, .reportWritten = {}};
   T_Main window;
   T_Splash splash;
   T_Processing processing;

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-namespace tablora::cli {
+namespace tablora {
 
 // Output files that appear under their own names only when the whole run has succeeded. Each is
 // written under a hidden temporary name in its target's folder (so the final rename never crosses
@@ -39,9 +41,10 @@ class PendingOutputs {
 // close: std::runtime_error "cannot write 'TARGET': REASON".
 void WriteTextTo(const std::string& temporary, const std::string& text);
 
-// Refuses with a UsageError an output that is the same file as one of the inputs (the same file
-// on the same device, whatever the paths say), before anything is written. Outputs that do not
-// exist yet are no input.
-void RefuseInputAsOutput(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs);
+// The first output that is the same file as one of the inputs (the same file on the same device,
+// whatever the paths say), with that input; nothing when none is. Outputs that do not exist yet
+// are no input.
+std::optional<std::pair<std::string, std::string>> OutputThatIsInput(const std::vector<std::string>& inputs,
+                                                                     const std::vector<std::string>& outputs);
 
-}  // namespace tablora::cli
+}  // namespace tablora

@@ -1,4 +1,4 @@
-#include "cli/pending_outputs.h"
+#include "platform/pending_outputs.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,10 +10,9 @@
 #include <stdexcept>
 #include <utility>
 
-#include "cli/args.h"
 #include "platform/output_file.h"
 
-namespace tablora::cli {
+namespace tablora {
 
 PendingOutputs::~PendingOutputs() { Discard(); }
 
@@ -54,22 +53,21 @@ void WriteTextTo(const std::string& temporary, const std::string& text) {
   if (error != 0) throw std::runtime_error(CannotWrite(TargetOfTemporary(temporary), std::strerror(error)));
 }
 
-void RefuseInputAsOutput(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs) {
+std::optional<std::pair<std::string, std::string>> OutputThatIsInput(const std::vector<std::string>& inputs,
+                                                                     const std::vector<std::string>& outputs) {
   std::map<std::pair<dev_t, ino_t>, const std::string*> existing;
   for (const std::string& output : outputs) {
     struct stat info {};
     if (::stat(output.c_str(), &info) == 0) existing.emplace(std::make_pair(info.st_dev, info.st_ino), &output);
   }
-  if (existing.empty()) return;
+  if (existing.empty()) return std::nullopt;
   for (const std::string& input : inputs) {
     struct stat info {};
     if (::stat(input.c_str(), &info) != 0) continue;
     const auto same = existing.find({info.st_dev, info.st_ino});
-    if (same != existing.end()) {
-      throw UsageError{"the output '" + *same->second + "' is the input file '" + input +
-                       "'; choose another output"};
-    }
+    if (same != existing.end()) return std::make_pair(*same->second, input);
   }
+  return std::nullopt;
 }
 
-}  // namespace tablora::cli
+}  // namespace tablora
