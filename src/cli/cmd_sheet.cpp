@@ -20,6 +20,7 @@
 #include "cli/jpeg_output.h"
 #include "cli/per_folder.h"
 #include "cli/pending_outputs.h"
+#include "cli/pdf_archive.h"
 #include "cli/sheet_session.h"
 #include "cli/sheet_output.h"
 #include "imaging/exceptions.h"
@@ -197,6 +198,7 @@ struct FileJob {
   int quality = kDefaultJpegQuality;
   std::optional<PageRange> range;
   bool quiet = false;
+  PdfArchiveOptions pdf;
 };
 
 // What one sheet's print came to.
@@ -219,8 +221,10 @@ Printed PrintToFiles(SheetSession& session, const FileJob& job, const std::strin
   PendingOutputs outputs;
   std::unique_ptr<PrinterDevice> printer;
   ImagePagePrinter* pictures = nullptr;
+  std::string pdfTemporary;
   if (job.kind == OutputKind::Pdf) {
-    auto pdf = std::make_unique<QtPrinterDevice>(outputs.Add(output));
+    pdfTemporary = outputs.Add(output);
+    auto pdf = std::make_unique<QtPrinterDevice>(pdfTemporary);
     Configure(*pdf, job.settings);
     printer = std::move(pdf);
   } else {
@@ -258,6 +262,7 @@ Printed PrintToFiles(SheetSession& session, const FileJob& job, const std::strin
   printed.pages = dialog.PageCount();
   if (printed.messagesShown || printed.beyondSheet) return printed;
   if (session.Progress().Interrupted() || !dialog.Asked()) throw EAbort();
+  if (!pdfTemporary.empty()) AddPdfExtras(sheet, *printer, pdfTemporary, output, job.pdf, printed.first, printed.last);
   if (!manifest.empty()) {
     // Laid out on the page just printed, while the printer still tells it.
     FileMetadataReader reader;
@@ -338,6 +343,7 @@ int PrintPerFolder(SheetSession& session, const FileJob& job, FolderSplit split,
     PlannedSheet planned{part, FieldsOf(part, root, earliest), FolderShown(root, part.folder), {}, {}};
     planned.output = FillName(output, planned.fields, "-o", planned.shown);
     claim(planned.output, planned.shown);
+    CheckLinkedOutput(job.pdf, planned.output);
     if (!manifest.empty()) {
       planned.manifest = FillName(manifest, planned.fields, "--manifest", planned.shown);
       claim(planned.manifest, planned.shown);
@@ -366,6 +372,11 @@ int PrintPerFolder(SheetSession& session, const FileJob& job, FolderSplit split,
     const std::string& folder = planned.part.folder;
     sheet.NarrowTo(folder == "/" ? root : std::string(root).append(folder, 0, folder.size() - 1),
                    planned.part.entries);
+    if (SheetUpToDate(job.pdf, planned.output, planned.manifest, SheetDigest(job.pdf, sheet.BaseFolder, sheet.FileList),
+                      session.InputFiles())) {
+      if (!job.quiet) std::fprintf(stderr, "unchanged: %s (%s)\n", planned.shown.c_str(), planned.output.c_str());
+      continue;
+    }
     Printed printed;
     try {
       for (const std::string* name : {&planned.output, &planned.manifest}) {
@@ -393,12 +404,13 @@ int PrintPerFolder(SheetSession& session, const FileJob& job, FolderSplit split,
 int RunSheet(int argc, char** argv) {
   std::vector<std::string> values = kSheetValueOptions;
   values.insert(values.end(), {"-o", "--output", "--paper", "--dpi", "--pages", "--printer", "--copies", "--option",
-                               "--manifest", "--quality", "--per-folder"});
+                               "--manifest", "--quality", "--per-folder", "--author"});
   std::vector<std::string> flags = kSheetFlagOptions;
-  flags.insert(flags.end(), {"--landscape", "--per-folder"});
+  flags.insert(flags.end(), {"--landscape", "--per-folder", "--relative-links", "--changed"});
   const Args args(argc, argv, 2, values, flags);
   if (args.Has("--help")) {
     std::fputs(kSheetHelp, stdout);
+    std::fputs(kPdfArchiveHelp, stdout);
     std::fputs(kSheetOptionsHelp, stdout);
     return kExitOk;
   }
@@ -440,6 +452,13 @@ int RunSheet(int argc, char** argv) {
   }
   if (const auto pages = args.Value("--pages")) job.range = ParsePageRange(*pages);
   job.quiet = args.Has("--quiet");
+  job.pdf = ReadPdfArchiveOptions(args, job.kind == OutputKind::Pdf && !destination.printer, inputs,
+                                  {std::string("paper=").append(args.ValueOr("--paper", "A4")),
+                                   std::string("landscape=").append(args.Has("--landscape") ? "yes" : "no"),
+                                   std::string("dpi=").append(std::to_string(job.settings.dpi)),
+                                   std::string("pages=").append(args.ValueOr("--pages", "")),
+                                   std::string("per-folder=").append(split ? args.ValueOr("--per-folder", "own") : "")});
+  if (!split && !destination.printer) CheckLinkedOutput(job.pdf, output);
   const bool quiet = job.quiet;
   const bool verbose = args.Has("--verbose");
 
@@ -480,6 +499,12 @@ int RunSheet(int argc, char** argv) {
       if (job.kind == OutputKind::Pdf) targets.push_back(output);
       if (!manifest.empty()) targets.push_back(manifest);
       RefuseInputAsOutput(session.InputFiles(), targets);
+      TContactSheet& sheet = session.Sheet();
+      if (SheetUpToDate(job.pdf, output, manifest, SheetDigest(job.pdf, sheet.BaseFolder, sheet.FileList),
+                        session.InputFiles())) {
+        if (!quiet) std::fprintf(stderr, "unchanged: '%s' (%s)\n", EscapedName(sheet.BaseFolder).c_str(), output.c_str());
+        return kExitOk;
+      }
     }
 
     Printed printed;

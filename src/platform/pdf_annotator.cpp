@@ -50,7 +50,7 @@ std::size_t CountOf(const std::vector<PdfOutlineNode>& nodes) {
 
 QPDFObjectHandle PageAt(const std::vector<QPDFPageObjectHelper>& pages, int32_t page) {
   if (page < 0 || static_cast<std::size_t>(page) >= pages.size()) {
-    throw std::runtime_error("the file has no page " + std::to_string(static_cast<int64_t>(page) + 1));
+    throw std::runtime_error(std::string("the file has no page ").append(std::to_string(static_cast<int64_t>(page) + 1)));
   }
   return pages[static_cast<std::size_t>(page)].getObjectHandle();
 }
@@ -175,7 +175,7 @@ void AnnotatePdf(const std::string& path, const PdfExtras& extras) {
           info = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
           trailer.replaceKey("/Info", info);
         }
-        for (const auto& [key, value] : extras.info) info.replaceKey("/" + key, Text(value));
+        for (const auto& [key, value] : extras.info) info.replaceKey(std::string("/").append(key), Text(value));
       }
       QPDFWriter writer(pdf, rewritten.path.c_str());
       writer.setObjectStreamMode(qpdf_o_preserve);
@@ -193,7 +193,7 @@ void AnnotatePdf(const std::string& path, const PdfExtras& extras) {
     CommitOutput(rewritten.path);
     rewritten.renamed = true;
   } catch (const std::exception& e) {
-    throw std::runtime_error("cannot add bookmarks and links to '" + target + "': " + e.what());
+    throw std::runtime_error(std::string("cannot add bookmarks and links to '").append(target).append("': ").append(e.what()));
   }
 }
 
@@ -203,7 +203,7 @@ std::optional<std::string> ReadPdfInfo(const std::string& path, const std::strin
     Open(pdf, path);
     QPDFObjectHandle info = pdf.getTrailer().getKey("/Info");
     if (!info.isDictionary()) return std::nullopt;
-    QPDFObjectHandle value = info.getKey("/" + key);
+    QPDFObjectHandle value = info.getKey(std::string("/").append(key));
     if (!value.isString() || pdf.anyWarnings()) return std::nullopt;
     return value.getUTF8Value();
   } catch (const std::exception&) {

@@ -70,7 +70,7 @@ struct Tree {
 }  // namespace
 
 std::string FileUri(const std::string& absolutePath) {
-  return "file://" + Encoded(fs::path(absolutePath).lexically_normal().string());
+  return std::string("file://").append(Encoded(fs::path(absolutePath).lexically_normal().string()));
 }
 
 std::string RelativeUri(const std::string& from, const std::string& to) {
