@@ -8,6 +8,7 @@
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "platform/digest.h"
+#include "platform/output_file.h"
 #include "sheet/contact_sheet.h"
 #include "sheet/pdf_extras.h"
 #include "sheet/template_store.h"
@@ -101,6 +102,9 @@ void AddPdfExtras(TContactSheet& sheet, PrinterDevice& printer, const std::strin
                   const PdfArchiveOptions& options, int first, int last) {
   const std::optional<PaperFrame> frame = printer.Frame();
   if (!frame) return;
+  // Qt's PDF engine reports no write error: a file cut short (a full disk) is reported as such
+  // here, before libqpdf would call it damaged.
+  CheckOutput(temporary);
   SheetPdfOptions pdf;
   pdf.firstPage = first;
   pdf.lastPage = last;
