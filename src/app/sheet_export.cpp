@@ -20,6 +20,7 @@
 #include "platform/qt_printer_device.h"
 #include "sheet/contact_sheet.h"
 #include "sheet/folder_sheets.h"
+#include "sheet/pdf_extras.h"
 
 namespace tablora {
 
@@ -85,10 +86,24 @@ class AllPages : public PrintDialog {
   PrintChoice Execute(int, int) override { return {true, prAllPages, 0, 0}; }
 };
 
-std::unique_ptr<PrinterDevice> PdfPrinter(const std::string& target, PendingOutputs& outputs, const QPrinter* layoutFrom) {
-  auto pdf = std::make_unique<QtPrinterDevice>(outputs.Add(target));
+// The PDF printer of a sheet to stand as `target`; its temporary file is kept in `temporary`, for
+// the bookmarks and links added once its pages are printed.
+std::unique_ptr<PrinterDevice> PdfPrinter(const std::string& target, PendingOutputs& outputs, const QPrinter* layoutFrom,
+                                          std::string& temporary) {
+  temporary = outputs.Add(target);
+  auto pdf = std::make_unique<QtPrinterDevice>(temporary);
   if (layoutFrom != nullptr) pdf->Printer()->setPageLayout(layoutFrom->pageLayout());
   return pdf;
+}
+
+// The window's PDF files: links to the pictures' files, the user as their author.
+SheetPdfOptions WindowPdfOptions(const std::string& target, int first, int last) {
+  SheetPdfOptions options;
+  options.firstPage = first;
+  options.lastPage = last;
+  options.pdfPath = target;
+  options.author = UserFullName();
+  return options;
 }
 
 void ShowError(const ExportServices& services, const QString& text) {
@@ -249,8 +264,12 @@ void PrintEachFolder(TContactSheet& shown, const QString& typedTitle, const Fold
 
   std::size_t written = 0;
   FolderSheetsJob job;
-  job.printer = [&services](const PlannedSheet& planned, PendingOutputs& outputs) {
-    return PdfPrinter(planned.output, outputs, services.layoutFrom);
+  std::string temporary;
+  job.printer = [&services, &temporary](const PlannedSheet& planned, PendingOutputs& outputs) {
+    return PdfPrinter(planned.output, outputs, services.layoutFrom, temporary);
+  };
+  job.printed = [&sheet, &temporary](const PlannedSheet& planned, PrinterDevice& printer, int first, int last) {
+    AnnotatePrintedPdf(sheet, printer, temporary, WindowPdfOptions(planned.output, first, last));
   };
   job.manifestJson = choices.json;
   job.cancelled = [&services] { return !services.progress->Working(); };
@@ -308,7 +327,13 @@ bool SaveSheetAsPdf(TContactSheet& sheet, const SheetPdfChoice& choice, const Ex
   } restore{sheet, before};
   SheetFilesJob job;
   const std::string target = Encoded(choice.path);
-  job.printer = [&services, &target](PendingOutputs& outputs) { return PdfPrinter(target, outputs, services.layoutFrom); };
+  std::string temporary;
+  job.printer = [&services, &target, &temporary](PendingOutputs& outputs) {
+    return PdfPrinter(target, outputs, services.layoutFrom, temporary);
+  };
+  job.printed = [&sheet, &target, &temporary](PrinterDevice& printer, int first, int last) {
+    AnnotatePrintedPdf(sheet, printer, temporary, WindowPdfOptions(target, first, last));
+  };
   if (choice.manifest) job.manifest = Encoded(ManifestBeside(choice.path));
   job.cancelled = [&services] { return !services.progress->Working(); };
   AllPages dialog;

@@ -18,6 +18,7 @@
 #include "cli/console_message_box.h"
 #include "cli/image_page_printer.h"
 #include "cli/jpeg_output.h"
+#include "cli/pdf_archive.h"
 #include "cli/sheet_session.h"
 #include "cli/sheet_output.h"
 #include "imaging/exceptions.h"
@@ -217,6 +218,7 @@ struct FileJob {
   int quality = kDefaultJpegQuality;
   std::optional<PageRange> range;
   bool quiet = false;
+  PdfArchiveOptions pdf;
 };
 
 // What one sheet's print came to.
@@ -233,9 +235,12 @@ struct Printed {
 
 // The printer of a sheet printed to `output`: the PDF file, or its pages' pictures; each file a
 // temporary of `outputs`.
-std::unique_ptr<PrinterDevice> FilePrinter(const FileJob& job, const std::string& output, PendingOutputs& outputs) {
+// A PDF file's temporary is kept in `pdfTemporary`, for its bookmarks and links.
+std::unique_ptr<PrinterDevice> FilePrinter(const FileJob& job, const std::string& output, PendingOutputs& outputs,
+                                           std::string& pdfTemporary) {
   if (job.kind == OutputKind::Pdf) {
-    auto pdf = std::make_unique<QtPrinterDevice>(outputs.Add(output));
+    pdfTemporary = outputs.Add(output);
+    auto pdf = std::make_unique<QtPrinterDevice>(pdfTemporary);
     Configure(*pdf, job.settings);
     return pdf;
   }
@@ -270,7 +275,13 @@ Printed PrintedOf(const SheetFiles& files, bool beyondSheet) {
 // the files appear together once all are whole.
 Printed PrintToFiles(SheetSession& session, const FileJob& job, const std::string& output, const std::string& manifest) {
   SheetFilesJob files;
-  files.printer = [&job, &output](PendingOutputs& outputs) { return FilePrinter(job, output, outputs); };
+  std::string pdfTemporary;
+  files.printer = [&job, &output, &pdfTemporary](PendingOutputs& outputs) {
+    return FilePrinter(job, output, outputs, pdfTemporary);
+  };
+  files.printed = [&](PrinterDevice& printer, int first, int last) {
+    if (!pdfTemporary.empty()) AddPdfExtras(session.Sheet(), printer, pdfTemporary, output, job.pdf, first, last);
+  };
   files.manifest = manifest;
   files.manifestJson = !manifest.empty() && ManifestKindOf(manifest) == ManifestKind::Json;
   files.cancelled = [&session] { return session.Progress().Interrupted(); };
@@ -336,6 +347,7 @@ int PrintPerFolder(SheetSession& session, const FileJob& job, FolderSplit split,
   }
   std::vector<std::string> targets;
   for (const PlannedSheet& planned : plan) {
+    CheckLinkedOutput(job.pdf, planned.output);
     if (!planned.manifest.empty()) targets.push_back(planned.manifest);
     if (job.kind == OutputKind::Pdf) {
       targets.push_back(planned.output);
@@ -349,8 +361,22 @@ int PrintPerFolder(SheetSession& session, const FileJob& job, FolderSplit split,
   RefuseInputAsOutput(session.InputFiles(), targets);
 
   FolderSheetsJob run;
-  run.printer = [&job](const PlannedSheet& planned, PendingOutputs& outputs) {
-    return FilePrinter(job, planned.output, outputs);
+  std::string pdfTemporary;
+  run.printer = [&job, &pdfTemporary](const PlannedSheet& planned, PendingOutputs& outputs) {
+    return FilePrinter(job, planned.output, outputs, pdfTemporary);
+  };
+  run.printed = [&](const PlannedSheet& planned, PrinterDevice& printer, int first, int last) {
+    if (!pdfTemporary.empty()) AddPdfExtras(sheet, printer, pdfTemporary, planned.output, job.pdf, first, last);
+  };
+  run.unchanged = [&](const PlannedSheet& planned) {
+    if (!SheetUpToDate(job.pdf, planned.output, planned.manifest, SheetDigest(job.pdf, sheet.BaseFolder, sheet.FileList),
+                       session.InputFiles())) {
+      return false;
+    }
+    if (!job.quiet) {
+      std::fprintf(stderr, "unchanged: %s (%s)\n", FolderShown(root, planned.part.folder).c_str(), planned.output.c_str());
+    }
+    return true;
   };
   run.manifestJson = !manifest.empty() && ManifestKindOf(manifest) == ManifestKind::Json;
   run.cancelled = [&session] { return session.Progress().Interrupted(); };
@@ -383,12 +409,13 @@ int PrintPerFolder(SheetSession& session, const FileJob& job, FolderSplit split,
 int RunSheet(int argc, char** argv) {
   std::vector<std::string> values = kSheetValueOptions;
   values.insert(values.end(), {"-o", "--output", "--paper", "--dpi", "--pages", "--printer", "--copies", "--option",
-                               "--manifest", "--quality", "--per-folder"});
+                               "--manifest", "--quality", "--per-folder", "--author"});
   std::vector<std::string> flags = kSheetFlagOptions;
-  flags.insert(flags.end(), {"--landscape", "--per-folder"});
+  flags.insert(flags.end(), {"--landscape", "--per-folder", "--relative-links", "--changed"});
   const Args args(argc, argv, 2, values, flags);
   if (args.Has("--help")) {
     std::fputs(kSheetHelp, stdout);
+    std::fputs(kPdfArchiveHelp, stdout);
     std::fputs(kSheetOptionsHelp, stdout);
     return kExitOk;
   }
@@ -430,6 +457,13 @@ int RunSheet(int argc, char** argv) {
   }
   if (const auto pages = args.Value("--pages")) job.range = ParsePageRange(*pages);
   job.quiet = args.Has("--quiet");
+  job.pdf = ReadPdfArchiveOptions(args, job.kind == OutputKind::Pdf && !destination.printer, inputs,
+                                  {std::string("paper=").append(args.ValueOr("--paper", "A4")),
+                                   std::string("landscape=").append(args.Has("--landscape") ? "yes" : "no"),
+                                   std::string("dpi=").append(std::to_string(job.settings.dpi)),
+                                   std::string("pages=").append(args.ValueOr("--pages", "")),
+                                   std::string("per-folder=").append(split ? args.ValueOr("--per-folder", "own") : "")});
+  if (!split && !destination.printer) CheckLinkedOutput(job.pdf, output);
   const bool quiet = job.quiet;
   const bool verbose = args.Has("--verbose");
 
@@ -470,6 +504,12 @@ int RunSheet(int argc, char** argv) {
       if (job.kind == OutputKind::Pdf) targets.push_back(output);
       if (!manifest.empty()) targets.push_back(manifest);
       RefuseInputAsOutput(session.InputFiles(), targets);
+      TContactSheet& sheet = session.Sheet();
+      if (SheetUpToDate(job.pdf, output, manifest, SheetDigest(job.pdf, sheet.BaseFolder, sheet.FileList),
+                        session.InputFiles())) {
+        if (!quiet) std::fprintf(stderr, "unchanged: '%s' (%s)\n", EscapedName(sheet.BaseFolder).c_str(), output.c_str());
+        return kExitOk;
+      }
     }
 
     Printed printed;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/drawing_surface.h"
@@ -11,6 +13,16 @@ namespace tablora {
 // ("Looking for printers...", "Sending to printer..."): it shows that, handles pending window
 // messages and returns false once the user gives up waiting (Cancel).
 using PrintWaitHandler = std::function<bool(const std::string& status)>;
+
+// Where a device's page surface lies on its paper in a PDF file: the paper in points, and the
+// surface's top-left corner in its own pixels from the paper's top-left corner.
+struct PaperFrame {
+  double widthPoints = 0;
+  double heightPoints = 0;
+  int32_t left = 0;
+  int32_t top = 0;
+  int32_t dpi = 0;
+};
 
 // The selected printer: its printable page in device pixels and its print job.
 class PrinterDevice {
@@ -23,6 +35,8 @@ class PrinterDevice {
   virtual DrawingSurface& Canvas() = 0;
   // Dots per inch of the page surface; 0 when the device does not tell.
   virtual int Resolution() { return 0; }
+  // The frame of the pages of a PDF output; nothing for a device that does not make PDF files.
+  virtual std::optional<PaperFrame> Frame() { return std::nullopt; }
   // The file the last finished job was saved in, for a print to file; empty otherwise.
   virtual std::string SavedFile() const { return {}; }
   virtual void SetTitle(const std::string& title) = 0;

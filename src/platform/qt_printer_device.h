@@ -88,6 +88,7 @@ class QtPrinterDevice : public PrinterDevice {
   int PageHeight() override;
   DrawingSurface& Canvas() override;
   int Resolution() override;
+  std::optional<PaperFrame> Frame() override;
   std::string SavedFile() const override { return savedFile_; }
   void SetTitle(const std::string& title) override;
   std::string Title() const override { return title_; }

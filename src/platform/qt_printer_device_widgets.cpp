@@ -120,6 +120,16 @@ DrawingSurface& QtPrinterDevice::Canvas() {
 
 int QtPrinterDevice::Resolution() { return printer_->resolution(); }
 
+std::optional<PaperFrame> QtPrinterDevice::Frame() {
+  if (printer_->outputFormat() != QPrinter::PdfFormat) return std::nullopt;
+  // As Qt's PDF engine places the surface: flipped on the paper's height in points, shifted by the
+  // margins rounded to whole pixels.
+  const QPageLayout layout = printer_->pageLayout();
+  const QRectF paper = layout.fullRectPoints();
+  const QRect paint = layout.mode() == QPageLayout::FullPageMode ? QRect() : layout.paintRectPixels(printer_->resolution());
+  return PaperFrame{paper.width(), paper.height(), paint.left(), paint.top(), printer_->resolution()};
+}
+
 void QtPrinterDevice::SetTitle(const std::string& title) {
   title_ = title;
   printer_->setDocName(QString::fromStdString(title));

@@ -201,6 +201,7 @@ SheetFiles PrintSheetToFiles(TContactSheet& sheet, PrintDialog& dialog, MessageB
   }
   if (files.messageShown || files.declined) return files;
   if ((job.cancelled && job.cancelled()) || !kept.asked) throw EAbort();
+  if (job.printed) job.printed(*printer, files.first, files.last);
   if (!job.manifest.empty()) {
     // Laid out on the page just printed, while the printer still tells it.
     FileMetadataReader reader;
@@ -220,6 +221,7 @@ bool PrintFolderSheets(TContactSheet& sheet, const std::vector<PlannedSheet>& pl
     const std::string& folder = planned.part.folder;
     sheet.NarrowTo(folder == "/" ? root : std::string(root).append(folder, 0, folder.size() - 1), planned.part.entries);
     if (job.starting) job.starting(k, plan.size(), planned);
+    if (job.unchanged && job.unchanged(planned)) continue;
     SheetFiles files;
     try {
       for (const std::string* name : {&planned.output, &planned.manifest}) {
@@ -234,6 +236,11 @@ bool PrintFolderSheets(TContactSheet& sheet, const std::vector<PlannedSheet>& pl
       one.manifestJson = job.manifestJson;
       one.prefix = folder.substr(1);
       one.cancelled = job.cancelled;
+      if (job.printed) {
+        one.printed = [&job, &planned](PrinterDevice& printer, int first, int last) {
+          job.printed(planned, printer, first, last);
+        };
+      }
       files = PrintSheetToFiles(sheet, dialog, messages, one);
     } catch (const EAbort&) {
       throw;

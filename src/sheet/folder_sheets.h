@@ -103,6 +103,9 @@ struct SheetFilesJob {
   std::string prefix;
   // Whether the user cancelled; asked once the sheet has printed.
   std::function<bool()> cancelled;
+  // Called once pages first..last are printed, before anything is committed, with the printer
+  // still open to tell where it placed them (a PDF file's bookmarks and links are added here).
+  std::function<void(PrinterDevice& printer, int first, int last)> printed;
 };
 
 // What one sheet's files came to.
@@ -130,6 +133,10 @@ struct FolderSheetsJob {
   std::function<bool()> cancelled;
   // Called before sheet `index` (from 0) of `count` is made, after the sheet is narrowed to it.
   std::function<void(std::size_t index, std::size_t count, const PlannedSheet& sheet)> starting;
+  // Whether a sheet may stay as it is (made before with the same settings); asked after starting.
+  std::function<bool(const PlannedSheet& sheet)> unchanged;
+  // As SheetFilesJob::printed, for each sheet.
+  std::function<void(const PlannedSheet& sheet, PrinterDevice& printer, int first, int last)> printed;
   // Called once a sheet's files are committed.
   std::function<void(const PlannedSheet& sheet, const SheetFiles& files)> finished;
 };
