@@ -14,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 #include "platform/path_text.h"
@@ -61,42 +62,78 @@ void SkipSpace(std::string_view text, std::size_t& at) {
   while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
 }
 
+// Reads pieces of a file by position, so that checking a file of any size costs a few pages of
+// memory rather than the whole file's.
+class FilePieces {
+ public:
+  FilePieces(int fd, uint64_t size) : fd_(fd), size_(size) {}
+  uint64_t Size() const { return size_; }
+  // Up to `length` bytes from `offset`; fewer at the end of the file or on a failed read.
+  std::string Read(uint64_t offset, std::size_t length) const {
+    std::string bytes;
+    if (offset >= size_) return bytes;
+    bytes.resize(static_cast<std::size_t>(std::min<uint64_t>(length, size_ - offset)));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t got = ::pread(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      done += static_cast<std::size_t>(got);
+    }
+    bytes.resize(done);
+    return bytes;
+  }
+
+ private:
+  int fd_;
+  uint64_t size_;
+};
+
+// Where a PDF reader looks for startxref: the end of the file.
+constexpr std::size_t kPdfTail = 1024;
+
 // The file ends in "%%EOF" after a startxref that points at a classic cross-reference table, and
 // every object in use starts where the table says. A write lost anywhere shifts what follows it
 // or cuts the end off, so either check fails.
-bool WholePdf(std::string_view pdf) {
-  std::size_t end = pdf.size();
-  while (end > 0 && std::isspace(static_cast<unsigned char>(pdf[end - 1]))) --end;
-  if (end < 5 || pdf.substr(end - 5, 5) != "%%EOF" || pdf.substr(0, 5) != "%PDF-") return false;
-  const std::size_t startxref = pdf.rfind("startxref", end);
-  if (startxref == std::string_view::npos) return false;
+bool WholePdf(const FilePieces& file) {
+  const uint64_t size = file.Size();
+  if (file.Read(0, 5) != "%PDF-") return false;
+  const uint64_t tailStart = size > kPdfTail ? size - kPdfTail : 0;
+  const std::string tail = file.Read(tailStart, kPdfTail);
+  std::size_t end = tail.size();
+  while (end > 0 && std::isspace(static_cast<unsigned char>(tail[end - 1]))) --end;
+  if (end < 5 || tail.compare(end - 5, 5, "%%EOF") != 0) return false;
+  const std::size_t startxref = tail.rfind("startxref", end);
+  if (startxref == std::string::npos) return false;
   std::size_t at = startxref + 9;
-  SkipSpace(pdf, at);
+  SkipSpace(tail, at);
   uint64_t table = 0;
-  if (!Number(pdf, at, table) || table >= pdf.size() || pdf.substr(table, 4) != "xref") return false;
-  at = table + 4;
+  if (!Number(tail, at, table) || table >= size) return false;
+  const std::string xref = file.Read(table, static_cast<std::size_t>(size - table));
+  if (xref.compare(0, 4, "xref") != 0) return false;
+  at = 4;
   bool any = false;
   for (;;) {
-    SkipSpace(pdf, at);
-    if (pdf.substr(at, 7) == "trailer") return any;
+    SkipSpace(xref, at);
+    if (xref.compare(at, 7, "trailer") == 0) return any;
     uint64_t first = 0;
     uint64_t count = 0;
-    if (!Number(pdf, at, first)) return false;
-    SkipSpace(pdf, at);
-    if (!Number(pdf, at, count)) return false;
+    if (!Number(xref, at, first)) return false;
+    SkipSpace(xref, at);
+    if (!Number(xref, at, count)) return false;
     for (uint64_t k = 0; k < count; ++k) {
       uint64_t offset = 0;
       uint64_t generation = 0;
-      SkipSpace(pdf, at);
-      if (!Number(pdf, at, offset)) return false;
-      SkipSpace(pdf, at);
-      if (!Number(pdf, at, generation)) return false;
-      SkipSpace(pdf, at);
-      if (at >= pdf.size()) return false;
-      const char kind = pdf[at++];
+      SkipSpace(xref, at);
+      if (!Number(xref, at, offset)) return false;
+      SkipSpace(xref, at);
+      if (!Number(xref, at, generation)) return false;
+      SkipSpace(xref, at);
+      if (at >= xref.size()) return false;
+      const char kind = xref[at++];
       if (kind != 'n') continue;
       const std::string object = std::to_string(first + k) + " " + std::to_string(generation) + " obj";
-      if (offset >= pdf.size() || pdf.substr(offset, object.size()) != object) return false;
+      if (offset >= size || file.Read(offset, object.size()) != object) return false;
       any = true;
     }
   }
@@ -178,14 +215,16 @@ void CheckOutput(const std::string& temporary) {
   bool whole = true;
   const bool pdf = EndsWithNoCase(target, ".pdf");
   const bool jpeg = EndsWithNoCase(target, ".jpg") || EndsWithNoCase(target, ".jpeg");
-  if (error == 0 && (pdf || jpeg || EndsWithNoCase(target, ".png"))) {
+  if (error == 0 && pdf) {
+    whole = WholePdf(FilePieces(fd, static_cast<uint64_t>(info.st_size)));
+  } else if (error == 0 && (jpeg || EndsWithNoCase(target, ".png"))) {
     const auto size = static_cast<std::size_t>(info.st_size);
     void* bytes = size > 0 ? ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0) : nullptr;
     if (bytes == MAP_FAILED) {
       error = errno;
     } else {
       const std::string_view content(static_cast<const char*>(bytes), bytes ? size : 0);
-      whole = pdf ? WholePdf(content) : jpeg ? WholeJpeg(content) : WholePng(content);
+      whole = jpeg ? WholeJpeg(content) : WholePng(content);
       if (bytes != nullptr) ::munmap(bytes, size);
     }
   }

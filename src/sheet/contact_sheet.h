@@ -88,6 +88,8 @@ std::vector<CaptionRun> FitCaptionLines(DrawingSurface& surface, std::vector<std
 struct PageDrawing {
   ProgressWindow* progress = nullptr;
   std::function<void()> shown;
+  // Whether the page's pictures go into Thumbnails for the next drawing at their size.
+  ThumbnailPipeline::Keep keep = ThumbnailPipeline::Keep::InCache;
 };
 
 // A picture of the sheet that could not be read, and the reader's words why.

@@ -495,7 +495,7 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
   }
   const bool hasBoxes = !requests.empty();
   ThumbnailPipeline pictures(*services_.thumbnails, &Thumbnails, hasBoxes ? ThumbnailJobs : 1, DecodeBudget,
-                             std::move(requests));
+                             std::move(requests), drawing.keep);
 
   // Ratings as stars only in a typeface that draws them; a substitute may not.
   surface.SetFontHeight(captionHeight);

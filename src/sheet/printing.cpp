@@ -171,6 +171,9 @@ void TContactSheet::Print(PrintDialog& dialog, MessageBox& messages) {
   JobProgress jobProgress(progress, pages.size());
   PageDrawing drawing;
   drawing.progress = &jobProgress;
+  // Each page of a job is drawn once, at the printer's resolution: kept, its pictures would fill
+  // memory (a long job several hundred megabytes) and push out the window's own.
+  drawing.keep = ThumbnailPipeline::Keep::Not;
 
   struct DeviceResolution {
     int32_t& dpi;

@@ -304,8 +304,8 @@ CellPicture ThumbnailPipeline::Decode(std::size_t i, std::shared_ptr<const TFile
 }
 
 ThumbnailPipeline::ThumbnailPipeline(ThumbnailLoader& loader, ThumbnailCache* cache, int jobs,
-                                     uint64_t budgetBytes, std::vector<Request> requests)
-    : loader_(loader), cache_(cache), desktop_(cache != nullptr ? cache->Desktop() : nullptr), budget_(budgetBytes),
+                                     uint64_t budgetBytes, std::vector<Request> requests, Keep keep)
+    : loader_(loader), cache_(cache), keep_(keep), desktop_(cache != nullptr ? cache->Desktop() : nullptr), budget_(budgetBytes),
       requests_(std::move(requests)), keys_(requests_.size()), sources_(requests_.size()), done_(requests_.size()) {
   if (cache_ != nullptr) {
     for (std::size_t i = 0; i < requests_.size(); ++i) {
@@ -333,6 +333,10 @@ void ThumbnailPipeline::Cancel() {
 std::optional<CellPicture> ThumbnailPipeline::Cached(std::size_t i) {
   if (cache_ == nullptr || !keys_[i]) return std::nullopt;
   return cache_->Find(*keys_[i]);
+}
+
+void ThumbnailPipeline::Store(std::size_t i, const CellPicture& picture) {
+  if (cache_ != nullptr && keep_ == Keep::InCache && keys_[i]) cache_->Store(*keys_[i], picture);
 }
 
 void ThumbnailPipeline::Work() {
@@ -366,7 +370,7 @@ void ThumbnailPipeline::Work() {
         TCancelScope scope(stop_);
         picture = Decode(i, std::move(file));
       }
-      if (cache_ != nullptr && keys_[i] && !stop_.Requested()) cache_->Store(*keys_[i], *picture);
+      if (!stop_.Requested()) Store(i, *picture);
     }
     std::lock_guard lock(mutex_);
     if (counted) {
@@ -384,7 +388,7 @@ std::optional<CellPicture> ThumbnailPipeline::Take(std::size_t i, const std::fun
     if (std::optional<CellPicture> cached = Cached(i)) return cached;
     std::optional<CellPicture> stored = FromDesktop(i);
     if (stored) {
-      if (cache_ != nullptr && keys_[i]) cache_->Store(*keys_[i], *stored);
+      Store(i, *stored);
       return stored;
     }
     CellPicture picture;
@@ -396,7 +400,7 @@ std::optional<CellPicture> ThumbnailPipeline::Take(std::size_t i, const std::fun
       picture = Decode(i, nullptr);
     }
     if (stop_.Requested()) return std::nullopt;
-    if (cache_ != nullptr && keys_[i]) cache_->Store(*keys_[i], picture);
+    Store(i, picture);
     return picture;
   }
   std::unique_lock lock(mutex_);

@@ -102,8 +102,11 @@ class ThumbnailPipeline {
     int32_t boxHeight = 0;
     PictureFit fit = PictureFit::Fit;
   };
+  // Whether the pictures made are kept in the cache too: not for pages nobody draws again at
+  // their size (printed ones), which would only push out the window's pictures.
+  enum class Keep { InCache, Not };
   ThumbnailPipeline(ThumbnailLoader& loader, ThumbnailCache* cache, int jobs, uint64_t budgetBytes,
-                    std::vector<Request> requests);
+                    std::vector<Request> requests, Keep keep = Keep::InCache);
   ~ThumbnailPipeline();
   ThumbnailPipeline(const ThumbnailPipeline&) = delete;
   ThumbnailPipeline& operator=(const ThumbnailPipeline&) = delete;
@@ -131,6 +134,7 @@ class ThumbnailPipeline {
  private:
   void Work();
   std::optional<CellPicture> Cached(std::size_t i);
+  void Store(std::size_t i, const CellPicture& picture);
   // The cell's picture from the desktop's cache: a thumbnail, or an empty cell where a failure is
   // recorded; nothing when the file has to be decoded.
   std::optional<CellPicture> FromDesktop(std::size_t i);
@@ -139,6 +143,7 @@ class ThumbnailPipeline {
 
   ThumbnailLoader& loader_;
   ThumbnailCache* cache_;
+  Keep keep_;
   DesktopThumbnailCache* desktop_;
   uint64_t budget_;
   std::vector<Request> requests_;

@@ -6,7 +6,11 @@
 #include <QPdfWriter>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
 
 #include "support/hostile_files.h"
 #include "support/qt_environment.h"
@@ -57,6 +61,48 @@ TEST(OutputFile, OnlyWholePdfAndPngFilesPassTheCheck) {
   const std::string relative = CreateTemporaryBeside("relative.pdf");
   EXPECT_EQ(TargetOfTemporary(relative), "relative.pdf");
   std::filesystem::remove(relative);
+}
+
+// Peak resident memory of this process in kilobytes since the last ResetPeakMemory.
+long PeakKilobytes() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+bool ResetPeakMemory() { return std::ofstream("/proc/self/clear_refs") << "5" << std::flush ? true : false; }
+
+// The check reads where the cross-reference table points, not the whole file: a sheet of many
+// pages is checked in a few pages of memory, whatever its size.
+TEST(OutputFile, CheckingALargePdfKeepsLittleOfItInMemory) {
+  test::TempTree tree;
+  const std::string temporary = CreateTemporaryBeside(tree.Path() + "/large.pdf");
+  {
+    // 1,000 objects 64 KB apart: 64 MB.
+    std::ofstream pdf(temporary, std::ios::binary);
+    pdf << "%PDF-1.4\n";
+    const std::string filler(64 << 10, ' ');
+    std::vector<std::streamoff> offsets;
+    for (int k = 1; k <= 1000; ++k) {
+      offsets.push_back(pdf.tellp());
+      pdf << k << " 0 obj\n<< >>\nendobj\n" << filler << "\n";
+    }
+    const std::streamoff table = pdf.tellp();
+    pdf << "xref\n0 1001\n0000000000 65535 f \n";
+    char entry[32];
+    for (const std::streamoff offset : offsets) {
+      std::snprintf(entry, sizeof entry, "%010lld 00000 n \n", static_cast<long long>(offset));
+      pdf << entry;
+    }
+    pdf << "trailer\n<< /Size 1001 >>\nstartxref\n" << table << "\n%%EOF\n";
+  }
+  if (!ResetPeakMemory()) GTEST_SKIP() << "the peak resident memory cannot be reset here";
+  const long before = PeakKilobytes();
+  EXPECT_NO_THROW(CheckOutput(temporary));
+  EXPECT_LT(PeakKilobytes() - before, 8 << 10);
+  DiscardTemporary(temporary);
 }
 
 // A JPEG's scan data has no lengths to check, but its writer takes no byte after a failed write:

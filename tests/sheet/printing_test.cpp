@@ -174,6 +174,29 @@ TEST(Print, PicturesAtMostSixHundredPixelsPerInch) {
   EXPECT_EQ(p.printer.canvas.OpsOf(Kind::Draw).size(), 1u);
 }
 
+// A job draws each page once: its pictures are not kept, and the window's stay.
+TEST(Print, PrintedPicturesAreNotKeptInMemory) {
+  test::TempTree tree;
+  tree.File("a.jpg");
+  tree.File("b.jpg");
+  Printing p;
+  p.loader.images["a.jpg"] = {400, 300};
+  p.loader.images["b.jpg"] = {400, 300};
+  p.sheet.BaseFolder = tree.Path();
+  p.sheet.FileList = {"/a.jpg", "/b.jpg"};
+  p.sheet.Paginate();
+  test::RecordingSurface surface;
+  p.sheet.PageRect = Rect(0, 0, 200, 280);
+  p.progress.Show();
+  p.sheet.RenderPage(surface, 1);
+  p.progress.Close();
+  const uint64_t windowBytes = p.sheet.Thumbnails.Bytes();
+  ASSERT_GT(windowBytes, 0u);
+  p.Print();
+  ASSERT_EQ(p.printer.canvas.OpsOf(Kind::Draw).size(), 2u);
+  EXPECT_EQ(p.sheet.Thumbnails.Bytes(), windowBytes);
+}
+
 TEST(Print, DismissedDialogStartsNoJob) {
   Printing p;
   p.dialog.choice.accepted = false;
