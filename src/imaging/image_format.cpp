@@ -9,6 +9,7 @@
 #include "imaging/icc_profile.h"
 #include "imaging/icc_transform.h"
 #include "imaging/image_probe.h"
+#include "imaging/metadata.h"
 #include "imaging/readers/jpeg_image.h"
 #include "imaging/readers/avif_reader.h"
 #include "imaging/readers/gif_reader.h"
@@ -228,26 +229,40 @@ constexpr std::array<std::string_view, 25> kRawExtensions = {
     ".3fr", ".arw", ".cr2", ".cr3", ".crw", ".dcr", ".dng", ".erf", ".iiq", ".kdc", ".mef", ".mos",
     ".mrw", ".nef", ".nrw", ".orf", ".pef", ".raf", ".raw", ".rw2", ".rwl", ".sr2", ".srf", ".srw", ".x3f"};
 
-// Content is tried in this order when an extension lies: the strict signatures first, TIFF's
-// byte-order mark (which camera RAW files share) last.
-const std::array<TImageFormat, 11> kFormats = {{
-    {"JPEG", "JPEG", kJpegExtensions, IsJpeg, Make<TJpegFormatReader>, ProbeJpeg, 4},
-    {"PNG", "PNG", kPngExtensions, ReaderTakes<TPNGGraphic>, Make<TBitmapFormatReader<TPNGGraphic>>, ProbePng, 4},
-    {"GIF", "GIF", kGifExtensions, ReaderTakes<TGIFGraphic>, Make<TBitmapFormatReader<TGIFGraphic>>, ProbeGif, 4},
-    {"BMP", "BMP", kBmpExtensions, IsBmp, Make<TBitmapFormatReader<TBitmap>>, ProbeBmp, 4},
-    {"PSD", "Photoshop", kPsdExtensions, ReaderTakes<TPSDGraphic>, Make<TPsdFormatReader>, ProbePsd, 4},
+// The registry: one row a format. Content is tried in this order when an extension lies (the
+// strict signatures first, TIFF's byte-order mark, which camera RAW files share, last), and the
+// metadata readers in this order too.
+const TImageFormat kFormats[] = {
+    {.name = "JPEG", .kind = "JPEG", .extensions = kJpegExtensions, .signature = IsJpeg,
+     .create = Make<TJpegFormatReader>, .probe = ProbeJpeg, .profile = JpegProfile, .metadata = JpegMetadata},
+    {.name = "PNG", .kind = "PNG", .extensions = kPngExtensions, .signature = ReaderTakes<TPNGGraphic>,
+     .create = Make<TBitmapFormatReader<TPNGGraphic>>, .probe = ProbePng, .profile = PngProfile},
+    {.name = "GIF", .kind = "GIF", .extensions = kGifExtensions, .signature = ReaderTakes<TGIFGraphic>,
+     .create = Make<TBitmapFormatReader<TGIFGraphic>>, .probe = ProbeGif},
+    {.name = "BMP", .kind = "BMP", .extensions = kBmpExtensions, .signature = IsBmp,
+     .create = Make<TBitmapFormatReader<TBitmap>>, .probe = ProbeBmp},
+    {.name = "PSD", .kind = "Photoshop", .extensions = kPsdExtensions, .signature = ReaderTakes<TPSDGraphic>,
+     .create = Make<TPsdFormatReader>, .probe = ProbePsd, .profile = PsdProfile},
     // libwebp scales while it decodes; HEVC, AV1 and JPEG XL are decoded whole, through planes
     // of up to 16 bits a sample (JPEG XL: floats).
-    {"WebP", "WebP", kWebPExtensions, IsWebP, Make<TWebPReader>, ProbeWebP, 4},
-    {"HEIF", "HEIC/HEIF", kHeifExtensions, IsHeif, MakeHeif, ProbeHeif, 10},
+    {.name = "WebP", .kind = "WebP", .extensions = kWebPExtensions, .signature = IsWebP,
+     .create = Make<TWebPReader>, .probe = ProbeWebP, .profile = WebPProfile},
+    {.name = "HEIF", .kind = "HEIC/HEIF", .extensions = kHeifExtensions, .signature = IsHeif, .create = MakeHeif,
+     .probe = ProbeHeif, .workBytesPerPixel = 10, .profile = HeifProfile, .metadata = HeifMetadata},
     // AVIF wholly through libavif, the format's own library: libheif 1.15 refuses sequences and
-    // progressive files and decodes every layer of a layered one whatever it selects.
-    {"AVIF", "AVIF", kAvifExtensions, IsAvif, Make<TAvifReader>, ProbeAvif, 10},
-    {"JPEG XL", "JPEG XL", kJXLExtensions, IsJXL, Make<TJXLReader>, ProbeJXL, 16},
-    {"TIFF", "TIFF", kTiffExtensions, ReaderTakes<TTIFFGraphic>, Make<TTiffFormatReader>, ProbeTiff, 4},
+    // progressive files and decodes every layer of a layered one whatever it selects. Its
+    // metadata items are read as any HEIF container's.
+    {.name = "AVIF", .kind = "AVIF", .extensions = kAvifExtensions, .signature = IsAvif,
+     .create = Make<TAvifReader>, .probe = ProbeAvif, .workBytesPerPixel = 10, .profile = AvifProfile,
+     .metadata = HeifMetadata},
+    {.name = "JPEG XL", .kind = "JPEG XL", .extensions = kJXLExtensions, .signature = IsJXL,
+     .create = Make<TJXLReader>, .probe = ProbeJXL, .workBytesPerPixel = 16, .profile = JxlProfile},
+    {.name = "TIFF", .kind = "TIFF", .extensions = kTiffExtensions, .signature = ReaderTakes<TTIFFGraphic>,
+     .create = Make<TTiffFormatReader>, .probe = ProbeTiff, .profile = TiffProfile, .metadata = TiffMetadata},
     // Camera RAW files show their largest embedded preview, a JPEG.
-    {"RAW", "camera RAW", kRawExtensions, IsRaw, Make<TRawReader>, ProbeRaw, 4},
-}};
+    {.name = "RAW", .kind = "camera RAW", .extensions = kRawExtensions, .signature = IsRaw,
+     .create = Make<TRawReader>, .probe = ProbeRaw, .profile = RawProfile, .metadata = RawMetadata},
+};
 
 }  // namespace
 

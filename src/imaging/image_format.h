@@ -14,6 +14,7 @@
 namespace tablora {
 
 class TStreamBytes;
+struct TPhotoMetadata;
 
 // What a reader found beyond the picture, as name and value ("camera", "Canon EOS R6").
 using TReaderDetails = std::vector<std::pair<std::string, std::string>>;
@@ -84,19 +85,30 @@ class TFormatReader {
   virtual TSampleColour SampleColour() { return TSampleColour::scFile; }
 };
 
-// A format the program reads: the one place that binds extensions, content and reader together.
+// A format the program reads, whole: the one place that binds extensions, content, reader,
+// colour description and shooting data together. Nothing outside the registry asks which format
+// a file is by its name; it asks the row. Rows are written with designated fields
+// ({.name = "PNG", .kind = ..., ...}); a format without a profile or metadata of its own leaves
+// those fields out.
 struct TImageFormat {
-  const char* name;  // the reader's short name ("JPEG", "WebP")
-  const char* kind;  // what a reader of the manual calls such files ("Photoshop", "camera RAW")
+  const char* name = nullptr;  // the reader's short name ("JPEG", "WebP")
+  const char* kind = nullptr;  // what a reader of the manual calls such files ("Photoshop", "camera RAW")
   std::span<const std::string_view> extensions;  // lower-case, dot included
   // Whether the bytes begin as a file of this format does.
-  bool (*signature)(std::span<const uint8_t> file);
-  std::unique_ptr<TFormatReader> (*create)();
+  bool (*signature)(std::span<const uint8_t> file) = nullptr;
+  std::unique_ptr<TFormatReader> (*create)() = nullptr;
   // Size, orientation and scales from the header; a size of 0 when it cannot be read, nothing
   // when nothing can.
-  std::optional<TImageHeader> (*probe)(std::span<const uint8_t> file);
+  std::optional<TImageHeader> (*probe)(std::span<const uint8_t> file) = nullptr;
   // Bytes a decode takes per pixel it delivers: the bitmap and the decoder's own buffers.
-  unsigned workBytesPerPixel;
+  unsigned workBytesPerPixel = 4;
+  // The colour description the file embeds or states (see EmbeddedProfile); nullptr: the format
+  // carries none, its pixels are sRGB.
+  std::vector<uint8_t> (*profile)(std::span<const uint8_t> file) = nullptr;
+  // Reads the shooting data of the file's bytes (see ReadEmbeddedMetadata) and answers true, or
+  // answers false, reading nothing, for bytes that are not its own, which exiv2 then reads.
+  // nullptr: exiv2 reads them all.
+  bool (*metadata)(std::span<const uint8_t> file, TPhotoMetadata& metadata) = nullptr;
 };
 
 // Every format, in the order content is tried in when an extension lies.
