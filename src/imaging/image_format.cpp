@@ -1,6 +1,7 @@
 #include "imaging/image_format.h"
 
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <type_traits>
 
@@ -28,6 +29,10 @@ TFileBytes::TFileBytes(const std::string& path) {
   // The mapping outlives the descriptor, which is closed at once.
   TFileStream file(path);
   bytes_ = std::make_unique<TStreamBytes>(file);
+}
+
+TFileBytes::TFileBytes(const std::string& path, std::string_view lowerExtension) : TFileBytes(path) {
+  resolved_ = ResolveFormat(lowerExtension, Bytes());
 }
 
 TFileBytes::~TFileBytes() = default;
@@ -287,19 +292,47 @@ const TImageFormat* FormatForFile(std::string_view lowerExtension, std::span<con
   return own;
 }
 
+namespace {
+
+std::atomic<uint64_t> probes{0};
+
+}  // namespace
+
+std::optional<TImageHeader> ProbeHeader(const TImageFormat& format, std::span<const uint8_t> file) {
+  probes.fetch_add(1, std::memory_order_relaxed);
+  return format.probe(file);
+}
+
+uint64_t HeaderProbeCount() { return probes.load(std::memory_order_relaxed); }
+
+TResolvedFormat ResolveFormat(std::string_view lowerExtension, std::span<const uint8_t> file) {
+  TResolvedFormat resolved;
+  resolved.format = FormatForFile(lowerExtension, file);
+  if (resolved.format != nullptr) resolved.header = ProbeHeader(*resolved.format, file);
+  return resolved;
+}
+
+TResolvedFormat ResolveFormat(std::string_view lowerExtension, const TFileBytes& file) {
+  return file.Resolved() != nullptr ? *file.Resolved() : ResolveFormat(lowerExtension, file.Bytes());
+}
+
 int OrientationOf(std::span<const uint8_t> file, std::string_view lowerExtension) {
   const TImageFormat* format = FormatByExtension(lowerExtension);
   if (format == nullptr) return 1;
-  const std::optional<TImageHeader> header = format->probe(file);
+  const std::optional<TImageHeader> header = ProbeHeader(*format, file);
   return header ? header->orientation : 1;
 }
 
 uint64_t EstimateDecodeBytes(const TImageFormat& format, std::span<const uint8_t> file, int32_t width,
                              int32_t height) {
-  const std::optional<TImageHeader> header = format.probe(file);
-  if (!header || header->width == 0 || header->height == 0) return uint64_t{file.size()} * 4;
+  return EstimateDecodeBytes(format, ProbeHeader(format, file), file.size(), width, height);
+}
+
+uint64_t EstimateDecodeBytes(const TImageFormat& format, const std::optional<TImageHeader>& header,
+                             uint64_t fileBytes, int32_t width, int32_t height) {
+  if (!header || header->width == 0 || header->height == 0) return fileBytes * 4;
   const auto [w, h] = DecodeSizeFor(*header, width, height);
-  return uint64_t{w} * h * format.workBytesPerPixel + file.size();
+  return uint64_t{w} * h * format.workBytesPerPixel + fileBytes;
 }
 
 std::string AdmittedExtensionList() {

@@ -19,22 +19,6 @@ struct TPhotoMetadata;
 // What a reader found beyond the picture, as name and value ("camera", "Canon EOS R6").
 using TReaderDetails = std::vector<std::pair<std::string, std::string>>;
 
-// The bytes of one file, mapped once and read by everything that looks at it: the header probe,
-// the reader and the orientation. Opening raises EFOpenError; a file larger than the file-data
-// limit raises EInvalidGraphic.
-class TFileBytes {
- public:
-  explicit TFileBytes(const std::string& path);
-  ~TFileBytes();
-  TFileBytes(const TFileBytes&) = delete;
-  TFileBytes& operator=(const TFileBytes&) = delete;
-
-  std::span<const uint8_t> Bytes() const;
-
- private:
-  std::unique_ptr<TStreamBytes> bytes_;
-};
-
 // What a format's header tells before anything is decoded.
 struct TImageHeader {
   uint32_t width = 0;  // as stored, before the orientation turns it; 0: not known
@@ -111,6 +95,36 @@ struct TImageFormat {
   bool (*metadata)(std::span<const uint8_t> file, TPhotoMetadata& metadata) = nullptr;
 };
 
+// A file's format, resolved once from its extension and its bytes, and what its header says:
+// the one answer the estimate, the load and the orientation of a file all read.
+struct TResolvedFormat {
+  const TImageFormat* format = nullptr;  // nullptr: the extension is none of ours
+  std::optional<TImageHeader> header;    // the format's probe of the bytes
+};
+
+// The bytes of one file, mapped once and read by everything that looks at it: the header probe,
+// the reader and the orientation. Opening raises EFOpenError; a file larger than the file-data
+// limit raises EInvalidGraphic.
+class TFileBytes {
+ public:
+  explicit TFileBytes(const std::string& path);
+  // Mapped, then its format resolved from the lower-cased extension (ResolveFormat): once, for
+  // everything that reads this mapping after.
+  TFileBytes(const std::string& path, std::string_view lowerExtension);
+  ~TFileBytes();
+  TFileBytes(const TFileBytes&) = delete;
+  TFileBytes& operator=(const TFileBytes&) = delete;
+
+  std::span<const uint8_t> Bytes() const;
+  // The format resolved when the file was mapped; nullptr when it was mapped without its
+  // extension.
+  const TResolvedFormat* Resolved() const { return resolved_ ? &*resolved_ : nullptr; }
+
+ private:
+  std::unique_ptr<TStreamBytes> bytes_;
+  std::optional<TResolvedFormat> resolved_;
+};
+
 // Every format, in the order content is tried in when an extension lies.
 std::span<const TImageFormat> ImageFormats();
 // The format of a lower-cased extension (dot included), compared exactly; nullptr for none.
@@ -118,12 +132,24 @@ const TImageFormat* FormatByExtension(std::string_view lowerExtension);
 // The format that reads `file`: the extension's own, unless its signature refuses the bytes and
 // another format's signature takes them. nullptr when the extension is none of ours.
 const TImageFormat* FormatForFile(std::string_view lowerExtension, std::span<const uint8_t> file);
+// FormatForFile, then that format's probe of the bytes.
+TResolvedFormat ResolveFormat(std::string_view lowerExtension, std::span<const uint8_t> file);
+// The format the file was resolved to when mapped, else resolved now.
+TResolvedFormat ResolveFormat(std::string_view lowerExtension, const TFileBytes& file);
+// A format's probe of the bytes. The library's probes all run through here.
+std::optional<TImageHeader> ProbeHeader(const TImageFormat& format, std::span<const uint8_t> file);
+// How many probes have run through ProbeHeader in this process: a caller's tests see with it how
+// often a file is looked at.
+uint64_t HeaderProbeCount();
 // The orientation a file's header gives, 1 when it gives none or is damaged.
 int OrientationOf(std::span<const uint8_t> file, std::string_view lowerExtension);
 // Bytes decoding the file into a picture for a box of width × height may take, from its header
 // where it can be read cheaply, else from the file's size.
 uint64_t EstimateDecodeBytes(const TImageFormat& format, std::span<const uint8_t> file, int32_t width,
                              int32_t height);
+// The same from the header already probed (nothing: from the file's size alone).
+uint64_t EstimateDecodeBytes(const TImageFormat& format, const std::optional<TImageHeader>& header,
+                             uint64_t fileBytes, int32_t width, int32_t height);
 // The admitted extensions, space-separated, for help texts.
 std::string AdmittedExtensionList();
 
