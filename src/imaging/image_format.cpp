@@ -346,4 +346,13 @@ std::string AdmittedExtensionList() {
   return list;
 }
 
+std::string FormatKindList() {
+  std::string kinds;
+  for (std::size_t i = 0; i < std::size(kFormats); ++i) {
+    if (i > 0) kinds += i + 1 == std::size(kFormats) ? " and " : ", ";
+    kinds += kFormats[i].kind;
+  }
+  return kinds;
+}
+
 }  // namespace tablora

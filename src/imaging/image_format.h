@@ -152,5 +152,8 @@ uint64_t EstimateDecodeBytes(const TImageFormat& format, const std::optional<TIm
                              uint64_t fileBytes, int32_t width, int32_t height);
 // The admitted extensions, space-separated, for help texts.
 std::string AdmittedExtensionList();
+// What the formats' files are called, in the registry's order, for help texts and manuals:
+// "JPEG, PNG, ... and camera RAW".
+std::string FormatKindList();
 
 }  // namespace tablora
