@@ -13,17 +13,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: format_list OUT.cmake\n");
     return 2;
   }
-  const auto formats = tablora::ImageFormats();
-  std::string kinds;
-  for (size_t i = 0; i < formats.size(); ++i) {
-    if (i > 0) kinds += i + 1 == formats.size() ? " and " : ", ";
-    kinds += formats[i].kind;
-  }
   // Written whole or not at all: the build runs this again when the registry changes.
   const std::string out = argv[1];
   {
     std::ofstream file(out + ".new");
-    file << "set(TABLORA_FORMAT_KINDS \"" << kinds << "\")\n"
+    file << "set(TABLORA_FORMAT_KINDS \"" << tablora::FormatKindList() << "\")\n"
          << "set(TABLORA_FORMAT_EXTENSIONS \"" << tablora::AdmittedExtensionList() << "\")\n";
     if (!file.flush()) {
       std::perror(out.c_str());

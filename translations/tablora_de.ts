@@ -792,8 +792,8 @@
         <translation>Logo</translation>
     </message>
     <message>
-        <source>Pictures (*.png *.jpg *.jpeg *.bmp *.gif *.tif *.tiff *.webp)</source>
-        <translation>Bilder (*.png *.jpg *.jpeg *.bmp *.gif *.tif *.tiff *.webp)</translation>
+        <source>Pictures (%1)</source>
+        <translation>Bilder (%1)</translation>
     </message>
     <message>
         <source>&amp;Layouts:</source>

@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "platform/bitmap_image.h"
+#include "sheet/sheet_logo.h"
 
 namespace tablora {
 
@@ -70,7 +71,7 @@ TemplateEditor::TemplateEditor(const TemplateStore& store, TContactSheet& sheet,
   }
   if (!questions_.logoFile) {
     questions_.logoFile = [this](const QString& start) {
-      return QFileDialog::getOpenFileName(this, tr("Logo"), start, tr("Pictures (*.png *.jpg *.jpeg *.bmp *.gif *.tif *.tiff *.webp)"));
+      return QFileDialog::getOpenFileName(this, tr("Logo"), start, tr("Pictures (%1)").arg(QString::fromLatin1(kLogoFilePatterns)));
     };
   }
 

@@ -9,6 +9,7 @@
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "imaging/exceptions.h"
+#include "imaging/image_format.h"
 #include "version/version.h"
 
 namespace tablora::cli {
@@ -29,6 +30,32 @@ constexpr const char* kHelp =
     "                  JPEG pages\n"
     "\n"
     "tablora-cli COMMAND --help describes a command's options; --version prints the version.\n";
+
+// The words of `text` in lines of at most 79 columns.
+std::string Wrapped(const std::string& text) {
+  std::string lines;
+  std::size_t lineStart = 0;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find(' ', at);
+    if (end == std::string::npos) end = text.size();
+    if (at > lineStart && end - lineStart > 79) {
+      lines.back() = '\n';
+      lineStart = lines.size();
+    }
+    lines.append(text, at, end - at);
+    if (end < text.size()) lines += ' ';
+    at = end + 1;
+  }
+  return lines + '\n';
+}
+
+// The help, with the formats read as the format registry lists them.
+std::string Help() {
+  return kHelp + std::string("\n") +
+         Wrapped("Pictures read: " + FormatKindList() + " files, by their extensions " +
+                 AdmittedExtensionList() + ".");
+}
 
 // Qt's notes about the session it runs in (no XDG_RUNTIME_DIR, fonts substituted, libpng's
 // complaints) are no news to the user of a batch tool: stderr carries the tool's own messages,
@@ -57,12 +84,12 @@ constexpr Command kCommands[] = {
 int Main(int argc, char** argv) {
   qInstallMessageHandler(KeepOnlyQtErrors);
   if (argc < 2) {
-    std::fputs(kHelp, stderr);
+    std::fputs(Help().c_str(), stderr);
     return kExitUsage;
   }
   const std::string command = argv[1];
   if (command == "--help" || command == "-h" || command == "help") {
-    std::fputs(kHelp, stdout);
+    std::fputs(Help().c_str(), stdout);
     return kExitOk;
   }
   if (command == "--version") {

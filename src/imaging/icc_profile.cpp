@@ -15,9 +15,7 @@
 #include "imaging/exceptions.h"
 #include "imaging/image_format.h"
 #include "imaging/image_probe.h"
-#include "imaging/readers/avif_reader.h"
 #include "imaging/readers/heif_reader.h"
-#include "imaging/readers/jxl_reader.h"
 #include "imaging/readers/psd_reader.h"
 #include "imaging/readers/raw_preview.h"
 #include "imaging/tiff_structure.h"
@@ -312,17 +310,7 @@ TIccProfile SrgbCurveProfile(std::span<const uint8_t> profile) {
 }
 
 TIccProfile EmbeddedProfile(const TImageFormat& format, std::span<const uint8_t> file) {
-  const std::string_view name = format.name;
-  if (name == "JPEG") return JpegProfile(file);
-  if (name == "PNG") return PngProfile(file);
-  if (name == "TIFF") return TiffProfile(file);
-  if (name == "PSD") return PsdProfile(file);
-  if (name == "WebP") return WebPProfile(file);
-  if (name == "HEIF") return HeifProfile(file);
-  if (name == "AVIF") return AvifProfile(file);
-  if (name == "RAW") return RawProfile(file);
-  if (name == "JPEG XL") return JxlProfile(file);
-  return {};
+  return format.profile != nullptr ? format.profile(file) : TIccProfile{};
 }
 
 TIccProfile BuildRgbProfile(const TRgbPrimaries& p, TToneCurve curve, double gamma, const char* description) {

@@ -18,8 +18,9 @@ inline constexpr std::size_t kMaxIccProfileBytes = std::size_t{4} << 20;
 
 // The colour description of the picture a format's reader decodes from `file`: the profile it
 // embeds, or one built from what it says of its colours (PNG cHRM, HEIF nclx, an EXIF Adobe RGB
-// mark). Empty for sRGB, for a format that carries none, and for anything damaged: a profile that
-// cannot be found whole is ignored, never a failed load.
+// mark), through the profile finder of the format's registry row. Empty for sRGB, for a format
+// that carries none, and for anything damaged: a profile that cannot be found whole is ignored,
+// never a failed load.
 TIccProfile EmbeddedProfile(const TImageFormat& format, std::span<const uint8_t> file);
 
 // The profile of samples a reader took from `profile`'s linear light to the sRGB curve: an RGB
@@ -28,7 +29,7 @@ TIccProfile EmbeddedProfile(const TImageFormat& format, std::span<const uint8_t>
 // its curves: the samples are then taken as sRGB.
 TIccProfile SrgbCurveProfile(std::span<const uint8_t> profile);
 
-// The profiles of the formats, from the whole file's bytes.
+// The profile finders of the formats, named by their registry rows, from the whole file's bytes.
 TIccProfile JpegProfile(std::span<const uint8_t> file);
 TIccProfile PngProfile(std::span<const uint8_t> file);
 TIccProfile TiffProfile(std::span<const uint8_t> file);

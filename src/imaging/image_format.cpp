@@ -1,6 +1,7 @@
 #include "imaging/image_format.h"
 
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <type_traits>
 
@@ -9,6 +10,7 @@
 #include "imaging/icc_profile.h"
 #include "imaging/icc_transform.h"
 #include "imaging/image_probe.h"
+#include "imaging/metadata.h"
 #include "imaging/readers/jpeg_image.h"
 #include "imaging/readers/avif_reader.h"
 #include "imaging/readers/gif_reader.h"
@@ -27,6 +29,10 @@ TFileBytes::TFileBytes(const std::string& path) {
   // The mapping outlives the descriptor, which is closed at once.
   TFileStream file(path);
   bytes_ = std::make_unique<TStreamBytes>(file);
+}
+
+TFileBytes::TFileBytes(const std::string& path, std::string_view lowerExtension) : TFileBytes(path) {
+  resolved_ = ResolveFormat(lowerExtension, Bytes());
 }
 
 TFileBytes::~TFileBytes() = default;
@@ -228,26 +234,40 @@ constexpr std::array<std::string_view, 25> kRawExtensions = {
     ".3fr", ".arw", ".cr2", ".cr3", ".crw", ".dcr", ".dng", ".erf", ".iiq", ".kdc", ".mef", ".mos",
     ".mrw", ".nef", ".nrw", ".orf", ".pef", ".raf", ".raw", ".rw2", ".rwl", ".sr2", ".srf", ".srw", ".x3f"};
 
-// Content is tried in this order when an extension lies: the strict signatures first, TIFF's
-// byte-order mark (which camera RAW files share) last.
-const std::array<TImageFormat, 11> kFormats = {{
-    {"JPEG", "JPEG", kJpegExtensions, IsJpeg, Make<TJpegFormatReader>, ProbeJpeg, 4},
-    {"PNG", "PNG", kPngExtensions, ReaderTakes<TPNGGraphic>, Make<TBitmapFormatReader<TPNGGraphic>>, ProbePng, 4},
-    {"GIF", "GIF", kGifExtensions, ReaderTakes<TGIFGraphic>, Make<TBitmapFormatReader<TGIFGraphic>>, ProbeGif, 4},
-    {"BMP", "BMP", kBmpExtensions, IsBmp, Make<TBitmapFormatReader<TBitmap>>, ProbeBmp, 4},
-    {"PSD", "Photoshop", kPsdExtensions, ReaderTakes<TPSDGraphic>, Make<TPsdFormatReader>, ProbePsd, 4},
+// The registry: one row a format. Content is tried in this order when an extension lies (the
+// strict signatures first, TIFF's byte-order mark, which camera RAW files share, last), and the
+// metadata readers in this order too.
+const TImageFormat kFormats[] = {
+    {.name = "JPEG", .kind = "JPEG", .extensions = kJpegExtensions, .signature = IsJpeg,
+     .create = Make<TJpegFormatReader>, .probe = ProbeJpeg, .profile = JpegProfile, .metadata = JpegMetadata},
+    {.name = "PNG", .kind = "PNG", .extensions = kPngExtensions, .signature = ReaderTakes<TPNGGraphic>,
+     .create = Make<TBitmapFormatReader<TPNGGraphic>>, .probe = ProbePng, .profile = PngProfile},
+    {.name = "GIF", .kind = "GIF", .extensions = kGifExtensions, .signature = ReaderTakes<TGIFGraphic>,
+     .create = Make<TBitmapFormatReader<TGIFGraphic>>, .probe = ProbeGif},
+    {.name = "BMP", .kind = "BMP", .extensions = kBmpExtensions, .signature = IsBmp,
+     .create = Make<TBitmapFormatReader<TBitmap>>, .probe = ProbeBmp},
+    {.name = "PSD", .kind = "Photoshop", .extensions = kPsdExtensions, .signature = ReaderTakes<TPSDGraphic>,
+     .create = Make<TPsdFormatReader>, .probe = ProbePsd, .profile = PsdProfile},
     // libwebp scales while it decodes; HEVC, AV1 and JPEG XL are decoded whole, through planes
     // of up to 16 bits a sample (JPEG XL: floats).
-    {"WebP", "WebP", kWebPExtensions, IsWebP, Make<TWebPReader>, ProbeWebP, 4},
-    {"HEIF", "HEIC/HEIF", kHeifExtensions, IsHeif, MakeHeif, ProbeHeif, 10},
+    {.name = "WebP", .kind = "WebP", .extensions = kWebPExtensions, .signature = IsWebP,
+     .create = Make<TWebPReader>, .probe = ProbeWebP, .profile = WebPProfile},
+    {.name = "HEIF", .kind = "HEIC/HEIF", .extensions = kHeifExtensions, .signature = IsHeif, .create = MakeHeif,
+     .probe = ProbeHeif, .workBytesPerPixel = 10, .profile = HeifProfile, .metadata = HeifMetadata},
     // AVIF wholly through libavif, the format's own library: libheif 1.15 refuses sequences and
-    // progressive files and decodes every layer of a layered one whatever it selects.
-    {"AVIF", "AVIF", kAvifExtensions, IsAvif, Make<TAvifReader>, ProbeAvif, 10},
-    {"JPEG XL", "JPEG XL", kJXLExtensions, IsJXL, Make<TJXLReader>, ProbeJXL, 16},
-    {"TIFF", "TIFF", kTiffExtensions, ReaderTakes<TTIFFGraphic>, Make<TTiffFormatReader>, ProbeTiff, 4},
+    // progressive files and decodes every layer of a layered one whatever it selects. Its
+    // metadata items are read as any HEIF container's.
+    {.name = "AVIF", .kind = "AVIF", .extensions = kAvifExtensions, .signature = IsAvif,
+     .create = Make<TAvifReader>, .probe = ProbeAvif, .workBytesPerPixel = 10, .profile = AvifProfile,
+     .metadata = HeifMetadata},
+    {.name = "JPEG XL", .kind = "JPEG XL", .extensions = kJXLExtensions, .signature = IsJXL,
+     .create = Make<TJXLReader>, .probe = ProbeJXL, .workBytesPerPixel = 16, .profile = JxlProfile},
+    {.name = "TIFF", .kind = "TIFF", .extensions = kTiffExtensions, .signature = ReaderTakes<TTIFFGraphic>,
+     .create = Make<TTiffFormatReader>, .probe = ProbeTiff, .profile = TiffProfile, .metadata = TiffMetadata},
     // Camera RAW files show their largest embedded preview, a JPEG.
-    {"RAW", "camera RAW", kRawExtensions, IsRaw, Make<TRawReader>, ProbeRaw, 4},
-}};
+    {.name = "RAW", .kind = "camera RAW", .extensions = kRawExtensions, .signature = IsRaw,
+     .create = Make<TRawReader>, .probe = ProbeRaw, .profile = RawProfile, .metadata = RawMetadata},
+};
 
 }  // namespace
 
@@ -272,19 +292,47 @@ const TImageFormat* FormatForFile(std::string_view lowerExtension, std::span<con
   return own;
 }
 
+namespace {
+
+std::atomic<uint64_t> probes{0};
+
+}  // namespace
+
+std::optional<TImageHeader> ProbeHeader(const TImageFormat& format, std::span<const uint8_t> file) {
+  probes.fetch_add(1, std::memory_order_relaxed);
+  return format.probe(file);
+}
+
+uint64_t HeaderProbeCount() { return probes.load(std::memory_order_relaxed); }
+
+TResolvedFormat ResolveFormat(std::string_view lowerExtension, std::span<const uint8_t> file) {
+  TResolvedFormat resolved;
+  resolved.format = FormatForFile(lowerExtension, file);
+  if (resolved.format != nullptr) resolved.header = ProbeHeader(*resolved.format, file);
+  return resolved;
+}
+
+TResolvedFormat ResolveFormat(std::string_view lowerExtension, const TFileBytes& file) {
+  return file.Resolved() != nullptr ? *file.Resolved() : ResolveFormat(lowerExtension, file.Bytes());
+}
+
 int OrientationOf(std::span<const uint8_t> file, std::string_view lowerExtension) {
   const TImageFormat* format = FormatByExtension(lowerExtension);
   if (format == nullptr) return 1;
-  const std::optional<TImageHeader> header = format->probe(file);
+  const std::optional<TImageHeader> header = ProbeHeader(*format, file);
   return header ? header->orientation : 1;
 }
 
 uint64_t EstimateDecodeBytes(const TImageFormat& format, std::span<const uint8_t> file, int32_t width,
                              int32_t height) {
-  const std::optional<TImageHeader> header = format.probe(file);
-  if (!header || header->width == 0 || header->height == 0) return uint64_t{file.size()} * 4;
+  return EstimateDecodeBytes(format, ProbeHeader(format, file), file.size(), width, height);
+}
+
+uint64_t EstimateDecodeBytes(const TImageFormat& format, const std::optional<TImageHeader>& header,
+                             uint64_t fileBytes, int32_t width, int32_t height) {
+  if (!header || header->width == 0 || header->height == 0) return fileBytes * 4;
   const auto [w, h] = DecodeSizeFor(*header, width, height);
-  return uint64_t{w} * h * format.workBytesPerPixel + file.size();
+  return uint64_t{w} * h * format.workBytesPerPixel + fileBytes;
 }
 
 std::string AdmittedExtensionList() {
@@ -296,6 +344,15 @@ std::string AdmittedExtensionList() {
     }
   }
   return list;
+}
+
+std::string FormatKindList() {
+  std::string kinds;
+  for (std::size_t i = 0; i < std::size(kFormats); ++i) {
+    if (i > 0) kinds += i + 1 == std::size(kFormats) ? " and " : ", ";
+    kinds += kFormats[i].kind;
+  }
+  return kinds;
 }
 
 }  // namespace tablora

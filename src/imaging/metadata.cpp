@@ -358,22 +358,54 @@ void ReadXmpPacket(std::string_view xmp, TPhotoMetadata& metadata) {
   }
 }
 
-bool ReadEmbeddedMetadata(std::span<const uint8_t> bytes, TPhotoMetadata& metadata) {
-  const std::span<const uint8_t> header = bytes.subspan(0, std::min(bytes.size(), kMetadataHeaderBytes));
-  const auto magic = [&](std::size_t at, std::string_view text) {
-    return header.size() >= at + text.size() && AsText(header).substr(at, text.size()) == text;
-  };
-  if (magic(0, "\xFF\xD8")) return ReadJpeg(header, metadata);
-  if (magic(4, "ftypcrx ")) return ReadCr3(header, metadata);
-  if (magic(0, "II*\0") || magic(0, "MM\0*") || magic(0, "IIRO") || magic(0, "IIRS") || magic(0, "IIU\0")) {
-    // A TIFF's directories often follow its pictures, far past the header; the mapping is read
-    // only where they stand.
-    ReadTiff(bytes, metadata);
-    return true;
+namespace {
+
+// What a metadata reader looks at of a format whose metadata stands before its picture data.
+std::span<const uint8_t> Head(std::span<const uint8_t> bytes) {
+  return bytes.subspan(0, std::min(bytes.size(), kMetadataHeaderBytes));
+}
+
+bool Begins(std::span<const uint8_t> bytes, std::size_t at, std::string_view text) {
+  return bytes.size() >= at + text.size() && AsText(bytes).substr(at, text.size()) == text;
+}
+
+// The marks a TIFF-structured file begins with, as this reader has always taken them: TIFF's
+// ("II*", and "MM" whatever follows), Olympus's and Panasonic's. A little-endian BigTIFF ("II+")
+// is left to exiv2.
+bool TiffStructured(std::span<const uint8_t> bytes) {
+  for (const std::string_view mark : {"II*", "MM", "IIRO", "IIRS", "IIU"}) {
+    if (Begins(bytes, 0, mark)) return true;
   }
-  if (header.size() >= 12 && heif_check_filetype(header.data(), 12) == heif_filetype_yes_supported) {
-    // libheif finds the metadata items through the file's index and reads only those.
-    return ReadHeif(bytes, metadata);
+  return false;
+}
+
+}  // namespace
+
+bool JpegMetadata(std::span<const uint8_t> file, TPhotoMetadata& metadata) { return ReadJpeg(Head(file), metadata); }
+
+bool TiffMetadata(std::span<const uint8_t> file, TPhotoMetadata& metadata) {
+  if (!TiffStructured(file)) return false;
+  // A TIFF's directories often follow its pictures, far past the header; the mapping is read
+  // only where they stand.
+  ReadTiff(file, metadata);
+  return true;
+}
+
+bool RawMetadata(std::span<const uint8_t> file, TPhotoMetadata& metadata) {
+  if (Begins(file, 4, "ftypcrx ")) return ReadCr3(Head(file), metadata);
+  return TiffMetadata(file, metadata);
+}
+
+bool HeifMetadata(std::span<const uint8_t> file, TPhotoMetadata& metadata) {
+  const std::span<const uint8_t> head = Head(file);
+  if (head.size() < 12 || heif_check_filetype(head.data(), 12) != heif_filetype_yes_supported) return false;
+  // libheif finds the metadata items through the file's index and reads only those.
+  return ReadHeif(file, metadata);
+}
+
+bool ReadEmbeddedMetadata(std::span<const uint8_t> bytes, TPhotoMetadata& metadata) {
+  for (const TImageFormat& format : ImageFormats()) {
+    if (format.metadata != nullptr && format.metadata(bytes, metadata)) return true;
   }
   return false;
 }

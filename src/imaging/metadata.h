@@ -39,10 +39,23 @@ struct TPhotoMetadata {
 // TIFF-structured file, whose directories may follow its pictures and are read where they stand.
 constexpr std::size_t kMetadataHeaderBytes = std::size_t{1} << 20;
 
-// The metadata of a file's bytes (its header is enough but for TIFF-structured files): JPEG (Exif and XMP APP1, Photoshop
-// IPTC), TIFF-structured files and RAWs, Canon CR3 (CMT boxes), HEIF (through libheif).
-// Returns false for a format it does not read; damaged metadata gives what could be read.
+// The metadata of a file's bytes through the metadata reader of the format registry's row that
+// takes them (its header is enough but for TIFF-structured files). Returns false when no row's
+// reader takes them; damaged metadata gives what could be read.
 bool ReadEmbeddedMetadata(std::span<const uint8_t> bytes, TPhotoMetadata& metadata);
+
+// The formats' metadata readers, named by their rows of the format registry. Each answers false,
+// reading nothing, for bytes that are not its own.
+// JPEG: Exif and XMP APP1, Photoshop IPTC.
+bool JpegMetadata(std::span<const uint8_t> file, TPhotoMetadata& metadata);
+// TIFF-structured files (Olympus's and Panasonic's RAWs included): IFD0 and the Exif directory,
+// wherever they stand in the file.
+bool TiffMetadata(std::span<const uint8_t> file, TPhotoMetadata& metadata);
+// Camera RAW: Canon CR3's CMT boxes, and the directories of TIFF-structured RAWs; the other RAWs
+// are left to exiv2.
+bool RawMetadata(std::span<const uint8_t> file, TPhotoMetadata& metadata);
+// The HEIF container, AVIF's included, through libheif: Exif and XMP items.
+bool HeifMetadata(std::span<const uint8_t> file, TPhotoMetadata& metadata);
 
 // A camera's name from EXIF Make and Model, the maker's name once: "Canon" + "Canon EOS R5" is
 // "Canon EOS R5"; "SONY" + "ILCE-7M3" is "SONY ILCE-7M3"; "NIKON CORPORATION" + "NIKON D850" is

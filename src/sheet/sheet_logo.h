@@ -13,6 +13,9 @@ namespace tablora {
 // far more likely damaged or the wrong file than a logo.
 constexpr uint64_t kLargestLogoBytes = uint64_t{8} << 20;
 constexpr uint32_t kLargestLogoSide = 4096;  // PNG pixels either way
+// The files a logo is read from, as a file dialog's patterns: the logo reads PNG and SVG alone,
+// not the formats of the pictures.
+constexpr const char* kLogoFilePatterns = "*.png *.svg";
 
 // The header's logo of a sheet: a PNG (through the library's own reader) or an SVG drawing, read
 // once when the sheet first draws it and kept at the size its pages show it.

@@ -79,7 +79,8 @@ std::unique_ptr<ThumbnailImage> CreateThumbnailReader(std::string_view lowerExte
 
 // Loads a file as a cell does and raises the reader's own failure: the reader of the path's
 // lower-cased extension, or, when the file's content is not of that format but of another, that
-// other's; the orientation from the same bytes. `file` is the file already mapped, or nullptr.
+// other's; the orientation from the same bytes. `file` is the file already mapped, or nullptr;
+// a file whose format was resolved when it was mapped is not resolved again.
 std::unique_ptr<ThumbnailImage> LoadThumbnail(const std::string& path,
                                               std::shared_ptr<const TFileBytes> file = nullptr);
 

@@ -62,12 +62,12 @@ std::unique_ptr<ThumbnailImage> LoadThumbnail(const std::string& path, std::shar
   if (FormatByExtension(extension) == nullptr) {
     throw EInvalidGraphic("No reader for the extension of '" + path + "'");
   }
-  if (!file) file = std::make_shared<const TFileBytes>(path);
-  const TImageFormat* format = FormatForFile(extension, file->Bytes());
-  auto image = std::make_unique<FormatThumbnail>(*format);
+  if (!file) file = std::make_shared<const TFileBytes>(path, extension);
+  const TResolvedFormat resolved = ResolveFormat(extension, *file);
+  if (resolved.format == nullptr) throw EInvalidGraphic("No reader for the extension of '" + path + "'");
+  auto image = std::make_unique<FormatThumbnail>(*resolved.format);
   image->LoadBytes(file);
-  const std::optional<TImageHeader> header = format->probe(file->Bytes());
-  image->SetOrientation(header ? header->orientation : 1);
+  image->SetOrientation(resolved.header ? resolved.header->orientation : 1);
   return image;
 }
 
@@ -93,7 +93,7 @@ std::unique_ptr<ThumbnailImage> ExtensionThumbnailLoader::LoadExplained(const st
                                                                         std::shared_ptr<const TFileBytes> file,
                                                                         std::string& problem) {
   try {
-    if (!file) file = std::make_shared<const TFileBytes>(path);
+    if (!file) file = std::make_shared<const TFileBytes>(path, LowerAscii(ExtensionPart(path)));
     if (file->Bytes().empty()) {
       problem = "the file is empty";
       return nullptr;

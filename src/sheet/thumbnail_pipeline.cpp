@@ -156,7 +156,8 @@ void ThumbnailCache::Clear() {
 
 std::shared_ptr<const TFileBytes> MapCellFile(const std::string& path) {
   try {
-    return std::make_shared<const TFileBytes>(path);
+    // The cell's format is resolved here, once: the estimate, the load and the orientation read it.
+    return std::make_shared<const TFileBytes>(path, LowerAscii(ExtensionPart(path)));
   } catch (...) {
     return nullptr;
   }
@@ -165,10 +166,10 @@ std::shared_ptr<const TFileBytes> MapCellFile(const std::string& path) {
 uint64_t EstimateDecodeBytes(const std::string& path, const TFileBytes* file, int32_t boxWidth,
                              int32_t boxHeight) {
   if (file == nullptr) return 0;  // the load will fail on its own
-  const std::span<const uint8_t> bytes = file->Bytes();
-  const TImageFormat* format = FormatForFile(LowerAscii(ExtensionPart(path)), bytes);
-  if (format == nullptr) return uint64_t{bytes.size()} * 4;
-  return EstimateDecodeBytes(*format, bytes, boxWidth, boxHeight);
+  const uint64_t size = file->Bytes().size();
+  const TResolvedFormat resolved = ResolveFormat(LowerAscii(ExtensionPart(path)), *file);
+  if (resolved.format == nullptr) return size * 4;
+  return EstimateDecodeBytes(*resolved.format, resolved.header, size, boxWidth, boxHeight);
 }
 
 CellPicture ThumbnailPipeline::Produce(ThumbnailLoader& loader, const Request& request,

@@ -162,7 +162,8 @@ class ThumbnailPipeline {
   std::vector<std::thread> workers_;
 };
 
-// The file's bytes, mapped, or nullptr when it cannot be (its load then fails on its own).
+// The file's bytes, mapped with its format resolved and its header probed (the only time a cell
+// does either), or nullptr when it cannot be (its load then fails on its own).
 std::shared_ptr<const TFileBytes> MapCellFile(const std::string& path);
 // Decoded bytes a load of the file for a box may need, from its header where its format can tell
 // cheaply; used to keep the decodes in flight within a budget.

@@ -153,5 +153,25 @@ TEST(ManualPages, PagesAndMetainfoNameEveryFormatTheProgramsRead) {
   EXPECT_EQ(cli.find("chosen by the file's extension"), std::string::npos);
 }
 
+// The command line's own help names the registry's formats and every extension, each once.
+TEST(ManualPages, HelpNamesEveryFormatTheProgramsRead) {
+  const auto help = RunCommand(CliPath(), {"--help"});
+  ASSERT_EQ(help.status, 0);
+  const std::string pictures = help.out.substr(help.out.find("Pictures read:"));
+  std::istringstream words(pictures);
+  std::multiset<std::string> extensions;
+  for (std::string word; words >> word;) {
+    if (word.front() == '.') extensions.insert(word.back() == '.' ? word.substr(0, word.size() - 1) : word);
+  }
+  std::multiset<std::string> expected;
+  for (const TImageFormat& format : ImageFormats()) {
+    EXPECT_NE(pictures.find(format.kind), std::string::npos) << format.kind;
+    expected.insert(format.extensions.begin(), format.extensions.end());
+  }
+  EXPECT_EQ(extensions, expected);
+  std::istringstream lines(pictures);
+  for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 79u) << line;
+}
+
 }  // namespace
 }  // namespace tablora

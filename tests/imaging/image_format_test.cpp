@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
+#include "imaging/icc_profile.h"
 #include "imaging/image_format.h"
+#include "imaging/metadata.h"
 #include "support/reader_harness.h"
 #include "support/test_paths.h"
 
@@ -79,6 +82,42 @@ TEST(ImageFormat, EveryExtensionBelongsToOneFormat) {
   }
   for (const char* other : {".JPG", ".jpe", ".jfif", ".bak", "", "."}) {
     EXPECT_EQ(FormatByExtension(other), nullptr) << other;
+  }
+}
+
+// A row describes its format whole: a fixture of every format whose row has a profile finder
+// gives its profile, and one of every format whose row has a metadata reader is taken by it. A
+// row given either without a fixture here fails.
+TEST(ImageFormat, EachRowsProfileFinderAndMetadataReaderTakeTheirFormatsFiles) {
+  const std::map<std::string_view, const char*> kWithProfile = {
+      {"JPEG", "icc/swapped.jpg"},  {"PNG", "icc/swapped.png"},   {"PSD", "icc/swapped.psd"},
+      {"WebP", "icc/swapped.webp"}, {"HEIF", "icc/swapped.heic"}, {"AVIF", "icc/swapped.avif"},
+      {"JPEG XL", "jxl/swapped.jxl"}, {"TIFF", "icc/swapped.tif"}, {"RAW", "icc/swapped.nef"},
+  };
+  const std::map<std::string_view, const char*> kWithMetadata = {
+      {"JPEG", "meta/full.jpg"}, {"HEIF", "meta/full.heic"}, {"AVIF", "heif/lossless.avif"},
+      {"TIFF", "meta/full.tif"}, {"RAW", "raw/preview.nef"},
+  };
+  const auto bytesOf = [&](const char* file, const TImageFormat& format) {
+    std::vector<uint8_t> bytes = test::FileBytes(test::DataDir() / file);
+    EXPECT_EQ(FormatForFile(std::filesystem::path(file).extension().string(), bytes), &format) << file;
+    return bytes;
+  };
+  for (const TImageFormat& format : ImageFormats()) {
+    SCOPED_TRACE(format.name);
+    const auto profiled = kWithProfile.find(format.name);
+    ASSERT_EQ(format.profile != nullptr, profiled != kWithProfile.end());
+    if (format.profile != nullptr) {
+      EXPECT_EQ(IccDescription(EmbeddedProfile(format, bytesOf(profiled->second, format))), "Swapped Red and Green");
+    }
+    const auto described = kWithMetadata.find(format.name);
+    ASSERT_EQ(format.metadata != nullptr, described != kWithMetadata.end());
+    if (format.metadata != nullptr) {
+      TPhotoMetadata metadata;
+      EXPECT_TRUE(format.metadata(bytesOf(described->second, format), metadata));
+      // No reader takes another's files: a PNG is none of theirs.
+      EXPECT_FALSE(format.metadata(test::FileBytes(test::DataDir() / "png/rgb8.png"), metadata));
+    }
   }
 }
 

@@ -151,6 +151,31 @@ TEST_F(ThumbnailLoading, ThePipelineMapsEachCellsFileOnceAndHandsItOn) {
   }
 }
 
+// A cell not cached resolves its format and probes its header once, on every path: the budget's
+// estimate, the desktop cache's choice of size, the load and the orientation read that answer.
+// A cached cell probes nothing.
+TEST_F(ThumbnailLoading, AnUncachedCellIsProbedOnceAndACachedOneNever) {
+  Copy("orientation/o6.jpg", "a.jpg");
+  const std::string path = tree.Path() + "/a.jpg";
+  int run = 0;
+  for (int jobs : {1, 2}) {
+    for (bool desktop : {false, true}) {
+      SCOPED_TRACE(testing::Message() << jobs << " jobs, desktop cache " << desktop);
+      DesktopThumbnailCache thumbnails(tree.Path() + "/thumbnails" + std::to_string(run++), "tablora-test");
+      ThumbnailCache memory;
+      if (desktop) memory.SetDesktop(&thumbnails);
+      for (uint64_t probes : {1, 0}) {
+        const uint64_t before = HeaderProbeCount();
+        ThumbnailPipeline pipeline(loader, &memory, jobs, uint64_t{1} << 30, {{path, 40, 30}});
+        const auto picture = pipeline.Take(0, [] { return true; });
+        ASSERT_TRUE(picture && picture->pixels);
+        EXPECT_EQ(picture->pixels->Width(), 20);  // turned upright: 48 x 32 stored, 20 x 30 drawn
+        EXPECT_EQ(HeaderProbeCount() - before, probes);
+      }
+    }
+  }
+}
+
 // A cell that stays empty carries the reader's words why; one that draws carries none.
 TEST_F(ThumbnailLoading, AFailedCellSaysWhyInTheReadersWords) {
   const std::string whole = (test::DataDir() / "jpeg/colour.jpg").string();
