@@ -18,6 +18,7 @@
 #include "imaging/readers/raw_preview.h"
 #include "imaging/readers/psd_reader.h"
 #include "imaging/readers/tiff_reader.h"
+#include "imaging/readers/video_reader.h"
 #include "imaging/readers/webp_reader.h"
 #include "imaging/stream.h"
 
@@ -227,10 +228,12 @@ constexpr std::array<std::string_view, 1> kJXLExtensions = {".jxl"};
 constexpr std::array<std::string_view, 25> kRawExtensions = {
     ".3fr", ".arw", ".cr2", ".cr3", ".crw", ".dcr", ".dng", ".erf", ".iiq", ".kdc", ".mef", ".mos",
     ".mrw", ".nef", ".nrw", ".orf", ".pef", ".raf", ".raw", ".rw2", ".rwl", ".sr2", ".srf", ".srw", ".x3f"};
+constexpr std::array<std::string_view, 9> kVideoExtensions = {".mp4", ".m4v", ".mov", ".avi", ".mkv",
+                                                              ".webm", ".mts", ".m2ts", ".3gp"};
 
 // Content is tried in this order when an extension lies: the strict signatures first, TIFF's
 // byte-order mark (which camera RAW files share) last.
-const std::array<TImageFormat, 11> kFormats = {{
+const std::array<TImageFormat, 12> kFormats = {{
     {"JPEG", "JPEG", kJpegExtensions, IsJpeg, Make<TJpegFormatReader>, ProbeJpeg, 4},
     {"PNG", "PNG", kPngExtensions, ReaderTakes<TPNGGraphic>, Make<TBitmapFormatReader<TPNGGraphic>>, ProbePng, 4},
     {"GIF", "GIF", kGifExtensions, ReaderTakes<TGIFGraphic>, Make<TBitmapFormatReader<TGIFGraphic>>, ProbeGif, 4},
@@ -247,6 +250,8 @@ const std::array<TImageFormat, 11> kFormats = {{
     {"TIFF", "TIFF", kTiffExtensions, ReaderTakes<TTIFFGraphic>, Make<TTiffFormatReader>, ProbeTiff, 4},
     // Camera RAW files show their largest embedded preview, a JPEG.
     {"RAW", "camera RAW", kRawExtensions, IsRaw, Make<TRawReader>, ProbeRaw, 4},
+    // A clip's poster frame, scaled by libswscale straight to its box.
+    {"Video", "video", kVideoExtensions, IsVideo, Make<TVideoReader>, ProbeVideo, 4},
 }};
 
 }  // namespace
