@@ -21,6 +21,7 @@
 #include "imaging/image_probe.h"
 #include "imaging/readers/psd_reader.h"
 #include "imaging/readers/raw_preview.h"
+#include "imaging/readers/video_reader.h"
 #include "imaging/tiff_structure.h"
 
 namespace tablora {
@@ -374,6 +375,14 @@ bool ReadEmbeddedMetadata(std::span<const uint8_t> bytes, TPhotoMetadata& metada
   if (header.size() >= 12 && heif_check_filetype(header.data(), 12) == heif_filetype_yes_supported) {
     // libheif finds the metadata items through the file's index and reads only those.
     return ReadHeif(bytes, metadata);
+  }
+  if (IsVideo(header)) {
+    if (const std::optional<TVideoFacts> facts = ReadVideoFacts(bytes)) {
+      if (facts->duration > 0) metadata.duration = facts->duration;
+      if (facts->frameRate > 0) metadata.frameRate = facts->frameRate;
+      metadata.codec = facts->codec;
+    }
+    return true;
   }
   return false;
 }

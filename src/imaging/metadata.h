@@ -27,6 +27,10 @@ struct TPhotoMetadata {
   // acdsee:rating, else Windows' MicrosoftPhoto:Rating (a percentage, as Explorer shows it).
   std::optional<int> rating;
   std::string title;  // dc:title, else the IPTC object name
+  // A video clip's, from its container.
+  std::optional<double> duration;   // seconds
+  std::optional<double> frameRate;  // frames a second
+  std::string codec;                // "H.264", "HEVC"
   // The values of the exiv2 keys the reader was asked for ("Exif.Image.Model"), as text to show;
   // a key the file does not have is not there.
   std::map<std::string, std::string, std::less<>> byKey;
@@ -40,7 +44,8 @@ struct TPhotoMetadata {
 constexpr std::size_t kMetadataHeaderBytes = std::size_t{1} << 20;
 
 // The metadata of a file's bytes (its header is enough but for TIFF-structured files): JPEG (Exif and XMP APP1, Photoshop
-// IPTC), TIFF-structured files and RAWs, Canon CR3 (CMT boxes), HEIF (through libheif).
+// IPTC), TIFF-structured files and RAWs, Canon CR3 (CMT boxes), HEIF (through libheif), video
+// clips (duration, frame rate and codec, through FFmpeg; the whole file, whose index may be last).
 // Returns false for a format it does not read; damaged metadata gives what could be read.
 bool ReadEmbeddedMetadata(std::span<const uint8_t> bytes, TPhotoMetadata& metadata);
 

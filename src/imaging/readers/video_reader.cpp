@@ -462,19 +462,33 @@ bool IsVideo(std::span<const uint8_t> file) {
   return false;
 }
 
-std::optional<TVideoFacts> ReadVideoFacts(std::span<const uint8_t> file) {
+namespace {
+
+// `complete`: what the header leaves out (a transport stream's size, duration and rate) is found
+// by reading the stream's first packets.
+std::optional<TVideoFacts> FactsOfBytes(std::span<const uint8_t> file, bool complete) {
   if (file.empty()) return std::nullopt;
   try {
     TDemuxer demuxer(file);
     if (demuxer.Format() == nullptr || demuxer.Stream() == nullptr) return std::nullopt;
-    return FactsOf(demuxer);
+    TVideoFacts facts = FactsOf(demuxer);
+    if (complete && (facts.width == 0 || facts.duration <= 0 || facts.frameRate <= 0)) {
+      demuxer.FindStreamInfo();
+      facts = FactsOf(demuxer);
+    }
+    return facts;
   } catch (const Exception&) {
     return std::nullopt;
   }
 }
 
+}  // namespace
+
+std::optional<TVideoFacts> ReadVideoFacts(std::span<const uint8_t> file) { return FactsOfBytes(file, true); }
+
 std::optional<TImageHeader> ProbeVideo(std::span<const uint8_t> file) {
-  const std::optional<TVideoFacts> facts = ReadVideoFacts(file);
+  // Called for every cell more than once: the header alone.
+  const std::optional<TVideoFacts> facts = FactsOfBytes(file, false);
   if (!facts) return std::nullopt;
   TImageHeader header;
   header.width = facts->width;

@@ -65,9 +65,11 @@ class TVideoReader : public TFormatReader {
 // AVIF or Canon's CR3, which share the box structure), Matroska and WebM, AVI, MPEG transport
 // streams (.mts with 188-byte packets, .m2ts with 192).
 bool IsVideo(std::span<const uint8_t> file);
-// The stored size (sample aspect applied) and the display matrix as orientation; any scale.
+// The stored size (sample aspect applied) and the display matrix as orientation, any scale: from
+// the container's header alone (a transport stream's size is not there: 0).
 std::optional<TImageHeader> ProbeVideo(std::span<const uint8_t> file);
-// The container's facts; nothing when FFmpeg does not open the file or it has no video.
+// The container's facts, from its first packets where its header lacks them; nothing when FFmpeg
+// does not open the file or it has no video.
 std::optional<TVideoFacts> ReadVideoFacts(std::span<const uint8_t> file);
 
 // A duration as a clip's badge shows it: "0:07", "12:30", "1:02:03" (rounded to the second).
