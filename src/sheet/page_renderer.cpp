@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "imaging/image_format.h"
+#include "imaging/readers/video_reader.h"
+#include "platform/path_text.h"
 #include "platform/translated_text.h"
 #include "sheet/caption_template.h"
 #include "sheet/contact_sheet.h"
@@ -270,6 +273,35 @@ void DrawUnreadable(DrawingSurface& surface, const TRect& box, int32_t textHeigh
   ShrinkToFit(surface, text, width - 2);
   surface.TextOut(box.Left + (width - surface.TextWidth(text)) / 2, box.Top + (height - surface.FontHeight()) / 2,
                   text);
+}
+
+// Whether an entry is read as a video clip, whose duration its cell shows.
+bool IsClip(const std::string& entry) {
+  const TImageFormat* format = FormatByExtension(LowerAscii(ExtensionPart(entry)));
+  return format != nullptr && std::string_view(format->name) == "Video";
+}
+
+// A clip's duration in its picture's lower right corner: white on a dark plate, legible on dark
+// and light pictures alike, no higher than a caption. Left out of a picture too small to carry it.
+void DrawDurationBadge(DrawingSurface& surface, const TRect& picture, const std::string& text, int32_t captionHeight) {
+  constexpr TColor kPlate = 0x00282828;
+  const int32_t fontHeight = std::min(captionHeight, (picture.Bottom - picture.Top) / 5);
+  if (fontHeight < 6) return;
+  surface.SetFontHeight(fontHeight);
+  const int32_t pad = std::max(1, fontHeight / 5);
+  const int32_t textWidth = surface.TextWidth(text);
+  if (textWidth + 3 * pad > (picture.Right - picture.Left) / 2) return;
+  const TRect plate = Rect(picture.Right - pad - textWidth - 2 * pad, picture.Bottom - pad - fontHeight - 2 * pad,
+                           picture.Right - pad, picture.Bottom - pad);
+  const TColor brush = surface.BrushColor();
+  const TColor font = surface.FontColor();
+  surface.SetBrushColor(kPlate);
+  surface.SetBrushSolid();
+  surface.FillRect(plate);
+  surface.SetFontColor(clWhite);
+  surface.TextOut(plate.Left + pad, plate.Top + pad, text);
+  surface.SetFontColor(font);
+  surface.SetBrushColor(brush);
 }
 
 // Today as YYYY-MM-DD in local time.
@@ -574,6 +606,11 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
           surface.StretchDraw(drawn, *picture->pixels);
         }
         if (m.borderWidth > 0) DrawFrame(surface, drawn, m.borderWidth, layout.borderColor);
+        if (const std::string& entry = FileList[static_cast<std::size_t>(i)]; IsClip(entry)) {
+          if (const TPhotoMetadata& clip = MetadataOf(entry); clip.duration) {
+            DrawDurationBadge(surface, drawn, DurationText(*clip.duration), captionHeight);
+          }
+        }
         if (drawing.shown) drawing.shown();
       }
     }
