@@ -400,7 +400,9 @@ struct TVideoReader::TState {
     int64_t target = 0;
     if (facts.duration > 0 && stream.time_base.num > 0 && stream.time_base.den > 0) {
       const int64_t start = stream.start_time != AV_NOPTS_VALUE ? stream.start_time : 0;
-      target = start + static_cast<int64_t>(facts.duration / 10 * stream.time_base.den / stream.time_base.num);
+      // A damaged header's duration can lie beyond any timestamp: held within them.
+      const double tenth = facts.duration / 10 * stream.time_base.den / stream.time_base.num;
+      if (__builtin_add_overflow(start, static_cast<int64_t>(std::clamp(tenth, 0.0, 1e15)), &target)) target = start;
       if (avformat_seek_file(demuxer.Format(), stream.index, target, target, INT64_MAX, 0) < 0) Rewind();
       demuxer.Interrupt().Rethrow();
     }
@@ -565,7 +567,9 @@ const TBitmap& TVideoReader::Pixels() {
     const AVRational base = state.demuxer.Stream()->time_base;
     const int64_t start = state.demuxer.Stream()->start_time != AV_NOPTS_VALUE ? state.demuxer.Stream()->start_time : 0;
     if (frame.best_effort_timestamp != AV_NOPTS_VALUE && base.den > 0) {
-      posterSeconds_ = std::max(0.0, Seconds(frame.best_effort_timestamp - start, base));
+      // In floating point: a damaged stream's timestamps may lie any distance apart.
+      const double ticks = static_cast<double>(frame.best_effort_timestamp) - static_cast<double>(start);
+      posterSeconds_ = std::max(0.0, ticks * base.num / base.den);
     }
 
     // The size asked for, in the clip's proportions, never more than its shown size.
