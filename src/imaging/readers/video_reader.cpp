@@ -607,18 +607,23 @@ const TBitmap& TVideoReader::Pixels() {
     bitmap_.SetPixelFormat(pf24bit);
     bitmap_.SetSize(outWidth, outHeight);
     CheckCancel();
+    // libswscale writes whole vector blocks, past a row's last pixel and past the last row: its
+    // rows go into a buffer with room to spare (and charged), then into the bitmap.
+    const std::size_t rowBytes = static_cast<std::size_t>(outWidth) * (toneMapped ? 6 : 3);
+    const std::size_t stride = (rowBytes + 63) & ~std::size_t{63};
+    constexpr std::size_t kSlack = 256;
+    const std::size_t bufferBytes = stride * static_cast<std::size_t>(outHeight) + kSlack;
+    TMemoryCharge rows(bufferBytes);
+    std::vector<uint8_t> buffer(bufferBytes);
+    uint8_t* planes[4] = {buffer.data(), nullptr, nullptr, nullptr};
+    int strides[4] = {static_cast<int>(stride), 0, 0, 0};
+    if (sws_scale(scale.get(), frame.data, frame.linesize, 0, frame.height, planes, strides) != outHeight) Invalid();
     if (toneMapped) {
-      const std::size_t rowBytes = static_cast<std::size_t>(outWidth) * 6;
-      TMemoryCharge samples(rowBytes * static_cast<std::size_t>(outHeight));
-      std::vector<uint8_t> buffer(rowBytes * static_cast<std::size_t>(outHeight));
-      uint8_t* planes[4] = {buffer.data(), nullptr, nullptr, nullptr};
-      int strides[4] = {static_cast<int>(rowBytes), 0, 0, 0};
-      if (sws_scale(scale.get(), frame.data, frame.linesize, 0, frame.height, planes, strides) != outHeight) Invalid();
-      ToneMap(hdr, buffer.data(), rowBytes, 16, false, bitmap_);
+      ToneMap(hdr, buffer.data(), stride, 16, false, bitmap_);
     } else {
-      uint8_t* planes[4] = {bitmap_.Bits(), nullptr, nullptr, nullptr};
-      int strides[4] = {static_cast<int>(bitmap_.RowSize()), 0, 0, 0};
-      if (sws_scale(scale.get(), frame.data, frame.linesize, 0, frame.height, planes, strides) != outHeight) Invalid();
+      for (int y = 0; y < outHeight; ++y) {
+        std::memcpy(bitmap_.ScanLine(y), buffer.data() + stride * static_cast<std::size_t>(y), rowBytes);
+      }
     }
   } catch (...) {
     bitmap_.ReleaseContents();

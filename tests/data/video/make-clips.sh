@@ -39,3 +39,5 @@ turned 270 cw90.mov "${x264[@]}"
 # The first half of a clip whose index comes first, and text under a video's name.
 head -c "$(( $(stat -c %s h264.mp4) / 2 ))" h264.mp4 > truncated.mp4
 printf 'These are the notes of a holiday, not a video.\n' > text.mp4
+# A clip of 4 × 4 pixels: libswscale's vector writes run past rows this short.
+"${ff[@]}" -f lavfi -i "testsrc2=size=4x4:rate=5:duration=1" "${x264[@]}" tiny.mp4
