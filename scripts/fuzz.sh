@@ -2,7 +2,8 @@
 # Builds one fuzz target with libFuzzer (clang; the image library instrumented too) and runs it:
 #   scripts/fuzz.sh TARGET [SECONDS]      e.g. scripts/fuzz.sh psd 1200
 # Seeds: the target's fixtures in tests/data/TARGET and the conformance corpus beside the project
-# (for heif, avif, webp, jxl and raw also the files of their formats in modern-conformance/).
+# (for heif, avif, webp, jxl and raw also the files of their formats in modern-conformance/; video,
+# whose formats the corpus lacks, starts from its clips alone).
 # New inputs collect in build-fuzz/corpus/TARGET; a crashing input is kept as a regression file in
 # tests/data/TARGET/crashers/, which the replay test runs from then on.
 set -euo pipefail

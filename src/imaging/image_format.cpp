@@ -20,6 +20,7 @@
 #include "imaging/readers/raw_preview.h"
 #include "imaging/readers/psd_reader.h"
 #include "imaging/readers/tiff_reader.h"
+#include "imaging/readers/video_reader.h"
 #include "imaging/readers/webp_reader.h"
 #include "imaging/stream.h"
 
@@ -233,6 +234,8 @@ constexpr std::array<std::string_view, 1> kJXLExtensions = {".jxl"};
 constexpr std::array<std::string_view, 25> kRawExtensions = {
     ".3fr", ".arw", ".cr2", ".cr3", ".crw", ".dcr", ".dng", ".erf", ".iiq", ".kdc", ".mef", ".mos",
     ".mrw", ".nef", ".nrw", ".orf", ".pef", ".raf", ".raw", ".rw2", ".rwl", ".sr2", ".srf", ".srw", ".x3f"};
+constexpr std::array<std::string_view, 9> kVideoExtensions = {".mp4", ".m4v", ".mov", ".avi", ".mkv",
+                                                              ".webm", ".mts", ".m2ts", ".3gp"};
 
 // The registry: one row a format. Content is tried in this order when an extension lies (the
 // strict signatures first, TIFF's byte-order mark, which camera RAW files share, last), and the
@@ -267,6 +270,9 @@ const TImageFormat kFormats[] = {
     // Camera RAW files show their largest embedded preview, a JPEG.
     {.name = "RAW", .kind = "camera RAW", .extensions = kRawExtensions, .signature = IsRaw,
      .create = Make<TRawReader>, .probe = ProbeRaw, .profile = RawProfile, .metadata = RawMetadata},
+    // A clip's poster frame, scaled by libswscale straight to its box.
+    {.name = "Video", .kind = "video", .extensions = kVideoExtensions, .signature = IsVideo,
+     .create = Make<TVideoReader>, .probe = ProbeVideo, .metadata = VideoMetadata},
 };
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "imaging/image_probe.h"
 #include "imaging/readers/psd_reader.h"
 #include "imaging/readers/raw_preview.h"
+#include "imaging/readers/video_reader.h"
 #include "imaging/tiff_structure.h"
 
 namespace tablora {
@@ -408,6 +409,16 @@ bool ReadEmbeddedMetadata(std::span<const uint8_t> bytes, TPhotoMetadata& metada
     if (format.metadata != nullptr && format.metadata(bytes, metadata)) return true;
   }
   return false;
+}
+
+bool VideoMetadata(std::span<const uint8_t> bytes, TPhotoMetadata& metadata) {
+  if (!IsVideo(bytes)) return false;
+  if (const std::optional<TVideoFacts> facts = ReadVideoFacts(bytes)) {
+    if (facts->duration > 0) metadata.duration = facts->duration;
+    if (facts->frameRate > 0) metadata.frameRate = facts->frameRate;
+    metadata.codec = facts->codec;
+  }
+  return true;
 }
 
 namespace {

@@ -27,6 +27,10 @@ struct TPhotoMetadata {
   // acdsee:rating, else Windows' MicrosoftPhoto:Rating (a percentage, as Explorer shows it).
   std::optional<int> rating;
   std::string title;  // dc:title, else the IPTC object name
+  // A video clip's, from its container.
+  std::optional<double> duration;   // seconds
+  std::optional<double> frameRate;  // frames a second
+  std::string codec;                // "H.264", "HEVC"
   // The values of the exiv2 keys the reader was asked for ("Exif.Image.Model"), as text to show;
   // a key the file does not have is not there.
   std::map<std::string, std::string, std::less<>> byKey;
@@ -54,6 +58,8 @@ bool TiffMetadata(std::span<const uint8_t> file, TPhotoMetadata& metadata);
 // Camera RAW: Canon CR3's CMT boxes, and the directories of TIFF-structured RAWs; the other RAWs
 // are left to exiv2.
 bool RawMetadata(std::span<const uint8_t> file, TPhotoMetadata& metadata);
+// Clips: duration, frame rate and codec, through FFmpeg (the whole file, whose index may be last).
+bool VideoMetadata(std::span<const uint8_t> file, TPhotoMetadata& metadata);
 // The HEIF container, AVIF's included, through libheif: Exif and XMP items.
 bool HeifMetadata(std::span<const uint8_t> file, TPhotoMetadata& metadata);
 

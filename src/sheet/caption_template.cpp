@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "imaging/image_format.h"
+#include "imaging/readers/video_reader.h"
 #include "sheet/path_parts.h"
 #include "sheet/photo_caption.h"
 
@@ -192,6 +193,9 @@ std::optional<std::string> PictureField(std::string_view field, const PictureFac
     }
     return std::string(text);
   }
+  if (field == "duration") return md.duration ? DurationText(*md.duration) : std::string();
+  if (field == "fps") return md.frameRate ? FrameRateText(*md.frameRate) : std::string();
+  if (field == "codec") return md.codec;
   if (field == "format") {
     std::string extension = dot == std::string_view::npos ? std::string() : std::string(name.substr(dot));
     for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);

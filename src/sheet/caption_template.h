@@ -44,7 +44,8 @@ struct PictureFacts {
   std::function<std::string(std::string_view key)> metadataKey;
 };
 // Fields: name stem ext folder path frame frame-in-folder date date:FORMAT time exposure shutter
-// aperture iso focal camera lens rating title size megapixels filesize format, and exiv2 keys.
+// aperture iso focal camera lens rating title size megapixels filesize format, of video clips
+// duration ("1:02:03") fps codec, and exiv2 keys.
 std::optional<std::string> PictureField(std::string_view field, const PictureFacts& facts);
 
 // What a header or footer line may show of its page.

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "imaging/image_format.h"
+#include "imaging/readers/video_reader.h"
+#include "platform/path_text.h"
 #include "platform/translated_text.h"
 #include "sheet/caption_template.h"
 #include "sheet/contact_sheet.h"
@@ -211,31 +214,6 @@ void DrawFrame(DrawingSurface& surface, const TRect& picture, int32_t width, TCo
   surface.SetBrushColor(brush);
 }
 
-// A small label in a corner of the picture (white on dark grey, legible over any photograph): what
-// the picture stands for beyond itself, such as a Live Photo's clip.
-void DrawBadge(DrawingSurface& surface, const TRect& picture, const std::string& text, int32_t textHeight) {
-  const int32_t height = std::max<int32_t>(textHeight * 3 / 4, 1);
-  const TColor brush = surface.BrushColor();
-  const TColor font = surface.FontColor();
-  const int fontHeight = surface.FontHeight();
-  surface.SetFontHeight(height * 4 / 5);
-  const int32_t pad = std::max<int32_t>(height / 4, 1);
-  const int32_t width = surface.TextWidth(text) + 2 * pad;
-  if (width > picture.Right - picture.Left || height > picture.Bottom - picture.Top) {
-    surface.SetFontHeight(fontHeight);
-    return;
-  }
-  const TRect box = Rect(picture.Left + pad, picture.Top + pad, picture.Left + pad + width, picture.Top + pad + height);
-  surface.SetBrushColor(RGB(40, 40, 40));
-  surface.SetBrushSolid();
-  surface.FillRect(box);
-  surface.SetFontColor(clWhite);
-  surface.TextOut(box.Left + pad, box.Top + (height - height * 4 / 5) / 2, text);
-  surface.SetFontColor(font);
-  surface.SetFontHeight(fontHeight);
-  surface.SetBrushColor(brush);
-}
-
 // The folder of an entry as a header names it: its path below the sheet's folder.
 // The page's folder for a header or footer: its path from the sheet's folder, which goes by its
 // own name ("Rome 2024/Day 2"; "Rome 2024" for the sheet's folder's own pictures).
@@ -295,6 +273,43 @@ void DrawUnreadable(DrawingSurface& surface, const TRect& box, int32_t textHeigh
   ShrinkToFit(surface, text, width - 2);
   surface.TextOut(box.Left + (width - surface.TextWidth(text)) / 2, box.Top + (height - surface.FontHeight()) / 2,
                   text);
+}
+
+// Whether an entry is read as a video clip, whose duration its cell shows.
+bool IsClip(const std::string& entry) {
+  const TImageFormat* format = FormatByExtension(LowerAscii(ExtensionPart(entry)));
+  return format != nullptr && std::string_view(format->name) == "Video";
+}
+
+enum class BadgeCorner { TopLeft, BottomRight };
+
+// A short text in a corner of the picture (a clip's duration, a Live Photo's mark): white on a
+// dark plate, legible on dark and light pictures alike, no higher than a caption. Left out of a
+// picture too small to carry it.
+void DrawBadge(DrawingSurface& surface, const TRect& picture, const std::string& text, int32_t captionHeight,
+               BadgeCorner corner) {
+  constexpr TColor kPlate = 0x00282828;
+  const int32_t fontHeight = std::min(captionHeight, (picture.Bottom - picture.Top) / 5);
+  if (fontHeight < 6) return;
+  surface.SetFontHeight(fontHeight);
+  const int32_t pad = std::max(1, fontHeight / 5);
+  const int32_t textWidth = surface.TextWidth(text);
+  if (textWidth + 3 * pad > (picture.Right - picture.Left) / 2) return;
+  const int32_t width = textWidth + 2 * pad;
+  const int32_t height = fontHeight + 2 * pad;
+  const TRect plate = corner == BadgeCorner::TopLeft
+                          ? Rect(picture.Left + pad, picture.Top + pad, picture.Left + pad + width, picture.Top + pad + height)
+                          : Rect(picture.Right - pad - width, picture.Bottom - pad - height, picture.Right - pad,
+                                 picture.Bottom - pad);
+  const TColor brush = surface.BrushColor();
+  const TColor font = surface.FontColor();
+  surface.SetBrushColor(kPlate);
+  surface.SetBrushSolid();
+  surface.FillRect(plate);
+  surface.SetFontColor(clWhite);
+  surface.TextOut(plate.Left + pad, plate.Top + pad, text);
+  surface.SetFontColor(font);
+  surface.SetBrushColor(brush);
 }
 
 // Today as YYYY-MM-DD in local time.
@@ -602,8 +617,13 @@ void TContactSheet::RenderPage(DrawingSurface& target, int32_t page, const PageD
           surface.StretchDraw(drawn, *picture->pixels);
         }
         if (m.borderWidth > 0) DrawFrame(surface, drawn, m.borderWidth, layout.borderColor);
+        if (const std::string& entry = FileList[static_cast<std::size_t>(i)]; IsClip(entry)) {
+          if (const TPhotoMetadata& clip = MetadataOf(entry); clip.duration) {
+            DrawBadge(surface, drawn, DurationText(*clip.duration), captionHeight, BadgeCorner::BottomRight);
+          }
+        }
         if (const PairNote* pair = PairOf(FileList[static_cast<std::size_t>(i)]); pair != nullptr && pair->live) {
-          DrawBadge(surface, drawn, "LIVE", captionHeight);
+          DrawBadge(surface, drawn, "LIVE", captionHeight, BadgeCorner::TopLeft);
         }
         if (drawing.shown) drawing.shown();
       }

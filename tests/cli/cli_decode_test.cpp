@@ -93,6 +93,13 @@ TEST(CliInfo, PrintsNameValueLines) {
       << raw.out;
   const auto help = RunCommand(CliPath(), {"decode", "--help"});
   EXPECT_NE(help.out.find(" .bmp .dib .rle "), std::string::npos) << help.out;
+  // A clip names its container, codec, size, duration, frame rate and rotation.
+  const auto clip = RunCommand(CliPath(), {"info", (test::DataDir() / "video/cw90.mov").string()});
+  EXPECT_NE(clip.out.find("reader: Video\nwidth: 64\nheight: 48\norientation: 6\n"), std::string::npos) << clip.out;
+  EXPECT_NE(clip.out.find("container: QuickTime / MOV\ncodec: H.264\nduration: 0:02\nframe rate: 5 fps\n"
+                          "rotation: 90\xC2\xB0\nposter: 1.000 s\n"),
+            std::string::npos)
+      << clip.out;
 }
 
 }  // namespace

@@ -31,7 +31,8 @@ TEST(ImageFormat, ProbesTellTheSizeTheReaderDecodesAndOnlyTheirOwnSignatureMatch
       {"heif/alpha.heic", "HEIF", 1},      {"heif/lossless.avif", "AVIF", 1},
       {"jxl/lossless.jxl", "JPEG XL", 1},  {"jxl/orient6.jxl", "JPEG XL", 1},
       {"raw/preview.nef", "RAW", 6},       {"raw/subifd.dng", "RAW", 1},
-      {"raw/thumbnail.crw", "RAW", 6},
+      {"raw/thumbnail.crw", "RAW", 6},     {"video/h264.mp4", "Video", 1},
+      {"video/cw90.mov", "Video", 6},      {"video/vp9.webm", "Video", 1},
   };
   for (const auto& f : kFiles) {
     SCOPED_TRACE(f.file);
@@ -77,7 +78,7 @@ TEST(ImageFormat, EveryExtensionBelongsToOneFormat) {
     }
   }
   for (const char* admitted : {".bmp", ".jpg", ".jpeg", ".psd", ".pdd", ".png", ".tiff", ".tif", ".rle", ".dib", ".gif",
-                               ".webp", ".heic", ".heif", ".hif", ".avif", ".jxl"}) {
+                               ".webp", ".heic", ".heif", ".hif", ".avif", ".jxl", ".mp4", ".mov", ".mts"}) {
     EXPECT_NE(FormatByExtension(admitted), nullptr) << admitted;
   }
   for (const char* other : {".JPG", ".jpe", ".jfif", ".bak", "", "."}) {

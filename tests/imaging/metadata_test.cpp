@@ -63,6 +63,27 @@ TEST(PhotoMetadata, ReadsEveryFieldOfEachContainer) {
   }
 }
 
+// A clip's container gives its duration, frame rate and codec; exiv2 is not asked.
+TEST(PhotoMetadata, ClipsTellDurationRateAndCodec) {
+  const struct {
+    const char* file;
+    double duration;
+    double rate;
+    const char* codec;
+  } cases[] = {{"h264.mp4", 2, 5, "H.264"}, {"hevc180.mov", 2, 5, "HEVC"}, {"clip.mts", 2, 5, "H.264"},
+               {"mjpeg.avi", 2, 5, "Motion JPEG"}};
+  for (const auto& c : cases) {
+    const TPhotoMetadata got = ReadPhotoMetadata((test::DataDir() / "video" / c.file).string());
+    ASSERT_TRUE(got.duration && got.frameRate) << c.file;
+    EXPECT_NEAR(*got.duration, c.duration, 0.25) << c.file;
+    EXPECT_DOUBLE_EQ(*got.frameRate, c.rate) << c.file;
+    EXPECT_EQ(got.codec, c.codec) << c.file;
+  }
+  const TPhotoMetadata text = ReadPhotoMetadata((test::DataDir() / "video/text.mp4").string());
+  EXPECT_FALSE(text.duration);
+  EXPECT_EQ(text.codec, "");
+}
+
 // Sidecars of both conventions win over the file's own rating; the one named after the whole
 // file name before the one that replaces the extension.
 TEST(PhotoMetadata, SidecarRatingWins) {

@@ -510,5 +510,38 @@ TEST(RenderPage, TemplateCaptionsWrapOntoAFreeLineThenLoseWholeFields) {
   }
 }
 
+// A clip's duration in its picture's lower right corner, white on a dark plate; a picture whose
+// reader reports no duration (a JPEG's never does) has none.
+TEST(RenderPage, ClipsShowTheirDurationInTheirPicturesCorner) {
+  Renderer r;
+  test::FakeMetadata metadata;
+  r.sheet.Services().metadata = &metadata;
+  metadata.byName["clip.mp4"].duration = 62.4;
+  metadata.byName["a.jpg"].duration = 5;
+  r.loader.images["clip.mp4"] = {160, 120};
+  r.loader.images["a.jpg"] = {160, 120};
+  r.loader.images["still.mov"] = {160, 120};
+  const auto surface = r.Draw({"/a.jpg", "/clip.mp4", "/still.mov"}, Rect(164, 0, 574, 563));
+  const auto draws = surface.OpsOf(Kind::Draw);
+  ASSERT_EQ(draws.size(), 3u);
+  const TRect& picture = draws[1].rect;
+  std::vector<Op> badges;
+  for (const Op& text : Texts(surface)) {
+    if (text.color == clWhite) badges.push_back(text);
+  }
+  ASSERT_EQ(badges.size(), 1u);
+  // Caption height 7, a pad of 1 around the text and between the plate and the picture's edges.
+  EXPECT_EQ(badges[0].text, "1:02");
+  EXPECT_EQ(badges[0].fontHeight, 7);
+  EXPECT_EQ(badges[0].rect.Left, picture.Right - 1 - 1 - 4 * 7 / 2);
+  EXPECT_EQ(badges[0].rect.Top, picture.Bottom - 1 - 1 - 7);
+  bool plate = false;
+  for (const Op& fill : surface.OpsOf(Kind::FillRect)) {
+    plate = plate || (fill.color == 0x282828 && fill.rect == Rect(picture.Right - 17, picture.Bottom - 10,
+                                                                  picture.Right - 1, picture.Bottom - 1));
+  }
+  EXPECT_TRUE(plate);
+}
+
 }  // namespace
 }  // namespace tablora

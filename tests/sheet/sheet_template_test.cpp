@@ -151,6 +151,28 @@ TEST(CaptionTemplate, PictureFields) {
   EXPECT_EQ(PictureField("folder", facts), std::optional<std::string>("2024"));
 }
 
+TEST(CaptionTemplate, VideoFields) {
+  TPhotoMetadata clip;
+  clip.duration = 3723.4;
+  clip.frameRate = 30000.0 / 1001;
+  clip.codec = "HEVC";
+  const TPhotoMetadata photo;
+  PictureFacts facts;
+  facts.entry = "/IMG_0002.MOV";
+  const std::vector<std::tuple<const TPhotoMetadata*, const char*, const char*>> cases = {
+      {&clip, "duration", "1:02:03"}, {&clip, "fps", "29.97 fps"}, {&clip, "codec", "HEVC"},
+      {&clip, "format", "Video"},     {&photo, "duration", ""},    {&photo, "fps", ""},
+      {&photo, "codec", ""},
+  };
+  for (const auto& [metadata, field, want] : cases) {
+    facts.metadata = metadata;
+    EXPECT_EQ(PictureField(field, facts), std::optional<std::string>(want)) << field;
+  }
+  facts.metadata = &photo;
+  EXPECT_EQ(FillTemplate("{name} ({duration}, {codec})", [&](std::string_view field) { return PictureField(field, facts); }),
+            "IMG_0002.MOV");
+}
+
 TEST(TemplateFile, BuiltInsGoThroughTheirFilesUnchangedAndUnknownKeysStay) {
   for (const SheetTemplate& t : BuiltInTemplates()) {
     SheetTemplate back = TemplateFromJson(TemplateJson(t), t.name);
