@@ -97,7 +97,7 @@ TEST(ImageFormat, EachRowsProfileFinderAndMetadataReaderTakeTheirFormatsFiles) {
   };
   const std::map<std::string_view, const char*> kWithMetadata = {
       {"JPEG", "meta/full.jpg"}, {"HEIF", "meta/full.heic"}, {"AVIF", "heif/lossless.avif"},
-      {"TIFF", "meta/full.tif"}, {"RAW", "raw/preview.nef"},
+      {"TIFF", "meta/full.tif"}, {"RAW", "raw/preview.nef"}, {"Video", "video/h264.mp4"},
   };
   const auto bytesOf = [&](const char* file, const TImageFormat& format) {
     std::vector<uint8_t> bytes = test::FileBytes(test::DataDir() / file);

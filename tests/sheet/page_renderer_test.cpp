@@ -545,3 +545,40 @@ TEST(RenderPage, ClipsShowTheirDurationInTheirPicturesCorner) {
 
 }  // namespace
 }  // namespace tablora
+
+namespace tablora {
+namespace {
+
+// A Live Photo's clip goes with its still, which carries "LIVE" in its picture's upper left corner;
+// the same still without a clip beside it carries nothing.
+TEST(RenderPage, LivePhotosAreMarkedOnTheirStill) {
+  test::TempTree tree;
+  for (const char* name : {"IMG_7.HEIC", "IMG_7.MOV", "IMG_8.HEIC"}) tree.File(name);
+  Renderer r;
+  r.inputs.folder = tree.Path();
+  r.sheet.BuildFileList();
+  ASSERT_EQ(r.sheet.FileList, (std::vector<std::string>{"/IMG_7.HEIC", "/IMG_8.HEIC"}));
+  r.loader.images["IMG_7.HEIC"] = {160, 120};
+  r.loader.images["IMG_8.HEIC"] = {160, 120};
+  const TRect frame = Rect(164, 0, 574, 563);
+  r.sheet.Paginate();
+  r.sheet.PageRect = frame;
+  r.sheet.OriginX = frame.Left;
+  r.sheet.OriginY = frame.Top;
+  test::RecordingSurface surface(frame);
+  r.progress.Show();
+  r.sheet.RenderPage(surface, 1);
+  const auto draws = surface.OpsOf(Kind::Draw);
+  ASSERT_EQ(draws.size(), 2u);
+  std::vector<Op> badges;
+  for (const Op& text : Texts(surface)) {
+    if (text.color == clWhite) badges.push_back(text);
+  }
+  ASSERT_EQ(badges.size(), 1u);
+  EXPECT_EQ(badges[0].text, "LIVE");
+  EXPECT_EQ(badges[0].rect.Left, draws[0].rect.Left + 1 + 1);
+  EXPECT_EQ(badges[0].rect.Top, draws[0].rect.Top + 1 + 1);
+}
+
+}  // namespace
+}  // namespace tablora
