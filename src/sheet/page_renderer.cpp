@@ -289,12 +289,20 @@ enum class BadgeCorner { TopLeft, BottomRight };
 void DrawBadge(DrawingSurface& surface, const TRect& picture, const std::string& text, int32_t captionHeight,
                BadgeCorner corner) {
   constexpr TColor kPlate = 0x00282828;
-  const int32_t fontHeight = std::min(captionHeight, (picture.Bottom - picture.Top) / 5);
+  int32_t fontHeight = std::min(captionHeight, (picture.Bottom - picture.Top) / 5);
   if (fontHeight < 6) return;
   surface.SetFontHeight(fontHeight);
-  const int32_t pad = std::max(1, fontHeight / 5);
-  const int32_t textWidth = surface.TextWidth(text);
-  if (textWidth + 3 * pad > (picture.Right - picture.Left) / 2) return;
+  int32_t pad = std::max(1, fontHeight / 5);
+  int32_t textWidth = surface.TextWidth(text);
+  const int32_t room = (picture.Right - picture.Left) / 2;
+  // A narrow picture (a clip filmed upright) takes a smaller badge rather than none.
+  while (textWidth + 3 * pad > room) {
+    fontHeight = std::min(fontHeight - 1, static_cast<int32_t>(int64_t{fontHeight} * room / (textWidth + 3 * pad)));
+    if (fontHeight < 6) return;
+    surface.SetFontHeight(fontHeight);
+    pad = std::max(1, fontHeight / 5);
+    textWidth = surface.TextWidth(text);
+  }
   const int32_t width = textWidth + 2 * pad;
   const int32_t height = fontHeight + 2 * pad;
   const TRect plate = corner == BadgeCorner::TopLeft

@@ -582,3 +582,33 @@ TEST(RenderPage, LivePhotosAreMarkedOnTheirStill) {
 
 }  // namespace
 }  // namespace tablora
+
+namespace tablora {
+namespace {
+
+// A clip filmed upright has a narrow picture: its badge is made smaller to fit half its width
+// rather than left out.
+TEST(RenderPage, NarrowClipsKeepASmallerBadge) {
+  Renderer r;
+  test::FakeMetadata metadata;
+  r.sheet.Services().metadata = &metadata;
+  metadata.byName["tall.mov"].duration = 7;
+  r.loader.images["tall.mov"] = {60, 240};
+  r.inputs.rows = 1;
+  r.inputs.columns = 1;
+  const auto surface = r.Draw({"/tall.mov"}, Rect(164, 0, 574, 563));
+  const auto draws = surface.OpsOf(Kind::Draw);
+  ASSERT_EQ(draws.size(), 1u);
+  std::vector<Op> badges;
+  for (const Op& text : Texts(surface)) {
+    if (text.color == clWhite) badges.push_back(text);
+  }
+  ASSERT_EQ(badges.size(), 1u);
+  EXPECT_EQ(badges[0].text, "0:07");
+  EXPECT_GE(badges[0].fontHeight, 6);
+  EXPECT_LE(badges[0].rect.Right - badges[0].rect.Left, (draws[0].rect.Right - draws[0].rect.Left) / 2);
+  EXPECT_LT(badges[0].rect.Right, draws[0].rect.Right);
+}
+
+}  // namespace
+}  // namespace tablora
