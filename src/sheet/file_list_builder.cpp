@@ -190,7 +190,8 @@ std::vector<std::size_t> TContactSheet::OrderWithinFolder(const std::vector<std:
 // paths would put "/a/b/x.jpg" between "/a/" and "/a/c.jpg" ("b/" sorts before "c").
 std::vector<std::string> TContactSheet::OrderByFolder(std::vector<std::string> entries) {
   // Pairs first: the picture kept of a pair is the one the filter and the order then see.
-  PairedList paired = PairUp(std::move(entries), services_.options->Pairs());
+  // A layout that says how pairs show decides for its sheets.
+  PairedList paired = PairUp(std::move(entries), Layout.pairs.value_or(services_.options->Pairs()));
   entries = std::move(paired.entries);
   pairs_.clear();
   for (auto& [entry, note] : paired.notes) pairs_.emplace(BaseFolder + entry, std::move(note));

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "imaging/types.h"
+#include "sheet/file_pairs.h"
 
 namespace tablora {
 
@@ -74,6 +75,8 @@ struct SheetTemplate {
   PictureFit fit = PictureFit::Fit;
   TemplateLength border;
   TColor borderColor = clBlack;
+  // How a frame written as RAW and JPEG shows; unset: as the options say.
+  std::optional<PairMode> pairs;
 
   // Text. Captions: the file name alone keeps the Classic caption (with the options' second line
   // of shooting data). captionPoints unset: the Classic size, a sixth of a row.

@@ -44,6 +44,8 @@ std::string ColorText(TColor color) {
 
 constexpr const char* kFits[] = {"fit", "fill", "rotate"};
 constexpr const char* kOrders[] = {"across", "down"};
+// In PairMode's order.
+constexpr const char* kPairs[] = {"once", "both", "raw", "jpeg"};
 constexpr const char* kAligns[] = {"left", "centre", "right"};
 
 // Reads one template's fields, naming the file and the field in every complaint.
@@ -233,6 +235,11 @@ std::string TemplateJson(const SheetTemplate& t) {
   picture["fit"] = kFits[static_cast<int>(t.fit)];
   picture["border"] = Q(LengthText(t.border));
   picture["borderColor"] = Q(ColorText(t.borderColor));
+  if (t.pairs) {
+    picture["pairs"] = kPairs[static_cast<int>(*t.pairs)];
+  } else {
+    picture.remove("pairs");
+  }
   root["picture"] = picture;
 
   QJsonObject text = root.value("text").toObject();
@@ -320,6 +327,9 @@ SheetTemplate TemplateFromJson(const std::string& json, const std::string& sourc
   t.fit = static_cast<PictureFit>(read.Choice(picture, "picture", "fit", kFits).value_or(0));
   t.border = read.Length(picture, "picture", "border").value_or(t.border);
   t.borderColor = read.Color(picture, "picture", "borderColor").value_or(t.borderColor);
+  if (const std::optional<int> pairs = read.Choice(picture, "picture", "pairs", kPairs)) {
+    t.pairs = static_cast<PairMode>(*pairs);
+  }
 
   const QJsonObject text = read.Section(root, "text");
   if (const std::optional<TemplateLength> size = read.Length(text, "text", "captionSize")) {

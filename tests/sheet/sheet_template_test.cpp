@@ -183,6 +183,10 @@ TEST(TemplateFile, BuiltInsGoThroughTheirFilesUnchangedAndUnknownKeysStay) {
                                  "grid": {"rows": 3, "columns": 4, "spiral": true}})";
   const SheetTemplate mine = TemplateFromJson(future, "mine.json");
   EXPECT_EQ(mine.rows, 3);
+  EXPECT_FALSE(mine.pairs);
+  SheetTemplate raw = mine;
+  raw.pairs = PairMode::Raw;
+  EXPECT_EQ(TemplateFromJson(TemplateJson(raw), "raw.json").pairs, PairMode::Raw);
   const std::string written = TemplateJson(mine);
   EXPECT_NE(written.find("\"ink\": \"red\""), std::string::npos) << written;
   EXPECT_NE(written.find("\"spiral\": true"), std::string::npos) << written;
@@ -203,6 +207,8 @@ TEST(TemplateFile, BadFilesNameTheFileAndTheField) {
       {R"({"version": 1, "name": "x", "text": {"footer": {"left": "{frame}"}}})", "t.json: text.footer.left: unknown field {frame}"},
       {R"({"version": 1, "name": "x", "picture": {"fit": "stretch"}})",
        "t.json: picture.fit: \"stretch\" is none of fit, fill or rotate"},
+      {R"({"version": 1, "name": "x", "picture": {"pairs": "twice"}})",
+       "t.json: picture.pairs: \"twice\" is none of once, both, raw or jpeg"},
       {R"({"version": 1, "name": "x", "page": {"background": "white"}})",
        "t.json: page.background: must be a colour such as \"#1a2b3c\""},
   };
