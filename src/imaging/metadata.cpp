@@ -21,7 +21,6 @@
 #include "imaging/image_probe.h"
 #include "imaging/readers/psd_reader.h"
 #include "imaging/readers/raw_preview.h"
-#include "imaging/readers/video_reader.h"
 #include "imaging/tiff_structure.h"
 
 namespace tablora {
@@ -411,15 +410,6 @@ bool ReadEmbeddedMetadata(std::span<const uint8_t> bytes, TPhotoMetadata& metada
   return false;
 }
 
-bool VideoMetadata(std::span<const uint8_t> bytes, TPhotoMetadata& metadata) {
-  if (!IsVideo(bytes)) return false;
-  if (const std::optional<TVideoFacts> facts = ReadVideoFacts(bytes)) {
-    if (facts->duration > 0) metadata.duration = facts->duration;
-    if (facts->frameRate > 0) metadata.frameRate = facts->frameRate;
-    metadata.codec = facts->codec;
-  }
-  return true;
-}
 
 namespace {
 

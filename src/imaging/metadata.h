@@ -58,8 +58,6 @@ bool TiffMetadata(std::span<const uint8_t> file, TPhotoMetadata& metadata);
 // Camera RAW: Canon CR3's CMT boxes, and the directories of TIFF-structured RAWs; the other RAWs
 // are left to exiv2.
 bool RawMetadata(std::span<const uint8_t> file, TPhotoMetadata& metadata);
-// Clips: duration, frame rate and codec, through FFmpeg (the whole file, whose index may be last).
-bool VideoMetadata(std::span<const uint8_t> file, TPhotoMetadata& metadata);
 // The HEIF container, AVIF's included, through libheif: Exif and XMP items.
 bool HeifMetadata(std::span<const uint8_t> file, TPhotoMetadata& metadata);
 

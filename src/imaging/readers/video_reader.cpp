@@ -650,4 +650,14 @@ TReaderDetails TVideoReader::Details() {
   return details;
 }
 
+bool VideoMetadata(std::span<const uint8_t> bytes, TPhotoMetadata& metadata) {
+  if (!IsVideo(bytes)) return false;
+  if (const std::optional<TVideoFacts> facts = ReadVideoFacts(bytes)) {
+    if (facts->duration > 0) metadata.duration = facts->duration;
+    if (facts->frameRate > 0) metadata.frameRate = facts->frameRate;
+    metadata.codec = facts->codec;
+  }
+  return true;
+}
+
 }  // namespace tablora

@@ -8,6 +8,7 @@
 
 #include "imaging/bitmap.h"
 #include "imaging/image_format.h"
+#include "imaging/metadata.h"
 
 namespace tablora {
 
@@ -71,6 +72,10 @@ std::optional<TImageHeader> ProbeVideo(std::span<const uint8_t> file);
 // The container's facts, from its first packets where its header lacks them; nothing when FFmpeg
 // does not open the file or it has no video.
 std::optional<TVideoFacts> ReadVideoFacts(std::span<const uint8_t> file);
+
+// The row's metadata reader: a clip's duration, frame rate and codec (the whole file, whose index
+// may be last); false, reading nothing, for bytes that are no clip.
+bool VideoMetadata(std::span<const uint8_t> file, TPhotoMetadata& metadata);
 
 // A duration as a clip's badge shows it: "0:07", "12:30", "1:02:03" (rounded to the second).
 std::string DurationText(double seconds);
