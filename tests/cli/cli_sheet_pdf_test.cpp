@@ -11,6 +11,7 @@
 #include <map>
 #include <sstream>
 
+#include "support/qpdf_json.h"
 #include "support/run_command.h"
 #include "support/sheet_fakes.h"
 #include "support/test_paths.h"
@@ -18,6 +19,8 @@
 
 namespace tablora {
 namespace {
+
+using test::QpdfJson;
 
 namespace fs = std::filesystem;
 using test::CliPath;
@@ -50,12 +53,6 @@ struct Fixture {
 };
 
 bool HaveTools() { return std::system("qpdf --version >/dev/null 2>&1 && pdfinfo -v >/dev/null 2>&1") == 0; }
-
-QJsonObject QpdfJson(const std::string& pdf, const std::string& key) {
-  const test::CommandResult result = RunCommand("/usr/bin/qpdf", {"--json", std::string("--json-key=") + key, pdf});
-  EXPECT_EQ(result.status, 0) << result.err;
-  return QJsonDocument::fromJson(QByteArray::fromStdString(result.out)).object();
-}
 
 // "Title @page" lines of the outline, indented by depth.
 std::string Outline(const QJsonArray& items, int depth = 0) {

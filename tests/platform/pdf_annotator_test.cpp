@@ -9,11 +9,14 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/qpdf_json.h"
 #include "support/run_command.h"
 #include "support/sheet_fakes.h"
 
 namespace tablora {
 namespace {
+
+using test::QpdfJson;
 
 // A PDF of `pages` empty A4 pages without document information, its offsets counted here.
 std::string MinimalPdf(int pages) {
@@ -49,12 +52,6 @@ std::string Read(const std::string& path) {
 }
 
 void Write(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-
-QJsonObject QpdfJson(const std::string& pdf, const std::string& key) {
-  const test::CommandResult result = test::RunCommand("/usr/bin/qpdf", {"--json", "--json-key=" + key, pdf});
-  EXPECT_EQ(result.status, 0) << result.err;
-  return QJsonDocument::fromJson(QByteArray::fromStdString(result.out)).object();
-}
 
 // Titles, pages (1-based) and heights of an outline as qpdf reads it, depth first.
 std::string Outline(const QJsonArray& items, int depth = 0) {
