@@ -22,6 +22,8 @@ namespace {
 
 using test::QpdfJson;
 
+std::string Outline(const QJsonArray& items) { return test::OutlineText(items, false); }
+
 namespace fs = std::filesystem;
 using test::CliPath;
 using test::RunCommand;
@@ -54,20 +56,6 @@ struct Fixture {
 
 bool HaveTools() { return std::system("qpdf --version >/dev/null 2>&1 && pdfinfo -v >/dev/null 2>&1") == 0; }
 
-// "Title @page" lines of the outline, indented by depth.
-std::string Outline(const QJsonArray& items, int depth = 0) {
-  std::string text;
-  for (const QJsonValue& item : items) {
-    const QJsonObject node = item.toObject();
-    text.append(static_cast<std::size_t>(depth) * 2, ' ')
-        .append(node["title"].toString().toStdString())
-        .append(" @")
-        .append(std::to_string(node["destpageposfrom1"].toInt()))
-        .append("\n")
-        .append(Outline(node["kids"].toArray(), depth + 1));
-  }
-  return text;
-}
 
 struct Link {
   int page = 0;

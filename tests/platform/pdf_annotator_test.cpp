@@ -18,6 +18,8 @@ namespace {
 
 using test::QpdfJson;
 
+std::string Outline(const QJsonArray& items) { return test::OutlineText(items, true); }
+
 // A PDF of `pages` empty A4 pages without document information, its offsets counted here.
 std::string MinimalPdf(int pages) {
   std::vector<std::string> objects = {"<< /Type /Catalog /Pages 2 0 R >>", ""};
@@ -53,22 +55,6 @@ std::string Read(const std::string& path) {
 
 void Write(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
-// Titles, pages (1-based) and heights of an outline as qpdf reads it, depth first.
-std::string Outline(const QJsonArray& items, int depth = 0) {
-  std::string text;
-  for (const QJsonValue& item : items) {
-    const QJsonObject node = item.toObject();
-    text.append(static_cast<std::size_t>(depth) * 2, ' ')
-        .append(node["title"].toString().toStdString())
-        .append(" @")
-        .append(std::to_string(node["destpageposfrom1"].toInt()))
-        .append(",")
-        .append(std::to_string(node["dest"].toArray()[3].toDouble()).substr(0, 5))
-        .append("\n")
-        .append(Outline(node["kids"].toArray(), depth + 1));
-  }
-  return text;
-}
 
 bool HasQpdf() { return std::system("qpdf --version >/dev/null 2>&1") == 0; }
 
